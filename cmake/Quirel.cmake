@@ -1,0 +1,20 @@
+# quirel_core_library(NAME [DEPS ...]): a Qt-free static library from every source in its folder.
+function(quirel_core_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS} Threads::Threads)
+endfunction()
+
+# quirel_gtest(NAME SOURCES ... LIBS ...): one GoogleTest program, each case its own CTest test.
+function(quirel_gtest name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  target_compile_definitions(${name} PRIVATE
+    QUIREL_RESOURCES_DIR="${QUIREL_RESOURCES_DIR}"
+    QUIREL_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 30
+                       PROPERTIES TIMEOUT 120)
+endfunction()

@@ -1,0 +1,7 @@
+#include "base/BuildInfo.h"
+
+namespace quirel {
+
+const char* programVersion() { return QUIREL_VERSION; }
+
+} // namespace quirel
