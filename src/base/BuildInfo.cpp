@@ -2,6 +2,8 @@
 
 namespace quirel {
 
-const char* programVersion() { return QUIREL_VERSION; }
+const char* programVersion() {
+    return QUIREL_VERSION;
+}
 
 } // namespace quirel

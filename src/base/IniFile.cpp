@@ -1,0 +1,191 @@
+#include "base/IniFile.h"
+
+#include "base/DecimalNumber.h"
+#include "base/FileUtil.h"
+#include "base/TextEncoding.h"
+
+namespace quirel {
+namespace {
+
+constexpr size_t npos = static_cast<size_t>(-1);
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+
+// Cuts UTF-8 text to at most `max` characters without splitting a character.
+std::string cutToCharacters(std::string_view s, size_t max) {
+    size_t chars = 0;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) {
+            if (chars == max)
+                return std::string(s.substr(0, i));
+            ++chars;
+        }
+    }
+    return std::string(s);
+}
+
+} // namespace
+
+std::string asciiLower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<char>(y - 'A' + 'a');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+bool IniFile::load(const std::string& path) {
+    const auto bytes = readWholeFile(path);
+    parse(bytes ? *bytes : std::string_view());
+    return bytes.has_value();
+}
+
+void IniFile::parse(std::string_view bytes) {
+    const bool utf8 = isValidUtf8(bytes);
+    sourceEncoding_ = utf8 ? Encoding::Utf8 : Encoding::Windows1252;
+    std::string text = utf8 ? std::string(bytes) : cp1252ToUtf8(bytes);
+    if (text.size() >= 3 && text.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        text.erase(0, 3);
+    crlf_ = text.find("\r\n") != std::string::npos || text.find('\n') == std::string::npos;
+    lines_.clear();
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t nl = text.find('\n', start);
+        size_t end = nl == std::string::npos ? text.size() : nl;
+        size_t len = end - start;
+        if (len > 0 && text[end - 1] == '\r')
+            --len;
+        lines_.emplace_back(text, start, len);
+        start = nl == std::string::npos ? text.size() : nl + 1;
+    }
+    reindex();
+}
+
+bool IniFile::splitKeyLine(std::string_view line, std::string_view& key, std::string_view& value) {
+    const size_t eq = line.find('=');
+    if (eq == std::string_view::npos)
+        return false;
+    key = trim(line.substr(0, eq));
+    value = trim(line.substr(eq + 1));
+    return !key.empty();
+}
+
+void IniFile::reindex() {
+    sections_.clear();
+    sectionIndex_.clear();
+    sections_.push_back({npos, 0, {}}); // keys before the first header belong to no section
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        std::string_view line = trim(lines_[i]);
+        if (!line.empty() && line.front() == '[') {
+            sections_.back().end = i;
+            const size_t close = line.find(']');
+            std::string_view name = trim(line.substr(1, close == std::string_view::npos ? npos : close - 1));
+            sectionIndex_.try_emplace(asciiLower(name), sections_.size());
+            sections_.push_back({i, lines_.size(), {}});
+            continue;
+        }
+        if (line.empty() || line.front() == ';')
+            continue;
+        std::string_view key, value;
+        if (splitKeyLine(line, key, value))
+            sections_.back().keys.try_emplace(asciiLower(key), i);
+    }
+    sections_.back().end = lines_.size();
+}
+
+const IniFile::Section* IniFile::findSection(std::string_view section) const {
+    auto it = sectionIndex_.find(asciiLower(section));
+    return it == sectionIndex_.end() ? nullptr : &sections_[it->second];
+}
+
+bool IniFile::hasSection(std::string_view section) const {
+    return findSection(section) != nullptr;
+}
+
+bool IniFile::hasKey(std::string_view section, std::string_view key) const {
+    const Section* s = findSection(section);
+    return s && s->keys.count(asciiLower(key)) != 0;
+}
+
+std::string IniFile::getString(std::string_view section, std::string_view key, std::string_view def) const {
+    const Section* s = findSection(section);
+    if (!s)
+        return cutToCharacters(def, kMaxValueLength);
+    auto it = s->keys.find(asciiLower(key));
+    if (it == s->keys.end())
+        return cutToCharacters(def, kMaxValueLength);
+    std::string_view k, value;
+    splitKeyLine(trim(lines_[it->second]), k, value);
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+    return cutToCharacters(value, kMaxValueLength);
+}
+
+int IniFile::getInt(std::string_view section, std::string_view key, int def) const {
+    if (!hasKey(section, key))
+        return def;
+    return parseLong(getString(section, key, ""));
+}
+
+void IniFile::setString(std::string_view section, std::string_view key, std::string_view value) {
+    std::string line = std::string(key) + "=" + std::string(value);
+    const Section* s = findSection(section);
+    if (!s) {
+        if (!lines_.empty() && !trim(lines_.back()).empty())
+            lines_.emplace_back();
+        lines_.push_back("[" + std::string(section) + "]");
+        lines_.push_back(std::move(line));
+        reindex();
+        return;
+    }
+    auto it = s->keys.find(asciiLower(key));
+    if (it != s->keys.end()) {
+        // Keep the key as it was spelt in the file.
+        std::string_view oldKey, oldValue;
+        splitKeyLine(trim(lines_[it->second]), oldKey, oldValue);
+        lines_[it->second] = std::string(oldKey) + "=" + std::string(value);
+        return;
+    }
+    size_t at = s->end;
+    while (at > s->header + 1 && trim(lines_[at - 1]).empty())
+        --at;
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
+    reindex();
+}
+
+std::string IniFile::serialize(Encoding encoding) const {
+    std::string text;
+    const char* eol = crlf_ ? "\r\n" : "\n";
+    for (const auto& l : lines_) {
+        text += l;
+        text += eol;
+    }
+    return encoding == Encoding::Utf8 ? text : utf8ToCp1252(text);
+}
+
+bool IniFile::save(const std::string& path, Encoding encoding) const {
+    return writeFileAtomically(path, serialize(encoding));
+}
+
+} // namespace quirel

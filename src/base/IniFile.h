@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace quirel {
+
+// A private-profile (".ini") file with the semantics Windows tools give it: section and key names match
+// without regard to case, the first matching section and key win, values are cut to 1022 characters.
+// The file is parsed once into an index; writes update the key in place or append it (and its section)
+// and keep every other line as it was.
+class IniFile {
+public:
+    enum class Encoding { Utf8, Windows1252 };
+    static constexpr size_t kMaxValueLength = 1022;
+
+    IniFile() = default;
+
+    // False when the file cannot be read; the object is then empty.
+    bool load(const std::string& path);
+    void parse(std::string_view bytes);
+
+    bool hasSection(std::string_view section) const;
+    bool hasKey(std::string_view section, std::string_view key) const;
+
+    // GetPrivateProfileString: the value (blanks around it and one pair of enclosing quotes removed),
+    // or `def` when the section or key is absent.
+    std::string getString(std::string_view section, std::string_view key, std::string_view def) const;
+
+    // GetPrivateProfileInt: the leading (optionally signed) decimal digits of the value; a value without
+    // digits gives 0, an absent key `def`.
+    int getInt(std::string_view section, std::string_view key, int def) const;
+
+    // WritePrivateProfileString.
+    void setString(std::string_view section, std::string_view key, std::string_view value);
+
+    std::string serialize(Encoding encoding) const;
+    bool save(const std::string& path, Encoding encoding) const;
+    bool save(const std::string& path) const { return save(path, sourceEncoding_); }
+
+    // How the loaded bytes were encoded (UTF-8 when they were valid UTF-8).
+    Encoding sourceEncoding() const { return sourceEncoding_; }
+    const std::vector<std::string>& lines() const { return lines_; }
+
+private:
+    struct Section {
+        size_t header;                                // line index of "[name]", npos for keys before any
+        size_t end;                                   // one past its last line
+        std::unordered_map<std::string, size_t> keys; // lower-cased key -> first line that holds it
+    };
+
+    void reindex();
+    const Section* findSection(std::string_view section) const;
+    static bool splitKeyLine(std::string_view line, std::string_view& key, std::string_view& value);
+
+    std::vector<std::string> lines_; // UTF-8, no line endings
+    std::vector<Section> sections_;
+    std::unordered_map<std::string, size_t> sectionIndex_; // lower-cased name -> first section
+    Encoding sourceEncoding_ = Encoding::Windows1252;
+    bool crlf_ = true;
+};
+
+std::string asciiLower(std::string_view s);
+bool equalsNoCase(std::string_view a, std::string_view b);
+
+} // namespace quirel

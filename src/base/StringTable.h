@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+// The program's resource strings, by identifier, in English and German.
+namespace quirel {
+
+enum Language : int { kLanguageGerman = 7, kLanguageEnglish = 9 };
+
+// The user-interface language for this run (7 German, 9 English; anything else reads as German, the
+// catalogue's default language). Set once at start-up, before any thread but the first runs.
+void setUiLanguage(int language);
+int uiLanguage();
+
+// The text of resource `id` in `language` (the current one when omitted); an unknown id gives "".
+const std::string& loadString(unsigned id, int language);
+const std::string& loadString(unsigned id);
+
+} // namespace quirel
