@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <termios.h>
+
+namespace quirel {
+
+// A serial device opened by path (/dev/ttyUSB0, /dev/pts/N) on termios. Every operation that waits is
+// bounded by a total time-out in milliseconds; the descriptor stays non-blocking for its whole life.
+class SerialPort {
+public:
+    enum class Result {
+        Ok,
+        NotFound,     // no such device
+        AccessDenied, // permission refused, or another program holds the port
+        Failure,      // any other failure of the operating system
+        TimeOut,      // fewer bytes than asked for within the time-out
+        Refused,      // a setting the port or this class does not support
+        NotOpen,
+    };
+
+    SerialPort() = default;
+    virtual ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    // Opens the device exclusively, saves its settings and puts it into 9600 8N1 raw mode, DTR on, RTS
+    // off. A port already open is closed first.
+    Result open(const std::string& path);
+    // Purges both directions, writes the settings saved at open back and closes.
+    void close();
+    bool isOpen() const { return fd_ >= 0; }
+
+    // dataBits 7 or 8, stopBits 1 or 2, parity 0 none, 1 odd, 2 even; handshake 0 none, 1 RTS/CTS.
+    Result configure(std::uint32_t baudRate, int dataBits, int stopBits, int parity, int handshake);
+
+    // Reads exactly count bytes unless the total time-out ends first; *got says how many arrived.
+    Result read(std::uint8_t* buffer, std::size_t count, int timeoutMs, std::size_t* got = nullptr);
+    // Writes count bytes within the total time-out.
+    Result write(const std::uint8_t* buffer, std::size_t count, int timeoutMs);
+    // Discards what waits in both directions.
+    Result purge();
+    // Waits until the output has left the port, for at most timeoutMs.
+    Result drain(int timeoutMs);
+    Result raiseRts();
+    Result dropRts();
+
+    std::uint32_t baudRate() const { return baudRate_; }
+    int handshake() const { return handshake_; }
+
+private:
+    Result setRts(bool on);
+
+    std::uint32_t baudRate_ = 0;
+    int handshake_ = 0;
+    int fd_ = -1;
+    bool savedValid_ = false;
+    termios saved_{};
+};
+
+} // namespace quirel

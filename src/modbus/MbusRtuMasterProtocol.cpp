@@ -1,0 +1,148 @@
+#include "modbus/MbusRtuMasterProtocol.h"
+
+#include <array>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+using quirel::SerialPort;
+
+namespace quirel {
+
+namespace {
+
+// The two halves of the table-driven CRC: for an index byte, what the next low and the next high byte of
+// the register become.
+struct CrcTables {
+    std::array<std::uint8_t, 256> nextLow{};
+    std::array<std::uint8_t, 256> nextHigh{};
+};
+
+constexpr CrcTables makeCrcTables() {
+    CrcTables t;
+    for (unsigned i = 0; i < 256; ++i) {
+        unsigned crc = i;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1u) ? (crc >> 1) ^ 0xA001u : crc >> 1;
+        t.nextLow[i] = static_cast<std::uint8_t>(crc & 0xFFu);
+        t.nextHigh[i] = static_cast<std::uint8_t>(crc >> 8);
+    }
+    return t;
+}
+
+constexpr CrcTables kCrc = makeCrcTables();
+
+} // namespace
+
+std::uint16_t modbusCrc16(const std::uint8_t* data, std::size_t length) {
+    std::uint8_t low = 0xFF;
+    std::uint8_t high = 0xFF;
+    for (std::size_t i = 0; i < length; ++i) {
+        const std::uint8_t index = low ^ data[i];
+        low = high ^ kCrc.nextLow[index];
+        high = kCrc.nextHigh[index];
+    }
+    return static_cast<std::uint16_t>((high << 8) | low);
+}
+
+} // namespace quirel
+
+int MbusRtuMasterProtocol::silentIntervalFor(long baudRate) {
+    if (baudRate <= 0)
+        return 1;
+    int ms = static_cast<int>(11000.0 / static_cast<double>(baudRate) * 4.0 + 0.5);
+    return ms < 1 ? 1 : ms;
+}
+
+int MbusRtuMasterProtocol::openProtocol(const std::string& portName, long baudRate, int dataBits,
+                                        int stopBits, int parity) {
+    if (isOpen())
+        return MBUS_ILLEGAL_STATE;
+    if (baudRate <= 0)
+        return MBUS_ILLEGAL_ARGUMENT;
+    silentInterval_ = silentIntervalFor(baudRate);
+    if (dataBits != 8)
+        return MBUS_ILLEGAL_ARGUMENT;
+    return MbusSerialMasterProtocol::openProtocol(portName, baudRate, dataBits, stopBits, parity);
+}
+
+void MbusRtuMasterProtocol::waitForSilence() {
+    // Bytes still on the line (a late reply to an earlier request) must not be taken for the next reply.
+    // A line that never falls silent is given up on after the time-out, so a babbling device cannot hold
+    // the caller for ever.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(getTimeout());
+    std::uint8_t discard[64];
+    std::size_t got = 0;
+    while (port_.read(discard, sizeof discard, silentInterval_, &got) != SerialPort::Result::Failure &&
+           got > 0) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            break;
+    }
+}
+
+int MbusRtuMasterProtocol::transceive(int slaveAddress, int functionCode, const std::uint8_t* requestData,
+                                      int requestLength, std::uint8_t* replyData, int replyLength) {
+    countTransaction();
+    const auto slave = static_cast<std::uint8_t>(slaveAddress);
+    const auto function = static_cast<std::uint8_t>(functionCode);
+    frame_[0] = slave;
+    frame_[1] = function;
+    if (requestLength > 0)
+        std::memcpy(frame_ + 2, requestData, static_cast<std::size_t>(requestLength));
+    const std::size_t length = 2 + static_cast<std::size_t>(requestLength);
+    const std::uint16_t crc = quirel::modbusCrc16(frame_, length);
+    frame_[length] = static_cast<std::uint8_t>(crc & 0xFF);
+    frame_[length + 1] = static_cast<std::uint8_t>(crc >> 8);
+
+    port_.purge();
+    waitForSilence();
+
+    if (rs485Mode_)
+        port_.raiseRts();
+    SerialPort::Result sent = port_.write(frame_, length + 2, getTimeout());
+    if (sent == SerialPort::Result::Ok) {
+        SerialPort::Result drained = port_.drain(getTimeout());
+        if (drained == SerialPort::Result::TimeOut || drained == SerialPort::Result::Failure)
+            sent = drained;
+    }
+    if (rs485Mode_) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(rtsDelay_));
+        port_.dropRts();
+    }
+    if (sent == SerialPort::Result::TimeOut)
+        return MBUS_SEND_TIMEOUT;
+    if (sent != SerialPort::Result::Ok)
+        return MBUS_IO_ERROR;
+
+    if (slave == 0 || replyLength == 0) {
+        countSuccess();
+        return MBUS_SUCCESS;
+    }
+
+    // Header first: an exception response is complete after 5 bytes.
+    SerialPort::Result got = port_.read(frame_, 5, getTimeout());
+    if (got == SerialPort::Result::TimeOut)
+        return MBUS_REPLY_TIMEOUT;
+    if (got != SerialPort::Result::Ok)
+        return MBUS_IO_ERROR;
+    std::size_t frameLength = 5;
+    const bool exception = (frame_[1] & 0x80) != 0;
+    if (!exception && replyLength > 1) {
+        got = port_.read(frame_ + 5, static_cast<std::size_t>(replyLength - 1), getTimeout());
+        if (got == SerialPort::Result::TimeOut)
+            return MBUS_REPLY_TIMEOUT;
+        if (got != SerialPort::Result::Ok)
+            return MBUS_IO_ERROR;
+        frameLength = static_cast<std::size_t>(replyLength) + 4;
+    }
+    const std::uint16_t expected = quirel::modbusCrc16(frame_, frameLength - 2);
+    if (frame_[frameLength - 2] != (expected & 0xFF) || frame_[frameLength - 1] != (expected >> 8))
+        return MBUS_CHECKSUM_ERROR;
+    if ((frame_[1] & 0x7F) != function || frame_[0] != slave)
+        return MBUS_INVALID_FRAME;
+    if (exception)
+        return MBUS_EXCEPTION | frame_[2];
+    std::memcpy(replyData, frame_ + 2, static_cast<std::size_t>(replyLength));
+    countSuccess();
+    return MBUS_SUCCESS;
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "modbus/MbusSerialMasterProtocol.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace quirel {
+// CRC-16/MODBUS (reflected 0xA001, start 0xFFFF); the low byte goes on the wire first.
+std::uint16_t modbusCrc16(const std::uint8_t* data, std::size_t length);
+} // namespace quirel
+
+// Modbus RTU framing: address, function code, data, CRC; the line kept silent for four characters
+// between frames.
+class MbusRtuMasterProtocol : public MbusSerialMasterProtocol {
+public:
+    using MbusSerialMasterProtocol::openProtocol;
+    // RTU needs 8 data bits; anything else gives 1.
+    int openProtocol(const std::string& portName, long baudRate, int dataBits, int stopBits,
+                     int parity) override;
+
+    // Four characters of 11 bits at the baud rate of the last open, in whole milliseconds, at least 1.
+    int getSilentInterval() const { return silentInterval_; }
+    static int silentIntervalFor(long baudRate);
+
+protected:
+    int transceive(int slaveAddress, int functionCode, const std::uint8_t* requestData, int requestLength,
+                   std::uint8_t* replyData, int replyLength) override;
+
+private:
+    void waitForSilence();
+
+    int silentInterval_ = 1;
+    std::uint8_t frame_[1 + 1 + kPduSize + 2] = {};
+};

@@ -1,0 +1,267 @@
+#include "modbus/MbusTcpMasterProtocol.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <netdb.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// Small socket buffers keep a stale reply from piling up unseen behind the current exchange.
+constexpr int kSocketBufferSize = 268;
+
+// Resolves name to its first IPv4 address within timeoutMs. The lookup runs on a thread of its own so that
+// a resolver that does not answer cannot hold the caller beyond the time-out; a late result is dropped.
+bool resolveIPv4(const std::string& name, int timeoutMs, in_addr* out) {
+    struct Lookup {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        bool found = false;
+        in_addr address{};
+    };
+    auto lookup = std::make_shared<Lookup>();
+    try {
+        std::thread([lookup, name] {
+            addrinfo hints{};
+            hints.ai_family = AF_INET;
+            hints.ai_socktype = SOCK_STREAM;
+            addrinfo* result = nullptr;
+            bool found = false;
+            in_addr address{};
+            if (::getaddrinfo(name.c_str(), nullptr, &hints, &result) == 0 && result) {
+                address = reinterpret_cast<const sockaddr_in*>(result->ai_addr)->sin_addr;
+                found = true;
+            }
+            if (result)
+                ::freeaddrinfo(result);
+            std::lock_guard lock(lookup->mutex);
+            lookup->finished = true;
+            lookup->found = found;
+            lookup->address = address;
+            lookup->done.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        return false;
+    }
+    std::unique_lock lock(lookup->mutex);
+    if (!lookup->done.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return lookup->finished; }))
+        return false;
+    *out = lookup->address;
+    return lookup->found;
+}
+
+// Waits for events on fd for at most timeoutMs, repeating interrupted waits. 1 ready, 0 time-out, -1 error.
+int waitSocket(int fd, short events, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        pollfd p{fd, events, 0};
+        auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        int r = ::poll(&p, 1, left > 0 ? static_cast<int>(left) : 0);
+        if (r >= 0)
+            return r > 0 ? 1 : 0;
+        if (errno != EINTR)
+            return -1;
+    }
+}
+
+} // namespace
+
+MbusTcpMasterProtocol::~MbusTcpMasterProtocol() {
+    closeSocket();
+}
+
+void MbusTcpMasterProtocol::closeProtocol() {
+    closeSocket();
+}
+
+void MbusTcpMasterProtocol::closeSocket() {
+    if (socket_ < 0)
+        return;
+    ::shutdown(socket_, SHUT_RDWR);
+    ::close(socket_);
+    socket_ = -1;
+}
+
+int MbusTcpMasterProtocol::setPort(int port) {
+    if (port < 1 || port > 65535)
+        return MBUS_ILLEGAL_ARGUMENT;
+    if (isOpen())
+        return MBUS_ILLEGAL_STATE;
+    port_ = port;
+    return MBUS_SUCCESS;
+}
+
+int MbusTcpMasterProtocol::openProtocol(const std::string& host) {
+    if (isOpen())
+        return MBUS_ILLEGAL_STATE;
+    std::string name = host;
+    int port = port_;
+    if (auto colon = host.rfind(':'); colon != std::string::npos) {
+        const std::string digits = host.substr(colon + 1);
+        if (digits.empty() || digits.size() > 5 ||
+            digits.find_first_not_of("0123456789") != std::string::npos)
+            return MBUS_ILLEGAL_ARGUMENT;
+        port = std::stoi(digits);
+        if (port < 1 || port > 65535)
+            return MBUS_ILLEGAL_ARGUMENT;
+        name = host.substr(0, colon);
+    }
+    if (name.empty())
+        return MBUS_CONNECT_ERROR;
+    peer_ = sockaddr_in{};
+    peer_.sin_family = AF_INET;
+    peer_.sin_port = htons(static_cast<std::uint16_t>(port));
+    if (::inet_pton(AF_INET, name.c_str(), &peer_.sin_addr) != 1 &&
+        !resolveIPv4(name, getTimeout(), &peer_.sin_addr))
+        return MBUS_CONNECT_ERROR;
+    return connectSocket();
+}
+
+int MbusTcpMasterProtocol::connectSocket() {
+    closeSocket();
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return MBUS_OPEN_ERROR;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&peer_), sizeof peer_) != 0 && errno != EINPROGRESS &&
+        errno != EINTR) {
+        ::close(fd);
+        return MBUS_CONNECT_ERROR;
+    }
+    int ready = waitSocket(fd, POLLOUT, getTimeout());
+    if (ready <= 0) {
+        ::close(fd);
+        return ready == 0 ? MBUS_CONNECT_ERROR : MBUS_IO_ERROR;
+    }
+    int pending = 0;
+    socklen_t length = sizeof pending;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &length) != 0 || pending != 0) {
+        ::close(fd);
+        return MBUS_CONNECT_ERROR;
+    }
+    int on = 1;
+    int size = kSocketBufferSize;
+    linger noLinger{0, 0};
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &noLinger, sizeof noLinger);
+    socket_ = fd;
+    return MBUS_SUCCESS;
+}
+
+int MbusTcpMasterProtocol::deliverRequest(int slaveAddress, int functionCode, const std::uint8_t* requestData,
+                                          int requestLength, std::uint8_t* replyData, int replyLength) {
+    if (!isOpen())
+        return MBUS_ILLEGAL_STATE;
+    int retries = getRetryCount();
+    for (;;) {
+        int rc = transceive(slaveAddress, functionCode, requestData, requestLength, replyData, replyLength);
+        if (rc != MBUS_INVALID_FRAME && rc != MBUS_INVALID_REPLY && rc != MBUS_REPLY_TIMEOUT)
+            return rc;
+        // The stream may now be out of step with the requests; only a fresh connection is sure not to be.
+        connectSocket();
+        if (retries-- <= 0)
+            return rc;
+    }
+}
+
+int MbusTcpMasterProtocol::discardPending() {
+    std::uint8_t discard[kSocketBufferSize];
+    for (;;) {
+        pollfd p{socket_, POLLIN, 0};
+        int r = ::poll(&p, 1, 0);
+        if (r == 0)
+            return MBUS_SUCCESS;
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            return MBUS_IO_ERROR;
+        }
+        ssize_t n = ::recv(socket_, discard, sizeof discard, 0);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+            continue;
+        if (n <= 0)
+            return MBUS_CONNECTION_CLOSED;
+    }
+}
+
+int MbusTcpMasterProtocol::receiveAtLeast(std::size_t wanted, std::size_t limit, std::size_t* have) {
+    while (*have < wanted) {
+        int ready = waitSocket(socket_, POLLIN, getTimeout());
+        if (ready == 0)
+            return MBUS_REPLY_TIMEOUT;
+        if (ready < 0)
+            return MBUS_IO_ERROR;
+        ssize_t n = ::recv(socket_, frame_ + *have, limit - *have, 0);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+            continue;
+        if (n <= 0)
+            return MBUS_CONNECTION_CLOSED;
+        *have += static_cast<std::size_t>(n);
+    }
+    return MBUS_SUCCESS;
+}
+
+int MbusTcpMasterProtocol::transceive(int slaveAddress, int functionCode, const std::uint8_t* requestData,
+                                      int requestLength, std::uint8_t* replyData, int replyLength) {
+    countTransaction();
+    if (socket_ < 0) // a reconnect after the previous attempt failed
+        return MBUS_CONNECT_ERROR;
+    const auto slave = static_cast<std::uint8_t>(slaveAddress);
+    const auto function = static_cast<std::uint8_t>(functionCode);
+
+    // A late reply to an earlier request is still in the socket; it must not pass for this one's.
+    int rc = discardPending();
+    if (rc != MBUS_SUCCESS)
+        return rc;
+
+    // Transaction and protocol identifiers stay 0: replies are kept apart by the drain above.
+    std::memset(frame_, 0, 4);
+    frame_[4] = static_cast<std::uint8_t>((requestLength + 2) >> 8);
+    frame_[5] = static_cast<std::uint8_t>(requestLength + 2);
+    frame_[6] = slave;
+    frame_[7] = function;
+    if (requestLength > 0)
+        std::memmove(frame_ + kHeaderSize, requestData, static_cast<std::size_t>(requestLength));
+    const std::size_t total = kHeaderSize + static_cast<std::size_t>(requestLength);
+
+    if (waitSocket(socket_, POLLOUT, getTimeout()) != 1)
+        return MBUS_IO_ERROR;
+    ssize_t sent = ::send(socket_, frame_, total, MSG_NOSIGNAL);
+    if (sent < 0)
+        return MBUS_CONNECTION_CLOSED;
+    if (static_cast<std::size_t>(sent) != total)
+        return MBUS_IO_ERROR;
+
+    // The length field of the reply is not trusted: the caller's prediction says how much to read.
+    const std::size_t expected = kHeaderSize + static_cast<std::size_t>(replyLength);
+    const std::size_t minimum = kHeaderSize + 1;
+    std::size_t have = 0;
+    rc = receiveAtLeast(minimum, expected > minimum ? expected : minimum, &have);
+    if (rc != MBUS_SUCCESS)
+        return rc;
+    const bool exception = (frame_[7] & 0x80) != 0;
+    if (!exception && have < expected) {
+        rc = receiveAtLeast(expected, expected, &have);
+        if (rc != MBUS_SUCCESS)
+            return rc;
+    }
+    if ((frame_[6] != slave && frame_[6] != 0) || (frame_[7] & 0x7F) != function)
+        return MBUS_INVALID_FRAME;
+    if (exception)
+        return MBUS_EXCEPTION | frame_[8];
+    std::memcpy(replyData, frame_ + kHeaderSize, static_cast<std::size_t>(replyLength));
+    countSuccess();
+    return MBUS_SUCCESS;
+}
