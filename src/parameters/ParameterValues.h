@@ -1,0 +1,45 @@
+#pragma once
+
+#include "parameters/ParamValue.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace quirel {
+class ArchiveReader;
+class ArchiveWriter;
+} // namespace quirel
+
+// One parameter's series of value cells (the samples of a measurement channel).
+class CParameterValues {
+public:
+    CParameterValues() = default;
+    explicit CParameterValues(int32_t id) : m_id(id) {}
+    virtual ~CParameterValues() = default;
+
+    void Assign(const CParameterValues& other) {
+        m_values = other.m_values;
+        m_id = other.m_id;
+    }
+    size_t Add(const PARAMVALUE& v) {
+        m_values.push_back(v);
+        return m_values.size() - 1;
+    }
+    // Throws std::out_of_range for an index outside the series.
+    const PARAMVALUE& GetAt(size_t index) const { return m_values.at(index); }
+    double GetAsDouble(size_t index) const { return GetAt(index).GetAsDouble().value_or(0.0); }
+    size_t GetSize() const { return m_values.size(); }
+    void RemoveAll() { m_values.clear(); }
+    int32_t GetId() const { return m_id; }
+    void SetId(int32_t id) { m_id = id; }
+    const std::vector<PARAMVALUE>& GetValues() const { return m_values; }
+
+    // The count (16-bit, or 0xFFFF and 32-bit), every cell as 8 raw bytes, then the identifier.
+    void Serialize(quirel::ArchiveWriter& ar) const;
+    // Throws quirel::ArchiveError on truncated data; the object is unchanged then.
+    void Deserialize(quirel::ArchiveReader& ar);
+
+private:
+    std::vector<PARAMVALUE> m_values;
+    int32_t m_id = 0;
+};
