@@ -30,6 +30,14 @@ std::string cutToCharacters(std::string_view s, size_t max) {
     return std::string(s);
 }
 
+// Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) on chains of string operator+.
+std::string keyLine(std::string_view key, std::string_view value) {
+    std::string line;
+    line.reserve(key.size() + value.size() + 1);
+    line.append(key).append(1, '=').append(value);
+    return line;
+}
+
 } // namespace
 
 std::string asciiLower(std::string_view s) {
@@ -53,6 +61,20 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
             return false;
     }
     return true;
+}
+
+size_t IniFile::NoCaseHash::operator()(std::string_view s) const {
+    size_t h = 14695981039346656037ull; // FNV-1a over the lower-cased bytes
+    for (char c : s) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    }
+    return h;
+}
+
+bool IniFile::NoCaseEqual::operator()(std::string_view a, std::string_view b) const {
+    return equalsNoCase(a, b);
 }
 
 bool IniFile::load(const std::string& path) {
@@ -101,7 +123,7 @@ void IniFile::reindex() {
             sections_.back().end = i;
             const size_t close = line.find(']');
             std::string_view name = trim(line.substr(1, close == std::string_view::npos ? npos : close - 1));
-            sectionIndex_.try_emplace(asciiLower(name), sections_.size());
+            sectionIndex_.try_emplace(std::string(name), sections_.size());
             sections_.push_back({i, lines_.size(), {}});
             continue;
         }
@@ -109,14 +131,24 @@ void IniFile::reindex() {
             continue;
         std::string_view key, value;
         if (splitKeyLine(line, key, value))
-            sections_.back().keys.try_emplace(asciiLower(key), i);
+            sections_.back().keys.push_back({NoCaseHash()(key), i});
     }
     sections_.back().end = lines_.size();
 }
 
 const IniFile::Section* IniFile::findSection(std::string_view section) const {
-    auto it = sectionIndex_.find(asciiLower(section));
+    auto it = sectionIndex_.find(section);
     return it == sectionIndex_.end() ? nullptr : &sections_[it->second];
+}
+
+size_t IniFile::findKeyLine(const Section& s, std::string_view key) const {
+    const size_t h = NoCaseHash()(key);
+    for (const KeyRef& k : s.keys) {
+        std::string_view name, value;
+        if (k.hash == h && splitKeyLine(trim(lines_[k.line]), name, value) && equalsNoCase(name, key))
+            return k.line;
+    }
+    return npos;
 }
 
 bool IniFile::hasSection(std::string_view section) const {
@@ -125,46 +157,51 @@ bool IniFile::hasSection(std::string_view section) const {
 
 bool IniFile::hasKey(std::string_view section, std::string_view key) const {
     const Section* s = findSection(section);
-    return s && s->keys.count(asciiLower(key)) != 0;
+    return s && findKeyLine(*s, key) != npos;
+}
+
+std::optional<std::string_view> IniFile::findValue(std::string_view section, std::string_view key) const {
+    const Section* s = findSection(section);
+    if (!s)
+        return std::nullopt;
+    const size_t line = findKeyLine(*s, key);
+    if (line == npos)
+        return std::nullopt;
+    std::string_view k, value;
+    splitKeyLine(trim(lines_[line]), k, value);
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+    return value;
 }
 
 std::string IniFile::getString(std::string_view section, std::string_view key, std::string_view def) const {
-    const Section* s = findSection(section);
-    if (!s)
-        return cutToCharacters(def, kMaxValueLength);
-    auto it = s->keys.find(asciiLower(key));
-    if (it == s->keys.end())
-        return cutToCharacters(def, kMaxValueLength);
-    std::string_view k, value;
-    splitKeyLine(trim(lines_[it->second]), k, value);
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
-        value = value.substr(1, value.size() - 2);
-    return cutToCharacters(value, kMaxValueLength);
+    return cutToCharacters(findValue(section, key).value_or(def), kMaxValueLength);
 }
 
 int IniFile::getInt(std::string_view section, std::string_view key, int def) const {
-    if (!hasKey(section, key))
-        return def;
-    return parseLong(getString(section, key, ""));
+    const auto value = findValue(section, key);
+    return value ? parseLong(value->substr(0, kMaxValueLength)) : def;
 }
 
 void IniFile::setString(std::string_view section, std::string_view key, std::string_view value) {
-    std::string line = std::string(key) + "=" + std::string(value);
+    std::string line = keyLine(key, value);
     const Section* s = findSection(section);
     if (!s) {
         if (!lines_.empty() && !trim(lines_.back()).empty())
             lines_.emplace_back();
-        lines_.push_back("[" + std::string(section) + "]");
+        std::string header;
+        header.append(1, '[').append(section).append(1, ']');
+        lines_.push_back(std::move(header));
         lines_.push_back(std::move(line));
         reindex();
         return;
     }
-    auto it = s->keys.find(asciiLower(key));
-    if (it != s->keys.end()) {
+    const size_t existing = findKeyLine(*s, key);
+    if (existing != npos) {
         // Keep the key as it was spelt in the file.
         std::string_view oldKey, oldValue;
-        splitKeyLine(trim(lines_[it->second]), oldKey, oldValue);
-        lines_[it->second] = std::string(oldKey) + "=" + std::string(value);
+        splitKeyLine(trim(lines_[existing]), oldKey, oldValue);
+        lines_[existing] = keyLine(oldKey, value);
         return;
     }
     size_t at = s->end;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -46,19 +47,36 @@ public:
     const std::vector<std::string>& lines() const { return lines_; }
 
 private:
+    // Case-insensitive hashing and comparison, usable with string_view keys without a copy.
+    struct NoCaseHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view s) const;
+    };
+    struct NoCaseEqual {
+        using is_transparent = void;
+        bool operator()(std::string_view a, std::string_view b) const;
+    };
+    struct KeyRef {
+        size_t hash; // NoCaseHash of the key
+        size_t line;
+    };
     struct Section {
-        size_t header;                                // line index of "[name]", npos for keys before any
-        size_t end;                                   // one past its last line
-        std::unordered_map<std::string, size_t> keys; // lower-cased key -> first line that holds it
+        size_t header;            // line index of "[name]", npos for keys before any
+        size_t end;               // one past its last line
+        std::vector<KeyRef> keys; // in file order, so the first match is the first entry found
     };
 
     void reindex();
     const Section* findSection(std::string_view section) const;
+    // The value as written (blanks and enclosing quotes removed), or nothing when absent.
+    std::optional<std::string_view> findValue(std::string_view section, std::string_view key) const;
+    // Line of the first `key` in `s`, or npos.
+    size_t findKeyLine(const Section& s, std::string_view key) const;
     static bool splitKeyLine(std::string_view line, std::string_view& key, std::string_view& value);
 
     std::vector<std::string> lines_; // UTF-8, no line endings
     std::vector<Section> sections_;
-    std::unordered_map<std::string, size_t> sectionIndex_; // lower-cased name -> first section
+    std::unordered_map<std::string, size_t, NoCaseHash, NoCaseEqual> sectionIndex_; // name -> first section
     Encoding sourceEncoding_ = Encoding::Windows1252;
     bool crlf_ = true;
 };
