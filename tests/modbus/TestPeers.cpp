@@ -2,6 +2,7 @@
 
 #include "modbus/MbusRtuMasterProtocol.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -71,8 +72,11 @@ Bytes withCrc(Bytes frame) {
 
 Bytes mbap(std::uint8_t unit, const Bytes& pdu, int lengthField) {
     const int length = lengthField >= 0 ? lengthField : static_cast<int>(pdu.size()) + 1;
-    Bytes frame{0, 0, 0, 0, static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length), unit};
-    frame.insert(frame.end(), pdu.begin(), pdu.end());
+    Bytes frame(7 + pdu.size());
+    frame[4] = static_cast<std::uint8_t>(length >> 8);
+    frame[5] = static_cast<std::uint8_t>(length);
+    frame[6] = unit;
+    std::copy(pdu.begin(), pdu.end(), frame.begin() + 7);
     return frame;
 }
 
