@@ -40,35 +40,52 @@ std::string keyLine(std::string_view key, std::string_view value) {
 
 } // namespace
 
-std::string asciiLower(std::string_view s) {
+namespace {
+
+// Lower-cases ASCII letters and the Latin-1 letters À..Þ (UTF-8 C3 80..C3 9E, without ×), so that
+// "ÄNDERN" and "ändern" match as Windows would match them. `prev` is the byte before `c`.
+unsigned char foldByte(unsigned char prev, unsigned char c) {
+    if (c >= 'A' && c <= 'Z')
+        return static_cast<unsigned char>(c - 'A' + 'a');
+    if (prev == 0xC3 && c >= 0x80 && c <= 0x9E && c != 0x97)
+        return static_cast<unsigned char>(c + 0x20);
+    return c;
+}
+
+} // namespace
+
+std::string foldCase(std::string_view s) {
     std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+    unsigned char prev = 0;
+    for (char& c : out) {
+        const auto b = static_cast<unsigned char>(c);
+        c = static_cast<char>(foldByte(prev, b));
+        prev = b;
+    }
     return out;
 }
 
 bool equalsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
         return false;
+    unsigned char pa = 0, pb = 0;
     for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
+        const auto x = static_cast<unsigned char>(a[i]);
+        const auto y = static_cast<unsigned char>(b[i]);
+        if (foldByte(pa, x) != foldByte(pb, y))
             return false;
+        pa = x, pb = y;
     }
     return true;
 }
 
 size_t IniFile::NoCaseHash::operator()(std::string_view s) const {
-    size_t h = 14695981039346656037ull; // FNV-1a over the lower-cased bytes
+    size_t h = 14695981039346656037ull; // FNV-1a over the folded bytes
+    unsigned char prev = 0;
     for (char c : s) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+        const auto b = static_cast<unsigned char>(c);
+        h = (h ^ foldByte(prev, b)) * 1099511628211ull;
+        prev = b;
     }
     return h;
 }

@@ -81,7 +81,8 @@ private:
     bool crlf_ = true;
 };
 
-std::string asciiLower(std::string_view s);
+// Case folding of UTF-8 text for names and value texts: ASCII and the Latin-1 letters (umlauts).
+std::string foldCase(std::string_view s);
 bool equalsNoCase(std::string_view a, std::string_view b);
 
 } // namespace quirel

@@ -63,7 +63,7 @@ void CParameterManager::Load(const std::string& path) {
     m_root = ReadSection(ini, "Rootfolder", ctx);
 
     m_byId.clear();
-    m_byLowerName.clear();
+    m_byFoldedName.clear();
     m_itemByName.clear();
     m_ordered.clear();
     BuildIndexes(*m_root);
@@ -78,7 +78,7 @@ std::unique_ptr<CTreeItem> CParameterManager::ReadSection(const quirel::IniFile&
 
     if (subfolders != 0 || parameters != 0) {
         auto node = std::make_unique<CTreeNode>(section, displayName);
-        const std::string lower = quirel::asciiLower(section);
+        const std::string lower = quirel::foldCase(section);
         // A folder that lists itself or one of its ancestors, a chain deeper than any real catalogue, or
         // a catalogue that multiplies into more items than any device has: the reference stays an empty
         // folder, so loading always ends.
@@ -139,7 +139,7 @@ void CParameterManager::BuildIndexes(const CTreeItem& item) {
         const auto& d = static_cast<const CTreeLeaf&>(item).GetDescription();
         m_ordered.push_back(&d);
         m_byId.try_emplace(d.GetId(), &d);
-        m_byLowerName.try_emplace(quirel::asciiLower(d.GetName()), &d);
+        m_byFoldedName.try_emplace(quirel::foldCase(d.GetName()), &d);
         m_itemByName.try_emplace(d.GetName(), &item);
         return;
     }
@@ -156,8 +156,8 @@ const CParameterDescription* CParameterManager::FindDescription(int32_t id) cons
 }
 
 const CParameterDescription* CParameterManager::FindDescription(const std::string& name) const {
-    auto it = m_byLowerName.find(quirel::asciiLower(name));
-    return it == m_byLowerName.end() ? nullptr : it->second;
+    auto it = m_byFoldedName.find(quirel::foldCase(name));
+    return it == m_byFoldedName.end() ? nullptr : it->second;
 }
 
 CParameterDescription CParameterManager::GetDescription(int32_t id) const {

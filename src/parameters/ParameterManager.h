@@ -95,7 +95,7 @@ private:
 
     std::unordered_set<int32_t> m_settingIdSet;
     std::unordered_map<int32_t, const CParameterDescription*> m_byId;
-    std::unordered_map<std::string, const CParameterDescription*> m_byLowerName;
+    std::unordered_map<std::string, const CParameterDescription*> m_byFoldedName;
     std::unordered_map<std::string, const CTreeItem*> m_itemByName;
     std::vector<const CParameterDescription*> m_ordered; // depth-first
 };
