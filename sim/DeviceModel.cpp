@@ -1,0 +1,696 @@
+#include "DeviceModel.h"
+
+#include "parameters/ParamValue.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace quirel::sim {
+
+namespace {
+
+using Wave = Plant::Wave;
+
+// Measured quantities that have a waveform: in a trace they are sampled as instantaneous values.
+bool waveOf(int id, Wave& wave, int& phase) {
+    auto in = [id](int first) { return id >= first && id < first + 3; };
+    if (in(120) || in(180)) {
+        wave = Wave::MainsCurrent;
+        phase = id % 10 % 3;
+    } else if (in(130)) {
+        wave = Wave::LoadCurrent;
+        phase = id - 130;
+    } else if (in(140)) {
+        wave = Wave::FilterCurrent;
+        phase = id - 140;
+    } else if (in(186)) {
+        wave = Wave::FilterCurrent;
+        phase = id - 186;
+    } else if (in(110)) {
+        wave = Wave::MainsVoltage;
+        phase = id - 110;
+    } else if (in(183)) {
+        wave = Wave::MainsVoltage;
+        phase = id - 183;
+    } else if (in(113)) {
+        wave = Wave::LineVoltage;
+        phase = id - 113;
+    } else if (id == 103 || id == 189) {
+        wave = Wave::DcLink;
+        phase = 0;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+constexpr int kHarmonicIds[] = {161, 162, 163, 164, 165, 166, 167, 168, 169};
+constexpr int kHarmonicOrders[] = {3, 5, 7, 11, 13, 17, 19, 23, 25};
+
+bool isSixteenBit(int dataType) {
+    const auto kind = PARAMVALUE::KindOf(static_cast<std::uint32_t>(dataType));
+    return kind == PARAMVALUE::Kind::Int16 || kind == PARAMVALUE::Kind::UInt16;
+}
+
+bool readable(int access) {
+    return access == 0 || access == 1 || access == 2;
+}
+bool writable(int access) {
+    return access == 1 || access == 3;
+}
+
+} // namespace
+
+DeviceModel::DeviceModel(SimCatalogue catalogue, DeviceIdentity identity, std::uint32_t seed)
+    : m_catalogue(std::move(catalogue)), m_identity(std::move(identity)), m_plant(seed),
+      m_eventLog(seed, 420), m_start(std::chrono::steady_clock::now()), m_slots(65536), m_seed(seed) {
+    m_clock = [this] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+    };
+    m_catalogueFile = m_identity.revision == m_catalogue.revision
+                          ? m_catalogue.fileBytes
+                          : withDeviceIdRevision(m_catalogue.fileBytes, m_identity.revision);
+    // The download reads up to the first zero byte, so the text must not hold one and must end with one.
+    m_catalogueFile = m_catalogueFile.substr(0, m_catalogueFile.find('\0'));
+    const std::size_t capacity = kCatalogueFileBytes * (kLastCatalogueFile - kFirstCatalogueFile + 1);
+    if (m_catalogueFile.size() >= capacity)
+        m_catalogueFile.resize(capacity - 1);
+    m_catalogueFile.push_back('\0');
+
+    for (std::size_t i = 0; i < m_catalogue.parameters.size(); ++i) {
+        const SimParameter& p = m_catalogue.parameters[i];
+        const int n = PARAMVALUE::RegisterCount(static_cast<std::uint32_t>(p.dataType));
+        for (int w = 0; w < n; ++w) {
+            const long address = static_cast<long>(p.address) - 1 + w;
+            if (address < 0 || address > 65535 || m_slots[static_cast<std::size_t>(address)].parameter >= 0)
+                continue;
+            m_slots[static_cast<std::size_t>(address)] = Slot{static_cast<int>(i), w};
+        }
+    }
+    setDefaults();
+    m_captureRegs[kTriggerDividerRef - kTriggerChannelRef] = 1;
+    m_captureRegs[kChannelCountRef - kTriggerChannelRef] = 1;
+}
+
+const SimParameter* DeviceModel::findParameter(int id) const {
+    for (const auto& p : m_catalogue.parameters)
+        if (p.id == id)
+            return &p;
+    return nullptr;
+}
+
+void DeviceModel::setStoredValue(int id, std::uint32_t raw) {
+    m_values[id] = raw;
+}
+
+void DeviceModel::setDefaults() {
+    // Settings of a 100 A filter as commissioned; anything the catalogue adds later starts at 0.
+    static const std::map<int, std::uint32_t> kDefaults = {
+        {32, 3},           {33, 1683849600}, {34, 105},   {36, 1287},        {200, 0},   {201, 1},
+        {202, 3},          {205, 10},        {544, 0},    {210, 2},          {220, 100}, {230, 1},
+        {231, 1},          {232, 0},         {233, 1000}, {240, 0xC0A80064}, {241, 1},   {242, 0xFFFFFF00},
+        {243, 0xC0A80001}, {244, 502},       {300, 0},    {310, 500},        {311, 1},   {540, 0},
+        {312, 0},          {410, 0},         {535, 0},    {400, 100},        {403, 0},   {405, 1},
+        {407, 1},          {411, 100},       {538, 0},    {546, 0},          {547, 0},   {510, 70},
+        {511, 85},         {520, 85},        {521, 110},  {525, 7200},
+    };
+    m_values.clear();
+    m_history.clear();
+    for (const auto& p : m_catalogue.parameters) {
+        if (p.dataType == 9)
+            continue;
+        auto it = kDefaults.find(p.id);
+        std::uint32_t raw = it != kDefaults.end() ? it->second : 0;
+        if (p.id == 401)
+            raw = encode(8, 0.95);
+        else if (p.id == 402)
+            raw = encode(8, 1.0);
+        m_values[p.id] = raw;
+    }
+    m_texts[30] = "AHF100-2611-04217";
+    m_texts[31] = m_identity.revision;
+    applyOperatingPoint();
+}
+
+void DeviceModel::applyOperatingPoint() {
+    auto stored = [this](int id, std::uint32_t def) {
+        auto it = m_values.find(id);
+        return it == m_values.end() ? def : it->second;
+    };
+    m_plant.setRunning(stored(202, 3) != 1);
+    m_plant.setHarmonicCompensation(stored(410, 0) == 0);
+    const double reactive = std::clamp(static_cast<double>(stored(400, 100)), 0.0, 100.0) / 100.0;
+    m_plant.setReactiveShare(1.0 - 0.9 * reactive);
+}
+
+double DeviceModel::liveValue(int id, double t) const {
+    const Plant& pl = m_plant;
+    switch (id) {
+    case 20:
+        return pl.running() ? 3 : 1; // Running / Ready
+    case 21:
+        return 0;
+    case 35:
+        return m_eventLog.startHours() + t / 3600.0;
+    case 37: {
+        int errors = 0;
+        for (const auto& line : m_eventLog.lines())
+            errors += line.find(";Error", 1) != std::string::npos ? 1 : 0;
+        return errors;
+    }
+    case 38:
+        return 3 * 3600 + 1234 + t;
+    case 40:
+        return static_cast<double>(m_eventLog.startEpoch()) + t + m_clockOffset;
+    case 100:
+        return pl.frequency(t);
+    case 102: {
+        const double p = pl.activePower(t);
+        return p / std::hypot(p, pl.reactivePower(t));
+    }
+    case 104:
+        return 100.0 * pl.filterLoad(t);
+    case 106:
+        return 1000.0 * pl.activePower(t);
+    case 107:
+        return 1000.0 * pl.reactivePower(t);
+    case 108:
+        return 1000.0 * std::hypot(pl.activePower(t), pl.reactivePower(t));
+    case 109:
+        return 0;
+    case 126:
+        return 0.02 * pl.rms(Wave::MainsCurrent, 0, t) + 0.3 * pl.noise(111, t);
+    case 133:
+        return 0.03 * pl.rms(Wave::LoadCurrent, 0, t) + 0.3 * pl.noise(112, t);
+    case 143:
+        return 0.4 + 0.2 * pl.noise(113, t);
+    case 145:
+    case 146:
+        return pl.rms(Wave::DcLink, 0, t) / 2.0 + 1.5 * pl.noise(114 + static_cast<std::uint32_t>(id), t);
+    case 150:
+        return pl.heatsinkTemperature(t);
+    case 151:
+        return 29.0 + 4.0 * pl.filterLoad(t) + 0.5 * pl.noise(115, t / 30.0);
+    case 152:
+        return pl.running() ? 1800.0 + 900.0 * pl.filterLoad(t) : 600.0;
+    case 153:
+        return 45.0 + 25.0 * pl.filterLoad(t) + 0.5 * pl.noise(116, t / 30.0);
+    case 170:
+    case 171:
+    case 172:
+        return pl.thd(Wave::MainsCurrent, id - 170, t);
+    case 173:
+    case 174:
+    case 175:
+        return pl.thd(Wave::MainsVoltage, id - 173, t);
+    default:
+        break;
+    }
+    if (id >= 123 && id <= 125)
+        return pl.loadCurrent(id - 123, t);
+    for (std::size_t i = 0; i < std::size(kHarmonicIds); ++i)
+        if (kHarmonicIds[i] == id)
+            return pl.harmonicCurrent(Wave::MainsCurrent, 0, kHarmonicOrders[i], t);
+    Wave wave;
+    int phase = 0;
+    if (waveOf(id, wave, phase)) {
+        if (id >= 180 && id <= 189) // the instantaneous values of the live view
+            return pl.instantaneous(wave, phase, t);
+        return pl.rms(wave, phase, t);
+    }
+    // A measured value this model does not know: a slow wander around a level of its own.
+    return 50.0 + 10.0 * pl.noise(1000 + static_cast<std::uint32_t>(id), t / 10.0);
+}
+
+double DeviceModel::traceValue(int id, double t) const {
+    Wave wave;
+    int phase = 0;
+    if (waveOf(id, wave, phase))
+        return m_plant.instantaneous(wave, phase, t);
+    if (id == 126 || id == 133 || id == 143) {
+        const Wave w = id == 126 ? Wave::MainsCurrent : id == 133 ? Wave::LoadCurrent : Wave::FilterCurrent;
+        return m_plant.instantaneous(w, 0, t) + m_plant.instantaneous(w, 1, t) +
+               m_plant.instantaneous(w, 2, t);
+    }
+    if (id == 145 || id == 146)
+        return m_plant.instantaneous(Wave::DcLink, 0, t) / 2.0;
+    return liveValue(id, t);
+}
+
+std::uint32_t DeviceModel::encode(int dataType, double value) const {
+    PARAMVALUE v(static_cast<std::uint32_t>(dataType));
+    if (dataType == 8)
+        v.SetFromDouble(value);
+    else
+        v.SetFromDouble(std::round(value));
+    return v.raw;
+}
+
+std::uint32_t DeviceModel::storedAt(int id, double t) const {
+    auto h = m_history.find(id);
+    if (h != m_history.end()) {
+        // The value a setting had at time t: before its first recorded write it held the write's old value.
+        for (auto it = h->second.rbegin(); it != h->second.rend(); ++it)
+            if (it->time <= t)
+                return it->raw;
+        return h->second.front().previous;
+    }
+    auto it = m_values.find(id);
+    return it == m_values.end() ? 0 : it->second;
+}
+
+std::uint32_t DeviceModel::rawValue(const SimParameter& p, double t) const {
+    if (p.access == 0 && p.id != 40) {
+        // Stored read-only values (counters, constants of a type without a live model) stay as stored.
+        if (m_values.count(p.id) != 0 && p.id != 35 && p.id != 37 && p.id != 38 && !isLive(p.id))
+            return m_values.at(p.id);
+        return encode(p.dataType, liveValue(p.id, t));
+    }
+    if (p.id == 40)
+        return encode(p.dataType, liveValue(40, t));
+    return storedAt(p.id, t);
+}
+
+bool DeviceModel::isLive(int id) const {
+    // Read-only parameters whose value comes from the plant rather than from storage.
+    return id == 20 || id == 21 || id == 35 || id == 37 || id == 38 || (id >= 100 && id < 200);
+}
+
+std::vector<std::uint16_t> DeviceModel::registerImage(const SimParameter& p) const {
+    std::vector<std::uint16_t> image;
+    if (p.dataType == 9) {
+        std::uint16_t regs[10] = {};
+        auto it = m_texts.find(p.id);
+        TextValueTable::EncodeRegisters(it == m_texts.end() ? std::string() : it->second, regs);
+        image.assign(regs, regs + 10);
+        return image;
+    }
+    std::uint16_t regs[2] = {};
+    const int n = PARAMVALUE(static_cast<std::uint32_t>(p.dataType), rawValue(p, now())).ToRegisters(regs);
+    image.assign(regs, regs + n);
+    return image;
+}
+
+Exception DeviceModel::readHolding(std::uint16_t address, std::uint16_t count,
+                                   std::vector<std::uint16_t>& out) {
+    advance();
+    out.assign(count, 0);
+    std::map<int, std::vector<std::uint16_t>> images; // one consistent image per parameter and request
+    for (std::uint16_t i = 0; i < count; ++i) {
+        const long wire = static_cast<long>(address) + i;
+        if (wire > 65535)
+            return Exception::IllegalDataAddress;
+        const int ref = static_cast<int>(wire) + 1;
+        if (isCaptureSettingsAddress(ref)) {
+            out[i] = readCaptureRegister(ref);
+            continue;
+        }
+        std::uint16_t traceWord = 0;
+        if (readTraceRegister(ref, traceWord)) {
+            out[i] = traceWord;
+            continue;
+        }
+        const Slot slot = m_slots[static_cast<std::size_t>(wire)];
+        if (slot.parameter < 0)
+            return Exception::IllegalDataAddress;
+        const SimParameter& p = m_catalogue.parameters[static_cast<std::size_t>(slot.parameter)];
+        if (!readable(p.access))
+            return Exception::IllegalDataAddress;
+        auto it = images.find(slot.parameter);
+        if (it == images.end())
+            it = images.emplace(slot.parameter, registerImage(p)).first;
+        out[i] = it->second[static_cast<std::size_t>(slot.word)];
+    }
+    return Exception::None;
+}
+
+bool DeviceModel::readTraceRegister(int ref, std::uint16_t& value) const {
+    if (ref < kTraceBaseRef || ref >= kTraceBaseRef + kTraceStride * kMaxChannels)
+        return false;
+    const int c = (ref - kTraceBaseRef) / kTraceStride;
+    const int offset = (ref - kTraceBaseRef) % kTraceStride;
+    if (offset >= 2 + 2 * kMaxSamples)
+        return false;
+    const auto& trace = m_capture.traces[static_cast<std::size_t>(c)];
+    std::uint32_t word32 = 0;
+    if (offset < 2) {
+        word32 = static_cast<std::uint32_t>(trace.size());
+    } else {
+        const std::size_t k = static_cast<std::size_t>((offset - 2) / 2);
+        word32 = k < trace.size() ? trace[k] : 0;
+    }
+    value = (offset % 2 == 0) ? static_cast<std::uint16_t>(word32) : static_cast<std::uint16_t>(word32 >> 16);
+    return true;
+}
+
+Exception DeviceModel::readInput(std::uint16_t address, std::uint16_t count,
+                                 std::vector<std::uint16_t>& out) {
+    out.assign(count, 0);
+    for (std::uint16_t i = 0; i < count; ++i) {
+        const long ref = static_cast<long>(address) + i + 1;
+        // The probe answers the product's rating as one 32-bit value, low word first.
+        if (ref == kProbeRef)
+            out[i] = 100;
+        else if (ref == kProbeRef + 1)
+            out[i] = 0;
+        else
+            return Exception::IllegalDataAddress;
+    }
+    return Exception::None;
+}
+
+Exception DeviceModel::checkParameterValue(const SimParameter& p, std::uint32_t raw) const {
+    if (!p.valueTexts.empty()) {
+        const auto index = PARAMVALUE(static_cast<std::uint32_t>(p.dataType), raw).GetAsInt64().value_or(-1);
+        if (index < 0 || index >= static_cast<std::int64_t>(p.valueTexts.size()))
+            return Exception::IllegalDataValue;
+    }
+    if (p.dataType == 8 && !std::isfinite(PARAMVALUE(8, raw).GetFloat()))
+        return Exception::IllegalDataValue;
+    return Exception::None;
+}
+
+Exception DeviceModel::writeHolding(std::uint16_t address, const std::vector<std::uint16_t>& values) {
+    advance();
+    // Check everything first, so a refused request changes nothing.
+    std::map<int, std::vector<std::uint16_t>> images;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const long wire = static_cast<long>(address) + static_cast<long>(i);
+        if (wire > 65535)
+            return Exception::IllegalDataAddress;
+        const int ref = static_cast<int>(wire) + 1;
+        if (isCaptureSettingsAddress(ref)) {
+            if (Exception e = validateCaptureWrite(ref, values[i]); e != Exception::None)
+                return e;
+            continue;
+        }
+        std::uint16_t unused = 0;
+        if (readTraceRegister(ref, unused))
+            return Exception::IllegalDataAddress;
+        const Slot slot = m_slots[static_cast<std::size_t>(wire)];
+        if (slot.parameter < 0)
+            return Exception::IllegalDataAddress;
+        const SimParameter& p = m_catalogue.parameters[static_cast<std::size_t>(slot.parameter)];
+        if (!writable(p.access))
+            return Exception::IllegalDataAddress;
+        auto it = images.find(slot.parameter);
+        if (it == images.end()) {
+            std::vector<std::uint16_t> image(static_cast<std::size_t>(
+                std::max(1, PARAMVALUE::RegisterCount(static_cast<std::uint32_t>(p.dataType)))));
+            std::uint16_t regs[2] = {};
+            const int n =
+                PARAMVALUE(static_cast<std::uint32_t>(p.dataType), storedAt(p.id, now())).ToRegisters(regs);
+            std::copy(regs, regs + n, image.begin());
+            it = images.emplace(slot.parameter, image).first;
+        }
+        it->second[static_cast<std::size_t>(slot.word)] = values[i];
+    }
+    for (const auto& [index, image] : images) {
+        const SimParameter& p = m_catalogue.parameters[static_cast<std::size_t>(index)];
+        if (p.dataType == 9)
+            continue;
+        const auto raw = PARAMVALUE::FromRegisters(static_cast<std::uint32_t>(p.dataType), image.data()).raw;
+        if (Exception e = checkParameterValue(p, raw); e != Exception::None)
+            return e;
+    }
+    for (const auto& [index, image] : images) {
+        const SimParameter& p = m_catalogue.parameters[static_cast<std::size_t>(index)];
+        if (p.dataType == 9) {
+            m_texts[p.id] = TextValueTable::DecodeRegisters(image.data());
+            continue;
+        }
+        storeParameter(p,
+                       PARAMVALUE::FromRegisters(static_cast<std::uint32_t>(p.dataType), image.data()).raw);
+    }
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const int ref = static_cast<int>(address + i) + 1;
+        if (isCaptureSettingsAddress(ref))
+            if (Exception e = writeCaptureRegister(ref, values[i]); e != Exception::None)
+                return e;
+    }
+    return Exception::None;
+}
+
+void DeviceModel::storeParameter(const SimParameter& p, std::uint32_t raw) {
+    const double t = now();
+    if (p.id == 40) {
+        m_clockOffset = static_cast<double>(raw) - (static_cast<double>(m_eventLog.startEpoch()) + t);
+        m_eventLog.append(t + m_clockOffset, "Date and time set", EventLog::Kind::Info);
+        return;
+    }
+    if (p.access == 3) { // commands: act, then read back as "no action"
+        if (raw != 0)
+            runCommand(p.id, t);
+        return;
+    }
+    auto& history = m_history[p.id];
+    history.push_back(Change{t, raw, storedAt(p.id, t)});
+    if (history.size() > 64)
+        history.erase(history.begin());
+    const bool changed = m_values[p.id] != raw;
+    m_values[p.id] = raw;
+    applyOperatingPoint();
+    if (changed)
+        m_eventLog.append(t + m_clockOffset, "Parameter " + std::to_string(p.id) + " changed",
+                          EventLog::Kind::Info);
+}
+
+void DeviceModel::runCommand(int id, double t) {
+    const double clock = t + m_clockOffset;
+    switch (id) {
+    case 600:
+        m_eventLog.append(clock, "Fault acknowledged", EventLog::Kind::Status);
+        break;
+    case 601:
+        m_eventLog.clear();
+        m_eventLog.append(clock, "Event log cleared", EventLog::Kind::Info);
+        break;
+    case 602: {
+        const auto slave = m_values[230];
+        setDefaults();
+        m_values[230] = slave;
+        m_eventLog.append(clock, "Factory settings loaded", EventLog::Kind::Info);
+        break;
+    }
+    case 603:
+        m_eventLog.append(clock, "Filter stopped", EventLog::Kind::Status);
+        m_eventLog.append(clock, "Filter started", EventLog::Kind::Status);
+        break;
+    default:
+        break;
+    }
+}
+
+Exception DeviceModel::writeCoil(std::uint16_t address, bool on) {
+    const Slot slot = m_slots[address];
+    if (slot.parameter < 0)
+        return Exception::IllegalDataAddress;
+    const SimParameter& p = m_catalogue.parameters[static_cast<std::size_t>(slot.parameter)];
+    if (!writable(p.access) || !isSixteenBit(p.dataType))
+        return Exception::IllegalDataAddress;
+    return writeHolding(address, {static_cast<std::uint16_t>(on ? 1 : 0)});
+}
+
+Exception DeviceModel::readCoils(std::uint16_t address, std::uint16_t count, std::vector<bool>& out) {
+    out.assign(count, false);
+    for (std::uint16_t i = 0; i < count; ++i) {
+        const long wire = static_cast<long>(address) + i;
+        if (wire > 65535)
+            return Exception::IllegalDataAddress;
+        const Slot slot = m_slots[static_cast<std::size_t>(wire)];
+        if (slot.parameter < 0)
+            return Exception::IllegalDataAddress;
+        const SimParameter& p = m_catalogue.parameters[static_cast<std::size_t>(slot.parameter)];
+        if (!readable(p.access) || !isSixteenBit(p.dataType))
+            return Exception::IllegalDataAddress;
+        out[i] = (rawValue(p, now()) & 0xFFFFU) != 0;
+    }
+    return Exception::None;
+}
+
+Exception DeviceModel::readFileRecord(int fileNumber, int recordNumber, int recordLength,
+                                      std::string& bytes) {
+    bytes.clear();
+    if (recordNumber < 0 || recordLength < 0 || recordNumber + recordLength > kFileRegisters)
+        return Exception::IllegalDataAddress;
+    std::string file;
+    if (fileNumber >= kFirstCatalogueFile && fileNumber <= kLastCatalogueFile) {
+        const std::size_t first =
+            static_cast<std::size_t>(fileNumber - kFirstCatalogueFile) * kCatalogueFileBytes;
+        if (first < m_catalogueFile.size())
+            file = m_catalogueFile.substr(first, kCatalogueFileBytes);
+    } else if (EventLog::isLogFile(fileNumber)) {
+        file = m_eventLog.fileBytes(fileNumber);
+    } else {
+        return Exception::IllegalDataAddress;
+    }
+    const std::size_t from = static_cast<std::size_t>(recordNumber) * 2;
+    const std::size_t length = static_cast<std::size_t>(recordLength) * 2;
+    bytes.assign(length, '\0');
+    if (from < file.size())
+        file.copy(bytes.data(), std::min(length, file.size() - from), from);
+    return Exception::None;
+}
+
+// ---- Trigger and trace capture ----
+
+Exception DeviceModel::validateCaptureWrite(int ref, std::uint16_t value) const {
+    switch (ref) {
+    case kTriggerChannelRef:
+    case kTriggerLevelRef:
+    case kTriggerLevelRef + 1:
+        return Exception::None;
+    case kTriggerModeRef:
+        return value <= 1 ? Exception::None : Exception::IllegalDataValue;
+    case kTriggerDelayRef:
+        return static_cast<std::int16_t>(value) >= 0 && value <= kMaxSamples ? Exception::None
+                                                                             : Exception::IllegalDataValue;
+    case kTriggerDividerRef:
+        return value >= 1 && value <= 32000 ? Exception::None : Exception::IllegalDataValue;
+    case kChannelCountRef:
+        return value >= 1 && value <= kMaxChannels ? Exception::None : Exception::IllegalDataValue;
+    case kTriggerStateRef:
+        return value <= 1 ? Exception::None : Exception::IllegalDataValue;
+    default:
+        break;
+    }
+    if (ref >= kChannelListRef && ref < kChannelListRef + kMaxChannels)
+        return Exception::None;
+    return Exception::IllegalDataAddress;
+}
+
+Exception DeviceModel::writeCaptureRegister(int ref, std::uint16_t value) {
+    if (ref != kTriggerStateRef) {
+        m_captureRegs[static_cast<std::size_t>(ref - kTriggerChannelRef)] = value;
+        return Exception::None;
+    }
+    if (value == 0) {
+        m_capture = Capture{};
+        m_captureRegs[static_cast<std::size_t>(kTriggerStateRef - kTriggerChannelRef)] = 0;
+        return Exception::None;
+    }
+    return arm();
+}
+
+std::uint16_t DeviceModel::captureReg(int ref) const {
+    return m_captureRegs[static_cast<std::size_t>(ref - kTriggerChannelRef)];
+}
+
+std::uint16_t DeviceModel::latched(int ref) const {
+    return m_capture.latched[static_cast<std::size_t>(ref - kTriggerChannelRef)];
+}
+
+bool DeviceModel::sampleable(int id) const {
+    const SimParameter* p = findParameter(id);
+    return p != nullptr && readable(p->access) &&
+           PARAMVALUE::IsWritableType(static_cast<std::uint32_t>(p->dataType));
+}
+
+Exception DeviceModel::arm() {
+    if (!sampleable(captureReg(kTriggerChannelRef)))
+        return Exception::IllegalDataValue;
+    const int channels = captureReg(kChannelCountRef);
+    for (int c = 0; c < channels; ++c)
+        if (!sampleable(captureReg(kChannelListRef + c)))
+            return Exception::IllegalDataValue;
+    m_capture = Capture{};
+    m_capture.latched = m_captureRegs;
+    m_capture.state = 1;
+    m_capture.armTime = now();
+    m_capture.period = captureReg(kTriggerDividerRef) / kBaseSampleRate;
+    // The pre-trigger samples must exist before the trigger may fire.
+    m_capture.nextSample = std::max<long>(1, captureReg(kTriggerDelayRef));
+    return Exception::None;
+}
+
+double DeviceModel::channelSample(int id, double t) const {
+    const SimParameter* p = findParameter(id);
+    if (p == nullptr)
+        return 0.0;
+    // In the channel's own encoding, so that the trigger compares like the trace records.
+    std::uint32_t raw = 0;
+    if (p->access == 0 || p->id == 40)
+        raw = encode(p->dataType, traceValue(id, t));
+    else
+        raw = storedAt(id, t);
+    return PARAMVALUE(static_cast<std::uint32_t>(p->dataType), raw).GetAsDouble().value_or(0.0);
+}
+
+double DeviceModel::triggerLevel(int dataType) const {
+    const std::uint32_t raw = static_cast<std::uint32_t>(latched(kTriggerLevelRef)) |
+                              (static_cast<std::uint32_t>(latched(kTriggerLevelRef + 1)) << 16);
+    PARAMVALUE level(static_cast<std::uint32_t>(dataType), raw);
+    if (PARAMVALUE::RegisterCount(static_cast<std::uint32_t>(dataType)) == 1)
+        level.raw &= 0xFFFFU; // a 16-bit channel's level sits in the low half
+    return level.GetAsDouble().value_or(0.0);
+}
+
+void DeviceModel::advance() {
+    const double t = now();
+    if (m_capture.state == 1) {
+        const int channel = latched(kTriggerChannelRef);
+        const SimParameter* p = findParameter(channel);
+        const double level = triggerLevel(p != nullptr ? p->dataType : 8);
+        const bool rising = latched(kTriggerModeRef) == 0;
+        // Catch up at most a few seconds of samples at once; a trigger nobody polled for longer may miss.
+        const long due = static_cast<long>(std::floor((t - m_capture.armTime) / m_capture.period));
+        if (due - m_capture.nextSample > 200000) {
+            m_capture.nextSample = due - 200000;
+            m_capture.haveLast = false;
+        }
+        for (long m = m_capture.nextSample; m <= due; ++m) {
+            const double tm = m_capture.armTime + static_cast<double>(m) * m_capture.period;
+            if (!m_capture.haveLast) {
+                m_capture.lastValue = channelSample(channel, tm - m_capture.period);
+                m_capture.haveLast = true;
+            }
+            const double v = channelSample(channel, tm);
+            const bool fired = rising ? (m_capture.lastValue <= level && v > level)
+                                      : (m_capture.lastValue >= level && v < level);
+            m_capture.lastValue = v;
+            m_capture.nextSample = m + 1;
+            if (fired) {
+                m_capture.fireSample = m;
+                m_capture.state = 2;
+                break;
+            }
+        }
+    }
+    if (m_capture.state == 2) {
+        const long last = m_capture.fireSample - latched(kTriggerDelayRef) + kMaxSamples - 1;
+        if (t >= m_capture.armTime + static_cast<double>(last) * m_capture.period)
+            completeCapture();
+    }
+}
+
+void DeviceModel::completeCapture() {
+    const int channels = latched(kChannelCountRef);
+    const long first = m_capture.fireSample - latched(kTriggerDelayRef);
+    for (int c = 0; c < channels; ++c) {
+        const int id = latched(kChannelListRef + c);
+        const SimParameter* p = findParameter(id);
+        auto& trace = m_capture.traces[static_cast<std::size_t>(c)];
+        trace.clear();
+        for (int k = 0; k < kMaxSamples; ++k) {
+            const double tk = m_capture.armTime + static_cast<double>(first + k) * m_capture.period;
+            const double v = channelSample(id, tk);
+            // Floats for float channels, 32-bit integers for every other type.
+            trace.push_back(p != nullptr && p->dataType == 8 ? encode(8, v)
+                                                             : static_cast<std::uint32_t>(encode(4, v)));
+        }
+    }
+    m_capture.state = 3;
+}
+
+std::uint16_t DeviceModel::readCaptureRegister(int ref) {
+    if (ref != kTriggerStateRef)
+        return captureReg(ref);
+    // The state read advances at most one step per read, so a poller sees every state in turn.
+    if (m_capture.state == 0)
+        m_capture.reportedState = 0;
+    else
+        m_capture.reportedState = std::min(m_capture.state, m_capture.reportedState + 1);
+    return static_cast<std::uint16_t>(m_capture.reportedState);
+}
+
+} // namespace quirel::sim
