@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 
 namespace quirel {
 
@@ -28,10 +27,17 @@ bool writeFileAtomically(const std::string& path, std::string_view bytes) {
 }
 
 std::optional<std::string> readWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in)
         return std::nullopt;
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::streamoff size = in.tellg();
+    if (size < 0)
+        return std::nullopt;
+    std::string bytes(static_cast<size_t>(size), '\0');
+    in.seekg(0);
+    if (!in.read(bytes.data(), size))
+        return std::nullopt;
+    return bytes;
 }
 
 } // namespace quirel

@@ -103,9 +103,11 @@ bool IniFile::load(const std::string& path) {
 void IniFile::parse(std::string_view bytes) {
     const bool utf8 = isValidUtf8(bytes);
     sourceEncoding_ = utf8 ? Encoding::Utf8 : Encoding::Windows1252;
-    std::string text = utf8 ? std::string(bytes) : cp1252ToUtf8(bytes);
-    if (text.size() >= 3 && text.compare(0, 3, "\xEF\xBB\xBF") == 0)
-        text.erase(0, 3);
+    *text_ = utf8 ? std::string(bytes) : cp1252ToUtf8(bytes);
+    written_->clear();
+    std::string_view text = *text_;
+    if (text.substr(0, 3) == "\xEF\xBB\xBF")
+        text.remove_prefix(3);
     crlf_ = text.find("\r\n") != std::string::npos || text.find('\n') == std::string::npos;
     lines_.clear();
     size_t start = 0;
@@ -115,7 +117,7 @@ void IniFile::parse(std::string_view bytes) {
         size_t len = end - start;
         if (len > 0 && text[end - 1] == '\r')
             --len;
-        lines_.emplace_back(text, start, len);
+        lines_.push_back(text.substr(start, len));
         start = nl == std::string::npos ? text.size() : nl + 1;
     }
     reindex();
@@ -205,11 +207,11 @@ void IniFile::setString(std::string_view section, std::string_view key, std::str
     const Section* s = findSection(section);
     if (!s) {
         if (!lines_.empty() && !trim(lines_.back()).empty())
-            lines_.emplace_back();
+            lines_.push_back({});
         std::string header;
         header.append(1, '[').append(section).append(1, ']');
-        lines_.push_back(std::move(header));
-        lines_.push_back(std::move(line));
+        lines_.push_back(written_->emplace_back(std::move(header)));
+        lines_.push_back(written_->emplace_back(std::move(line)));
         reindex();
         return;
     }
@@ -218,13 +220,13 @@ void IniFile::setString(std::string_view section, std::string_view key, std::str
         // Keep the key as it was spelt in the file.
         std::string_view oldKey, oldValue;
         splitKeyLine(trim(lines_[existing]), oldKey, oldValue);
-        lines_[existing] = keyLine(oldKey, value);
+        lines_[existing] = written_->emplace_back(keyLine(oldKey, value));
         return;
     }
     size_t at = s->end;
     while (at > s->header + 1 && trim(lines_[at - 1]).empty())
         --at;
-    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), written_->emplace_back(std::move(line)));
     reindex();
 }
 

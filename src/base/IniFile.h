@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <deque>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +21,11 @@ public:
     static constexpr size_t kMaxValueLength = 1022;
 
     IniFile() = default;
+    // Lines are views into buffers the object owns: it moves, but is not copied.
+    IniFile(const IniFile&) = delete;
+    IniFile& operator=(const IniFile&) = delete;
+    IniFile(IniFile&&) = default;
+    IniFile& operator=(IniFile&&) = default;
 
     // False when the file cannot be read; the object is then empty.
     bool load(const std::string& path);
@@ -44,7 +51,7 @@ public:
 
     // How the loaded bytes were encoded (UTF-8 when they were valid UTF-8).
     Encoding sourceEncoding() const { return sourceEncoding_; }
-    const std::vector<std::string>& lines() const { return lines_; }
+    const std::vector<std::string_view>& lines() const { return lines_; }
 
 private:
     // Case-insensitive hashing and comparison, usable with string_view keys without a copy.
@@ -74,7 +81,11 @@ private:
     size_t findKeyLine(const Section& s, std::string_view key) const;
     static bool splitKeyLine(std::string_view line, std::string_view& key, std::string_view& value);
 
-    std::vector<std::string> lines_; // UTF-8, no line endings
+    // The file's text is kept whole and its lines are views into it; lines written later live in
+    // `written_`, whose elements never move. Both sit behind pointers so that a move keeps the views valid.
+    std::unique_ptr<std::string> text_ = std::make_unique<std::string>();
+    std::unique_ptr<std::deque<std::string>> written_ = std::make_unique<std::deque<std::string>>();
+    std::vector<std::string_view> lines_; // UTF-8, no line endings
     std::vector<Section> sections_;
     std::unordered_map<std::string, size_t, NoCaseHash, NoCaseEqual> sectionIndex_; // name -> first section
     Encoding sourceEncoding_ = Encoding::Windows1252;
