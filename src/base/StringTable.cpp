@@ -18,8 +18,15 @@ const Entry kStrings[] = {
     {142, "No write access to this parameter.", "Kein Schreibzugriff f\xC3\xBCr aktuellen Parameter."},
     {155, "Parameter not found: ", "Parameter nicht gefunden: "},
     {161, "Section not found: ", "Sektion nicht gefunden: "},
+    {172, "Device parameters - Quirel Viewer Velorin", "Ger\xC3\xA4teparameter - Quirel Viewer Velorin"},
+    {178, "Modbus error", "Modbus-Fehler"},
     {186, "Read parameter", "Parameter lesen"},
     {189, "Error writing parameter: ", "Fehler beim Schreiben von Parameter: "},
+    {194, "ID", "ID"},
+    {195, "Name", "Name"},
+    {196, "Value", "Wert"},
+    {197, "Unit", "Einheit"},
+    {198, "Description", "Beschreibung"},
 };
 
 std::atomic<int> gLanguage{kLanguageEnglish};
