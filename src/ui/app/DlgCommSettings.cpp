@@ -1,0 +1,159 @@
+#include "ui/app/DlgCommSettings.h"
+
+#include "base/DecimalNumber.h"
+#include "ui/common/UiText.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSerialPortInfo>
+#include <QVBoxLayout>
+
+using quirel::ui::Qs;
+using quirel::ui::Tx;
+
+namespace {
+
+QComboBox* MakeCombo(QWidget* parent, const char* name, bool editable, const QStringList& items) {
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(name);
+    combo->setEditable(editable);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->addItems(items);
+    return combo;
+}
+
+// The entry equal to `text`, else the first one.
+void SelectOrFirst(QComboBox* combo, const QString& text) {
+    const int index = combo->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    combo->setCurrentIndex(index >= 0 ? index : (combo->count() > 0 ? 0 : -1));
+}
+
+} // namespace
+
+DlgCommSettings::DlgCommSettings(const CommDialogValues& values, QWidget* parent)
+    : QDialog(parent), m_values(values) {
+    setObjectName("DlgCommSettings");
+    setWindowTitle(Tx("Connection to filter"));
+
+    m_tcp = new QRadioButton("Modbus TCP", this);
+    m_tcp->setObjectName("protocolTcp");
+    m_rtu = new QRadioButton(Tx("Modbus RTU (serial)"), this);
+    m_rtu->setObjectName("protocolRtu");
+    auto* typeBox = new QGroupBox(Tx("Connection type"), this);
+    auto* typeLayout = new QVBoxLayout(typeBox);
+    typeLayout->addWidget(m_tcp);
+    typeLayout->addWidget(m_rtu);
+
+    m_host = new QLineEdit(this);
+    m_host->setObjectName("host");
+    auto* tcpBox = new QGroupBox("TCP", this);
+    auto* tcpLayout = new QFormLayout(tcpBox);
+    tcpLayout->addRow("Hostname", m_host);
+
+    m_slaveId = new QLineEdit(this);
+    m_slaveId->setObjectName("slaveId");
+
+    // Serial ports as the system lists them; a typed device path (a pseudo-terminal, which is not
+    // listed) is accepted as well.
+    m_port = MakeCombo(this, "port", true, {});
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        m_port->addItem(info.systemLocation());
+    QStringList bauds = {"2400", "9600", "19200", "38400", "57600", "64800", "115200"};
+    bauds.removeAll("2400");
+    bauds.removeAll("64800");
+    m_baud = MakeCombo(this, "baudRate", false, bauds);
+    m_dataBits = MakeCombo(this, "dataBits", true, {"8"});
+    m_stopBits = MakeCombo(this, "stopBits", true, {"1", "2"});
+    m_parity = MakeCombo(this, "parity", true, {"E", "N", "O"}); // a sorted list
+    auto* comBox = new QGroupBox("COM-Port", this);
+    auto* comLayout = new QFormLayout(comBox);
+    comLayout->addRow("Port", m_port);
+    comLayout->addRow("Baudrate", m_baud);
+    comLayout->addRow(Tx("Data Bits"), m_dataBits);
+    comLayout->addRow(Tx("Stop Bits"), m_stopBits);
+    comLayout->addRow(Tx("Parity"), m_parity);
+
+    m_modem = new QCheckBox("Modem", this);
+    m_modem->setObjectName("modem");
+
+    auto* idLayout = new QFormLayout;
+    idLayout->addRow("Slave ID", m_slaveId);
+
+    auto* buttons = new QDialogButtonBox(this);
+    buttons->addButton(Tx("OK"), QDialogButtonBox::AcceptRole)->setDefault(true);
+    buttons->addButton(Tx("Cancel"), QDialogButtonBox::RejectRole);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* leftColumn = new QVBoxLayout;
+    leftColumn->addWidget(typeBox);
+    leftColumn->addWidget(tcpBox);
+    leftColumn->addLayout(idLayout);
+    leftColumn->addWidget(m_modem);
+    leftColumn->addStretch();
+    auto* columns = new QHBoxLayout;
+    columns->addLayout(leftColumn);
+    columns->addWidget(comBox);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(columns);
+    layout->addWidget(buttons);
+
+    // Initial state from the values.
+    (m_values.protocol == 0 ? m_tcp : m_rtu)->setChecked(true);
+    ApplyEnabling();
+    connect(m_tcp, &QRadioButton::clicked, this, &DlgCommSettings::ApplyEnabling);
+    connect(m_rtu, &QRadioButton::clicked, this, &DlgCommSettings::ApplyEnabling);
+    m_host->setText(Qs(m_values.host));
+    m_slaveId->setText(QString::number(m_values.slaveId));
+
+    // A Windows-style name keeps only what follows its device prefix ("\\.\COM3" -> "COM3").
+    QString port = Qs(m_values.port);
+    const int com = port.indexOf("COM");
+    if (com > 0)
+        port = port.mid(com);
+    const int portIndex = m_port->findText(port, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (portIndex >= 0) {
+        m_port->setCurrentIndex(portIndex);
+    } else if (!port.isEmpty()) {
+        // A configured device the system does not list (a pseudo-terminal, an unplugged adapter) stays
+        // chosen instead of being replaced by whatever port happens to come first.
+        m_port->insertItem(0, port);
+        m_port->setCurrentIndex(0);
+    } else {
+        m_port->setCurrentIndex(m_port->count() > 0 ? 0 : -1);
+    }
+    SelectOrFirst(m_baud, QString::number(m_values.baudRate));
+    SelectOrFirst(m_dataBits, QString::number(m_values.dataBits));
+    SelectOrFirst(m_stopBits, QString::number(m_values.stopBits));
+    SelectOrFirst(m_parity, Qs(m_values.parity));
+    m_modem->setChecked(m_values.modem);
+}
+
+void DlgCommSettings::ApplyEnabling() {
+    const bool tcp = m_tcp->isChecked();
+    m_host->setEnabled(tcp);
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{m_slaveId, m_port, m_baud, m_dataBits, m_stopBits, m_parity})
+        w->setEnabled(!tcp);
+}
+
+void DlgCommSettings::accept() {
+    // No range checks: what does not read as a number becomes 0, and connecting reports the consequence.
+    m_values.protocol = m_tcp->isChecked() ? 0 : 1;
+    m_values.host = m_host->text().toStdString();
+    m_values.port = m_port->currentText().toStdString();
+    m_values.baudRate = quirel::parseLong(m_baud->currentText().toStdString());
+    m_values.dataBits = static_cast<int16_t>(quirel::parseLong(m_dataBits->currentText().toStdString()));
+    m_values.stopBits = static_cast<int16_t>(quirel::parseLong(m_stopBits->currentText().toStdString()));
+    m_values.parity = m_parity->currentText().toStdString();
+    m_values.slaveId = quirel::parseLong(m_slaveId->text().toStdString());
+    m_values.modem = m_modem->isChecked();
+    QDialog::accept();
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QDialog>
+
+#include <cstdint>
+#include <string>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QRadioButton;
+
+// What the connection settings dialog edits.
+struct CommDialogValues {
+    int protocol = 1; // 0 Modbus TCP, 1 Modbus RTU
+    std::string host;
+    int slaveId = 1;
+    std::string port;
+    int32_t baudRate = 38400;
+    int16_t dataBits = 8;
+    int16_t stopBits = 1;
+    std::string parity = "N";
+    bool modem = false;
+};
+
+// "Connection to filter": Modbus TCP or Modbus RTU over a serial line, and the parameters of either.
+class DlgCommSettings : public QDialog {
+    Q_OBJECT
+public:
+    explicit DlgCommSettings(const CommDialogValues& values, QWidget* parent = nullptr);
+
+    // The values as OK read them from the controls.
+    const CommDialogValues& Values() const { return m_values; }
+    void accept() override;
+
+private:
+    void ApplyEnabling();
+
+    CommDialogValues m_values;
+    QRadioButton* m_tcp = nullptr;
+    QRadioButton* m_rtu = nullptr;
+    QLineEdit* m_host = nullptr;
+    QLineEdit* m_slaveId = nullptr;
+    QComboBox* m_port = nullptr;
+    QComboBox* m_baud = nullptr;
+    QComboBox* m_dataBits = nullptr;
+    QComboBox* m_stopBits = nullptr;
+    QComboBox* m_parity = nullptr;
+    QCheckBox* m_modem = nullptr;
+};

@@ -1,0 +1,146 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CControllerModbus;
+class CDocParameters;
+class CDocument;
+class CMainFrame;
+class CParameterManager;
+class CViewParameters;
+class QAction;
+class QMenuBar;
+class QToolBar;
+
+namespace quirel::ui {
+class CQtUiPort;
+class ISettingsStore;
+} // namespace quirel::ui
+namespace quirel::sim {
+class SimulatorThread;
+}
+
+// Command identifiers of the menu and toolbar.
+namespace Command {
+constexpr int kReadParameterSet = 32803;
+constexpr int kSendParameterSet = 32804;
+constexpr int kOpenParameterSet = 32815;
+constexpr int kFirmwareUpdate = 32808;
+constexpr int kExit = 57665;
+constexpr int kConnect = 32771;
+constexpr int kDisconnect = 32772;
+constexpr int kSettings = 32773;
+constexpr int kDeviceParameters = 32774;
+constexpr int kSingleMeasurement = 32792;
+constexpr int kContinuousMeasurement = 32791;
+constexpr int kEventLog = 32776;
+constexpr int kGerman = 32806;
+constexpr int kEnglish = 32807;
+constexpr int kAbout = 57664;
+constexpr int kHelp = 32788;
+constexpr int kToolConnect = 32781;
+constexpr int kToolDisconnect = 32782;
+constexpr int kToolSettings = 32783;
+constexpr int kToolDeviceParameters = 32786;
+constexpr int kRefresh = 32813;
+constexpr int kNew = 57600;
+} // namespace Command
+
+struct AppOptions {
+    // Start an in-process simulator and connect this run to it; the saved connection stays untouched.
+    bool demo = false;
+    // Connect once the first window is open.
+    bool connectAtStart = false;
+    // Catalogue file to load instead of the IniFile setting (empty: the setting).
+    std::string catalogue;
+};
+
+// The application object: owns the controller, the catalogue and the documents for the whole run,
+// keeps the settings, handles every menu and toolbar command whichever frame is active, and passes the
+// worker's messages on to the documents and views.
+class CKestrelApp : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kStopWaitMs = 5000;
+
+    CKestrelApp(std::unique_ptr<quirel::ui::ISettingsStore> settings, AppOptions options = {});
+    // Stops the worker (waiting at most 5000 ms), then deletes the documents.
+    ~CKestrelApp() override;
+
+    // Start-up: language, connection settings, worker, catalogue, documents, first window. False when
+    // the program cannot start (the demo simulator failed).
+    bool InitInstance();
+    // Closes every window and saves the connection settings.
+    void ExitInstance();
+
+    // Load (true) or save (false) the connection settings.
+    void ExchangeCommSettings(bool load);
+    std::string GetCatalogueFileName();
+    void SetCatalogueFileName(const std::string& name);
+
+    int GetLanguage() const { return m_language; }
+    CControllerModbus& Controller() { return *m_controller; }
+    CParameterManager& Catalogue() { return *m_catalogue; }
+    CDocParameters& DocParameters() { return *m_docParameters; }
+    quirel::ui::ISettingsStore& Settings() { return *m_settings; }
+    const std::string& GetRevision() const { return m_revision; }
+    // The port of the demo simulator (0 without one).
+    int DemoPort() const;
+
+    // Commands.
+    void OnNew();
+    void OnConnect();
+    void OnDisconnect();
+    void OnSettings();
+    void OnDeviceParameters();
+    void OnRefresh();
+    void OnLanguage(int language);
+    void OnAbout();
+    void OnHelp();
+    void OnExit();
+
+    QAction* Action(int command) const;
+    // Re-evaluates which commands are enabled and what the status panes say.
+    void UpdateCommandUi();
+
+    // Menus and toolbars of the frames; the actions are shared by all frames.
+    void BuildMenu(QMenuBar* menuBar);
+    void BuildToolBar(QToolBar* toolBar);
+    void OnFrameClosing(CMainFrame* frame);
+
+    std::vector<CMainFrame*> Frames() const;
+    CViewParameters* FindParametersView() const;
+    CMainFrame* FrameOf(const QWidget* view) const;
+
+    // The worker's messages, as the user-interface thread handles them.
+    void HandleDocumentUpdate(CDocument* doc, int64_t hint);
+    void HandleConnectionState(int state);
+
+private:
+    void CreateActions();
+    QAction* AddAction(int command, const char* text, const char* prompt = nullptr);
+    QString DeviceStateText() const;
+
+    std::unique_ptr<quirel::ui::ISettingsStore> m_settings;
+    AppOptions m_options;
+    int m_language = 9;
+    std::string m_vendorName, m_productCode, m_revision;
+    std::string m_catalogueFileName;
+    // While a demo run points the connection at its simulator, exit must not save that connection.
+    bool m_commSettingsOverridden = false;
+
+    std::unique_ptr<quirel::ui::CQtUiPort> m_uiPort;
+    std::unique_ptr<CParameterManager> m_catalogue;
+    std::unique_ptr<CControllerModbus> m_controller;
+    std::unique_ptr<CDocParameters> m_docParameters;
+    std::unique_ptr<quirel::sim::SimulatorThread> m_simulator;
+
+    std::map<int, QAction*> m_actions;
+    std::vector<QPointer<CMainFrame>> m_frames;
+};

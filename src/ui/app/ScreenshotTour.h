@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QString>
+
+class CKestrelApp;
+
+// Photographs the program's windows with real values into `directory` and then ends the program:
+// the device parameters window of a folder with live values, the connection settings dialog and the
+// edit dialog. File names end in the language ("-en", "-de").
+void RunScreenshotTour(CKestrelApp& app, const QString& directory);

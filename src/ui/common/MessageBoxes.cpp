@@ -1,0 +1,86 @@
+#include "ui/common/MessageBoxes.h"
+
+#include "ui/common/SettingsStore.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace quirel::ui {
+namespace {
+
+MessageBoxHandler& Handler() {
+    static MessageBoxHandler handler;
+    return handler;
+}
+
+int StandardBox(QWidget* parent, const std::string& text, const std::string& caption, MbIcon icon,
+                MbButtons buttons) {
+    QMessageBox box(parent);
+    box.setWindowTitle(caption.empty() ? QString::fromLatin1(kApplicationName)
+                                       : QString::fromStdString(caption));
+    box.setText(QString::fromStdString(text));
+    switch (icon) {
+    case MbIcon::Error:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case MbIcon::Warning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case MbIcon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case MbIcon::Question:
+        box.setIcon(QMessageBox::Question);
+        break;
+    case MbIcon::None:
+        break;
+    }
+    QMessageBox::StandardButtons std;
+    switch (buttons) {
+    case MbButtons::Ok:
+        std = QMessageBox::Ok;
+        break;
+    case MbButtons::OkCancel:
+        std = QMessageBox::Ok | QMessageBox::Cancel;
+        break;
+    case MbButtons::YesNo:
+        std = QMessageBox::Yes | QMessageBox::No;
+        break;
+    case MbButtons::YesNoCancel:
+        std = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+        break;
+    case MbButtons::RetryCancel:
+        std = QMessageBox::Retry | QMessageBox::Cancel;
+        break;
+    }
+    box.setStandardButtons(std);
+    switch (box.exec()) {
+    case QMessageBox::Ok:
+        return IDOK;
+    case QMessageBox::Yes:
+        return IDYES;
+    case QMessageBox::No:
+        return IDNO;
+    case QMessageBox::Retry:
+        return IDRETRY;
+    default:
+        return IDCANCEL;
+    }
+}
+
+} // namespace
+
+int ShowMessageBox(QWidget* parent, const std::string& text, const std::string& caption, MbIcon icon,
+                   MbButtons buttons) {
+    if (!parent)
+        parent = QApplication::activeWindow();
+    if (Handler())
+        return Handler()(parent, text, caption, icon, buttons);
+    return StandardBox(parent, text, caption, icon, buttons);
+}
+
+void SetMessageBoxHandler(MessageBoxHandler handler) {
+    Handler() = std::move(handler);
+}
+
+} // namespace quirel::ui

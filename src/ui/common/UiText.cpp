@@ -1,0 +1,113 @@
+#include "ui/common/UiText.h"
+
+#include "base/StringTable.h"
+
+#include <cstring>
+#include <unordered_map>
+
+namespace quirel::ui {
+namespace {
+
+struct Hash {
+    size_t operator()(const char* s) const { return std::hash<std::string_view>()(s); }
+};
+struct Equal {
+    bool operator()(const char* a, const char* b) const { return std::strcmp(a, b) == 0; }
+};
+
+// English text -> German text.
+const std::unordered_map<const char*, const char*, Hash, Equal>& GermanTexts() {
+    static const std::unordered_map<const char*, const char*, Hash, Equal> texts = {
+        // Menus
+        {"&File", "&Datei"},
+        {"Connection", "Verbindung"},
+        {"Parameter", "Parameter"},
+        {"Oscilloscope", "Oszilloskop"},
+        {"Eventlog", "Ereignisspeicher"},
+        {"Language", "Sprache"},
+        {"&Help", "&Hilfe"},
+        {"&Read parameter set from device", "Parameter von Gerät &lesen ..."},
+        {"&Send parameter set to device", "Parameter in Gerät &senden ..."},
+        {"&Open parameter set", "&Parameter Datei öffnen"},
+        {"&Update Device Firmware", "&Update Geräte Firmware"},
+        {"E&xit", "&Beenden"},
+        {"Connect to device", "Verbindung mit Gerät herstellen"},
+        {"Disconnect", "Verbindung trennen"},
+        {"Settings...", "Einstellungen..."},
+        {"Device parameters", "Geräteparameter"},
+        {"Single measurement ...", "Einzelmessung ..."},
+        {"Continuous measurement ...", "Dauermessung ..."},
+        {"Show eventlog ...", "Ereignisspeicher anzeigen ..."},
+        {"German", "Deutsch"},
+        {"English", "Englisch"},
+        {"&About Quirel Viewer Velorin...", "&Info über Quirel Viewer Velorin..."},
+        {"Quirel Viewer Velorin Help", "Quirel Viewer Velorin Hilfe"},
+        // Toolbar buttons and their prompts ("status prompt\ntool tip")
+        {"Connect", "Verbinden"},
+        {"Settings", "Einstellungen"},
+        {"Refresh", "Aktualisieren"},
+        {"Establish connection to device.\nConnect", "Verbindung mit Gerät herstellen.\nVerbinden"},
+        {"Close connection to device.\nDisconnect", "Verbindung mit Gerät trennen.\nTrennen"},
+        {"Change connection settings.\nSettings", "Verbindungseinstellungen ändern.\nEinstellungen"},
+        {"Show device parameters.\nDevice parameters", "Geräteparameter anzeigen.\nGeräteparameter"},
+        {"Refresh screen.\nrefresh", "Anzeige aktualisieren.\nAktualisieren"},
+        // Status bar
+        {"Ready", "Bereit"},
+        {"Device state unknown", "Gerätestatus unbekannt"},
+        {"Connection established", "Verbindung hergestellt"},
+        {"No connection", "Keine Verbindung"},
+        {"No trigger", "Kein Trigger"},
+        {"Trigger active", "Trigger aktiv"},
+        {"Trigger set-off", "Trigger ausgelöst"},
+        {"Reading trace data ...", "Tracedaten auslesen ..."},
+        {"Measurement running", "Dauermessung läuft"},
+        {"No running measurement", "keine Messung"},
+        // Messages
+        {"Please restart the application for the changes to take effect.",
+         "Bitte starten Sie die Anwendung neu, damit die Änderungen wirksam werden."},
+        {"Failed to create empty document.", "Leeres Dokument konnte nicht erstellt werden."},
+        {"The demo simulator could not be started: ", "Der Demo-Simulator konnte nicht gestartet werden: "},
+        // About box
+        {"About Quirel Viewer Velorin", "Info über Quirel Viewer Velorin"},
+        {"Service and diagnostics tool for active harmonic filters.",
+         "Service- und Diagnoseprogramm für aktive Oberschwingungsfilter."},
+        // Connection settings
+        {"Connection to filter", "Verbindung zum aktiven Filter"},
+        {"Connection type", "Verbindungstyp"},
+        {"Modbus RTU (serial)", "Modbus RTU (seriell)"},
+        {"Data Bits", "Datenbits"},
+        {"Stop Bits", "Stoppbits"},
+        {"Parity", "Parität"},
+        {"OK", "OK"},
+        {"Cancel", "Abbrechen"},
+        // Device parameters window and edit dialog
+        {"  Folder", "  Ordner"},
+        {"  Parameters", "  Parameter"},
+        {"Close", "Schließen"},
+        {"Edit value", "Wert ändern"},
+        {"Name:", "Name:"},
+        {"Value:", "Wert:"},
+        {"PC time", "PC-Zeit"},
+        {"The new value is being transfered to the filter by pressing 'OK'.",
+         "Mit 'OK' wird der neue Wert zum Filter übertragen."},
+    };
+    return texts;
+}
+
+} // namespace
+
+QString Tx(const char* english) {
+    if (uiLanguage() != kLanguageEnglish) {
+        const auto& german = GermanTexts();
+        auto it = german.find(english);
+        if (it != german.end())
+            return QString::fromUtf8(it->second);
+    }
+    return QString::fromUtf8(english);
+}
+
+QString ResourceText(unsigned id) {
+    return QString::fromStdString(loadString(id));
+}
+
+} // namespace quirel::ui
