@@ -1,0 +1,84 @@
+#include "CommTestSupport.h"
+
+#include <chrono>
+#include <thread>
+
+namespace quirel::test {
+
+CParameterManager* MutableDemoCatalogue() {
+    static CParameterManager* catalogue = [] {
+        auto* c = new CParameterManager;
+        c->SetLanguage(9);
+        c->Load(QUIREL_RESOURCES_DIR "/Parameters.ini");
+        return c;
+    }();
+    return catalogue;
+}
+
+const CParameterManager& DemoCatalogue() {
+    return *MutableDemoCatalogue();
+}
+
+RegisterDevice::RegisterDevice() {
+    m_peer = std::make_unique<ScriptedTcpPeer>([this](const Bytes& request, int) { return Answer(request); });
+}
+
+void RegisterDevice::Set(int reference, uint16_t value) {
+    std::lock_guard lock(m_mutex);
+    m_regs[reference] = value;
+}
+
+uint16_t RegisterDevice::Get(int reference) const {
+    std::lock_guard lock(m_mutex);
+    auto it = m_regs.find(reference);
+    return it == m_regs.end() ? 0 : it->second;
+}
+
+std::vector<Bytes> RegisterDevice::Pdus() const {
+    std::vector<Bytes> pdus;
+    for (const Bytes& r : m_peer->requests())
+        pdus.emplace_back(r.begin() + 7, r.end());
+    return pdus;
+}
+
+bool RegisterDevice::WaitForRequests(std::size_t n) const {
+    for (int i = 0; i < 1500; ++i) {
+        if (m_peer->requests().size() >= n)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+std::vector<PeerStep> RegisterDevice::Answer(const Bytes& request) {
+    if (silent)
+        return {};
+    const std::uint8_t unit = request[6];
+    const Bytes pdu(request.begin() + 7, request.end());
+    const std::uint8_t fc = pdu.at(0);
+    if (exceptionCode)
+        return {{mbap(
+            unit, {static_cast<std::uint8_t>(fc | 0x80), static_cast<std::uint8_t>(exceptionCode.load())})}};
+    const int address = (pdu.at(1) << 8) | pdu.at(2);
+    const int count = (pdu.at(3) << 8) | pdu.at(4);
+    std::lock_guard lock(m_mutex);
+    if (fc == 3 || fc == 4) {
+        Bytes reply{fc, static_cast<std::uint8_t>(2 * count + (badByteCount ? 2 : 0))};
+        for (int i = 0; i < count; ++i) {
+            const uint16_t v = m_regs.count(address + 1 + i) ? m_regs[address + 1 + i] : 0;
+            reply.push_back(static_cast<std::uint8_t>(v >> 8));
+            reply.push_back(static_cast<std::uint8_t>(v));
+        }
+        return {{mbap(unit, reply)}};
+    }
+    if (fc == 16) {
+        for (int i = 0; i < count; ++i)
+            m_regs[address + 1 + i] = static_cast<uint16_t>((pdu.at(6 + 2 * i) << 8) | pdu.at(7 + 2 * i));
+        return {{mbap(unit, Bytes(pdu.begin(), pdu.begin() + 5))}};
+    }
+    if (fc == 5)
+        return {{mbap(unit, pdu)}};
+    return {{mbap(unit, {static_cast<std::uint8_t>(fc | 0x80), 1})}};
+}
+
+} // namespace quirel::test

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "TestPeers.h"
+#include "base/Document.h"
+#include "comm/IMeasurementContinuousSink.h"
+#include "comm/JobAbstract.h"
+#include "parameters/ParamValue.h"
+#include "parameters/ParameterManager.h"
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace quirel::test {
+
+// The demo catalogue, loaded once, in English.
+const CParameterManager& DemoCatalogue();
+CParameterManager* MutableDemoCatalogue();
+
+// A small device on the scripted TCP peer: holding and input registers in one map, functions 3, 4, 5 and
+// 16, and faults switched by flags. Requests are kept as PDUs (function code onward).
+class RegisterDevice {
+public:
+    RegisterDevice();
+    std::string Host() const { return "127.0.0.1:" + std::to_string(m_peer->port()); }
+    void Set(int reference, uint16_t value);
+    uint16_t Get(int reference) const;
+    std::vector<Bytes> Pdus() const;
+    // Waits (at most 15 s) until n requests have arrived.
+    bool WaitForRequests(std::size_t n) const;
+
+    std::atomic<bool> silent{false};       // no reply at all: the master times out
+    std::atomic<bool> badByteCount{false}; // function 3 replies with a wrong byte count (131)
+    std::atomic<int> exceptionCode{0};     // answer every request with this exception
+
+private:
+    std::vector<PeerStep> Answer(const Bytes& request);
+    mutable std::mutex m_mutex;
+    std::map<int, uint16_t> m_regs;
+    std::unique_ptr<ScriptedTcpPeer> m_peer;
+};
+
+// A job that notes its name when run and counts its own destruction.
+class NotingJob : public CJobAbstract {
+public:
+    NotingJob(std::string name, std::vector<std::string>* log, std::mutex* mutex, std::atomic<int>* destroyed)
+        : m_name(std::move(name)), m_log(log), m_mutex(mutex), m_destroyed(destroyed) {}
+    ~NotingJob() override {
+        if (m_destroyed)
+            ++*m_destroyed;
+    }
+    void Execute(CControllerModbus&) override {
+        std::lock_guard lock(*m_mutex);
+        m_log->push_back(m_name);
+    }
+
+private:
+    std::string m_name;
+    std::vector<std::string>* m_log;
+    std::mutex* m_mutex;
+    std::atomic<int>* m_destroyed;
+};
+
+// Stands in for the parameters document: values by identifier, guarded as the worker stores them.
+class ValueDocument : public CDocument {
+public:
+    void SetValue(int32_t id, const PARAMVALUE& value) {
+        std::lock_guard lock(m_mutex);
+        m_values[id] = value;
+    }
+    bool Has(int32_t id) const {
+        std::lock_guard lock(m_mutex);
+        return m_values.count(id) != 0;
+    }
+    PARAMVALUE Get(int32_t id) const {
+        std::lock_guard lock(m_mutex);
+        return m_values.at(id);
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::map<int32_t, PARAMVALUE> m_values;
+};
+
+// Stands in for the continuous-measurement document.
+class SamplingDocument : public IMeasurementContinuousSink {
+public:
+    explicit SamplingDocument(std::vector<std::string> channels) : m_channels(std::move(channels)) {
+        m_series.resize(m_channels.size());
+    }
+    bool IsRunning() const override { return m_running.load(); }
+    void SetRunning(bool running) override { m_running.store(running); }
+    int GetChannelCount() const override { return static_cast<int>(m_channels.size()); }
+    std::string GetChannelName(int i) const override { return m_channels.at(static_cast<size_t>(i)); }
+    void AddValue(int i, const PARAMVALUE& value) override {
+        std::lock_guard lock(m_mutex);
+        m_series.at(static_cast<size_t>(i)).push_back(value);
+    }
+    std::vector<PARAMVALUE> Series(int i) const {
+        std::lock_guard lock(m_mutex);
+        return m_series.at(static_cast<size_t>(i));
+    }
+
+private:
+    std::vector<std::string> m_channels;
+    std::atomic<bool> m_running{true};
+    mutable std::mutex m_mutex;
+    std::vector<std::vector<PARAMVALUE>> m_series;
+};
+
+} // namespace quirel::test

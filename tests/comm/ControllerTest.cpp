@@ -1,0 +1,218 @@
+#include "CommTestSupport.h"
+#include "base/RecordingUiPort.h"
+#include "comm/ControllerModbus.h"
+#include "comm/JobUpdateVisibleParameter.h"
+
+#include <future>
+#include <gtest/gtest.h>
+
+using namespace quirel::test;
+
+namespace {
+
+struct Log {
+    std::vector<std::string> names;
+    std::mutex mutex;
+    std::atomic<int> destroyed{0};
+    std::unique_ptr<CJobAbstract> Job(const std::string& name) {
+        return std::make_unique<NotingJob>(name, &names, &mutex, &destroyed);
+    }
+    std::vector<std::string> Names() {
+        std::lock_guard lock(mutex);
+        return names;
+    }
+};
+
+// Blocks the worker inside a job until opened.
+class GateJob : public CJobAbstract {
+public:
+    GateJob(std::promise<void>* started, std::shared_future<void> open) : m_started(started), m_open(open) {}
+    void Execute(CControllerModbus&) override {
+        m_started->set_value();
+        m_open.wait();
+    }
+
+private:
+    std::promise<void>* m_started;
+    std::shared_future<void> m_open;
+};
+
+struct Rig {
+    RegisterDevice device;
+    RecordingUiPort ui;
+    CControllerModbus controller{MutableDemoCatalogue(), &ui};
+    Rig() { controller.SetTcpSettings(device.Host()); }
+};
+
+} // namespace
+
+TEST(Controller, RefusesJobsWhileNotConnectedAndReportsAFailedConnect) {
+    RecordingUiPort ui;
+    Log log;
+    {
+        CControllerModbus controller(MutableDemoCatalogue(), &ui);
+        EXPECT_EQ(controller.GetProtocol(), CControllerModbus::kProtocolTcp);
+        EXPECT_EQ(controller.GetSlaveId(), 1);
+        EXPECT_FALSE(controller.AddPollJob(log.Job("p")));
+        EXPECT_FALSE(controller.AddUserJob(log.Job("u")));
+        EXPECT_FALSE(controller.AddTransferJob(log.Job("t")));
+        EXPECT_EQ(log.destroyed, 3); // refused jobs are deleted, nothing queued
+        EXPECT_TRUE(controller.IsPollQueueEmpty() && controller.IsUserQueueEmpty() &&
+                    controller.IsTransferQueueEmpty());
+
+        controller.SetTcpSettings("127.0.0.1:" + std::to_string(unusedLoopbackPort()));
+        EXPECT_FALSE(controller.Connect());
+        EXPECT_EQ(controller.GetState(), kConnectFailed);
+        ASSERT_EQ(ui.Boxes().size(), 1u);
+        EXPECT_EQ(ui.Boxes()[0].text, "TCP/IP connection error");
+        EXPECT_EQ(ui.Boxes()[0].caption, "Modbus error");
+        EXPECT_EQ(ui.Boxes()[0].icon, MbIcon::Error);
+        EXPECT_EQ(ui.States(), (std::vector<int>{kNotConnected, kConnectFailed}));
+        EXPECT_FALSE(controller.AddUserJob(log.Job("u")));
+
+        // Serial settings select RTU; a port that cannot be opened fails the same way.
+        controller.SetSerialSettings("/dev/quirel-no-such-port", 9600, 8, 1, "e");
+        EXPECT_EQ(controller.GetProtocol(), CControllerModbus::kProtocolRtu);
+        EXPECT_FALSE(controller.Connect());
+        EXPECT_EQ(controller.GetState(), kConnectFailed);
+        EXPECT_EQ(controller.GetPortName(), "/dev/quirel-no-such-port");
+        EXPECT_EQ(ui.Boxes().back().caption, "Modbus error");
+    }
+    EXPECT_EQ(log.destroyed, 4);
+}
+
+TEST(Controller, RunsTransferJobsBeforeUserJobsBeforePollJobs) {
+    Rig rig;
+    Log log;
+    ASSERT_TRUE(rig.controller.Connect());
+    EXPECT_EQ(rig.ui.States().back(), kConnected);
+    // Queued before the worker runs, so all three queues hold jobs when it starts.
+    for (const char* name : {"p1", "u1", "t1", "p2", "u2", "t2"}) {
+        auto job = log.Job(name);
+        bool ok = name[0] == 'p'   ? rig.controller.AddPollJob(std::move(job))
+                  : name[0] == 'u' ? rig.controller.AddUserJob(std::move(job))
+                                   : rig.controller.AddTransferJob(std::move(job));
+        EXPECT_TRUE(ok);
+    }
+    rig.controller.StartThread();
+    ASSERT_TRUE(rig.controller.WaitForIdle(10000));
+    EXPECT_EQ(log.Names(), (std::vector<std::string>{"t1", "t2", "u1", "u2", "p1", "p2"}));
+    EXPECT_EQ(log.destroyed, 6);
+}
+
+TEST(Controller, QueuesRefuseBeyondTheirCapacityAndNothingLeaksAtTheEnd) {
+    Log log;
+    {
+        Rig rig;
+        ASSERT_TRUE(rig.controller.Connect());
+        for (int i = 0; i < 400; ++i)
+            ASSERT_TRUE(rig.controller.AddPollJob(log.Job("p")));
+        EXPECT_FALSE(rig.controller.AddPollJob(log.Job("p401")));
+        for (int i = 0; i < 100; ++i)
+            ASSERT_TRUE(rig.controller.AddUserJob(log.Job("u")));
+        EXPECT_FALSE(rig.controller.AddUserJob(log.Job("u101")));
+        for (int i = 0; i < 50; ++i)
+            ASSERT_TRUE(rig.controller.AddTransferJob(log.Job("t")));
+        EXPECT_FALSE(rig.controller.AddTransferJob(log.Job("t51")));
+        EXPECT_EQ(log.destroyed, 3);
+        EXPECT_TRUE(rig.device.Pdus().empty());
+    }
+    EXPECT_EQ(log.destroyed, 553); // the transfer queue is never cleared, but the controller's end frees it
+    EXPECT_TRUE(log.Names().empty());
+}
+
+TEST(Controller, StopDropsWaitingPollAndUserJobsKeepsTransferJobsAndCanStartAgain) {
+    Rig rig;
+    Log log;
+    ASSERT_TRUE(rig.controller.Connect());
+    rig.controller.StartThread();
+    std::promise<void> started, open;
+    ASSERT_TRUE(rig.controller.AddUserJob(std::make_unique<GateJob>(&started, open.get_future().share())));
+    started.get_future().wait();
+    EXPECT_TRUE(rig.controller.AddPollJob(log.Job("p")));
+    EXPECT_TRUE(rig.controller.AddUserJob(log.Job("u")));
+    EXPECT_TRUE(rig.controller.AddTransferJob(log.Job("t")));
+    rig.controller.StopThread();
+    EXPECT_FALSE(rig.controller.WaitForThreadStop(50)); // the running job finishes first
+    open.set_value();
+    ASSERT_TRUE(rig.controller.WaitForThreadStop(5000));
+    EXPECT_FALSE(rig.controller.IsThreadRunning());
+    EXPECT_TRUE(log.Names().empty());
+    EXPECT_EQ(log.destroyed, 2);
+    EXPECT_FALSE(rig.controller.IsTransferQueueEmpty());
+
+    rig.controller.StartThread();
+    ASSERT_TRUE(rig.controller.WaitForIdle(10000));
+    EXPECT_EQ(log.Names(), std::vector<std::string>{"t"});
+    // Stop and start in quick succession: one worker goes on, and every job is run or dropped, none lost.
+    for (int i = 0; i < 20; ++i) {
+        rig.controller.StopThread();
+        rig.controller.StartThread();
+        EXPECT_TRUE(rig.controller.AddPollJob(log.Job("again")));
+    }
+    ASSERT_TRUE(rig.controller.WaitForIdle(10000));
+    EXPECT_TRUE(rig.controller.IsThreadRunning());
+    EXPECT_EQ(log.destroyed, 23);
+    EXPECT_TRUE(rig.controller.AddPollJob(log.Job("last")));
+    ASSERT_TRUE(rig.controller.WaitForIdle(10000));
+    EXPECT_EQ(log.Names().back(), "last");
+}
+
+TEST(Controller, ReplyTimeOutInAPollJobDisconnectsDropsPollJobsKeepsUserJobsAndReportsOnce) {
+    Rig rig;
+    Log log;
+    ValueDocument doc;
+    ASSERT_TRUE(rig.controller.Connect());
+    rig.device.silent = true;
+    CParameterValue value(100, 8, 0);
+    ASSERT_TRUE(rig.controller.AddPollJob(std::make_unique<CJobUpdateVisibleParameter>(&doc, 100, value)));
+    ASSERT_TRUE(rig.controller.AddPollJob(log.Job("p2")));
+    ASSERT_TRUE(rig.controller.AddPollJob(log.Job("p3")));
+    rig.ui.Clear();
+    rig.controller.StartThread();
+    ASSERT_TRUE(rig.device.WaitForRequests(1));
+    ASSERT_TRUE(rig.controller.AddUserJob(log.Job("u"))); // arrives while the poll job waits for its reply
+
+    ASSERT_TRUE(rig.ui.WaitForBoxes(1));
+    const auto boxes = rig.ui.Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Reply time-out");
+    EXPECT_EQ(boxes[0].caption, "Read parameter");
+    EXPECT_EQ(boxes[0].icon, MbIcon::Error);
+    EXPECT_EQ(rig.ui.States(), std::vector<int>{kNotConnected});
+    EXPECT_EQ(rig.controller.GetState(), kNotConnected);
+    EXPECT_EQ(rig.device.Pdus().size(), 11u); // one request and ten retries
+    EXPECT_FALSE(doc.Has(100));
+    EXPECT_TRUE(rig.ui.Updates().empty());
+    EXPECT_TRUE(rig.controller.IsPollQueueEmpty());
+    EXPECT_EQ(log.destroyed, 2); // p2 and p3, never run
+    EXPECT_FALSE(rig.controller.IsUserQueueEmpty());
+    EXPECT_TRUE(log.Names().empty());
+
+    // The user job waited for the next connection.
+    rig.device.silent = false;
+    ASSERT_TRUE(rig.controller.Connect());
+    ASSERT_TRUE(rig.controller.WaitForIdle(10000));
+    EXPECT_EQ(log.Names(), std::vector<std::string>{"u"});
+}
+
+TEST(Controller, ExceptionReplyKeepsTheConnectionAndAnOpenBoxNeverBlocksDisconnect) {
+    Rig rig;
+    ValueDocument doc;
+    ASSERT_TRUE(rig.controller.Connect());
+    rig.controller.StartThread();
+    rig.device.exceptionCode = 2;
+    rig.ui.HoldBoxes(); // the user has not answered yet
+    ASSERT_TRUE(rig.controller.AddPollJob(
+        std::make_unique<CJobUpdateVisibleParameter>(&doc, 20, CParameterValue(20, 6, 0))));
+    ASSERT_TRUE(rig.ui.WaitForBoxes(1));
+    EXPECT_EQ(rig.ui.Boxes()[0].text, "Illegal Data Address exception response");
+    EXPECT_EQ(rig.ui.Boxes()[0].caption, "Read parameter");
+    EXPECT_TRUE(rig.controller.IsConnected());
+
+    rig.controller.Disconnect(); // waits at most its handshake time; the master is not held by the box
+    EXPECT_EQ(rig.controller.GetState(), kNotConnected);
+    rig.ui.ReleaseBoxes();
+    ASSERT_TRUE(rig.controller.WaitForIdle(5000));
+    EXPECT_EQ(rig.ui.States().back(), kNotConnected);
+}

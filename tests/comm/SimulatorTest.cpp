@@ -1,0 +1,88 @@
+#include "CommTestSupport.h"
+#include "SimProcess.h"
+#include "base/RecordingUiPort.h"
+#include "comm/ControllerModbus.h"
+#include "comm/DeviceIdentification.h"
+#include "comm/JobUpdateVisibleParameter.h"
+#include "comm/JobWriteParameter.h"
+
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace quirel::test;
+
+// The identification read of the connect command runs on the user-interface thread while the worker
+// polls; both share the one master.
+TEST(AgainstSimulator, DirectIdentificationReadsInterleaveWithRunningPollJobs) {
+    SimProcess sim({"--tcp", "0"});
+    ASSERT_TRUE(sim.ready());
+    RecordingUiPort ui;
+    ValueDocument doc;
+    CControllerModbus controller(MutableDemoCatalogue(), &ui);
+    controller.SetTcpSettings(sim.tcp());
+    controller.StartThread();
+    ASSERT_TRUE(controller.Connect());
+
+    const int32_t ids[] = {100, 102, 106, 20, 30, 150, 300, 401};
+    int queued = 0;
+    for (int round = 0; round < 20; ++round) {
+        for (int32_t id : ids)
+            queued += controller.AddPollJob(std::make_unique<CJobUpdateVisibleParameter>(
+                &doc, id, CParameterValue(id, DemoCatalogue().GetDataType(id), 0)));
+        uint8_t objects[102];
+        controller.ReadDeviceIdentification(sizeof objects, objects);
+        const DeviceIdentification id = ParseDeviceIdentification(objects, sizeof objects);
+        EXPECT_EQ(id.vendorName, "Tolvane International Ltd");
+        EXPECT_EQ(id.productCode, "AHF-100");
+        EXPECT_EQ(id.revision, "V2.14");
+    }
+    EXPECT_EQ(queued, 160);
+    ASSERT_TRUE(controller.WaitForIdle(30000));
+    EXPECT_TRUE(ui.Boxes().empty());
+    EXPECT_EQ(ui.Updates().size(), 160u);
+    EXPECT_NEAR(doc.Get(100).GetFloat(), 50.0f, 1.0f);
+    EXPECT_FALSE(TextValueTable::Get(30).empty());
+
+    // A write goes through the user queue and is read back.
+    CParameterValue v(310, 6, 0);
+    ASSERT_TRUE(v.SetFromText(DemoCatalogue(), "750"));
+    ASSERT_TRUE(controller.AddUserJob(std::make_unique<CJobWriteParameter>(v)));
+    ASSERT_TRUE(controller.AddPollJob(std::make_unique<CJobUpdateVisibleParameter>(&doc, 310, v)));
+    ASSERT_TRUE(controller.WaitForIdle(10000));
+    EXPECT_EQ(doc.Get(310).raw & 0xFFFF, 750u);
+
+    controller.Disconnect();
+    controller.StopThread();
+    EXPECT_TRUE(controller.WaitForThreadStop(5000));
+}
+
+TEST(AgainstSimulator, RtuConnectProbesTheDeviceOverAPty) {
+    SimProcess sim({"--pty"});
+    ASSERT_TRUE(sim.ready());
+    ASSERT_FALSE(sim.pty().empty());
+    RecordingUiPort ui;
+    ValueDocument doc;
+    CControllerModbus controller(MutableDemoCatalogue(), &ui);
+    controller.SetSerialSettings(sim.pty(), 38400, 8, 1, "N");
+    controller.StartThread();
+    ASSERT_TRUE(controller.Connect()) << (ui.Boxes().empty() ? "" : ui.Boxes().back().text);
+    ASSERT_TRUE(controller.Connect()); // again, on the same port name
+    EXPECT_EQ(controller.GetPortName(), sim.pty());
+    for (int32_t id : {100, 35, 31})
+        ASSERT_TRUE(controller.AddPollJob(std::make_unique<CJobUpdateVisibleParameter>(
+            &doc, id, CParameterValue(id, DemoCatalogue().GetDataType(id), 0))));
+    ASSERT_TRUE(controller.WaitForIdle(10000));
+    EXPECT_TRUE(ui.Boxes().empty());
+    EXPECT_NEAR(doc.Get(100).GetFloat(), 50.0f, 1.0f);
+    EXPECT_FALSE(TextValueTable::Get(31).empty());
+
+    // A slave that is not there: the port opens, the probe fails, the state stays 0.
+    controller.SetSlaveId(9);
+    ui.Clear();
+    EXPECT_FALSE(controller.Connect());
+    EXPECT_EQ(controller.GetState(), kNotConnected);
+    ASSERT_EQ(ui.Boxes().size(), 1u);
+    EXPECT_EQ(ui.Boxes()[0].text, "Reply time-out");
+    EXPECT_EQ(ui.Boxes()[0].caption, "Modbus error");
+    EXPECT_EQ(ui.States().back(), kNotConnected);
+}
