@@ -443,8 +443,9 @@ void DeviceModel::storeParameter(const SimParameter& p, std::uint32_t raw) {
             runCommand(p.id, t);
         return;
     }
+    const std::uint32_t previous = storedAt(p.id, t);
     auto& history = m_history[p.id];
-    history.push_back(Change{t, raw, storedAt(p.id, t)});
+    history.push_back(Change{t, raw, previous});
     if (history.size() > 64)
         history.erase(history.begin());
     const bool changed = m_values[p.id] != raw;

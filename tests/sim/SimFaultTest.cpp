@@ -1,0 +1,157 @@
+// Each fault option has the effect it claims, switched at run time through stdin or the control socket,
+// or given at start.
+
+#include "SimProcess.h"
+
+#include <gtest/gtest.h>
+#include <modbus.h>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::vector<std::uint8_t> kReadFrequency = {0x03, 0x03, 0xE8, 0x00, 0x02};
+
+TEST(SimFaults, DropEveryNthReply) {
+    SimProcess sim({"--tcp", "0"});
+    ASSERT_TRUE(sim.ready()) << sim.failure();
+    EXPECT_EQ(sim.command("drop 3").rfind("ok drop 3", 0), 0U);
+    RawTcp tcp(sim.tcpPort());
+    std::vector<bool> answered;
+    for (int i = 0; i < 6; ++i)
+        answered.push_back(!tcp.transact(1, kReadFrequency, 400ms).empty());
+    EXPECT_EQ(answered, (std::vector<bool>{true, true, false, true, true, false}));
+    EXPECT_EQ(sim.command("drop 0").rfind("ok drop 0", 0), 0U);
+    EXPECT_FALSE(tcp.transact(1, kReadFrequency).empty());
+}
+
+TEST(SimFaults, CorruptCrcOfEveryNthRtuReply) {
+    SimProcess sim({"--pty", "--crc", "2"});
+    ASSERT_TRUE(sim.ready()) << sim.failure();
+    RawPty pty(sim.ptyPath());
+    ASSERT_TRUE(pty.open());
+    std::vector<bool> good;
+    for (int i = 0; i < 4; ++i) {
+        pty.send({1, 0x03, 0x03, 0xE8, 0x00, 0x02});
+        const auto reply = pty.receive(9);
+        ASSERT_EQ(reply.size(), 9U);
+        good.push_back(RawPty::crcHolds(reply));
+    }
+    EXPECT_EQ(good, (std::vector<bool>{true, false, true, false}));
+}
+
+TEST(SimFaults, DelayRepliesAndStrayDuplicate) {
+    SimProcess sim({"--tcp", "0"});
+    ASSERT_TRUE(sim.ready()) << sim.failure();
+    RawTcp tcp(sim.tcpPort());
+    ASSERT_EQ(sim.command("delay 300").rfind("ok", 0), 0U);
+    // A client that waits less than the delay gets nothing in time...
+    EXPECT_TRUE(tcp.transact(1, kReadFrequency, 100ms).empty());
+    // ...and the late reply is still delivered afterwards.
+    EXPECT_EQ(tcp.receive(7 + 6, 3000ms).size(), 13U);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(tcp.transact(1, kReadFrequency).size(), 13U);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 300ms) << "a delay is never shorter than asked";
+
+    ASSERT_EQ(sim.command("delay 0").rfind("ok", 0), 0U);
+    ASSERT_EQ(sim.command("stray 1 100").rfind("ok", 0), 0U);
+    const auto first = tcp.transact(1, kReadFrequency);
+    ASSERT_EQ(first.size(), 13U);
+    const auto duplicate = tcp.receive(13, 3000ms);
+    EXPECT_EQ(duplicate, first) << "the same reply again, late";
+}
+
+TEST(SimFaults, StrayDuplicateOnRtu) {
+    SimProcess sim({"--pty", "--stray", "1:50"});
+    ASSERT_TRUE(sim.ready()) << sim.failure();
+    RawPty pty(sim.ptyPath());
+    ASSERT_TRUE(pty.open());
+    pty.send({1, 0x04, 0x00, 0x09, 0x00, 0x02});
+    const auto reply = pty.receive(9);
+    ASSERT_EQ(reply.size(), 9U);
+    EXPECT_TRUE(RawPty::crcHolds(reply));
+    EXPECT_EQ(pty.receive(9), reply);
+}
+
+TEST(SimFaults, CloseAfterNRequests) {
+    SimProcess sim({"--tcp", "0", "--close-after", "2"});
+    ASSERT_TRUE(sim.ready()) << sim.failure();
+    RawTcp tcp(sim.tcpPort());
+    EXPECT_EQ(tcp.transact(1, kReadFrequency).size(), 13U);
+    EXPECT_EQ(tcp.transact(1, kReadFrequency).size(), 13U) << "the Nth request is still answered";
+    EXPECT_TRUE(tcp.closedByPeer(3000ms));
+    RawTcp again(sim.tcpPort());
+    EXPECT_EQ(again.transact(1, kReadFrequency).size(), 13U) << "a new connection starts counting afresh";
+}
+
+TEST(SimFaults, ExceptionForARegisterRange) {
+    SimProcess sim({"--tcp", "0", "--exception", "4:1001-1002"});
+    ASSERT_TRUE(sim.ready()) << sim.failure();
+    modbus_t* mb = modbus_new_tcp("127.0.0.1", sim.tcpPort());
+    ASSERT_NE(mb, nullptr);
+    modbus_set_slave(mb, 1);
+    ASSERT_EQ(modbus_connect(mb), 0);
+    uint16_t regs[4];
+    EXPECT_EQ(modbus_read_registers(mb, 1000, 2, regs), -1);
+    EXPECT_EQ(errno, EMBXSFAIL);
+    EXPECT_EQ(modbus_read_registers(mb, 1001, 1, regs), -1) << "any overlap";
+    EXPECT_EQ(modbus_read_registers(mb, 1100, 2, regs), 2) << "outside the range";
+    EXPECT_EQ(sim.command("exception 6 2051").rfind("ok", 0), 0U);
+    const uint16_t v = 5;
+    EXPECT_EQ(modbus_write_registers(mb, 2050, 1, &v), -1);
+    EXPECT_EQ(errno, EMBXSBUSY);
+    EXPECT_EQ(sim.command("exception clear").rfind("ok", 0), 0U);
+    EXPECT_EQ(modbus_read_registers(mb, 1000, 2, regs), 2);
+    modbus_close(mb);
+    modbus_free(mb);
+}
+
+bool canConnect(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<std::uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return ok;
+}
+
+TEST(SimFaults, RefuseConnectionsThroughTheControlSocket) {
+    SimProcess sim({"--tcp", "0", "--control", "0", "--no-stdin"});
+    ASSERT_TRUE(sim.ready()) << sim.failure();
+    ASSERT_GT(sim.controlPort(), 0);
+    RawTcp control(sim.controlPort());
+    ASSERT_TRUE(control.connected());
+    RawTcp existing(sim.tcpPort());
+    ASSERT_TRUE(existing.connected());
+
+    auto say = [&control](const std::string& line) {
+        control.send(std::vector<std::uint8_t>(line.begin(), line.end()));
+        std::string answer;
+        for (auto b = control.receive(1, 3000ms); !b.empty() && b[0] != '\n'; b = control.receive(1, 3000ms))
+            answer.push_back(static_cast<char>(b[0]));
+        return answer;
+    };
+    EXPECT_NE(say("refuse on\n").find("refuse on"), std::string::npos);
+    EXPECT_FALSE(canConnect(sim.tcpPort()));
+    EXPECT_EQ(existing.transact(1, kReadFrequency).size(), 13U) << "connections made before stay served";
+    EXPECT_NE(say("refuse off\n").find("refuse off"), std::string::npos);
+    EXPECT_TRUE(canConnect(sim.tcpPort()));
+    EXPECT_EQ(say("bogus\n").rfind("error", 0), 0U);
+    EXPECT_EQ(say("status\n").rfind("ok drop 0 crc 0", 0), 0U);
+}
+
+TEST(SimFaults, QuitCommandEndsTheProgram) {
+    SimProcess sim({"--tcp", "0"});
+    ASSERT_TRUE(sim.ready()) << sim.failure();
+    EXPECT_EQ(sim.command("quit"), "ok quit");
+    EXPECT_EQ(sim.terminate(), 0);
+}
+
+} // namespace
