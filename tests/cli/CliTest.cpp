@@ -1,0 +1,165 @@
+#include "SimProcess.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <regex>
+#include <sstream>
+
+using quirel::test::SimProcess;
+
+namespace {
+
+struct Result {
+    int code = -1;
+    std::string out, err;
+};
+
+std::string Slurp(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+// Runs quirel-cli with the arguments; output captured in files of a private folder. A run that takes
+// longer than a minute is killed.
+Result RunCli(const std::vector<std::string>& arguments) {
+    char dir[] = "/tmp/quirel-cli-XXXXXX";
+    if (!::mkdtemp(dir))
+        return {};
+    const std::string out = std::string(dir) + "/out", err = std::string(dir) + "/err";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::freopen(out.c_str(), "w", stdout);
+        ::freopen(err.c_str(), "w", stderr);
+        ::chdir(dir); // no Parameters.ini here: the default catalogue is found by the program itself
+        std::vector<std::string> args{QUIREL_CLI_PATH};
+        args.insert(args.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    Result r;
+    int status = 0;
+    for (int i = 0; i < 6000 && ::waitpid(pid, &status, WNOHANG) == 0; ++i)
+        ::usleep(10000);
+    if (::waitpid(pid, &status, WNOHANG) == 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+    }
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = Slurp(out);
+    r.err = Slurp(err);
+    std::remove(out.c_str());
+    std::remove(err.c_str());
+    ::rmdir(dir);
+    return r;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream s(text);
+    for (std::string line; std::getline(s, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// The checks a service engineer would make, over either transport.
+void ReadAndWrite(const std::vector<std::string>& connection) {
+    auto with = [&](std::vector<std::string> rest) {
+        std::vector<std::string> a = connection;
+        a.insert(a.end(), rest.begin(), rest.end());
+        return RunCli(a);
+    };
+    Result r = with({"read", "100", "Mains voltage L1", "30", "240"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    auto lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 4u) << r.out;
+    EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(100 Mains frequency = \d\d,\d\d Hz)"))) << lines[0];
+    EXPECT_TRUE(std::regex_match(lines[1], std::regex(R"(110 Mains voltage L1 = \d+,\d V)"))) << lines[1];
+    EXPECT_TRUE(std::regex_match(lines[2], std::regex(R"(30 Serial number = \S+ )"))) << lines[2];
+    EXPECT_TRUE(std::regex_match(lines[3], std::regex(R"(240 IP address = \d+\.\d+\.\d+\.\d+ )")))
+        << lines[3];
+    EXPECT_EQ(r.err, "");
+
+    r = with({"write", "CT primary current", "750"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "310 CT primary current = 750 A\n");
+    r = with({"read", "310"});
+    EXPECT_EQ(r.out, "310 CT primary current = 750 A\n");
+    r = with({"write", "240", "10.1.2.3"});
+    EXPECT_EQ(r.out, "240 IP address = 10.1.2.3 \n");
+    r = with({"write", "401", "0,9"});
+    EXPECT_EQ(r.out, "401 DPF lower limit = 0,90 \n");
+
+    r = with({"write", "100", "49"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("No write access to this parameter.\n"), std::string::npos) << r.err;
+
+    r = with({"list", "DeviceInfo"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 5u) << r.out;
+    EXPECT_EQ(lines[1], "31 Firmware version = V2.14 ");
+
+    r = with({"ident"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "VendorName: Tolvane International Ltd\nProductCode: AHF-100\nRevision: V2.14\n");
+}
+
+} // namespace
+
+TEST(Cli, ReadsAndWritesOverTcpAgainstTheSimulator) {
+    SimProcess sim({"--tcp", "0"});
+    ASSERT_TRUE(sim.ready());
+    ReadAndWrite({"--tcp", sim.tcp()});
+
+    // German messages and names.
+    Result r = RunCli({"--tcp", sim.tcp(), "--lang", "de", "write", "100", "49"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("Kein Schreibzugriff f\xC3\xBCr aktuellen Parameter."), std::string::npos) << r.err;
+    // A write-only parameter has no value to show; the device's refusal is its message.
+    r = RunCli({"--tcp", sim.tcp(), "read", "600"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("Illegal Data Value exception response"), std::string::npos) << r.err;
+}
+
+TEST(Cli, ReadsAndWritesOverAPtyAgainstTheSimulator) {
+    SimProcess sim({"--pty"});
+    ASSERT_TRUE(sim.ready());
+    ReadAndWrite({"--rtu", sim.pty(), "--baud", "38400"});
+}
+
+TEST(Cli, ReportsUsageUnknownParametersAndMissingConnections) {
+    Result r = RunCli({"--help"});
+    EXPECT_EQ(r.code, 0);
+    for (const char* word :
+         {"--tcp", "--rtu", "--baud", "--parity", "--stop", "--slave", "--catalogue", "--lang", "ident",
+          "read ID|NAME", "write ID|NAME VALUE", "list [FOLDER]", "Exit status"})
+        EXPECT_NE(r.out.find(word), std::string::npos) << word;
+
+    EXPECT_EQ(RunCli({"--tcp", "127.0.0.1"}).code, 64);
+    EXPECT_EQ(RunCli({"--tcp", "127.0.0.1", "jump"}).code, 64);
+    EXPECT_EQ(RunCli({"--tcp", "127.0.0.1", "write", "310"}).code, 64);
+    EXPECT_EQ(RunCli({"read", "100"}).code, 64);
+
+    r = RunCli({"--tcp", "127.0.0.1:1", "read", "4711"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "Parameter not found: 4711\n");
+
+    // Nobody listens on port 1; the connect error is printed in the system's words.
+    r = RunCli({"--tcp", "127.0.0.1:1", "read", "100"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("TCP/IP connection error"), std::string::npos) << r.err;
+    r = RunCli({"--rtu", "/dev/quirel-no-such-port", "ident"});
+    EXPECT_EQ(r.code, 2);
+
+    r = RunCli({"list"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(Lines(r.out).at(0), "Active harmonic filter [Rootfolder]");
+}
