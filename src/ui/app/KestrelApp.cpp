@@ -4,6 +4,7 @@
 #include "base/BuildInfo.h"
 #include "base/StringTable.h"
 #include "comm/ControllerModbus.h"
+#include "comm/JobUpdateVisibleParameter.h"
 #include "parameters/ParameterException.h"
 #include "parameters/ParameterManager.h"
 #include "parameters/document/DocParameters.h"
@@ -52,8 +53,9 @@ CKestrelApp::CKestrelApp(std::unique_ptr<quirel::ui::ISettingsStore> settings, A
 }
 
 CKestrelApp::~CKestrelApp() {
-    for (CMainFrame* frame : Frames())
-        delete frame;
+    // Closed frames wait for their deferred deletion; they must go before the objects they use.
+    for (const QPointer<CMainFrame>& frame : m_frames)
+        delete frame.data();
     // A worker waiting for a message box must not wait for an event loop that has ended.
     m_uiPort->Close();
     m_controller->StopThread();
@@ -99,6 +101,8 @@ bool CKestrelApp::InitInstance() {
 
     m_docParameters = std::make_unique<CDocParameters>(*m_catalogue, *m_controller);
     m_docParameters->OnNewDocument();
+    // The status bar shows the device state, so the state is among the parameters read for display.
+    m_docParameters->AddVisible(kParameterDeviceState);
 
     CreateActions();
     OnNew();
@@ -113,6 +117,9 @@ bool CKestrelApp::InitInstance() {
 void CKestrelApp::ExitInstance() {
     for (CMainFrame* frame : Frames())
         frame->close();
+    for (const QPointer<CMainFrame>& frame : m_frames)
+        delete frame.data();
+    m_frames.clear();
     if (!m_commSettingsOverridden)
         ExchangeCommSettings(false);
     m_settings->Flush();
@@ -434,14 +441,15 @@ void CKestrelApp::OnExit() {
 
 // ---- frames and messages ----
 
-void CKestrelApp::OnFrameClosing(CMainFrame* frame) {
-    m_frames.erase(std::remove(m_frames.begin(), m_frames.end(), frame), m_frames.end());
+void CKestrelApp::OnFrameClosing(CMainFrame*) {
+    QMetaObject::invokeMethod(
+        this, [this] { UpdateCommandUi(); }, Qt::QueuedConnection);
 }
 
 std::vector<CMainFrame*> CKestrelApp::Frames() const {
     std::vector<CMainFrame*> frames;
     for (const QPointer<CMainFrame>& f : m_frames)
-        if (f)
+        if (f && !f->IsClosing())
             frames.push_back(f.data());
     return frames;
 }
@@ -470,5 +478,9 @@ void CKestrelApp::HandleConnectionState(int state) {
     for (CMainFrame* frame : Frames())
         if (frame->View())
             frame->View()->OnConnectionState(state);
+    // The device-state pane needs one read after connecting; later reads come with the displays' own.
+    if (state == kConnected && m_docParameters && m_catalogue->Exists(kParameterDeviceState))
+        m_controller->AddPollJob(std::make_unique<CJobUpdateVisibleParameter>(
+            m_docParameters.get(), kParameterDeviceState, m_docParameters->GetValue(kParameterDeviceState)));
     UpdateCommandUi();
 }

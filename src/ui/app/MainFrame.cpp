@@ -72,6 +72,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         s.WriteInt(section, "cx", width());
         s.WriteInt(section, "cy", height());
     }
+    m_closing = true;
     m_app.OnFrameClosing(this);
     event->accept();
 }

@@ -26,6 +26,8 @@ public:
     void SetStatusPanes(const QString& deviceState, const QString& connection, const QString& trigger,
                         const QString& continuous);
     QString StatusPaneText(int pane) const;
+    // True once the frame has accepted closing (its deletion is then pending).
+    bool IsClosing() const { return m_closing; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -34,4 +36,5 @@ private:
     CKestrelApp& m_app;
     quirel::ui::IFrameView* m_view = nullptr;
     QLabel* m_panes[4] = {};
+    bool m_closing = false;
 };

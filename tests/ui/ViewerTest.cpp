@@ -1,0 +1,422 @@
+// The viewer as a user meets it: settings, language, connection, the device parameters window and its
+// edit dialog, against the simulated filter on a loopback port.
+
+#include "Simulator.h"
+#include "base/StringTable.h"
+#include "comm/ControllerModbus.h"
+#include "parameters/ParameterManager.h"
+#include "parameters/document/DocParameters.h"
+#include "ui/app/CommSettings.h"
+#include "ui/app/KestrelApp.h"
+#include "ui/app/MainFrame.h"
+#include "ui/common/MessageBoxes.h"
+#include "ui/common/SettingsStore.h"
+#include "ui/parameters/DlgEditParams.h"
+#include "ui/parameters/ViewParameters.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+namespace {
+
+using quirel::ui::CMemorySettingsStore;
+using quirel::ui::CQSettingsStore;
+using quirel::ui::ISettingsStore;
+
+struct Box {
+    std::string text;
+    std::string caption;
+    MbIcon icon;
+};
+
+// Counts the updates of the load currents (parameters 130-133) that reach the document's views.
+class UpdateCounter : public CView {
+public:
+    void OnUpdate(CView*, int64_t hint) override {
+        if (hint >= 130 && hint <= 133)
+            ++updates;
+    }
+    int updates = 0;
+};
+
+QString Cell(CViewParameters* view, int row, int column) {
+    return view->List()->topLevelItem(row)->text(column);
+}
+
+int RowOf(CViewParameters* view, int32_t id) {
+    for (int r = 0; r < view->List()->topLevelItemCount(); ++r)
+        if (Cell(view, r, 0).toInt() == id)
+            return r;
+    return -1;
+}
+
+} // namespace
+
+class ViewerTest : public QObject {
+    Q_OBJECT
+
+private:
+    quirel::sim::SimulatorThread m_sim;
+    std::vector<Box> m_boxes;
+
+    // A store that points the connection at the simulator (Modbus TCP).
+    void PointAtSimulator(ISettingsStore& store, quint16 port) {
+        store.WriteInt("ModbusCommunicationController", "Protocol", 0);
+        store.WriteString("ModbusCommunicationController", "Host", "127.0.0.1:" + std::to_string(port));
+    }
+
+    std::unique_ptr<CKestrelApp> StartApp(std::unique_ptr<ISettingsStore> store, bool connect = false) {
+        AppOptions options;
+        options.catalogue = QUIREL_RESOURCES_DIR "/Parameters.ini";
+        auto app = std::make_unique<CKestrelApp>(std::move(store), options);
+        if (!app->InitInstance())
+            return nullptr;
+        if (connect)
+            app->OnConnect();
+        return app;
+    }
+
+    static void Finish(std::unique_ptr<CKestrelApp>& app) {
+        app->ExitInstance();
+        app.reset();
+        quirel::setUiLanguage(quirel::kLanguageEnglish);
+    }
+
+private slots:
+    void initTestCase() {
+        quirel::ui::SetMessageBoxHandler(
+            [this](QWidget*, const std::string& text, const std::string& caption, MbIcon icon, MbButtons) {
+                m_boxes.push_back({text, caption, icon});
+                return int(IDOK);
+            });
+        quirel::sim::SimulatorOptions options;
+        options.tcp = true;
+        options.cataloguePath = QUIREL_RESOURCES_DIR "/Parameters.ini";
+        QString error;
+        QVERIFY2(m_sim.start(options, error), qPrintable(error));
+    }
+    void cleanupTestCase() { m_sim.stop(); }
+    void init() { m_boxes.clear(); }
+
+    // A first start with nothing stored: English, "Parameters.ini", Modbus RTU on COM1 38400 8N1, slave 1.
+    void emptySettingsGiveDefaults() {
+        CMemorySettingsStore store;
+        CControllerModbus controller;
+        quirel::ui::ExchangeCommSettings(store, controller, true);
+        QCOMPARE(controller.GetProtocol(), 1);
+        QCOMPARE(controller.GetHost(), std::string("0.0.0.0"));
+        QCOMPARE(controller.GetPortName(), std::string("COM1"));
+        QCOMPARE(controller.GetBaudRate(), 38400u);
+        QCOMPARE(controller.GetDataBits(), int16_t(8));
+        QCOMPARE(controller.GetStopBits(), int16_t(1));
+        QCOMPARE(controller.GetParity(), std::string("N"));
+        QCOMPARE(controller.GetSlaveId(), 1);
+        QCOMPARE(controller.GetModem(), 0);
+
+        auto emptyIni = std::make_unique<CMemorySettingsStore>();
+        emptyIni->WriteString("General", "IniFile", "");
+        auto app = StartApp(std::move(emptyIni));
+        QVERIFY(app);
+        QCOMPARE(app->GetLanguage(), 9);
+        QCOMPARE(app->GetCatalogueFileName(), std::string("Parameters.ini"));
+        Finish(app);
+    }
+
+    // "Protocol" 0 selects TCP although the serial values are loaded; a save writes both sets back as they
+    // were, into the sections and keys the settings file keeps.
+    void protocolZeroKeepsSerialValues() {
+        QTemporaryDir dir;
+        const std::string path = dir.filePath("settings.ini").toStdString();
+        {
+            CQSettingsStore store(path);
+            const char* s = "ModbusCommunicationController";
+            store.WriteInt(s, "Protocol", 0);
+            store.WriteString(s, "Host", "10.1.2.3");
+            store.WriteString(s, "ComPort", "/dev/ttyUSB1");
+            store.WriteInt(s, "BaudRate", 19200);
+            store.WriteInt(s, "DataBits", 7);
+            store.WriteInt(s, "StopBits", 2);
+            store.WriteString(s, "Parity", "E");
+            store.WriteInt(s, "SlaveId", 17);
+            store.WriteInt(s, "Modem", 1);
+            store.Flush();
+        }
+        QFile before(QString::fromStdString(path));
+        QVERIFY(before.open(QIODevice::ReadOnly));
+        const QByteArray original = before.readAll();
+        before.close();
+
+        CQSettingsStore store(path);
+        CControllerModbus controller;
+        quirel::ui::ExchangeCommSettings(store, controller, true);
+        QCOMPARE(controller.GetProtocol(), 0);
+        QCOMPARE(controller.GetHost(), std::string("10.1.2.3"));
+        QCOMPARE(controller.GetPortName(), std::string("/dev/ttyUSB1"));
+        QCOMPARE(controller.GetBaudRate(), 19200u);
+        QCOMPARE(controller.GetParity(), std::string("E"));
+        QCOMPARE(controller.GetSlaveId(), 17);
+        quirel::ui::ExchangeCommSettings(store, controller, false);
+
+        QFile after(QString::fromStdString(path));
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        const QByteArray saved = after.readAll();
+        QCOMPARE(saved, original);
+        QVERIFY(saved.contains("[ModbusCommunicationController]"));
+        QVERIFY(saved.contains("Protocol=0"));
+        QVERIFY(saved.contains("ComPort=/dev/ttyUSB1"));
+    }
+
+    // Language 7: German menus, status texts and messages; values keep the decimal comma.
+    void germanStart() {
+        auto store = std::make_unique<CMemorySettingsStore>();
+        store->WriteInt("General", "Language", 7);
+        PointAtSimulator(*store, m_sim.tcpPort());
+        CMemorySettingsStore* settings = store.get();
+        auto app = StartApp(std::move(store));
+        QVERIFY(app);
+        CMainFrame* frame = app->Frames().at(0);
+        QStringList menus;
+        for (QAction* a : frame->menuBar()->actions())
+            menus << a->text();
+        QCOMPARE(menus, QStringList({"&Datei", "Verbindung", "Parameter", "Oszilloskop", "Ereignisspeicher",
+                                     "Sprache", "&Hilfe"}));
+        QCOMPARE(app->Action(Command::kConnect)->text(), QString("Verbindung mit Gerät herstellen"));
+        QVERIFY(app->Action(Command::kGerman)->isChecked());
+        QVERIFY(!app->Action(Command::kEnglish)->isChecked());
+        QCOMPARE(frame->StatusPaneText(1), QString("Keine Verbindung"));
+        QCOMPARE(frame->windowTitle(), QString("Geräteparameter - Quirel Viewer Velorin"));
+
+        app->OnConnect();
+        QVERIFY(app->Controller().IsConnected());
+        CViewParameters* view = app->FindParametersView();
+        QVERIFY(view->SelectFolder("MeasuredMains"));
+        QCOMPARE(view->List()->headerItem()->text(2), QString("Wert"));
+        const int row = RowOf(view, 100); // mains frequency, two decimals
+        QVERIFY(row >= 0);
+        QTRY_VERIFY_WITH_TIMEOUT(QRegularExpression("^\\d+,\\d\\d$").match(Cell(view, row, 2)).hasMatch(),
+                                 5000);
+
+        // The language switch writes the setting and asks for a restart, in the language of this run.
+        app->Action(Command::kEnglish)->trigger();
+        QCOMPARE(settings->GetInt("General", "Language", 0), 9);
+        QCOMPARE(m_boxes.size(), size_t(1));
+        QCOMPARE(m_boxes[0].text,
+                 std::string("Bitte starten Sie die Anwendung neu, damit die Änderungen wirksam werden."));
+        QCOMPARE(m_boxes[0].icon, MbIcon::Information);
+        QVERIFY(!app->Action(Command::kEnglish)->isChecked());
+        Finish(app);
+    }
+
+    // Connecting enables what needs a connection and greys what must not change meanwhile.
+    void connectionDrivesCommandsAndPanes() {
+        auto store = std::make_unique<CMemorySettingsStore>();
+        PointAtSimulator(*store, m_sim.tcpPort());
+        auto app = StartApp(std::move(store));
+        QVERIFY(app);
+        CMainFrame* frame = app->Frames().at(0);
+        QCOMPARE(frame->width(), 1200);
+        QCOMPARE(frame->height(), 800);
+        auto enabled = [&](int id) { return app->Action(id)->isEnabled(); };
+        QVERIFY(enabled(Command::kConnect) && enabled(Command::kToolConnect) && enabled(Command::kSettings));
+        QVERIFY(!enabled(Command::kDisconnect) && !enabled(Command::kToolDisconnect) &&
+                !enabled(Command::kRefresh));
+        QCOMPARE(frame->StatusPaneText(0), QString("Device state unknown"));
+        QCOMPARE(frame->StatusPaneText(1), QString("No connection"));
+        QCOMPARE(frame->StatusPaneText(2), QString("No connection"));
+        QCOMPARE(frame->StatusPaneText(3), QString("No running measurement"));
+        for (int id : {Command::kReadParameterSet, Command::kSingleMeasurement, Command::kEventLog,
+                       Command::kFirmwareUpdate})
+            QVERIFY(!enabled(id));
+
+        app->Action(Command::kToolConnect)->trigger();
+        QVERIFY(app->Controller().IsConnected());
+        QVERIFY(!enabled(Command::kConnect) && !enabled(Command::kToolConnect) &&
+                !enabled(Command::kSettings) && !enabled(Command::kToolSettings));
+        QVERIFY(enabled(Command::kDisconnect) && enabled(Command::kRefresh));
+        QCOMPARE(frame->StatusPaneText(1), QString("Connection established"));
+        QCOMPARE(frame->StatusPaneText(2), QString("No trigger"));
+        // The device state is read once after connecting: the simulated filter runs.
+        QTRY_COMPARE_WITH_TIMEOUT(frame->StatusPaneText(0), QString("Running"), 5000);
+
+        app->Action(Command::kDisconnect)->trigger();
+        QVERIFY(!app->Controller().IsConnected());
+        QTRY_COMPARE(frame->StatusPaneText(1), QString("No connection"));
+        QVERIFY(enabled(Command::kConnect) && !enabled(Command::kRefresh));
+        QCOMPARE(frame->StatusPaneText(0), QString("Device state unknown"));
+        QVERIFY(m_boxes.empty());
+        Finish(app);
+    }
+
+    // A folder lists its own parameters (not those of its subfolders) and their values once read; a
+    // double click on a rw parameter writes the edited value to the device.
+    void folderValuesAndEditing() {
+        auto store = std::make_unique<CMemorySettingsStore>();
+        PointAtSimulator(*store, m_sim.tcpPort());
+        auto app = StartApp(std::move(store), true);
+        QVERIFY(app && app->Controller().IsConnected());
+        CViewParameters* view = app->FindParametersView();
+        CDocParameters& doc = app->DocParameters();
+
+        QVERIFY(view->SelectFolder("Rootfolder"));
+        QCOMPARE(view->List()->topLevelItemCount(), 0);
+        QVERIFY(view->SelectFolder("MeasuredValues"));
+        QStringList ids;
+        for (int r = 0; r < view->List()->topLevelItemCount(); ++r)
+            ids << Cell(view, r, 0);
+        QCOMPARE(ids, QStringList({"20", "21", "104"}));
+        QCOMPARE(Cell(view, 0, 1), QString("Device state"));
+        QTRY_COMPARE_WITH_TIMEOUT(Cell(view, 0, 2), QString("Running"), 5000);
+        // The status bar's own display of parameter 20 and the list's row count separately.
+        QCOMPARE(doc.GetShowCount(20), 2);
+        QVERIFY(view->SelectFolder("CommGeneral"));
+        QCOMPARE(doc.GetShowCount(20), 1);
+        QCOMPARE(doc.GetShowCount(104), 0);
+
+        // ro and const rows open nothing.
+        QWidget* opened = nullptr;
+        QTimer guard;
+        connect(&guard, &QTimer::timeout, [&] {
+            if (QWidget* w = QApplication::activeModalWidget()) {
+                opened = w;
+                static_cast<QDialog*>(w)->reject();
+            }
+        });
+        guard.start(20);
+        const int constRow = RowOf(view, 210);
+        QVERIFY(constRow >= 0);
+        view->EditRow(constRow);
+        QTest::qWait(60);
+        QVERIFY(opened == nullptr);
+        guard.stop();
+
+        // Start delay (rw, 16-bit): type a new value and confirm.
+        const int row = RowOf(view, 205);
+        QVERIFY(row >= 0);
+        QTRY_VERIFY_WITH_TIMEOUT(Cell(view, row, 2) != "--", 5000);
+        const QString written = Cell(view, row, 2) == "137" ? "138" : "137";
+        QTimer::singleShot(0, [written] {
+            auto* dialog = qobject_cast<CDlgEditParams*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            QVERIFY(!dialog->PcTimeButton()->isVisible());
+            dialog->ValueCombo()->setEditText(written);
+            dialog->accept();
+        });
+        emit view->List()->itemDoubleClicked(view->List()->topLevelItem(row), 0);
+        QCOMPARE(Cell(view, row, 2), written);
+        QVERIFY(app->Controller().WaitForIdle(5000));
+
+        // Forget it locally, read it back from the device.
+        doc.SetValue(205, PARAMVALUE(5, 0));
+        view->OnRefresh();
+        QTRY_COMPARE_WITH_TIMEOUT(Cell(view, RowOf(view, 205), 2), written, 5000);
+        QCOMPARE(doc.GetValue(205).GetValue().raw & 0xFFFF, written.toUInt());
+        QVERIFY(m_boxes.empty());
+        Finish(app);
+    }
+
+    // Without a connection every value reads "--", nothing is queued, and a write is refused with
+    // "Modbus error" while the document keeps its value.
+    void disconnectedShowsDashes() {
+        auto app = StartApp(std::make_unique<CMemorySettingsStore>());
+        QVERIFY(app);
+        CViewParameters* view = app->FindParametersView();
+        QVERIFY(view->SelectFolder("MeasuredMains"));
+        QCOMPARE(view->List()->topLevelItemCount(), 19);
+        for (int r = 0; r < 19; ++r)
+            QCOMPARE(Cell(view, r, 2), QString("--"));
+        QVERIFY(app->Controller().IsPollQueueEmpty());
+        QVERIFY(view->SelectFolder("CommGeneral"));
+        const PARAMVALUE before = app->DocParameters().GetValue(205).GetValue();
+        QTimer::singleShot(0, [] {
+            auto* dialog = qobject_cast<CDlgEditParams*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            dialog->ValueCombo()->setEditText("99");
+            dialog->accept();
+        });
+        view->EditRow(RowOf(view, 205));
+        QCOMPARE(m_boxes.size(), size_t(1));
+        QCOMPARE(m_boxes[0].text, std::string("Modbus error"));
+        QCOMPARE(m_boxes[0].icon, MbIcon::Error);
+        QVERIFY(app->DocParameters().GetValue(205).GetValue() == before);
+        QVERIFY(app->Controller().IsUserQueueEmpty());
+        Finish(app);
+    }
+
+    // Refresh drops the reads still waiting before it queues new ones: against a slow device the
+    // number of reads stays at one round, not two.
+    void refreshDropsPendingReads() {
+        quirel::sim::SimulatorThread slow;
+        quirel::sim::SimulatorOptions options;
+        options.tcp = true;
+        options.cataloguePath = QUIREL_RESOURCES_DIR "/Parameters.ini";
+        options.faultCommands = QStringList{"delay 100"};
+        QString error;
+        QVERIFY2(slow.start(options, error), qPrintable(error));
+
+        auto store = std::make_unique<CMemorySettingsStore>();
+        PointAtSimulator(*store, slow.tcpPort());
+        auto app = StartApp(std::move(store), true);
+        QVERIFY(app && app->Controller().IsConnected());
+        CViewParameters* view = app->FindParametersView();
+        UpdateCounter counter;
+        app->DocParameters().AddView(&counter);
+        QVERIFY(view->SelectFolder("MeasuredLoad")); // four reads queued
+        view->OnRefresh();                           // drops what still waits, queues four again
+        QVERIFY(app->Controller().WaitForIdle(10000));
+        QTest::qWait(50);
+        QCoreApplication::processEvents();
+        app->DocParameters().RemoveView(&counter);
+        // One read may already be running when refresh comes; it is not in the queue and completes.
+        QVERIFY2(counter.updates <= 4 + 1, qPrintable(QString::number(counter.updates)));
+        QVERIFY(counter.updates >= 4);
+        Finish(app);
+        slow.stop();
+    }
+
+    // Column widths and the window rectangle come back on the next start; a negative x is clamped to 0.
+    void layoutComesBack() {
+        QTemporaryDir dir;
+        const std::string path = dir.filePath("settings.ini").toStdString();
+        {
+            auto app = StartApp(std::make_unique<CQSettingsStore>(path));
+            QVERIFY(app);
+            CViewParameters* view = app->FindParametersView();
+            view->List()->setColumnWidth(1, 211);
+            view->List()->setColumnWidth(4, 333);
+            Finish(app);
+        }
+        {
+            CQSettingsStore store(path);
+            QCOMPARE(store.GetInt("CViewParameters", "c1", 0), 211);
+            QCOMPARE(store.GetInt("CViewParameters", "c4", 0), 333);
+            store.WriteInt("CViewParameters", "x", -40);
+            store.WriteInt("CViewParameters", "y", 30);
+            store.WriteInt("CViewParameters", "cx", 900);
+            store.WriteInt("CViewParameters", "cy", 600);
+            store.Flush();
+        }
+        auto app = StartApp(std::make_unique<CQSettingsStore>(path));
+        QVERIFY(app);
+        CViewParameters* view = app->FindParametersView();
+        QCOMPARE(view->List()->columnWidth(0), 30);
+        QCOMPARE(view->List()->columnWidth(1), 211);
+        QCOMPARE(view->List()->columnWidth(4), 333);
+        QWidget* frame = view->window();
+        QCOMPARE(frame->pos().x(), 0);
+        QCOMPARE(frame->pos().y(), 30);
+        QCOMPARE(frame->size(), QSize(900, 600));
+        Finish(app);
+    }
+};
+
+QTEST_MAIN(ViewerTest)
+#include "ViewerTest.moc"
