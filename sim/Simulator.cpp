@@ -1,14 +1,16 @@
 #include "Simulator.h"
 
+#include <QEventLoop>
 #include <QFile>
 #include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -195,51 +197,62 @@ SimulatorThread::~SimulatorThread() {
 
 bool SimulatorThread::start(const SimulatorOptions& options, QString& error) {
     stop();
-    m_thread = new QThread;
-    m_thread->setObjectName("quirel-sim");
-    m_thread->start();
-    bool ok = false;
-    Simulator* simulator = nullptr;
+    if (::pipe2(m_stopPipe, O_CLOEXEC) != 0) {
+        error = QString("pipe: %1").arg(std::strerror(errno));
+        return false;
+    }
+    struct Started {
+        bool ok = false;
+        std::string error;
+        quint16 port = 0;
+        std::string rtuPath;
+    };
+    std::promise<Started> started;
+    std::future<Started> result = started.get_future();
     SimulatorOptions threadOptions = options;
     threadOptions.commandsOnStdin = false; // the host program owns its stdin
-    // Create the simulator inside the thread, so that its sockets and timers belong to that thread.
-    auto* context = new QObject;
-    context->moveToThread(m_thread);
-    QMetaObject::invokeMethod(
-        context,
-        [&] {
-            simulator = new Simulator;
-            ok = simulator->start(threadOptions, error);
-            if (!ok) {
-                delete simulator;
-                simulator = nullptr;
-            }
-        },
-        Qt::BlockingQueuedConnection);
-    context->deleteLater();
-    m_simulator = simulator;
-    if (!ok) {
+    const int stopFd = m_stopPipe[0];
+    m_thread = std::thread([threadOptions, stopFd, &started] {
+        // Everything Qt lives in this thread: simulator, sockets, timers and the loop that runs them.
+        QEventLoop loop;
+        Simulator simulator;
+        QString message;
+        Started outcome;
+        outcome.ok = simulator.start(threadOptions, message);
+        outcome.error = message.toStdString();
+        outcome.port = simulator.tcpPort();
+        outcome.rtuPath = simulator.rtuPath().toStdString();
+        const bool ok = outcome.ok;
+        started.set_value(std::move(outcome));
+        if (!ok)
+            return;
+        QSocketNotifier stopNotifier(stopFd, QSocketNotifier::Read);
+        QObject::connect(&stopNotifier, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
+        QObject::connect(&simulator, &Simulator::quitRequested, &loop, &QEventLoop::quit);
+        loop.exec();
+    });
+    const Started outcome = result.get();
+    if (!outcome.ok) {
+        error = QString::fromStdString(outcome.error);
         stop();
         return false;
     }
-    m_tcpPort = m_simulator->tcpPort();
-    m_rtuPath = m_simulator->rtuPath();
+    m_tcpPort = outcome.port;
+    m_rtuPath = outcome.rtuPath;
     return true;
 }
 
 void SimulatorThread::stop() {
-    if (!m_thread)
-        return;
-    if (m_simulator) {
-        Simulator* simulator = m_simulator;
-        QMetaObject::invokeMethod(
-            simulator, [simulator] { delete simulator; }, Qt::BlockingQueuedConnection);
-        m_simulator = nullptr;
+    if (m_thread.joinable()) {
+        const char byte = 1;
+        [[maybe_unused]] const auto n = ::write(m_stopPipe[1], &byte, 1);
+        m_thread.join();
     }
-    m_thread->quit();
-    m_thread->wait();
-    delete m_thread;
-    m_thread = nullptr;
+    for (int& fd : m_stopPipe) {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
     m_tcpPort = 0;
     m_rtuPath.clear();
 }

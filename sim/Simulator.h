@@ -12,8 +12,9 @@
 #include <QTimer>
 
 #include <memory>
+#include <string>
+#include <thread>
 
-class QThread;
 class QSocketNotifier;
 
 namespace quirel::sim {
@@ -85,8 +86,9 @@ private:
     bool m_linkCreated = false;
 };
 
-// Runs a simulator in a thread of its own, for programs that want one beside their own event loop
-// (the viewer's demo mode). start() returns once it listens.
+// Runs a simulator in a thread of its own with its own event loop, for programs that want one beside their
+// own (the viewer's demo mode). start() returns once it listens; stop() ends it. Nothing but a pipe and the
+// start result cross between the threads.
 class SimulatorThread {
 public:
     SimulatorThread() = default;
@@ -97,13 +99,13 @@ public:
     bool start(const SimulatorOptions& options, QString& error);
     void stop();
     quint16 tcpPort() const { return m_tcpPort; }
-    QString rtuPath() const { return m_rtuPath; }
+    QString rtuPath() const { return QString::fromStdString(m_rtuPath); }
 
 private:
-    QThread* m_thread = nullptr;
-    Simulator* m_simulator = nullptr;
+    std::thread m_thread;
+    int m_stopPipe[2] = {-1, -1};
     quint16 m_tcpPort = 0;
-    QString m_rtuPath;
+    std::string m_rtuPath;
 };
 
 } // namespace quirel::sim

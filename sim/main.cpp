@@ -55,6 +55,15 @@ N or MS of 0 switches a fault off):
   quit                    stop the simulator
 Each command is answered with one line, "ok <settings>" or "error <why>".
 
+The device: the catalogue's parameters at their ModbusAddress (wire address = ModbusAddress - 1; 32-bit
+values and floats low word first; texts as ten registers), live measured values, settings that keep what is
+written; input registers 10-11 (the connect probe); coils mirror the writable 16-bit parameters (function 5
+writes 0 or 1); capture settings at 60000-60030 (1 to 60030 arms; state 1 armed, 2 fired, 3 complete, each
+reported at least once), traces at 10000 + 5000 x channel; event log in file records 1 (latest) and 20-31
+(all), 83-register records; the served catalogue in files 2-12, 100-register records; device
+identification 43/14 (VendorName, ProductCode, Revision, each padded with zero bytes to 32 bytes).
+Runs until SIGINT, SIGTERM or the quit command.
+
 Output: one line per endpoint, then "ready":
   tcp 127.0.0.1:PORT | pty /dev/pts/N | rtu DEVICE | link PATH | control 127.0.0.1:PORT
 Writes to read-only or constant parameters, and to unmapped registers, are answered with exception 2

@@ -14,7 +14,7 @@
 
 namespace {
 
-class Capture : public ::testing::Test {
+class SimCapture : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_sim.ready()) << m_sim.failure();
@@ -94,7 +94,7 @@ protected:
     modbus_t* m_mb = nullptr;
 };
 
-TEST_F(Capture, StateSequenceAndDelayOnASettingChannel) {
+TEST_F(SimCapture, StateSequenceAndDelayOnASettingChannel) {
     // Trigger on setting 205 (start delay, default 10) rising above 50; record it and mains current L1.
     setUp(205, 50, 0, 100, 1, {205, 120});
     EXPECT_EQ(state(), 0);
@@ -138,7 +138,7 @@ TEST_F(Capture, StateSequenceAndDelayOnASettingChannel) {
     EXPECT_EQ(trace(0).size(), 0U);
 }
 
-TEST_F(Capture, FallingModeAndSixteenBitLevel) {
+TEST_F(SimCapture, FallingModeAndSixteenBitLevel) {
     // 205 set to 30; trigger when it falls below 20 (level in the low 16 bits).
     ASSERT_EQ(write(2051, 30), 1);
     setUp(205, 20, 1, 10, 1, {205});
@@ -156,7 +156,7 @@ TEST_F(Capture, FallingModeAndSixteenBitLevel) {
     EXPECT_EQ(values[511], 5U);
 }
 
-TEST_F(Capture, InvalidSettingsAreRefused) {
+TEST_F(SimCapture, InvalidSettingsAreRefused) {
     EXPECT_EQ(write(60004, 513), -1);
     EXPECT_EQ(errno, EMBXILVAL);
     EXPECT_EQ(write(60005, 0), -1);
@@ -175,7 +175,7 @@ TEST_F(Capture, InvalidSettingsAreRefused) {
     EXPECT_EQ(errno, EMBXILADD);
 }
 
-TEST_F(Capture, MainsCurrentShowsItsHarmonics) {
+TEST_F(SimCapture, MainsCurrentShowsItsHarmonics) {
     // Divider 5: 6400 samples per second, 512 samples are 80 ms, four mains periods, so harmonic h of 50 Hz
     // falls into DFT bin 4h. Trigger on the rising zero crossing of mains current L1.
     setUp(120, 0, 0, 0, 5, {120, 110});

@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <poll.h>
+#include <sys/wait.h>
 
 namespace {
 
@@ -215,6 +217,82 @@ TEST(SimLibmodbus, OptionsAreCheckedBeforeServing) {
     EXPECT_FALSE(badFault.ready());
     SimProcess missingCatalogue({"--tcp", "0", "--catalogue", "/nonexistent/Parameters.ini"});
     EXPECT_FALSE(missingCatalogue.ready());
+}
+
+} // namespace
+
+namespace {
+
+// A socat pty pair: the simulator opens one end as a serial device (--rtu), libmodbus the other.
+class SocatPair {
+public:
+    SocatPair() {
+        int err[2];
+        if (::pipe(err) != 0)
+            return;
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::dup2(err[1], STDERR_FILENO);
+            ::close(err[0]);
+            ::execlp("socat", "socat", "-d", "-d", "pty,raw,echo=0", "pty,raw,echo=0",
+                     static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(err[1]);
+        std::string text;
+        char chunk[512];
+        while (m_paths.size() < 2) {
+            pollfd p{err[0], POLLIN, 0};
+            if (::poll(&p, 1, 10000) <= 0)
+                break;
+            const ssize_t n = ::read(err[0], chunk, sizeof chunk);
+            if (n <= 0)
+                break;
+            text.append(chunk, static_cast<std::size_t>(n));
+            m_paths.clear();
+            for (std::size_t pos = 0; (pos = text.find("PTY is ", pos)) != std::string::npos;) {
+                pos += 7;
+                m_paths.push_back(text.substr(pos, text.find('\n', pos) - pos));
+            }
+            if (m_paths.size() == 2 && text.find("starting data transfer loop") == std::string::npos)
+                m_paths.resize(1); // wait until socat is ready to move bytes
+        }
+        m_err = err[0];
+    }
+    ~SocatPair() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGTERM);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        if (m_err >= 0)
+            ::close(m_err);
+    }
+    bool ready() const { return m_paths.size() == 2; }
+    const std::string& end(int i) const { return m_paths[static_cast<std::size_t>(i)]; }
+
+private:
+    pid_t m_pid = -1;
+    int m_err = -1;
+    std::vector<std::string> m_paths;
+};
+
+TEST(SimLibmodbus, RtuOnASerialDevice) {
+    SocatPair pair;
+    ASSERT_TRUE(pair.ready()) << "socat did not report two ptys";
+    SimProcess sim({"--rtu", pair.end(0), "--baud", "19200"});
+    ASSERT_TRUE(sim.ready()) << sim.failure();
+    EXPECT_EQ(sim.startLines().front(), "rtu " + pair.end(0));
+    Modbus mb(modbus_new_rtu(pair.end(1).c_str(), 19200, 'N', 8, 1));
+    ASSERT_TRUE(mb);
+    modbus_set_slave(mb.get(), 1);
+    ASSERT_EQ(modbus_connect(mb.get()), 0);
+    modbus_set_response_timeout(mb.get(), 2, 0);
+    uint16_t regs[2];
+    ASSERT_EQ(modbus_read_registers(mb.get(), 1000, 2, regs), 2) << modbus_strerror(errno);
+    EXPECT_NEAR(floatAt(regs), 50.0, 0.1);
+    EXPECT_EQ(modbus_write_bit(mb.get(), 4100, 1), 1) << "410 harmonic compensation OFF";
+    ASSERT_EQ(modbus_read_registers(mb.get(), 1700, 2, regs), 2);
+    EXPECT_GT(floatAt(regs), 15.0f) << "without compensation the mains current carries the load's distortion";
 }
 
 } // namespace
