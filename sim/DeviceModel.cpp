@@ -120,6 +120,8 @@ void DeviceModel::setDefaults() {
         if (p.dataType == 9)
             continue;
         auto it = kDefaults.find(p.id);
+        if (p.access == 0 && it == kDefaults.end())
+            continue; // measured: driven by the plant, not stored
         std::uint32_t raw = it != kDefaults.end() ? it->second : 0;
         if (p.id == 401)
             raw = encode(8, 0.95);
@@ -246,12 +248,17 @@ std::uint32_t DeviceModel::encode(int dataType, double value) const {
     return v.raw;
 }
 
+std::uint32_t DeviceModel::storedValue(int id) const {
+    auto it = m_values.find(id);
+    return it == m_values.end() ? 0 : it->second;
+}
+
 std::uint32_t DeviceModel::storedAt(int id, double t) const {
     auto h = m_history.find(id);
     if (h != m_history.end()) {
         // The value a setting had at time t: before its first recorded write it held the write's old value.
         for (auto it = h->second.rbegin(); it != h->second.rend(); ++it)
-            if (it->time <= t)
+            if (it->time < t) // a sample taken at the instant of a write still sees the old value
                 return it->raw;
         return h->second.front().previous;
     }
@@ -260,15 +267,13 @@ std::uint32_t DeviceModel::storedAt(int id, double t) const {
 }
 
 std::uint32_t DeviceModel::rawValue(const SimParameter& p, double t) const {
-    if (p.access == 0 && p.id != 40) {
-        // Stored read-only values (counters, constants of a type without a live model) stay as stored.
-        if (m_values.count(p.id) != 0 && p.id != 35 && p.id != 37 && p.id != 38 && !isLive(p.id))
-            return m_values.at(p.id);
+    if (p.id == 40 || (p.access == 0 && isLive(p.id)))
         return encode(p.dataType, liveValue(p.id, t));
-    }
-    if (p.id == 40)
-        return encode(p.dataType, liveValue(40, t));
-    return storedAt(p.id, t);
+    // Settings, constants, counters with a stored value, and enumerations this model does not drive.
+    if (p.access != 0 || m_values.count(p.id) != 0 || !p.valueTexts.empty())
+        return storedValue(p.id);
+    // A measured value this model does not know: the slow wander of liveValue's fallback.
+    return encode(p.dataType, liveValue(p.id, t));
 }
 
 bool DeviceModel::isLive(int id) const {
@@ -399,7 +404,7 @@ Exception DeviceModel::writeHolding(std::uint16_t address, const std::vector<std
                 std::max(1, PARAMVALUE::RegisterCount(static_cast<std::uint32_t>(p.dataType)))));
             std::uint16_t regs[2] = {};
             const int n =
-                PARAMVALUE(static_cast<std::uint32_t>(p.dataType), storedAt(p.id, now())).ToRegisters(regs);
+                PARAMVALUE(static_cast<std::uint32_t>(p.dataType), storedValue(p.id)).ToRegisters(regs);
             std::copy(regs, regs + n, image.begin());
             it = images.emplace(slot.parameter, image).first;
         }
@@ -443,7 +448,7 @@ void DeviceModel::storeParameter(const SimParameter& p, std::uint32_t raw) {
             runCommand(p.id, t);
         return;
     }
-    const std::uint32_t previous = storedAt(p.id, t);
+    const std::uint32_t previous = storedValue(p.id);
     auto& history = m_history[p.id];
     history.push_back(Change{t, raw, previous});
     if (history.size() > 64)
@@ -610,7 +615,9 @@ double DeviceModel::channelSample(int id, double t) const {
         return 0.0;
     // In the channel's own encoding, so that the trigger compares like the trace records.
     std::uint32_t raw = 0;
-    if (p->access == 0 || p->id == 40)
+    const bool measured =
+        p->id == 40 || (p->access == 0 && (isLive(id) || (m_values.count(id) == 0 && p->valueTexts.empty())));
+    if (measured)
         raw = encode(p->dataType, traceValue(id, t));
     else
         raw = storedAt(id, t);

@@ -117,7 +117,8 @@ private:
 
     std::vector<std::uint16_t> registerImage(const SimParameter& p) const;
     std::uint32_t rawValue(const SimParameter& p, double t) const;
-    std::uint32_t storedAt(int id, double t) const;
+    std::uint32_t storedValue(int id) const;
+    std::uint32_t storedAt(int id, double t) const; // as sampled by the capture at time t
     bool isLive(int id) const;
     std::uint32_t encode(int dataType, double value) const;
     bool readTraceRegister(int ref, std::uint16_t& value) const;
