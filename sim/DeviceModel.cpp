@@ -440,7 +440,7 @@ void DeviceModel::storeParameter(const SimParameter& p, std::uint32_t raw) {
     const double t = now();
     if (p.id == 40) {
         m_clockOffset = static_cast<double>(raw) - (static_cast<double>(m_eventLog.startEpoch()) + t);
-        m_eventLog.append(t + m_clockOffset, "Date and time set", EventLog::Kind::Info);
+        m_eventLog.append(t + m_clockOffset, t, "Date and time set", EventLog::Kind::Info);
         return;
     }
     if (p.access == 3) { // commands: act, then read back as "no action"
@@ -457,7 +457,7 @@ void DeviceModel::storeParameter(const SimParameter& p, std::uint32_t raw) {
     m_values[p.id] = raw;
     applyOperatingPoint();
     if (changed)
-        m_eventLog.append(t + m_clockOffset, "Parameter " + std::to_string(p.id) + " changed",
+        m_eventLog.append(t + m_clockOffset, t, "Parameter " + std::to_string(p.id) + " changed",
                           EventLog::Kind::Info);
 }
 
@@ -465,22 +465,22 @@ void DeviceModel::runCommand(int id, double t) {
     const double clock = t + m_clockOffset;
     switch (id) {
     case 600:
-        m_eventLog.append(clock, "Fault acknowledged", EventLog::Kind::Status);
+        m_eventLog.append(clock, t, "Fault acknowledged", EventLog::Kind::Status);
         break;
     case 601:
         m_eventLog.clear();
-        m_eventLog.append(clock, "Event log cleared", EventLog::Kind::Info);
+        m_eventLog.append(clock, t, "Event log cleared", EventLog::Kind::Info);
         break;
     case 602: {
         const auto slave = m_values[230];
         setDefaults();
         m_values[230] = slave;
-        m_eventLog.append(clock, "Factory settings loaded", EventLog::Kind::Info);
+        m_eventLog.append(clock, t, "Factory settings loaded", EventLog::Kind::Info);
         break;
     }
     case 603:
-        m_eventLog.append(clock, "Filter stopped", EventLog::Kind::Status);
-        m_eventLog.append(clock, "Filter started", EventLog::Kind::Status);
+        m_eventLog.append(clock, t, "Filter stopped", EventLog::Kind::Status);
+        m_eventLog.append(clock, t, "Filter started", EventLog::Kind::Status);
         break;
     default:
         break;

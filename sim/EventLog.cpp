@@ -107,9 +107,11 @@ EventLog::EventLog(std::uint32_t seed, int count) : m_startEpoch(kClockStart) {
     }
 }
 
-void EventLog::append(double seconds, const std::string& description, Kind kind) {
-    const auto epoch = m_startEpoch + static_cast<std::int64_t>(seconds);
-    m_lines.push_back(formatLine(epoch, description, m_startHours + seconds / 3600.0, kind));
+void EventLog::append(double clockSeconds, double runSeconds, const std::string& description, Kind kind) {
+    const auto epoch = m_startEpoch + static_cast<std::int64_t>(clockSeconds);
+    m_lines.push_back(formatLine(epoch, description, m_startHours + runSeconds / 3600.0, kind));
+    if (m_lines.size() > kMaxRecords)
+        m_lines.erase(m_lines.begin(), m_lines.begin() + static_cast<long>(m_lines.size() - kMaxRecords));
 }
 
 bool EventLog::isLogFile(int fileNumber) {

@@ -18,12 +18,14 @@ public:
     static constexpr int kLatestCount = 40;
     // A file is read as at most 100 blocks of 166 bytes; its text and the two closing zero bytes must fit.
     static constexpr std::size_t kFileCapacity = 100 * 166;
+    // The device keeps this many records; the oldest go first. Twelve files of 200 lines stay in capacity.
+    static constexpr std::size_t kMaxRecords = 12 * 200;
 
     // A seeded history of count events ending shortly before the device clock's start.
     EventLog(std::uint32_t seed, int count);
 
-    // Appends an event stamped at the device clock: startEpoch + seconds.
-    void append(double seconds, const std::string& description, Kind kind);
+    // Appends an event stamped at the device clock (startEpoch + clockSeconds) after runSeconds of operation.
+    void append(double clockSeconds, double runSeconds, const std::string& description, Kind kind);
 
     void clear() { m_lines.clear(); }
     const std::vector<std::string>& lines() const { return m_lines; }

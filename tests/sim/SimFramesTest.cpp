@@ -170,6 +170,26 @@ TEST(SimFrames, CatalogueFilesHoldTheCatalogueText) {
     }
 }
 
+TEST(SimFrames, DeviceCatalogueIsServedWithItsOwnRevision) {
+    // A newer catalogue in the device than the one its registers come from: what the download offer is for.
+    std::string newer = fileContents(kCatalogue);
+    const auto at = newer.find("Revision=V2.14");
+    ASSERT_NE(at, std::string::npos);
+    newer.replace(at, 14, "Revision=V2.20");
+    newer += "\n; added in V2.20\n";
+    const std::string path = ::testing::TempDir() + "quirel-sim-newer-" + std::to_string(::getpid()) + ".ini";
+    std::ofstream(path, std::ios::binary) << newer;
+    SimProcess sim({"--tcp", "0", "--device-catalogue", path});
+    ::unlink(path.c_str());
+    ASSERT_TRUE(sim.ready()) << sim.failure();
+    RawTcp tcp(sim.tcpPort());
+    EXPECT_EQ(readCatalogue(tcp), newer);
+    const auto reply = tcp.transact(1, {0x2B, 0x0E, 0x01, 0x00});
+    ASSERT_EQ(reply.size(), 7U + 1 + 108);
+    const std::string revision(reply.begin() + 7 + 7 + 34 + 34 + 2, reply.end());
+    EXPECT_EQ(revision.substr(0, revision.find('\0')), "V2.20");
+}
+
 // Parses the 43/14 answer PDU into its objects.
 std::vector<std::pair<int, std::string>> identificationObjects(const std::vector<std::uint8_t>& pdu) {
     std::vector<std::pair<int, std::string>> objects;
