@@ -79,6 +79,7 @@ DeviceModel::DeviceModel(SimCatalogue catalogue, DeviceIdentity identity, std::u
 
     for (std::size_t i = 0; i < m_catalogue.parameters.size(); ++i) {
         const SimParameter& p = m_catalogue.parameters[i];
+        m_byId.emplace(p.id, i);
         const int n = PARAMVALUE::RegisterCount(static_cast<std::uint32_t>(p.dataType));
         for (int w = 0; w < n; ++w) {
             const long address = static_cast<long>(p.address) - 1 + w;
@@ -93,10 +94,8 @@ DeviceModel::DeviceModel(SimCatalogue catalogue, DeviceIdentity identity, std::u
 }
 
 const SimParameter* DeviceModel::findParameter(int id) const {
-    for (const auto& p : m_catalogue.parameters)
-        if (p.id == id)
-            return &p;
-    return nullptr;
+    auto it = m_byId.find(id);
+    return it == m_byId.end() ? nullptr : &m_catalogue.parameters[it->second];
 }
 
 void DeviceModel::setStoredValue(int id, std::uint32_t raw) {
@@ -139,7 +138,7 @@ void DeviceModel::applyOperatingPoint() {
         auto it = m_values.find(id);
         return it == m_values.end() ? def : it->second;
     };
-    m_plant.setRunning(stored(202, 3) != 1);
+    m_plant.setRunning(stored(202, 3) != 1 && m_faultDetail == 0);
     m_plant.setHarmonicCompensation(stored(410, 0) == 0);
     const double reactive = std::clamp(static_cast<double>(stored(400, 100)), 0.0, 100.0) / 100.0;
     m_plant.setReactiveShare(1.0 - 0.9 * reactive);
@@ -149,9 +148,9 @@ double DeviceModel::liveValue(int id, double t) const {
     const Plant& pl = m_plant;
     switch (id) {
     case 20:
-        return pl.running() ? 3 : 1; // Running / Ready
+        return m_faultDetail != 0 ? 4 : pl.running() ? 3 : 1; // Fault / Running / Ready
     case 21:
-        return 0;
+        return m_faultDetail;
     case 35:
         return m_eventLog.startHours() + t / 3600.0;
     case 37: {
@@ -466,6 +465,11 @@ void DeviceModel::runCommand(int id, double t) {
     switch (id) {
     case 600:
         m_eventLog.append(clock, t, "Fault acknowledged", EventLog::Kind::Status);
+        if (m_faultDetail != 0) {
+            m_faultDetail = 0;
+            applyOperatingPoint();
+            m_eventLog.append(clock, t, "Filter started", EventLog::Kind::Status);
+        }
         break;
     case 601:
         m_eventLog.clear();
@@ -485,6 +489,23 @@ void DeviceModel::runCommand(int id, double t) {
     default:
         break;
     }
+}
+
+bool DeviceModel::trip(int detail, const std::string& description) {
+    const SimParameter* p = findParameter(21);
+    const int details = p != nullptr && !p->valueTexts.empty() ? static_cast<int>(p->valueTexts.size()) : 12;
+    if (detail < 1 || detail >= details)
+        return false;
+    const double t = now();
+    m_faultDetail = detail;
+    applyOperatingPoint();
+    std::string text = description;
+    if (text.empty())
+        text = p != nullptr && !p->valueTexts.empty() ? p->valueTexts[static_cast<std::size_t>(detail)]
+                                                      : "Fault";
+    m_eventLog.append(t + m_clockOffset, t, text, EventLog::Kind::Error);
+    m_eventLog.append(t + m_clockOffset, t, "Filter stopped", EventLog::Kind::Status);
+    return true;
 }
 
 Exception DeviceModel::writeCoil(std::uint16_t address, bool on) {

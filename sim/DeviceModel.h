@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace quirel::sim {
@@ -87,6 +88,12 @@ public:
     double liveValue(int id, double t) const;
     double traceValue(int id, double t) const;
     const SimParameter* findParameter(int id) const;
+    // Trips the filter with a state detail (1..11 of parameter 21): state "Fault", filter stopped, an Error
+    // event logged. Writing "acknowledge" to parameter 600 clears it. False for a detail out of range.
+    bool trip(int detail, const std::string& description);
+    int faultDetail() const { return m_faultDetail; }
+    // Device clock adjustment (seconds) made by writes of the clock parameter.
+    double clockOffset() const { return m_clockOffset; }
     // Sets a stored value directly (for example the Modbus address setting to the served slave id).
     void setStoredValue(int id, std::uint32_t raw);
 
@@ -150,12 +157,14 @@ private:
     std::function<double()> m_clock;
     std::chrono::steady_clock::time_point m_start;
 
-    std::vector<Slot> m_slots;             // by wire address
-    std::map<int, std::uint32_t> m_values; // stored raw values of settings and constants
-    std::map<int, std::string> m_texts;    // stored texts of data type 9
+    std::vector<Slot> m_slots;                   // by wire address
+    std::unordered_map<int, std::size_t> m_byId; // parameter index by identifier
+    std::map<int, std::uint32_t> m_values;       // stored raw values of settings and constants
+    std::map<int, std::string> m_texts;          // stored texts of data type 9
     std::map<int, std::vector<Change>>
-        m_history;            // recent writes, so traces of settings see when they changed
-    double m_clockOffset = 0; // device clock adjustment from writes of the clock
+        m_history; // recent writes, so traces of settings see when they changed
+    double m_clockOffset = 0;
+    int m_faultDetail = 0; // device clock adjustment from writes of the clock
     std::array<std::uint16_t, 31> m_captureRegs{};
     Capture m_capture;
     std::uint32_t m_seed;

@@ -150,6 +150,26 @@ QString Simulator::command(const QString& line) {
         emit quitRequested();
         return "ok quit";
     }
+    const QStringList words = trimmed.split(' ', Qt::SkipEmptyParts);
+    if (!words.isEmpty() && words[0] == "trip") {
+        bool ok = false;
+        const int detail = words.size() >= 2 ? words[1].toInt(&ok) : 0;
+        if (!ok || !m_model->trip(detail, words.mid(2).join(' ').toStdString()))
+            return "error usage: trip DETAIL [TEXT] (DETAIL 1..11 of parameter 21)";
+        return QString("ok trip %1").arg(detail);
+    }
+    if (!words.isEmpty() && words[0] == "event") {
+        const QString kind = words.size() >= 2 ? words[1].toLower() : QString();
+        const QString text = words.mid(2).join(' ');
+        if ((kind != "error" && kind != "status" && kind != "info") || text.isEmpty() || text.contains(';'))
+            return "error usage: event error|status|info TEXT";
+        const double t = m_model->now();
+        const auto k = kind == "error"    ? EventLog::Kind::Error
+                       : kind == "status" ? EventLog::Kind::Status
+                                          : EventLog::Kind::Info;
+        m_model->eventLog().append(t + m_model->clockOffset(), t, text.toStdString(), k);
+        return "ok event";
+    }
     std::string reply;
     m_faults.apply(trimmed.toStdString(), reply);
     if (m_tcp)

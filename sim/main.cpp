@@ -38,8 +38,8 @@ bool parseEndpoint(const QString& text, QHostAddress& address, quint16& port) {
 }
 
 const char* kFaultHelp = R"(
-Faults (options at start; the same words as command lines on stdin or the control socket at run time;
-N or MS of 0 switches a fault off):
+Commands, one per line on stdin or on the control socket; the faults among them (drop ... refuse) are also
+options at start (see below). N or MS of 0 switches a fault off:
   drop N                  drop every Nth reply (counted over all replies)
   crc N                   corrupt the CRC of every Nth RTU reply
   delay MS                delay every reply by MS milliseconds
@@ -50,6 +50,10 @@ N or MS of 0 switches a fault off):
                           references FIRST..LAST (counted from 1, as in the catalogue)
   exception clear         remove all exception ranges
   refuse on|off           refuse new TCP connections (existing ones stay)
+  trip DETAIL [TEXT]      trip the filter: state Fault with state detail DETAIL (1..11), an Error event;
+                          writing "acknowledge" to parameter 600 clears it
+  event error|status|info TEXT
+                          add a line to the event log
   clear                   switch every fault off
   status                  print the fault settings
   quit                    stop the simulator

@@ -151,6 +151,30 @@ TEST(SimFrames, RuntimeEventsAppearInTheLog) {
     EXPECT_NE(lines[0].find(";Info"), std::string::npos);
 }
 
+TEST(SimFrames, TripAndEventCommandsReachStateAndLog) {
+    SimProcess sim({"--tcp", "0"});
+    ASSERT_TRUE(sim.ready()) << sim.failure();
+    RawTcp tcp(sim.tcpPort());
+    const std::vector<std::uint8_t> readState = {0x03, 0x00, 0xC8, 0x00, 0x01};  // 20 device state
+    const std::vector<std::uint8_t> readDetail = {0x03, 0x00, 0xD2, 0x00, 0x01}; // 21 state detail
+    EXPECT_EQ(tcp.transact(1, readState).back(), 3) << "Running";
+    EXPECT_EQ(sim.command("event info Service visit"), "ok event");
+    EXPECT_EQ(sim.command("event warning Nonsense").rfind("error", 0), 0U);
+    EXPECT_EQ(sim.command("trip 12").rfind("error", 0), 0U);
+    EXPECT_EQ(sim.command("trip 4"), "ok trip 4");
+    EXPECT_EQ(tcp.transact(1, readState).back(), 4) << "Fault";
+    EXPECT_EQ(tcp.transact(1, readDetail).back(), 4) << "Heat sink overtemperature";
+    auto lines = splitLines(readLogFile(tcp, 1));
+    ASSERT_GE(lines.size(), 3U);
+    EXPECT_NE(lines[lines.size() - 3].find(" Service visit;"), std::string::npos);
+    EXPECT_NE(lines[lines.size() - 2].find(" Heat sink overtemperature;"), std::string::npos);
+    EXPECT_NE(lines[lines.size() - 2].find(";Error"), std::string::npos);
+    // 600 "Acknowledge fault" = 1 clears it.
+    tcp.transact(1, {0x10, 0x17, 0x70, 0x00, 0x01, 0x02, 0x00, 0x01});
+    EXPECT_EQ(tcp.transact(1, readState).back(), 3);
+    EXPECT_EQ(tcp.transact(1, readDetail).back(), 0);
+}
+
 TEST(SimFrames, CatalogueFilesHoldTheCatalogueText) {
     {
         SimProcess sim({"--tcp", "0"});
