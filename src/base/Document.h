@@ -7,10 +7,10 @@
 
 // Update hints a document passes to its views.
 namespace UpdateHint {
-constexpr int64_t kDataChanged = 0;         // a parameter identifier means: that value changed
-constexpr int64_t kRunning = 0x8010;        // the running flag of a measurement changed
-constexpr int64_t kTriggerState = 0x8020;   // the trigger state was read
-constexpr int64_t kReset = 0x8050;          // the document was reset by the New command
+constexpr int64_t kDataChanged = 0;       // a parameter identifier means: that value changed
+constexpr int64_t kRunning = 0x8010;      // the running flag of a measurement changed
+constexpr int64_t kTriggerState = 0x8020; // the trigger state was read
+constexpr int64_t kReset = 0x8050;        // the document was reset by the New command
 } // namespace UpdateHint
 
 class CDocument;
@@ -34,7 +34,9 @@ public:
         if (std::find(m_views.begin(), m_views.end(), view) == m_views.end())
             m_views.push_back(view);
     }
-    void RemoveView(CView* view) { m_views.erase(std::remove(m_views.begin(), m_views.end(), view), m_views.end()); }
+    void RemoveView(CView* view) {
+        m_views.erase(std::remove(m_views.begin(), m_views.end(), view), m_views.end());
+    }
     const std::vector<CView*>& GetViews() const { return m_views; }
 
     // Every view but `sender` gets OnUpdate(sender, hint). A view may detach itself while being told.
