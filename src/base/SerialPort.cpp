@@ -1,5 +1,7 @@
 #include "base/SerialPort.h"
 
+#include "base/CancelSignal.h"
+
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
@@ -90,11 +92,13 @@ int remainingMs(Clock::time_point deadline) {
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
-// Waits for the given poll events; returns 1 ready, 0 time-out, -1 failure.
-int waitFor(int fd, short events, Clock::time_point deadline) {
+// Waits for the given poll events; returns 1 ready, 0 time-out, -1 failure or cancelled.
+int waitFor(int fd, short events, Clock::time_point deadline, const CancelSignal* cancel) {
     for (;;) {
-        pollfd p{fd, events, 0};
-        int r = ::poll(&p, 1, remainingMs(deadline));
+        pollfd p[2] = {{fd, events, 0}, {cancel ? cancel->fd() : -1, POLLIN, 0}};
+        int r = ::poll(p, 2, remainingMs(deadline));
+        if (r > 0 && p[1].revents != 0)
+            return -1;
         if (r > 0)
             return 1; // readiness or hang-up: the next read or write tells which
         if (r == 0)
@@ -242,7 +246,7 @@ SerialPort::Result SerialPort::read(std::uint8_t* buffer, std::size_t count, int
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR)
             return Result::Failure;
-        int w = waitFor(fd_, POLLIN, deadline);
+        int w = waitFor(fd_, POLLIN, deadline, cancel_);
         if (w < 0)
             return Result::Failure;
         if (w == 0)
@@ -264,7 +268,7 @@ SerialPort::Result SerialPort::write(const std::uint8_t* buffer, std::size_t cou
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR)
             return Result::Failure;
-        int w = waitFor(fd_, POLLOUT, deadline);
+        int w = waitFor(fd_, POLLOUT, deadline, cancel_);
         if (w < 0)
             return Result::Failure;
         if (w == 0)

@@ -7,6 +7,8 @@
 
 namespace quirel {
 
+class CancelSignal;
+
 // A serial device opened by path (/dev/ttyUSB0, /dev/pts/N) on termios. Every operation that waits is
 // bounded by a total time-out in milliseconds; the descriptor stays non-blocking for its whole life.
 class SerialPort {
@@ -47,6 +49,9 @@ public:
     Result raiseRts();
     Result dropRts();
 
+    // Waits end at once, as failures, when `signal` is raised. Not owned; null for none.
+    void setCancelSignal(const CancelSignal* signal) { cancel_ = signal; }
+
     std::uint32_t baudRate() const { return baudRate_; }
     int handshake() const { return handshake_; }
 
@@ -56,6 +61,7 @@ private:
     std::uint32_t baudRate_ = 0;
     int handshake_ = 0;
     int fd_ = -1;
+    const CancelSignal* cancel_ = nullptr;
     bool savedValid_ = false;
     termios saved_{};
 };

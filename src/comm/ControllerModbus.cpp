@@ -69,8 +69,10 @@ CControllerModbus::CControllerModbus(CParameterManager* parameterManager, IUiPor
 CControllerModbus::~CControllerModbus() {
     StopThread();
     // A job blocked beyond the bound (an unanswered box, a long retry series) still refers to this
-    // object, so the thread is joined in any case; the UI port answers boxes at once during shutdown.
+    // object, so the thread is joined in any case: a transfer still waiting on the device is cut off, and
+    // the UI port answers boxes at once during shutdown.
     if (!WaitForThreadStop(kStopWaitMs)) {
+        AbortTransfers();
         std::unique_lock lock(m_wakeMutex);
         m_idleCv.wait(lock, [this] { return !m_workerAlive; });
     }
@@ -287,10 +289,25 @@ void CControllerModbus::ClearQueues() {
 
 // --- connection ------------------------------------------------------------------------------------
 
+void CControllerModbus::AbortTransfers() {
+    std::lock_guard lock(m_abortMutex);
+    if (m_abortTarget)
+        m_abortTarget->abortTransfers();
+}
+
+void CControllerModbus::SetMaster(std::unique_ptr<MbusMasterFunctions> master) {
+    std::lock_guard abortLock(m_abortMutex);
+    m_abortTarget = master.get();
+    m_master = std::move(master);
+    ++m_connectionSerial;
+}
+
 void CControllerModbus::CloseMaster() {
     std::unique_ptr<MbusMasterFunctions> master;
     {
         std::lock_guard lock(m_masterMutex);
+        std::lock_guard abortLock(m_abortMutex);
+        m_abortTarget = nullptr;
         master = std::move(m_master);
         ++m_connectionSerial;
     }
@@ -317,8 +334,7 @@ bool CControllerModbus::Connect() {
         } else {
             {
                 std::lock_guard lock(m_masterMutex);
-                m_master = std::move(tcp);
-                ++m_connectionSerial;
+                SetMaster(std::move(tcp));
             }
             SetState(kConnected);
         }
@@ -344,8 +360,7 @@ bool CControllerModbus::Connect() {
             int probeRc;
             {
                 std::lock_guard lock(m_masterMutex);
-                m_master = std::move(rtu);
-                ++m_connectionSerial;
+                SetMaster(std::move(rtu));
                 // Function 4 at reference 10: does anybody answer on this line?
                 probeRc = m_master->readInputLongInts(m_slaveId, 10, &probe, 1);
             }

@@ -104,6 +104,9 @@ public:
     void StopThread();
     // Waits up to `timeoutMs` for the worker to end ("StopCommController"); true when it has (or none ran).
     bool WaitForThreadStop(int timeoutMs = kStopWaitMs);
+    // Cuts off the Modbus transfer under way (and any later one on this connection) with an I/O error,
+    // without waiting for it; any thread. Exit uses it once the worker has overrun its bound.
+    void AbortTransfers();
     bool IsThreadRunning() const;
 
     // --- connection (user-interface thread) ---
@@ -159,6 +162,8 @@ private:
     // when the worker's job outlived the connection it started on.
     template <class F> int WithMaster(F&& call);
     void CloseMaster();
+    // With m_masterMutex held.
+    void SetMaster(std::unique_ptr<MbusMasterFunctions> master);
     [[noreturn]] void Throw(int code);
 
     // Settings.
@@ -179,6 +184,10 @@ private:
     // The master and the connection it belongs to, under m_masterMutex.
     std::mutex m_masterMutex;
     std::unique_ptr<MbusMasterFunctions> m_master;
+    // The same master for AbortTransfers, which must not wait for the request that holds m_masterMutex.
+    // Changed only with both mutexes held.
+    std::mutex m_abortMutex;
+    MbusMasterFunctions* m_abortTarget = nullptr;
     uint64_t m_connectionSerial = 0;
     uint64_t m_jobConnectionSerial = 0; // worker only: the connection the running job started on
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/CancelSignal.h"
+
 #include <cstdint>
 
 // Result codes of every master operation. Bit 6 marks input/output and connection failures, bit 7
@@ -80,6 +82,10 @@ public:
 
     static const char* getErrorText(int errCode);
 
+    // Ends the transfer under way and every later one with an I/O error, from any thread; used to keep
+    // the program's exit within its bound when a device stops answering. The master is not usable again.
+    void abortTransfers() { cancel_.raise(); }
+
 protected:
     // One complete exchange with the transport's retries. The request is slave, function code and
     // requestLength data bytes; a normal reply carries exactly replyLength data bytes, which are copied to
@@ -88,6 +94,8 @@ protected:
                                int requestLength, std::uint8_t* replyData, int replyLength) = 0;
 
     void countTransaction() { ++totalCounter_; }
+    // Polled beside the transport's descriptor by every wait.
+    const quirel::CancelSignal& cancelSignal() const { return cancel_; }
     void countSuccess() { ++successCounter_; }
 
 private:
@@ -98,4 +106,5 @@ private:
     int retryCnt_ = 0;
     int timeOut_ = 1000;
     std::uint8_t pdu_[kPduSize] = {};
+    quirel::CancelSignal cancel_;
 };

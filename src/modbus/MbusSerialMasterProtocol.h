@@ -8,7 +8,7 @@
 // The serial master: opens and closes the port and repeats an exchange that failed on the line.
 class MbusSerialMasterProtocol : public MbusMasterFunctions {
 public:
-    MbusSerialMasterProtocol() = default;
+    MbusSerialMasterProtocol() { port_.setCancelSignal(&cancelSignal()); }
     ~MbusSerialMasterProtocol() override;
 
     bool isOpen() const override { return port_.isOpen(); }

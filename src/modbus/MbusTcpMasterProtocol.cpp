@@ -60,14 +60,17 @@ bool resolveIPv4(const std::string& name, int timeoutMs, in_addr* out) {
     return lookup->found;
 }
 
-// Waits for events on fd for at most timeoutMs, repeating interrupted waits. 1 ready, 0 time-out, -1 error.
-int waitSocket(int fd, short events, int timeoutMs) {
+// Waits for events on fd for at most timeoutMs, repeating interrupted waits. 1 ready, 0 time-out, -1 error
+// or cancelled.
+int waitSocket(int fd, short events, int timeoutMs, const quirel::CancelSignal& cancel) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        pollfd p{fd, events, 0};
+        pollfd p[2] = {{fd, events, 0}, {cancel.fd(), POLLIN, 0}};
         auto left =
             std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-        int r = ::poll(&p, 1, left > 0 ? static_cast<int>(left) : 0);
+        int r = ::poll(p, 2, left > 0 ? static_cast<int>(left) : 0);
+        if (r > 0 && p[1].revents != 0)
+            return -1;
         if (r >= 0)
             return r > 0 ? 1 : 0;
         if (errno != EINTR)
@@ -138,7 +141,7 @@ int MbusTcpMasterProtocol::connectSocket() {
         ::close(fd);
         return MBUS_CONNECT_ERROR;
     }
-    int ready = waitSocket(fd, POLLOUT, getTimeout());
+    int ready = waitSocket(fd, POLLOUT, getTimeout(), cancelSignal());
     if (ready <= 0) {
         ::close(fd);
         return ready == 0 ? MBUS_CONNECT_ERROR : MBUS_IO_ERROR;
@@ -198,7 +201,7 @@ int MbusTcpMasterProtocol::discardPending() {
 
 int MbusTcpMasterProtocol::receiveAtLeast(std::size_t wanted, std::size_t limit, std::size_t* have) {
     while (*have < wanted) {
-        int ready = waitSocket(socket_, POLLIN, getTimeout());
+        int ready = waitSocket(socket_, POLLIN, getTimeout(), cancelSignal());
         if (ready == 0)
             return MBUS_REPLY_TIMEOUT;
         if (ready < 0)
@@ -236,7 +239,7 @@ int MbusTcpMasterProtocol::transceive(int slaveAddress, int functionCode, const 
         std::memmove(frame_ + kHeaderSize, requestData, static_cast<std::size_t>(requestLength));
     const std::size_t total = kHeaderSize + static_cast<std::size_t>(requestLength);
 
-    if (waitSocket(socket_, POLLOUT, getTimeout()) != 1)
+    if (waitSocket(socket_, POLLOUT, getTimeout(), cancelSignal()) != 1)
         return MBUS_IO_ERROR;
     ssize_t sent = ::send(socket_, frame_, total, MSG_NOSIGNAL);
     if (sent < 0)

@@ -216,3 +216,22 @@ TEST(Controller, ExceptionReplyKeepsTheConnectionAndAnOpenBoxNeverBlocksDisconne
     ASSERT_TRUE(rig.controller.WaitForIdle(5000));
     EXPECT_EQ(rig.ui.States().back(), kNotConnected);
 }
+
+TEST(Controller, ExitCutsOffATransferThatOverrunsTheStopBound) {
+    RegisterDevice device;
+    RecordingUiPort ui;
+    ValueDocument doc;
+    {
+        CControllerModbus controller(MutableDemoCatalogue(), &ui);
+        controller.SetTcpSettings(device.Host());
+        ASSERT_TRUE(controller.Connect());
+        device.silent = true;
+        ASSERT_TRUE(controller.AddPollJob(
+            std::make_unique<CJobUpdateVisibleParameter>(&doc, 100, CParameterValue(100, 8, 0))));
+        controller.StartThread();
+        ASSERT_TRUE(device.WaitForRequests(1));
+        // Ten retries of one second each would keep the worker for eleven seconds; exit waits five.
+    }
+    EXPECT_LT(device.Pdus().size(), 11u);
+    EXPECT_FALSE(doc.Has(100));
+}

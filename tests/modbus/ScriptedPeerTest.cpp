@@ -416,3 +416,39 @@ TEST(ModbusMaster, ErrorTextsAndSettingLimits) {
     EXPECT_EQ(master.setRetryCount(11), 1);
     EXPECT_EQ(master.setRetryCount(10), 0);
 }
+
+namespace {
+
+// Runs a read on another thread against a peer that never answers, aborts it once the request has
+// arrived, and returns the read's result. Without the abort the read would wait 11 x 100 s.
+template <typename Rig> int readAbortedAfterFirstRequest(Rig& rig, const ScriptedPeer& peer) {
+    int rc = -1;
+    std::uint16_t value = 0;
+    std::thread reader([&] { rc = rig.master.readHoldingRegisters(1, 1, &value, 1); });
+    for (int i = 0; i < 500 && peer.requests().empty(); ++i)
+        std::this_thread::sleep_for(10ms);
+    rig.master.abortTransfers();
+    reader.join();
+    return rc;
+}
+
+} // namespace
+
+TEST(ModbusAbort, EndsABlockedTcpCallAndEveryLaterOneWithoutRetrying) {
+    TcpRig rig([](const Bytes&, int) { return std::vector<PeerStep>{}; }, 100000, 10);
+    ASSERT_EQ(rig.openResult, 0);
+    EXPECT_EQ(readAbortedAfterFirstRequest(rig, rig.peer), 65);
+    std::uint16_t value = 0;
+    EXPECT_EQ(rig.master.readHoldingRegisters(1, 1, &value, 1), 65);
+    EXPECT_EQ(rig.peer.requests().size(), 1u);
+    EXPECT_EQ(rig.peer.connections(), 1);
+}
+
+TEST(ModbusAbort, EndsABlockedRtuCallAndEveryLaterOneWithoutRetrying) {
+    RtuRig rig([](const Bytes&, int) { return std::vector<PeerStep>{}; }, 100000, 10);
+    ASSERT_EQ(rig.openResult, 0);
+    EXPECT_EQ(readAbortedAfterFirstRequest(rig, *rig.peer), 65);
+    std::uint16_t value = 0;
+    EXPECT_EQ(rig.master.readHoldingRegisters(1, 1, &value, 1), 65);
+    EXPECT_EQ(rig.peer->requests().size(), 1u);
+}
