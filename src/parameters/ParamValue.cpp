@@ -84,39 +84,14 @@ int64_t TruncateToInt64(double v) {
 } // namespace
 
 void PARAMVALUE::SetFromDouble(double v) {
-    switch (GetKind()) {
-    case Kind::Int16:
-    case Kind::UInt16:
-        SetLow16(raw, static_cast<uint32_t>(TruncateToInt64(v)));
-        break;
-    case Kind::Int32:
-    case Kind::UInt32:
-        raw = static_cast<uint32_t>(TruncateToInt64(v));
-        break;
-    case Kind::Float:
+    if (GetKind() == Kind::Float)
         SetFloat(static_cast<float>(v));
-        break;
-    default:
-        break;
-    }
+    else
+        SetFromInt64(TruncateToInt64(v));
 }
 
 void PARAMVALUE::SetFromInt32(int32_t v) {
-    switch (GetKind()) {
-    case Kind::Int16:
-    case Kind::UInt16:
-        SetLow16(raw, static_cast<uint32_t>(v));
-        break;
-    case Kind::Int32:
-    case Kind::UInt32:
-        raw = static_cast<uint32_t>(v);
-        break;
-    case Kind::Float:
-        SetFloat(static_cast<float>(v));
-        break;
-    default:
-        break;
-    }
+    SetFromInt64(v);
 }
 
 void PARAMVALUE::SetFromInt64(int64_t v) {

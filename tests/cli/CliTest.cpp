@@ -6,8 +6,6 @@
 #include <regex>
 #include <sstream>
 
-using quirel::test::SimProcess;
-
 namespace {
 
 struct Result {
@@ -117,14 +115,14 @@ void ReadAndWrite(const std::vector<std::string>& connection) {
 TEST(Cli, ReadsAndWritesOverTcpAgainstTheSimulator) {
     SimProcess sim({"--tcp", "0"});
     ASSERT_TRUE(sim.ready());
-    ReadAndWrite({"--tcp", sim.tcp()});
+    ReadAndWrite({"--tcp", sim.tcpHost()});
 
     // German messages and names.
-    Result r = RunCli({"--tcp", sim.tcp(), "--lang", "de", "write", "100", "49"});
+    Result r = RunCli({"--tcp", sim.tcpHost(), "--lang", "de", "write", "100", "49"});
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("Kein Schreibzugriff f\xC3\xBCr aktuellen Parameter."), std::string::npos) << r.err;
     // A write-only parameter has no value to show; the device's refusal is its message.
-    r = RunCli({"--tcp", sim.tcp(), "read", "600"});
+    r = RunCli({"--tcp", sim.tcpHost(), "read", "600"});
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("Illegal Data Value exception response"), std::string::npos) << r.err;
 }
@@ -132,7 +130,7 @@ TEST(Cli, ReadsAndWritesOverTcpAgainstTheSimulator) {
 TEST(Cli, ReadsAndWritesOverAPtyAgainstTheSimulator) {
     SimProcess sim({"--pty"});
     ASSERT_TRUE(sim.ready());
-    ReadAndWrite({"--rtu", sim.pty(), "--baud", "38400"});
+    ReadAndWrite({"--rtu", sim.ptyPath(), "--baud", "38400"});
 }
 
 TEST(Cli, ReportsUsageUnknownParametersAndMissingConnections) {

@@ -19,7 +19,7 @@ TEST(AgainstSimulator, DirectIdentificationReadsInterleaveWithRunningPollJobs) {
     RecordingUiPort ui;
     ValueDocument doc;
     CControllerModbus controller(MutableDemoCatalogue(), &ui);
-    controller.SetTcpSettings(sim.tcp());
+    controller.SetTcpSettings(sim.tcpHost());
     controller.StartThread();
     ASSERT_TRUE(controller.Connect());
 
@@ -59,15 +59,15 @@ TEST(AgainstSimulator, DirectIdentificationReadsInterleaveWithRunningPollJobs) {
 TEST(AgainstSimulator, RtuConnectProbesTheDeviceOverAPty) {
     SimProcess sim({"--pty"});
     ASSERT_TRUE(sim.ready());
-    ASSERT_FALSE(sim.pty().empty());
+    ASSERT_FALSE(sim.ptyPath().empty());
     RecordingUiPort ui;
     ValueDocument doc;
     CControllerModbus controller(MutableDemoCatalogue(), &ui);
-    controller.SetSerialSettings(sim.pty(), 38400, 8, 1, "N");
+    controller.SetSerialSettings(sim.ptyPath(), 38400, 8, 1, "N");
     controller.StartThread();
     ASSERT_TRUE(controller.Connect()) << (ui.Boxes().empty() ? "" : ui.Boxes().back().text);
     ASSERT_TRUE(controller.Connect()); // again, on the same port name
-    EXPECT_EQ(controller.GetPortName(), sim.pty());
+    EXPECT_EQ(controller.GetPortName(), sim.ptyPath());
     for (int32_t id : {100, 35, 31})
         ASSERT_TRUE(controller.AddPollJob(std::make_unique<CJobUpdateVisibleParameter>(
             &doc, id, CParameterValue(id, DemoCatalogue().GetDataType(id), 0))));

@@ -24,6 +24,8 @@ public:
     bool ready() const { return m_ready; }
     const std::string& failure() const { return m_failure; }
     int tcpPort() const { return m_tcpPort; }
+    // "127.0.0.1:PORT", as a master takes it.
+    std::string tcpHost() const { return "127.0.0.1:" + std::to_string(m_tcpPort); }
     const std::string& ptyPath() const { return m_ptyPath; }
     const std::string& linkPath() const { return m_linkPath; }
     int controlPort() const { return m_controlPort; }
