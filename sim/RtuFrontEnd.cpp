@@ -1,6 +1,7 @@
 #include "RtuFrontEnd.h"
 
 #include "Crc16.h"
+#include "base/SerialPort.h"
 
 #include <QPointer>
 #include <QSocketNotifier>
@@ -14,29 +15,6 @@
 namespace quirel::sim {
 
 namespace {
-
-speed_t speedOf(int baud) {
-    switch (baud) {
-    case 1200:
-        return B1200;
-    case 2400:
-        return B2400;
-    case 4800:
-        return B4800;
-    case 9600:
-        return B9600;
-    case 19200:
-        return B19200;
-    case 38400:
-        return B38400;
-    case 57600:
-        return B57600;
-    case 115200:
-        return B115200;
-    default:
-        return 0;
-    }
-}
 
 QString errnoText(const char* what) {
     return QString("%1: %2").arg(what, std::strerror(errno));
@@ -113,8 +91,9 @@ bool RtuFrontEnd::openDevice(const QString& device, const LineSettings& line, QS
         tio.c_cflag |= PARENB | PARODD;
     if (line.stopBits == 2)
         tio.c_cflag |= CSTOPB;
-    const speed_t speed = speedOf(line.baud);
-    if (speed == 0) {
+    bool known = false;
+    const speed_t speed = quirel::termiosSpeed(static_cast<std::uint32_t>(line.baud), &known);
+    if (!known) {
         error = QString("unsupported baud rate %1").arg(line.baud);
         return false;
     }

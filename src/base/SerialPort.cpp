@@ -17,7 +17,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-speed_t speedFor(std::uint32_t baud, bool* known) {
+} // namespace
+
+speed_t termiosSpeed(std::uint32_t baud, bool* known) {
     *known = true;
     switch (baud) {
     case 50:
@@ -85,6 +87,8 @@ speed_t speedFor(std::uint32_t baud, bool* known) {
         return B0;
     }
 }
+
+namespace {
 
 // Milliseconds left until the deadline, rounded up so that a wait never ends early.
 int remainingMs(Clock::time_point deadline) {
@@ -190,7 +194,7 @@ SerialPort::Result SerialPort::configure(std::uint32_t baudRate, int dataBits, i
     if (fd_ < 0)
         return Result::NotOpen;
     bool known = false;
-    speed_t speed = speedFor(baudRate, &known);
+    speed_t speed = termiosSpeed(baudRate, &known);
     if (!known || (dataBits != 7 && dataBits != 8) || (stopBits != 1 && stopBits != 2) || parity < 0 ||
         parity > 2 || handshake < 0 || handshake > 1)
         return Result::Refused;

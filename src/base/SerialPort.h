@@ -9,6 +9,9 @@ namespace quirel {
 
 class CancelSignal;
 
+// The termios constant of a baud rate; B0 with *known false when termios has none.
+speed_t termiosSpeed(std::uint32_t baud, bool* known);
+
 // A serial device opened by path (/dev/ttyUSB0, /dev/pts/N) on termios. Every operation that waits is
 // bounded by a total time-out in milliseconds; the descriptor stays non-blocking for its whole life.
 class SerialPort {
