@@ -97,6 +97,10 @@ int MbusRtuMasterProtocol::transceive(int slaveAddress, int functionCode, const 
     port_.purge();
     waitForSilence();
 
+    // A write to a pty or a UART rarely has to wait, so the cancel signal would not stop it there: an
+    // aborted master must not put a request on the line whose result it reports as failed.
+    if (cancelSignal().raised())
+        return MBUS_IO_ERROR;
     if (rs485Mode_)
         port_.raiseRts();
     SerialPort::Result sent = port_.write(frame_, length + 2, getTimeout());

@@ -450,5 +450,9 @@ TEST(ModbusAbort, EndsABlockedRtuCallAndEveryLaterOneWithoutRetrying) {
     EXPECT_EQ(readAbortedAfterFirstRequest(rig, *rig.peer), 65);
     std::uint16_t value = 0;
     EXPECT_EQ(rig.master.readHoldingRegisters(1, 1, &value, 1), 65);
+    // Nothing more goes on the line: a write the caller is told has failed must not reach the device.
+    const std::uint16_t reg = 1;
+    EXPECT_EQ(rig.master.writeMultipleRegisters(1, 1, &reg, 1), 65);
+    std::this_thread::sleep_for(100ms); // room for stray bytes to reach the peer
     EXPECT_EQ(rig.peer->requests().size(), 1u);
 }
