@@ -4,6 +4,8 @@
 #include "base/FileUtil.h"
 #include "base/TextEncoding.h"
 
+#include <algorithm>
+
 namespace quirel {
 namespace {
 
@@ -36,6 +38,16 @@ std::string keyLine(std::string_view key, std::string_view value) {
     line.reserve(key.size() + value.size() + 1);
     line.append(key).append(1, '=').append(value);
     return line;
+}
+
+// A line break inside a written name or value would start a line of its own, which a later read takes
+// as a key or even a section of its own (a device text "x\n[Commissioning]" would hide the real one).
+std::string oneLine(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    return out;
 }
 
 } // namespace
@@ -153,6 +165,10 @@ void IniFile::reindex() {
             sections_.back().keys.push_back({NoCaseHash()(key), i});
     }
     sections_.back().end = lines_.size();
+    for (Section& s : sections_)
+        std::sort(s.keys.begin(), s.keys.end(), [](const KeyRef& a, const KeyRef& b) {
+            return a.hash != b.hash ? a.hash < b.hash : a.line < b.line;
+        });
 }
 
 const IniFile::Section* IniFile::findSection(std::string_view section) const {
@@ -162,10 +178,12 @@ const IniFile::Section* IniFile::findSection(std::string_view section) const {
 
 size_t IniFile::findKeyLine(const Section& s, std::string_view key) const {
     const size_t h = NoCaseHash()(key);
-    for (const KeyRef& k : s.keys) {
+    auto it = std::lower_bound(s.keys.begin(), s.keys.end(), h,
+                               [](const KeyRef& k, size_t hash) { return k.hash < hash; });
+    for (; it != s.keys.end() && it->hash == h; ++it) {
         std::string_view name, value;
-        if (k.hash == h && splitKeyLine(trim(lines_[k.line]), name, value) && equalsNoCase(name, key))
-            return k.line;
+        if (splitKeyLine(trim(lines_[it->line]), name, value) && equalsNoCase(name, key))
+            return it->line;
     }
     return npos;
 }
@@ -202,7 +220,8 @@ int IniFile::getInt(std::string_view section, std::string_view key, int def) con
     return value ? parseLong(value->substr(0, kMaxValueLength)) : def;
 }
 
-void IniFile::setString(std::string_view section, std::string_view key, std::string_view value) {
+void IniFile::setString(std::string_view sectionText, std::string_view keyText, std::string_view valueText) {
+    const std::string section = oneLine(sectionText), key = oneLine(keyText), value = oneLine(valueText);
     std::string line = keyLine(key, value);
     const Section* s = findSection(section);
     if (!s) {

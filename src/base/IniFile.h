@@ -42,7 +42,7 @@ public:
     // digits gives 0, an absent key `def`.
     int getInt(std::string_view section, std::string_view key, int def) const;
 
-    // WritePrivateProfileString.
+    // WritePrivateProfileString. Line breaks in the names or the value are written as blanks.
     void setString(std::string_view section, std::string_view key, std::string_view value);
 
     std::string serialize(Encoding encoding) const;
@@ -68,9 +68,11 @@ private:
         size_t line;
     };
     struct Section {
-        size_t header;            // line index of "[name]", npos for keys before any
-        size_t end;               // one past its last line
-        std::vector<KeyRef> keys; // in file order, so the first match is the first entry found
+        size_t header; // line index of "[name]", npos for keys before any
+        size_t end;    // one past its last line
+        // Sorted by hash, then line: a lookup costs a binary search, not a walk over the section, and
+        // among equal names the earliest line comes first, so the first match wins.
+        std::vector<KeyRef> keys;
     };
 
     void reindex();

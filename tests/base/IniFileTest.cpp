@@ -76,6 +76,32 @@ TEST(IniFile, WritingUpdatesInPlaceAppendsAndKeepsOtherLines) {
     EXPECT_EQ(ini.getString("B", "Z", ""), "3");
 }
 
+TEST(IniFile, LargeSectionsFindEveryKeyAndTheFirstOfDuplicates) {
+    std::string text = "[Commissioning]\r\n";
+    for (int i = 5000; i >= 0; i -= 2) // gaps, and not in numeric order
+        text += "Param" + std::to_string(i) + "=" + std::to_string(i) + "=v" + std::to_string(i) + "\r\n";
+    text += "PARAM10=late\r\nparam4998=also late\r\n";
+    auto ini = parsed(text);
+    for (int i = 0; i <= 5000; ++i) {
+        const std::string want = i % 2 ? "-" : std::to_string(i) + "=v" + std::to_string(i);
+        ASSERT_EQ(ini.getString("commissioning", "Param" + std::to_string(i), "-"), want) << i;
+    }
+    ini.setString("Commissioning", "param4998", "new"); // updates the first of the two lines
+    EXPECT_EQ(ini.getString("Commissioning", "Param4998", ""), "new");
+    EXPECT_NE(ini.serialize(IniFile::Encoding::Utf8).find("param4998=also late\r\n"), std::string::npos);
+}
+
+TEST(IniFile, WrittenLineBreaksCannotStartLinesOfTheirOwn) {
+    auto ini = parsed("[DeviceData]\nParam0=30=A\n[Commissioning]\nParam0=300=0;loadside\n");
+    ini.setString("DeviceData", "Param0", "30=x\r\n[Commissioning]\nParam0=300=2");
+    ini.setString("New\nSection", "K\ney", "v");
+    EXPECT_EQ(
+        ini.serialize(IniFile::Encoding::Utf8),
+        "[DeviceData]\nParam0=30=x  [Commissioning] Param0=300=2\n[Commissioning]\nParam0=300=0;loadside\n"
+        "\n[New Section]\nK ey=v\n");
+    EXPECT_EQ(ini.getString("Commissioning", "Param0", ""), "300=0;loadside");
+}
+
 TEST(IniFile, SaveReplacesTheFileWhole) {
     const std::string path = tempPath("quirel-ini-");
     auto ini = parsed("[S]\nK=v\n");
