@@ -80,17 +80,18 @@ std::unique_ptr<CTreeItem> CParameterManager::ReadSection(const quirel::IniFile&
         auto node = std::make_unique<CTreeNode>(section, displayName);
         const std::string lower = quirel::foldCase(section);
         // A folder that lists itself or one of its ancestors, a chain deeper than any real catalogue, or
-        // a catalogue that multiplies into more items than any device has: the reference stays an empty
-        // folder, so loading always ends.
+        // a catalogue that multiplies into more items than any device has (folders listing the same large
+        // sections over and over): the reference stays an empty folder and the loops stop, so loading
+        // ends in bounded time and memory.
         const bool cyclic = std::find(ctx.path.begin(), ctx.path.end(), lower) != ctx.path.end();
         if (cyclic || ctx.path.size() >= static_cast<size_t>(kMaxDepth) || ctx.items > kMaxItems)
             return node;
         ctx.path.push_back(lower);
-        for (int i = 1; i <= subfolders; ++i) {
+        for (int i = 1; i <= subfolders && ctx.items <= kMaxItems; ++i) {
             const std::string child = ini.getString(section, "Folder" + std::to_string(i), "-Error-");
             node->AddChild(ReadSection(ini, child, ctx));
         }
-        for (int j = 1; j <= parameters; ++j) {
+        for (int j = 1; j <= parameters && ctx.items <= kMaxItems; ++j) {
             const std::string child = ini.getString(section, "Parameter" + std::to_string(j), "-Error-");
             const int32_t id = quirel::parseLong(child);
             if (id >= 200)
@@ -117,6 +118,7 @@ std::unique_ptr<CTreeItem> CParameterManager::ReadSection(const quirel::IniFile&
     d.m_dataType = ini.getInt(section, "DataType", 0);
     d.m_precision = ini.getInt(section, "Precision", 0);
     const int values = std::clamp(ini.getInt(section, "NrOfValues", 0), 0, kMaxChildrenPerFolder);
+    ctx.items += static_cast<size_t>(values);
     d.m_valueTexts.reserve(static_cast<size_t>(values));
     for (int k = 1; k <= values; ++k)
         d.m_valueTexts.push_back(ini.getString(section, m_textKey + std::to_string(k), "-NoValue-"));

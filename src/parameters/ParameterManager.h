@@ -22,7 +22,9 @@ class IniFile;
 class CParameterManager {
 public:
     static constexpr size_t kSettingIdCapacity = 1024;
-    // Bounds on what a catalogue may ask for; beyond them references read as empty folders.
+    // Bounds on what a catalogue may ask for. Counts are clamped; a folder reference that closes a cycle
+    // or goes deeper reads as an empty folder; once the items and value texts read exceed kMaxItems the
+    // remaining references are not followed.
     static constexpr int kMaxChildrenPerFolder = 10000;
     static constexpr int kMaxDepth = 64;
     static constexpr size_t kMaxItems = 200000;

@@ -192,6 +192,30 @@ TEST(Catalogue, BadCataloguesLoadSoundly) {
     EXPECT_EQ(huge[1].GetName(), "-error-");
 }
 
+TEST(Catalogue, CataloguesThatMultiplyStayBounded) {
+    // A small file whose references multiply into 10000 x 10000 value texts: loading stops following
+    // references once the item budget is spent instead of exhausting memory.
+    std::string text = "[Rootfolder]\nNrOfParameters=10000\nFolderName_en=R\n";
+    for (int i = 1; i <= 10000; ++i)
+        text += "Parameter" + std::to_string(i) + "=" + std::to_string(200 + i % 2) + "\n";
+    text += "[200]\nParameterName_en=Wide\nNrOfValues=10000\nText_en1=first\n[201]\nParameterName_en=Other\n";
+    TempCatalogue file(text);
+    CParameterManager m;
+    LoadCatalogue(m, file, quirel::kLanguageEnglish);
+    std::vector<CParameterDescription> all;
+    m.GetFolderDescriptions("R", all);
+    size_t texts = 0;
+    for (const auto& d : all)
+        texts += d.GetValueTexts().size();
+    EXPECT_LE(texts + all.size(), CParameterManager::kMaxItems + CParameterManager::kMaxChildrenPerFolder);
+    ASSERT_FALSE(all.empty());
+    EXPECT_LT(all.size(), 10000u);
+    EXPECT_EQ(m.GetDescription(200).GetValueText(0), "first");
+    EXPECT_EQ(m.GetDescription(200).GetValueText(9999), "-NoValue-");
+    EXPECT_EQ(m.GetName(201), "Other");
+    EXPECT_TRUE(m.IsSettingId(201));
+}
+
 TEST(Catalogue, MoreThan1024SettingIdentifiersAreCut) {
     std::string text = "[Rootfolder]\nNrOfParameters=1100\nFolderName_en=R\n";
     for (int i = 1; i <= 1100; ++i)
