@@ -1,9 +1,13 @@
+#include "base/FileUtil.h"
+#include "base/IniFile.h"
 #include "base/StringTable.h"
+#include "base/TextEncoding.h"
 #include "parameters/ParameterManager.h"
 #include "parameters/ParameterValue.h"
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 
 namespace {
@@ -72,4 +76,68 @@ TEST(DemoCatalogueTexts, GermanUnitsAndUmlauts) {
     en.Load(kDemo);
     EXPECT_EQ(en.GetDescription(300).GetValueTexts(),
               (std::vector<std::string>{"loadside", "mainside", "OFF"}));
+}
+
+TEST(DemoCatalogueTexts, EnumerationsUseTheTranslationTableTexts) {
+    // Parameter-set files written in one language are translated by these exact texts, pairwise.
+    using Texts = std::vector<std::string>;
+    const std::map<int, std::pair<Texts, Texts>> table = {
+        {200, {{"english", "german"}, {"Englisch", "Deutsch"}}},
+        {201, {{"low active", "high active"}, {"low aktiv", "high aktiv"}}},
+        {202,
+         {{"Switch S1", "direct OFF", "direct ON", "terminal strip"},
+          {"Schalter S1", "direkt AUS", "direkt EIN", "Klemmleiste"}}},
+        {241, {{"ON", "OFF"}, {"Ein", "Aus"}}},
+        {405, {{"ON", "OFF"}, {"Ein", "Aus"}}},
+        {410, {{"ON", "OFF"}, {"Ein", "Aus"}}},
+        {544, {{"ON", "OFF"}, {"Ein", "Aus"}}},
+        {546, {{"ON", "OFF"}, {"Ein", "Aus"}}},
+        {300, {{"loadside", "mainside", "OFF"}, {"Lastseite", "Netzseite", "AUS"}}},
+        {540, {{"3 CT (L1, L2, L3)", "2 CT (L1, L2)"}, {"3 W. (L1, L2, L3)", "2 W. (L1, L2)"}}},
+    };
+    CParameterManager de, en;
+    de.SetLanguage(quirel::kLanguageGerman);
+    de.Load(kDemo);
+    en.SetLanguage(quirel::kLanguageEnglish);
+    en.Load(kDemo);
+    for (const auto& [id, texts] : table) {
+        EXPECT_EQ(en.GetDescription(id).GetValueTexts(), texts.first) << id;
+        EXPECT_EQ(de.GetDescription(id).GetValueTexts(), texts.second) << id;
+    }
+}
+
+TEST(DemoCatalogueFile, OverviewLinesIdentificationAndRegisterMap) {
+    CParameterManager m;
+    m.SetLanguage(quirel::kLanguageEnglish);
+    m.Load(kDemo);
+    for (int id : {20,  21,  100, 102, 103, 104, 109, 110, 111, 112, 120, 121, 122, 130, 131,
+                   132, 140, 141, 142, 170, 171, 172, 300, 310, 400, 401, 402, 403, 405, 410})
+        EXPECT_NE(m.FindLine("ParameterId=" + std::to_string(id), 40000), 0) << id;
+
+    const auto bytes = quirel::readWholeFile(kDemo);
+    ASSERT_TRUE(bytes.has_value());
+    EXPECT_FALSE(quirel::isValidUtf8(*bytes)); // shipped as Windows-1252, umlauts included
+    EXPECT_NE(bytes->find("\xE4"), std::string::npos);
+    EXPECT_NE(bytes->find("\r\n"), std::string::npos);
+    quirel::IniFile ini;
+    ini.parse(*bytes);
+    EXPECT_FALSE(ini.getString("DeviceID", "Revision", "").empty());
+
+    // Every register a parameter occupies lies below the trace buffer (10000 onward) and the trigger
+    // block (60000-60030), and no two parameters share one.
+    std::vector<CParameterDescription> all;
+    m.GetFolderDescriptions("Rootfolder", all);
+    std::map<int, int> owner;
+    bool textAtItsSlot = false;
+    for (const auto& d : all) {
+        const int regs = PARAMVALUE::RegisterCount(static_cast<uint32_t>(d.GetDataType()));
+        for (int r = d.GetModbusAddress(); r < d.GetModbusAddress() + regs; ++r) {
+            EXPECT_GE(r, 1) << d.GetId();
+            EXPECT_LT(r, 10000) << d.GetId();
+            EXPECT_TRUE(owner.emplace(r, d.GetId()).second) << d.GetId() << " shares register " << r;
+        }
+        if (d.GetDataType() == 9 && d.GetModbusAddress() / 10 == d.GetId())
+            textAtItsSlot = true;
+    }
+    EXPECT_TRUE(textAtItsSlot); // a text parameter that shows the text read for it
 }
