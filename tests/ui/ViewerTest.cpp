@@ -7,6 +7,7 @@
 #include "parameters/ParameterManager.h"
 #include "parameters/document/DocParameters.h"
 #include "ui/app/CommSettings.h"
+#include "ui/app/DlgCommSettings.h"
 #include "ui/app/KestrelApp.h"
 #include "ui/app/MainFrame.h"
 #include "ui/common/MessageBoxes.h"
@@ -16,10 +17,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -128,7 +132,167 @@ private slots:
         QVERIFY(app);
         QCOMPARE(app->GetLanguage(), 9);
         QCOMPARE(app->GetCatalogueFileName(), std::string("Parameters.ini"));
+
+        // Exit writes the connection section back: the defaults under their own keys.
+        auto saved = std::make_unique<CMemorySettingsStore>();
+        CMemorySettingsStore* written = saved.get();
+        auto second = StartApp(std::move(saved));
+        QVERIFY(second);
+        second->ExitInstance();
+        const std::map<std::string, std::string> expected = {
+            {"Protocol", "1"},   {"Host", "0.0.0.0"},   {"SlaveId", "1"},
+            {"ComPort", "COM1"}, {"BaudRate", "38400"}, {"DataBits", "8"},
+            {"StopBits", "1"},   {"Parity", "N"},       {"Modem", "0"}};
+        std::map<std::string, std::string> comm;
+        for (const auto& [key, value] : written->Values())
+            if (key.first == "ModbusCommunicationController")
+                comm[key.second] = value;
+        QCOMPARE(comm, expected);
+        QVERIFY(written->Has("CViewParameters", "c4"));
+        Finish(second);
         Finish(app);
+    }
+
+    // The dialog offers what a serial line can do, marks what is stored and reads back what is shown.
+    void commSettingsDialog() {
+        CommDialogValues in;
+        in.protocol = 1;
+        in.host = "10.0.0.9";
+        in.slaveId = 5;
+        in.port = "\\\\.\\COM3";
+        in.baudRate = 2400;
+        in.stopBits = 2;
+        in.parity = "E";
+        in.modem = true;
+        DlgCommSettings dialog(in);
+        auto* baud = dialog.findChild<QComboBox*>("baudRate");
+        auto* port = dialog.findChild<QComboBox*>("port");
+        auto* parity = dialog.findChild<QComboBox*>("parity");
+        auto* stopBits = dialog.findChild<QComboBox*>("stopBits");
+        auto* host = dialog.findChild<QLineEdit*>("host");
+        auto* slaveId = dialog.findChild<QLineEdit*>("slaveId");
+        auto* tcp = dialog.findChild<QRadioButton*>("protocolTcp");
+        auto* modem = dialog.findChild<QCheckBox*>("modem");
+        QVERIFY(baud && port && parity && stopBits && host && slaveId && tcp && modem);
+
+        QStringList bauds;
+        for (int i = 0; i < baud->count(); ++i)
+            bauds << baud->itemText(i);
+        QCOMPARE(bauds, QStringList({"9600", "19200", "38400", "57600", "115200"}));
+        QCOMPARE(baud->currentText(), QString("9600")); // 2400 is not offered
+        QCOMPARE(port->currentText(), QString("COM3")); // the device prefix is cut off
+        QCOMPARE(stopBits->currentText(), QString("2"));
+        QCOMPARE(parity->currentText(), QString("E"));
+        QCOMPARE(slaveId->text(), QString("5"));
+        QVERIFY(modem->isChecked());
+        QVERIFY(!host->isEnabled() && slaveId->isEnabled() && port->isEnabled() && baud->isEnabled());
+
+        tcp->click();
+        QVERIFY(host->isEnabled() && !slaveId->isEnabled() && !port->isEnabled() && !baud->isEnabled() &&
+                !parity->isEnabled() && modem->isEnabled());
+        slaveId->setText("x7"); // no range check: what does not read as a number is 0
+        dialog.accept();
+        QCOMPARE(dialog.Values().protocol, 0);
+        QCOMPARE(dialog.Values().host, std::string("10.0.0.9"));
+        QCOMPARE(dialog.Values().slaveId, 0);
+        QCOMPARE(dialog.Values().baudRate, 9600);
+
+        in.baudRate = 64800;
+        DlgCommSettings other(in);
+        QCOMPARE(other.findChild<QComboBox*>("baudRate")->currentText(), QString("9600"));
+    }
+
+    // Choosing TCP in the settings command keeps the serial parameters, in the controller and in the
+    // settings, even when the serial controls were changed before switching.
+    void settingsCommandKeepsSerialValues() {
+        auto store = std::make_unique<CMemorySettingsStore>();
+        const char* s = "ModbusCommunicationController";
+        store->WriteInt(s, "Protocol", 1);
+        store->WriteString(s, "ComPort", "/dev/ttyUSB0");
+        store->WriteInt(s, "BaudRate", 19200);
+        store->WriteString(s, "Parity", "E");
+        CMemorySettingsStore* settings = store.get();
+        auto app = StartApp(std::move(store));
+        QVERIFY(app);
+        bool seen = false;
+        QTimer::singleShot(0, [&seen] {
+            auto* dialog = qobject_cast<DlgCommSettings*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            seen = true;
+            QCOMPARE(dialog->findChild<QComboBox*>("port")->currentText(), QString("/dev/ttyUSB0"));
+            dialog->findChild<QComboBox*>("baudRate")->setCurrentText("115200");
+            dialog->findChild<QRadioButton*>("protocolTcp")->click();
+            dialog->findChild<QLineEdit*>("host")->setText("192.168.7.2");
+            dialog->findChild<QLineEdit*>("slaveId")->setText("3");
+            dialog->accept();
+        });
+        app->Action(Command::kSettings)->trigger();
+        QVERIFY(seen);
+        const CControllerModbus& c = app->Controller();
+        QCOMPARE(c.GetProtocol(), 0);
+        QCOMPARE(c.GetHost(), std::string("192.168.7.2"));
+        QCOMPARE(c.GetSlaveId(), 3);
+        QCOMPARE(c.GetBaudRate(), 19200u);
+        QCOMPARE(c.GetPortName(), std::string("/dev/ttyUSB0"));
+        QCOMPARE(settings->GetInt(s, "Protocol", -1), 0);
+        QCOMPARE(settings->GetString(s, "Host", ""), std::string("192.168.7.2"));
+        QCOMPARE(settings->GetInt(s, "SlaveId", -1), 3);
+        QCOMPARE(settings->GetInt(s, "BaudRate", -1), 19200);
+        QCOMPARE(settings->GetString(s, "Parity", ""), std::string("E"));
+
+        // Cancel changes nothing.
+        QTimer::singleShot(0, [] {
+            auto* dialog = qobject_cast<DlgCommSettings*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            dialog->findChild<QRadioButton*>("protocolRtu")->click();
+            dialog->reject();
+        });
+        app->Action(Command::kSettings)->trigger();
+        QCOMPARE(c.GetProtocol(), 0);
+        QCOMPARE(settings->GetInt(s, "Protocol", -1), 0);
+        Finish(app);
+    }
+
+    // The edit dialog: value texts with the current one chosen (none for a value without text, which
+    // then stores -1), and "PC time" only for the time types.
+    void editDialog() {
+        quirel::setUiLanguage(quirel::kLanguageEnglish);
+        CParameterManager catalogue;
+        catalogue.SetLanguage(quirel::kLanguageEnglish);
+        catalogue.Load(QUIREL_RESOURCES_DIR "/Parameters.ini");
+        QVERIFY(catalogue.Exists(200));
+
+        const CParameterDescription language = catalogue.GetDescription(200);
+        CDlgEditParams known(catalogue, CParameterValue(200, language.GetDataType(), 1), language);
+        QCOMPARE(known.ValueCombo()->count(), 2);
+        QCOMPARE(known.ValueCombo()->currentIndex(), 1);
+        QVERIFY(known.PcTimeButton()->isHidden());
+
+        CDlgEditParams unknown(catalogue, CParameterValue(200, language.GetDataType(), 7), language);
+        QCOMPARE(unknown.ValueCombo()->currentIndex(), -1);
+        QCOMPARE(unknown.ValueCombo()->currentText(), QString());
+        unknown.accept();
+        PARAMVALUE minusOne(static_cast<uint32_t>(language.GetDataType()), 0);
+        minusOne.SetFromInt32(-1); // -1 in the parameter's own width
+        QVERIFY(unknown.GetValue().GetValue() == minusOne);
+
+        const CParameterDescription clock = catalogue.GetDescription(40);
+        QCOMPARE(clock.GetDataType(), 11);
+        CDlgEditParams time(catalogue, CParameterValue(40, 11, 0), clock);
+        QVERIFY(!time.PcTimeButton()->isHidden());
+        time.PcTimeButton()->click();
+        QCOMPARE(time.ValueCombo()->count(), 1);
+        const QString now = time.ValueCombo()->currentText();
+        QVERIFY2(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$").match(now).hasMatch(),
+                 qPrintable(now));
+        time.accept();
+        QCOMPARE(QString::fromStdString(time.GetValue().GetText(catalogue)), now);
+
+        const CParameterDescription delay = catalogue.GetDescription(205);
+        CDlgEditParams plain(catalogue, CParameterValue(205, delay.GetDataType(), 30), delay);
+        QVERIFY(plain.PcTimeButton()->isHidden());
+        QCOMPARE(plain.ValueCombo()->count(), 1);
+        QCOMPARE(plain.ValueCombo()->currentText(), QString("30"));
     }
 
     // "Protocol" 0 selects TCP although the serial values are loaded; a save writes both sets back as they
@@ -294,6 +458,9 @@ private slots:
         const int constRow = RowOf(view, 210);
         QVERIFY(constRow >= 0);
         view->EditRow(constRow);
+        QVERIFY(view->SelectFolder("MeasuredValues"));
+        view->EditRow(RowOf(view, 20)); // ro
+        QVERIFY(view->SelectFolder("CommGeneral"));
         QTest::qWait(60);
         QVERIFY(opened == nullptr);
         guard.stop();
