@@ -302,14 +302,18 @@ void CControllerModbus::SetMaster(std::unique_ptr<MbusMasterFunctions> master) {
     ++m_connectionSerial;
 }
 
+std::unique_ptr<MbusMasterFunctions> CControllerModbus::TakeMaster() {
+    std::lock_guard abortLock(m_abortMutex);
+    m_abortTarget = nullptr;
+    ++m_connectionSerial;
+    return std::move(m_master);
+}
+
 void CControllerModbus::CloseMaster() {
     std::unique_ptr<MbusMasterFunctions> master;
     {
         std::lock_guard lock(m_masterMutex);
-        std::lock_guard abortLock(m_abortMutex);
-        m_abortTarget = nullptr;
-        master = std::move(m_master);
-        ++m_connectionSerial;
+        master = TakeMaster();
     }
     if (master && master->isOpen())
         master->closeProtocol();
@@ -379,20 +383,26 @@ bool CControllerModbus::Connect() {
 }
 
 void CControllerModbus::Disconnect() {
+    if (IsWorkerThread()) {
+        DisconnectFromJob();
+        return;
+    }
     bool hasMaster;
     {
-        std::lock_guard lock(m_masterMutex);
-        hasMaster = m_master != nullptr;
+        // Not m_masterMutex: a job's request holds that for as long as its retries take.
+        std::lock_guard lock(m_abortMutex);
+        hasMaster = m_abortTarget != nullptr;
     }
     if (hasMaster) {
         m_pollQueue.Clear();
-        if (IsWorkerThread()) {
-            // Inside a job nobody can acknowledge: user and transfer jobs stay for the next connection.
-            m_state.store(kDisconnecting);
-        } else if (IsThreadRunning()) {
+        if (IsThreadRunning()) {
             m_jobDone.Reset();
             SetState(kDisconnecting);
-            m_jobDone.Wait(kDisconnectWaitMs);
+            // No answer within the handshake time: the worker is inside a job, perhaps in a series of
+            // retries that could take many seconds. Its transfer is cut off (the job gets an I/O error)
+            // rather than holding this thread until the master is free to close.
+            if (!m_jobDone.Wait(kDisconnectWaitMs))
+                AbortTransfers();
         } else {
             // No worker to acknowledge: drop what it would have dropped.
             m_state.store(kDisconnecting);
@@ -402,6 +412,26 @@ void CControllerModbus::Disconnect() {
         // Waits for a request in progress on another thread; the master is never closed under it.
         CloseMaster();
     }
+    PostState(kNotConnected);
+}
+
+void CControllerModbus::DisconnectFromJob() {
+    // Inside a job nobody can acknowledge: only the poll queue is emptied, and user and transfer jobs stay
+    // for the next connection. All of it happens under the master lock and only to the connection the job
+    // started on: one that the user interface has closed meanwhile, or already replaced by a new one, is
+    // left alone, and no stale state reaches the user interface.
+    std::unique_ptr<MbusMasterFunctions> master;
+    {
+        std::lock_guard lock(m_masterMutex);
+        if (m_jobConnectionSerial != m_connectionSerial)
+            return;
+        m_pollQueue.Clear();
+        m_state.store(kNotConnected);
+        master = TakeMaster();
+    }
+    Notify();
+    if (master && master->isOpen())
+        master->closeProtocol();
     PostState(kNotConnected);
 }
 

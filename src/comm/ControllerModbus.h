@@ -164,6 +164,9 @@ private:
     void CloseMaster();
     // With m_masterMutex held.
     void SetMaster(std::unique_ptr<MbusMasterFunctions> master);
+    std::unique_ptr<MbusMasterFunctions> TakeMaster();
+    // Disconnect as a job's connection-class failure calls it on the worker thread.
+    void DisconnectFromJob();
     [[noreturn]] void Throw(int code);
 
     // Settings.
@@ -184,8 +187,8 @@ private:
     // The master and the connection it belongs to, under m_masterMutex.
     std::mutex m_masterMutex;
     std::unique_ptr<MbusMasterFunctions> m_master;
-    // The same master for AbortTransfers, which must not wait for the request that holds m_masterMutex.
-    // Changed only with both mutexes held.
+    // The same master for AbortTransfers and Disconnect, which must not wait for the request that holds
+    // m_masterMutex. Changed only with both mutexes held.
     std::mutex m_abortMutex;
     MbusMasterFunctions* m_abortTarget = nullptr;
     uint64_t m_connectionSerial = 0;

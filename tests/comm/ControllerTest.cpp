@@ -37,6 +37,27 @@ private:
     std::shared_future<void> m_open;
 };
 
+// Waits like GateJob, then meets a connection-class failure of the connection it started on.
+class LateFailureJob : public CJobAbstract {
+public:
+    LateFailureJob(std::promise<void>* started, std::shared_future<void> open, std::atomic<int>* code)
+        : m_started(started), m_open(open), m_code(code) {}
+    void Execute(CControllerModbus& controller) override {
+        m_started->set_value();
+        m_open.wait();
+        try {
+            controller.CheckResult(132); // "Reply time-out"
+        } catch (const CModbusException& e) {
+            m_code->store(e.GetCode());
+        }
+    }
+
+private:
+    std::promise<void>* m_started;
+    std::shared_future<void> m_open;
+    std::atomic<int>* m_code;
+};
+
 struct Rig {
     RegisterDevice device;
     RecordingUiPort ui;
@@ -194,6 +215,51 @@ TEST(Controller, ReplyTimeOutInAPollJobDisconnectsDropsPollJobsKeepsUserJobsAndR
     ASSERT_TRUE(rig.controller.Connect());
     ASSERT_TRUE(rig.controller.WaitForIdle(10000));
     EXPECT_EQ(log.Names(), std::vector<std::string>{"u"});
+}
+
+TEST(Controller, DisconnectDuringAJobsRetriesCutsTheTransferOffAndLeavesTheNextConnectionAlone) {
+    Rig rig;
+    ValueDocument doc;
+    ASSERT_TRUE(rig.controller.Connect());
+    rig.device.silent = true;
+    ASSERT_TRUE(rig.controller.AddPollJob(
+        std::make_unique<CJobUpdateVisibleParameter>(&doc, 100, CParameterValue(100, 8, 0))));
+    rig.controller.StartThread();
+    ASSERT_TRUE(rig.device.WaitForRequests(1));
+    rig.ui.Clear();
+    rig.controller.Disconnect();
+    // Eleven attempts of a second or more each would have held the user interface as long.
+    EXPECT_LT(rig.device.Pdus().size(), 11u);
+    EXPECT_EQ(rig.controller.GetState(), kNotConnected);
+    ASSERT_TRUE(rig.ui.WaitForBoxes(1));
+    ASSERT_TRUE(rig.controller.WaitForIdle(5000));
+    ASSERT_EQ(rig.ui.Boxes().size(), 1u);
+    EXPECT_EQ(rig.ui.Boxes()[0].caption, "Read parameter");
+    EXPECT_FALSE(doc.Has(100));
+    for (int state : rig.ui.States())
+        EXPECT_EQ(state, kNotConnected);
+
+    // A job that meets its connection's failure only after the user has disconnected and connected again
+    // must not take the new connection down, nor report it lost.
+    rig.device.silent = false;
+    ASSERT_TRUE(rig.controller.Connect());
+    std::promise<void> started, open;
+    std::atomic<int> code{0};
+    ASSERT_TRUE(rig.controller.AddUserJob(
+        std::make_unique<LateFailureJob>(&started, open.get_future().share(), &code)));
+    started.get_future().wait();
+    rig.controller.Disconnect(); // no acknowledgement within its wait: the job still runs
+    ASSERT_TRUE(rig.controller.Connect());
+    rig.ui.Clear();
+    open.set_value();
+    ASSERT_TRUE(rig.controller.WaitForIdle(5000));
+    EXPECT_EQ(code.load(), 132); // the job still learns of its failure
+    EXPECT_TRUE(rig.controller.IsConnected());
+    EXPECT_TRUE(rig.ui.States().empty());
+    ASSERT_TRUE(rig.controller.AddPollJob(
+        std::make_unique<CJobUpdateVisibleParameter>(&doc, 100, CParameterValue(100, 8, 0))));
+    ASSERT_TRUE(rig.controller.WaitForIdle(10000));
+    EXPECT_TRUE(doc.Has(100));
 }
 
 TEST(Controller, ExceptionReplyKeepsTheConnectionAndAnOpenBoxNeverBlocksDisconnect) {
