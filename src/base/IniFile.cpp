@@ -197,8 +197,7 @@ bool IniFile::hasKey(std::string_view section, std::string_view key) const {
     return s && findKeyLine(*s, key) != npos;
 }
 
-std::optional<std::string_view> IniFile::findValue(std::string_view section, std::string_view key) const {
-    const Section* s = findSection(section);
+std::optional<std::string_view> IniFile::findValue(const Section* s, std::string_view key) const {
     if (!s)
         return std::nullopt;
     const size_t line = findKeyLine(*s, key);
@@ -211,13 +210,28 @@ std::optional<std::string_view> IniFile::findValue(std::string_view section, std
     return value;
 }
 
+IniFile::SectionRef IniFile::section(std::string_view name) const {
+    const Section* s = findSection(name);
+    return s ? SectionRef{static_cast<size_t>(s - sections_.data())} : SectionRef{};
+}
+
+std::string IniFile::getString(SectionRef section, std::string_view key, std::string_view def) const {
+    const Section* s = section.index < sections_.size() ? &sections_[section.index] : nullptr;
+    return cutToCharacters(findValue(s, key).value_or(def), kMaxValueLength);
+}
+
+int IniFile::getInt(SectionRef section, std::string_view key, int def) const {
+    const Section* s = section.index < sections_.size() ? &sections_[section.index] : nullptr;
+    const auto value = findValue(s, key);
+    return value ? parseLong(value->substr(0, kMaxValueLength)) : def;
+}
+
 std::string IniFile::getString(std::string_view section, std::string_view key, std::string_view def) const {
-    return cutToCharacters(findValue(section, key).value_or(def), kMaxValueLength);
+    return getString(this->section(section), key, def);
 }
 
 int IniFile::getInt(std::string_view section, std::string_view key, int def) const {
-    const auto value = findValue(section, key);
-    return value ? parseLong(value->substr(0, kMaxValueLength)) : def;
+    return getInt(this->section(section), key, def);
 }
 
 void IniFile::setString(std::string_view sectionText, std::string_view keyText, std::string_view valueText) {

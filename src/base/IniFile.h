@@ -42,6 +42,15 @@ public:
     // digits gives 0, an absent key `def`.
     int getInt(std::string_view section, std::string_view key, int def) const;
 
+    // A section looked up once for several reads of its keys (a catalogue reads a dozen per section);
+    // valid until the next write. The reads below behave as the ones that take the section's name.
+    struct SectionRef {
+        size_t index = static_cast<size_t>(-1); // into the section list; -1 when absent
+    };
+    SectionRef section(std::string_view name) const;
+    std::string getString(SectionRef section, std::string_view key, std::string_view def) const;
+    int getInt(SectionRef section, std::string_view key, int def) const;
+
     // WritePrivateProfileString. Line breaks in the names or the value are written as blanks.
     void setString(std::string_view section, std::string_view key, std::string_view value);
 
@@ -78,7 +87,7 @@ private:
     void reindex();
     const Section* findSection(std::string_view section) const;
     // The value as written (blanks and enclosing quotes removed), or nothing when absent.
-    std::optional<std::string_view> findValue(std::string_view section, std::string_view key) const;
+    std::optional<std::string_view> findValue(const Section* section, std::string_view key) const;
     // Line of the first `key` in `s`, or npos.
     size_t findKeyLine(const Section& s, std::string_view key) const;
     static bool splitKeyLine(std::string_view line, std::string_view& key, std::string_view& value);

@@ -72,9 +72,10 @@ void CParameterManager::Load(const std::string& path) {
 std::unique_ptr<CTreeItem> CParameterManager::ReadSection(const quirel::IniFile& ini,
                                                           const std::string& section, LoadContext& ctx) {
     ++ctx.items;
-    const int subfolders = std::clamp(ini.getInt(section, "NrOfSubfolders", 0), 0, kMaxChildrenPerFolder);
-    const int parameters = std::clamp(ini.getInt(section, "NrOfParameters", 0), 0, kMaxChildrenPerFolder);
-    const std::string displayName = ini.getString(section, m_folderNameKey, "");
+    const quirel::IniFile::SectionRef keys = ini.section(section);
+    const int subfolders = std::clamp(ini.getInt(keys, "NrOfSubfolders", 0), 0, kMaxChildrenPerFolder);
+    const int parameters = std::clamp(ini.getInt(keys, "NrOfParameters", 0), 0, kMaxChildrenPerFolder);
+    const std::string displayName = ini.getString(keys, m_folderNameKey, "");
 
     if (subfolders != 0 || parameters != 0) {
         auto node = std::make_unique<CTreeNode>(section, displayName);
@@ -88,11 +89,11 @@ std::unique_ptr<CTreeItem> CParameterManager::ReadSection(const quirel::IniFile&
             return node;
         ctx.path.push_back(lower);
         for (int i = 1; i <= subfolders && ctx.items <= kMaxItems; ++i) {
-            const std::string child = ini.getString(section, "Folder" + std::to_string(i), "-Error-");
+            const std::string child = ini.getString(keys, "Folder" + std::to_string(i), "-Error-");
             node->AddChild(ReadSection(ini, child, ctx));
         }
         for (int j = 1; j <= parameters && ctx.items <= kMaxItems; ++j) {
-            const std::string child = ini.getString(section, "Parameter" + std::to_string(j), "-Error-");
+            const std::string child = ini.getString(keys, "Parameter" + std::to_string(j), "-Error-");
             const int32_t id = quirel::parseLong(child);
             if (id >= 200)
                 AddSettingId(id);
@@ -106,24 +107,24 @@ std::unique_ptr<CTreeItem> CParameterManager::ReadSection(const quirel::IniFile&
 
     CParameterDescription d;
     d.m_id = quirel::parseLong(section);
-    d.m_name = ini.getString(section, m_parameterNameKey, "-error-");
-    d.m_unit = ini.getString(section, "Unit", "");
+    d.m_name = ini.getString(keys, m_parameterNameKey, "-error-");
+    d.m_unit = ini.getString(keys, "Unit", "");
     if (m_language == quirel::kLanguageGerman) {
         if (d.m_unit == "degree Celsius")
             d.m_unit = "Grad Celsius";
         if (d.m_unit == "degree")
             d.m_unit = "Grad";
     }
-    d.m_modbusAddress = ini.getInt(section, "ModbusAddress", 1);
-    d.m_dataType = ini.getInt(section, "DataType", 0);
-    d.m_precision = ini.getInt(section, "Precision", 0);
-    const int values = std::clamp(ini.getInt(section, "NrOfValues", 0), 0, kMaxChildrenPerFolder);
+    d.m_modbusAddress = ini.getInt(keys, "ModbusAddress", 1);
+    d.m_dataType = ini.getInt(keys, "DataType", 0);
+    d.m_precision = ini.getInt(keys, "Precision", 0);
+    const int values = std::clamp(ini.getInt(keys, "NrOfValues", 0), 0, kMaxChildrenPerFolder);
     ctx.items += static_cast<size_t>(values);
     d.m_valueTexts.reserve(static_cast<size_t>(values));
     for (int k = 1; k <= values; ++k)
-        d.m_valueTexts.push_back(ini.getString(section, m_textKey + std::to_string(k), "-NoValue-"));
-    d.m_accessType = AccessTypeFromText(ini.getString(section, "AccessType", "ro"));
-    d.m_helpText = ini.getString(section, m_helpTextKey, "No help available");
+        d.m_valueTexts.push_back(ini.getString(keys, m_textKey + std::to_string(k), "-NoValue-"));
+    d.m_accessType = AccessTypeFromText(ini.getString(keys, "AccessType", "ro"));
+    d.m_helpText = ini.getString(keys, m_helpTextKey, "No help available");
     return std::make_unique<CTreeLeaf>(std::move(d));
 }
 
