@@ -30,6 +30,10 @@ TEST(IniFile, NamesMatchWithoutCaseAndFirstMatchWins) {
     // A key only in the second section of the same name is not seen: the first section wins.
     EXPECT_EQ(ini.getString("Sec", "Other", "d"), "d");
     EXPECT_EQ(ini.getString("Missing", "Key", "def"), "def");
+    // A section looked up once reads the same.
+    EXPECT_EQ(ini.getString(ini.section("SEC"), "KEY", "d"), "one");
+    EXPECT_EQ(ini.getInt(ini.section("Missing"), "Key", 7), 7);
+    EXPECT_EQ(ini.getString(ini.section("Missing"), "Key", "def"), "def");
     // Umlauts fold too: "[ÄNDERUNG]" is found as "änderung".
     auto umlauts = parsed("[\xC3\x84NDERUNG]\nSCHL\xC3\x9CSSEL=1\n");
     EXPECT_EQ(umlauts.getString("\xC3\xA4nderung", "schl\xC3\xBCssel", ""), "1");
