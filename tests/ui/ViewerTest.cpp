@@ -20,11 +20,14 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -397,6 +400,17 @@ private slots:
         QCOMPARE(frame->StatusPaneText(1), QString("No connection"));
         QCOMPARE(frame->StatusPaneText(2), QString("No connection"));
         QCOMPARE(frame->StatusPaneText(3), QString("No running measurement"));
+        // A command's prompt covers the idle text of the message pane only while it is shown.
+        auto* idle = frame->findChild<QLabel*>("paneMessage");
+        QVERIFY(idle && idle->isVisible());
+        QCOMPARE(idle->text(), QString("Ready"));
+        QStatusTipEvent prompt("Establish connection to device.");
+        QApplication::sendEvent(frame, &prompt);
+        QCOMPARE(frame->statusBar()->currentMessage(), QString("Establish connection to device."));
+        QVERIFY(!idle->isVisible());
+        QStatusTipEvent gone{QString()};
+        QApplication::sendEvent(frame, &gone);
+        QVERIFY(idle->isVisible());
         for (int id : {Command::kReadParameterSet, Command::kSingleMeasurement, Command::kEventLog,
                        Command::kFirmwareUpdate})
             QVERIFY(!enabled(id));

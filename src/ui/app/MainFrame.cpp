@@ -46,7 +46,10 @@ CMainFrame::CMainFrame(CKestrelApp& app, QWidget* view)
         m_panes[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         statusBar()->addPermanentWidget(m_panes[i]);
     }
-    statusBar()->showMessage(Tx("Ready"));
+    // The idle text is a normal item: prompts cover it while shown and it comes back when they go.
+    auto* idle = new QLabel(Tx("Ready"), this);
+    idle->setObjectName("paneMessage");
+    statusBar()->addWidget(idle, 1);
 
     setCentralWidget(view);
 }
