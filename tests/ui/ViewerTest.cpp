@@ -4,6 +4,7 @@
 #include "Simulator.h"
 #include "base/StringTable.h"
 #include "comm/ControllerModbus.h"
+#include "parameters/ParameterException.h"
 #include "parameters/ParameterManager.h"
 #include "parameters/document/DocParameters.h"
 #include "ui/app/CommSettings.h"
@@ -154,6 +155,48 @@ private slots:
         QVERIFY(written->Has("CViewParameters", "c4"));
         Finish(second);
         Finish(app);
+    }
+
+    // The document: a zero cell of the right type for every catalogue parameter, show counts that stay
+    // balanced and never go below zero, lookups of unknown identifiers.
+    void documentValuesAndShowCounts() {
+        quirel::setUiLanguage(quirel::kLanguageEnglish);
+        CParameterManager catalogue;
+        catalogue.Load(QUIREL_RESOURCES_DIR "/Parameters.ini");
+        CControllerModbus controller(&catalogue);
+        CDocParameters doc(catalogue, controller);
+        QVERIFY(doc.OnNewDocument());
+        std::vector<int32_t> ids;
+        catalogue.GetAllIds(ids);
+        QCOMPARE(doc.GetIds(), ids);
+        QCOMPARE(doc.GetTitle(), std::string("Device parameters - Quirel Viewer Velorin"));
+        const PARAMVALUE frequency = doc.GetValue(100).GetValue();
+        QCOMPARE(frequency.dataType, static_cast<uint32_t>(catalogue.GetDescription(100).GetDataType()));
+        QCOMPARE(frequency.raw, 0u);
+
+        doc.AddVisible(999999); // not in the catalogue
+        QCOMPARE(doc.GetShowCount(999999), 0);
+        doc.AddVisible(100);
+        doc.AddVisible(100);
+        QCOMPARE(doc.GetShowCount(100), 2);
+        doc.RemoveVisible(100);
+        QCOMPARE(doc.GetShownIds(), std::vector<int32_t>{100});
+        doc.RemoveVisible(100);
+        doc.RemoveVisible(100);
+        QCOMPARE(doc.GetShowCount(100), 0);
+        QVERIFY(doc.GetShownIds().empty());
+        doc.AddVisible(100);
+        QCOMPARE(doc.GetShowCount(100), 1);
+
+        try {
+            doc.GetValue(999999);
+            QFAIL("no exception");
+        } catch (const CParameterException& e) {
+            QCOMPARE(e.GetMessage(), std::string("Parameter not found: 999999"));
+        }
+        // Without a connection the reads are refused and dropped.
+        doc.UpdateVisible();
+        QVERIFY(controller.IsPollQueueEmpty());
     }
 
     // The dialog offers what a serial line can do, marks what is stored and reads back what is shown.
