@@ -67,6 +67,7 @@ void RunScreenshotTour(CKestrelApp& app, const QString& directory) {
     values.dataBits = c.GetDataBits();
     values.stopBits = c.GetStopBits();
     values.parity = c.GetParity();
+    values.modem = c.GetModem() != 0;
     DlgCommSettings settings(values, frame);
     settings.show();
     Pump(300);
