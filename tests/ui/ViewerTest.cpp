@@ -426,6 +426,77 @@ private slots:
         Finish(app);
     }
 
+    // The whole menu, item by item, in both languages; what is always available is enabled.
+    void menusInBothLanguages() {
+        const QStringList english = {"&File",
+                                     "&Read parameter set from device",
+                                     "&Send parameter set to device",
+                                     "&Open parameter set",
+                                     "&Update Device Firmware",
+                                     "-",
+                                     "E&xit",
+                                     "Connection",
+                                     "Connect to device",
+                                     "Disconnect",
+                                     "Settings...",
+                                     "Parameter",
+                                     "Device parameters",
+                                     "Oscilloscope",
+                                     "Single measurement ...",
+                                     "Continuous measurement ...",
+                                     "Eventlog",
+                                     "Show eventlog ...",
+                                     "Language",
+                                     "German",
+                                     "English",
+                                     "&Help",
+                                     "&About Quirel Viewer Velorin...",
+                                     "Quirel Viewer Velorin Help"};
+        const QStringList german = {"&Datei",
+                                    "Parameter von Gerät &lesen ...",
+                                    "Parameter in Gerät &senden ...",
+                                    "&Parameter Datei öffnen",
+                                    "&Update Geräte Firmware",
+                                    "-",
+                                    "&Beenden",
+                                    "Verbindung",
+                                    "Verbindung mit Gerät herstellen",
+                                    "Verbindung trennen",
+                                    "Einstellungen...",
+                                    "Parameter",
+                                    "Geräteparameter",
+                                    "Oszilloskop",
+                                    "Einzelmessung ...",
+                                    "Dauermessung ...",
+                                    "Ereignisspeicher",
+                                    "Ereignisspeicher anzeigen ...",
+                                    "Sprache",
+                                    "Deutsch",
+                                    "Englisch",
+                                    "&Hilfe",
+                                    "&Info über Quirel Viewer Velorin...",
+                                    "Quirel Viewer Velorin Hilfe"};
+        for (int language : {9, 7}) {
+            auto store = std::make_unique<CMemorySettingsStore>();
+            store->WriteInt("General", "Language", language);
+            auto app = StartApp(std::move(store));
+            QVERIFY(app);
+            QStringList items;
+            for (QAction* menu : app->Frames().at(0)->menuBar()->actions()) {
+                items << menu->text();
+                for (QAction* item : menu->menu()->actions())
+                    items << (item->isSeparator() ? QString("-") : item->text());
+            }
+            QCOMPARE(items, language == 9 ? english : german);
+            for (int id : {Command::kExit, Command::kDeviceParameters, Command::kToolDeviceParameters,
+                           Command::kGerman, Command::kEnglish, Command::kAbout, Command::kHelp})
+                QVERIFY(app->Action(id)->isEnabled());
+            QCOMPARE(app->Action(Command::kGerman)->isChecked(), language == 7);
+            QCOMPARE(app->Action(Command::kEnglish)->isChecked(), language == 9);
+            Finish(app);
+        }
+    }
+
     // Connecting enables what needs a connection and greys what must not change meanwhile.
     void connectionDrivesCommandsAndPanes() {
         auto store = std::make_unique<CMemorySettingsStore>();
