@@ -2,6 +2,7 @@
 // edit dialog, against the simulated filter on a loopback port.
 
 #include "Simulator.h"
+#include "base/BuildInfo.h"
 #include "base/StringTable.h"
 #include "comm/ControllerModbus.h"
 #include "parameters/ParameterException.h"
@@ -493,6 +494,21 @@ private slots:
                 QVERIFY(app->Action(id)->isEnabled());
             QCOMPARE(app->Action(Command::kGerman)->isChecked(), language == 7);
             QCOMPARE(app->Action(Command::kEnglish)->isChecked(), language == 9);
+            if (language == 9) {
+                // About shows the build's version with four numbers.
+                QString version;
+                QTimer::singleShot(0, [&version] {
+                    QWidget* about = QApplication::activeModalWidget();
+                    QVERIFY(about && about->objectName() == "aboutDialog");
+                    version = about->findChild<QLineEdit*>("versionField")->text();
+                    static_cast<QDialog*>(about)->accept();
+                });
+                app->Action(Command::kAbout)->trigger();
+                QStringList numbers = QString(quirel::programVersion()).split('.');
+                while (numbers.size() < 4)
+                    numbers << "0";
+                QCOMPARE(version, "Quirel Viewer Velorin Version " + numbers.join('.'));
+            }
             Finish(app);
         }
     }
