@@ -107,21 +107,27 @@ bool IniFile::NoCaseEqual::operator()(std::string_view a, std::string_view b) co
 }
 
 bool IniFile::load(const std::string& path) {
-    const auto bytes = readWholeFile(path);
-    parse(bytes ? *bytes : std::string_view());
+    auto bytes = readWholeFile(path);
+    adopt(bytes ? std::move(*bytes) : std::string());
     return bytes.has_value();
 }
 
 void IniFile::parse(std::string_view bytes) {
+    adopt(std::string(bytes));
+}
+
+// Takes the file's bytes over without another copy when they already are UTF-8.
+void IniFile::adopt(std::string&& bytes) {
     const bool utf8 = isValidUtf8(bytes);
     sourceEncoding_ = utf8 ? Encoding::Utf8 : Encoding::Windows1252;
-    *text_ = utf8 ? std::string(bytes) : cp1252ToUtf8(bytes);
+    *text_ = utf8 ? std::move(bytes) : cp1252ToUtf8(bytes);
     written_->clear();
     std::string_view text = *text_;
     if (text.substr(0, 3) == "\xEF\xBB\xBF")
         text.remove_prefix(3);
     crlf_ = text.find("\r\n") != std::string::npos || text.find('\n') == std::string::npos;
     lines_.clear();
+    lines_.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
     size_t start = 0;
     while (start < text.size()) {
         size_t nl = text.find('\n', start);
@@ -147,28 +153,34 @@ bool IniFile::splitKeyLine(std::string_view line, std::string_view& key, std::st
 void IniFile::reindex() {
     sections_.clear();
     sectionIndex_.clear();
-    sections_.push_back({npos, 0, {}}); // keys before the first header belong to no section
+    keys_.clear();
+    keys_.reserve(lines_.size());
+    sections_.push_back({npos, 0, 0, 0}); // keys before the first header belong to no section
     for (size_t i = 0; i < lines_.size(); ++i) {
         std::string_view line = trim(lines_[i]);
         if (!line.empty() && line.front() == '[') {
             sections_.back().end = i;
+            sections_.back().keyEnd = keys_.size();
             const size_t close = line.find(']');
             std::string_view name = trim(line.substr(1, close == std::string_view::npos ? npos : close - 1));
             sectionIndex_.try_emplace(std::string(name), sections_.size());
-            sections_.push_back({i, lines_.size(), {}});
+            sections_.push_back({i, lines_.size(), keys_.size(), keys_.size()});
             continue;
         }
         if (line.empty() || line.front() == ';')
             continue;
         std::string_view key, value;
         if (splitKeyLine(line, key, value))
-            sections_.back().keys.push_back({NoCaseHash()(key), i});
+            keys_.push_back({NoCaseHash()(key), i});
     }
     sections_.back().end = lines_.size();
-    for (Section& s : sections_)
-        std::sort(s.keys.begin(), s.keys.end(), [](const KeyRef& a, const KeyRef& b) {
-            return a.hash != b.hash ? a.hash < b.hash : a.line < b.line;
-        });
+    sections_.back().keyEnd = keys_.size();
+    const auto byHashThenLine = [](const KeyRef& a, const KeyRef& b) {
+        return a.hash != b.hash ? a.hash < b.hash : a.line < b.line;
+    };
+    for (const Section& s : sections_)
+        std::sort(keys_.begin() + static_cast<std::ptrdiff_t>(s.keyBegin),
+                  keys_.begin() + static_cast<std::ptrdiff_t>(s.keyEnd), byHashThenLine);
 }
 
 const IniFile::Section* IniFile::findSection(std::string_view section) const {
@@ -178,9 +190,10 @@ const IniFile::Section* IniFile::findSection(std::string_view section) const {
 
 size_t IniFile::findKeyLine(const Section& s, std::string_view key) const {
     const size_t h = NoCaseHash()(key);
-    auto it = std::lower_bound(s.keys.begin(), s.keys.end(), h,
+    const auto end = keys_.begin() + static_cast<std::ptrdiff_t>(s.keyEnd);
+    auto it = std::lower_bound(keys_.begin() + static_cast<std::ptrdiff_t>(s.keyBegin), end, h,
                                [](const KeyRef& k, size_t hash) { return k.hash < hash; });
-    for (; it != s.keys.end() && it->hash == h; ++it) {
+    for (; it != end && it->hash == h; ++it) {
         std::string_view name, value;
         if (splitKeyLine(trim(lines_[it->line]), name, value) && equalsNoCase(name, key))
             return it->line;

@@ -79,11 +79,14 @@ private:
     struct Section {
         size_t header; // line index of "[name]", npos for keys before any
         size_t end;    // one past its last line
-        // Sorted by hash, then line: a lookup costs a binary search, not a walk over the section, and
-        // among equal names the earliest line comes first, so the first match wins.
-        std::vector<KeyRef> keys;
+        // Its keys: keys_[keyBegin, keyEnd), sorted by hash, then line. A lookup costs a binary search,
+        // not a walk over the section, and among equal names the earliest line comes first, so the first
+        // match wins.
+        size_t keyBegin;
+        size_t keyEnd;
     };
 
+    void adopt(std::string&& bytes);
     void reindex();
     const Section* findSection(std::string_view section) const;
     // The value as written (blanks and enclosing quotes removed), or nothing when absent.
@@ -98,6 +101,7 @@ private:
     std::unique_ptr<std::deque<std::string>> written_ = std::make_unique<std::deque<std::string>>();
     std::vector<std::string_view> lines_; // UTF-8, no line endings
     std::vector<Section> sections_;
+    std::vector<KeyRef> keys_; // of all sections, one run per section
     std::unordered_map<std::string, size_t, NoCaseHash, NoCaseEqual> sectionIndex_; // name -> first section
     Encoding sourceEncoding_ = Encoding::Windows1252;
     bool crlf_ = true;
