@@ -100,11 +100,14 @@ int remainingMs(Clock::time_point deadline) {
 int waitFor(int fd, short events, Clock::time_point deadline, const CancelSignal* cancel) {
     for (;;) {
         pollfd p[2] = {{fd, events, 0}, {cancel ? cancel->fd() : -1, POLLIN, 0}};
-        int r = ::poll(p, 2, remainingMs(deadline));
+        const int left = remainingMs(deadline);
+        int r = ::poll(p, 2, left);
         if (r > 0 && p[1].revents != 0)
             return -1;
+        // Readiness or an error condition: the next read or write tells which. Past the deadline a
+        // descriptor that stays "ready" without giving bytes must not keep the caller looping.
         if (r > 0)
-            return 1; // readiness or hang-up: the next read or write tells which
+            return left > 0 ? 1 : 0;
         if (r == 0)
             return 0;
         if (errno != EINTR)
@@ -248,7 +251,9 @@ SerialPort::Result SerialPort::read(std::uint8_t* buffer, std::size_t count, int
                 *got = done;
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
+        // In non-blocking raw mode an empty line gives EAGAIN; 0 bytes means the terminal hung up (the
+        // adapter was pulled, the other end of a pty closed), which poll keeps reporting as ready.
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR))
             return Result::Failure;
         int w = waitFor(fd_, POLLIN, deadline, cancel_);
         if (w < 0)

@@ -41,17 +41,18 @@ void joinWords(const std::uint16_t* words, int count, std::uint32_t* values) {
             static_cast<std::uint32_t>(words[2 * k]) | (static_cast<std::uint32_t>(words[2 * k + 1]) << 16);
 }
 
-// Zeroes what the caller's array is known to hold, never more than a valid request could fill.
-template <typename T> void zeroOutput(T* values, int count, int limit) {
+// Zeroes the count values the caller's array holds, so that it reads zeros after any failure, including
+// a count the request refuses.
+template <typename T> void zeroOutput(T* values, int count) {
     if (values && count > 0)
-        std::fill_n(values, std::min(count, limit), T{});
+        std::fill_n(values, count, T{});
 }
 
 } // namespace
 
 int MbusMasterFunctions::readRegisters(int functionCode, int slave, int ref, std::uint16_t values[],
                                        int count) {
-    zeroOutput(values, count, kMaxReadRegisters);
+    zeroOutput(values, count);
     if (!validSlave(slave, false) || !validRef(ref) || count < 1 || count > kMaxReadRegisters || !values)
         return MBUS_ILLEGAL_ARGUMENT;
     putWord(pdu_, static_cast<unsigned>(ref - 1));
@@ -75,7 +76,7 @@ namespace {
 template <typename T, typename Read> int readLongs(T* values, int count, Read read) {
     static_assert(sizeof(T) == 4);
     constexpr int kMaxValues = kMaxReadRegisters / 2;
-    zeroOutput(values, count, kMaxValues);
+    zeroOutput(values, count);
     if (count < 1 || count > kMaxValues || !values)
         return MBUS_ILLEGAL_ARGUMENT;
     std::uint16_t words[2 * kMaxValues];

@@ -50,12 +50,17 @@ SocatPair::SocatPair() {
     }
 }
 
-SocatPair::~SocatPair() {
+void SocatPair::kill() {
     if (pid_ > 0) {
         ::kill(pid_, SIGTERM);
         int status = 0;
         ::waitpid(pid_, &status, 0);
+        pid_ = -1;
     }
+}
+
+SocatPair::~SocatPair() {
+    kill();
     if (!dir_.empty()) {
         ::unlink(a_.c_str());
         ::unlink(b_.c_str());
@@ -220,8 +225,10 @@ bool ScriptedRtuPeer::readExactly(std::uint8_t* buffer, std::size_t count) {
         std::size_t got = 0;
         auto r = port_.read(buffer + have, count - have, 20, &got);
         have += got;
-        if (r == quirel::SerialPort::Result::Failure || r == quirel::SerialPort::Result::NotOpen)
+        if (r == quirel::SerialPort::Result::Failure || r == quirel::SerialPort::Result::NotOpen) {
+            std::this_thread::sleep_for(5ms); // a hung-up line fails at once; do not spin on it
             return false;
+        }
     }
     return have == count;
 }

@@ -26,6 +26,8 @@ public:
     bool ok() const { return ok_; }
     const std::string& masterSide() const { return a_; }
     const std::string& peerSide() const { return b_; }
+    // Ends socat now, which hangs up both terminals.
+    void kill();
 
 private:
     pid_t pid_ = -1;
