@@ -45,7 +45,8 @@ const char kHelp[] =
     "                        \"ID NAME = VALUE UNIT\"\n"
     "  write ID|NAME VALUE   write VALUE, given as the parameter's text (as a user types it: \"49,5\",\n"
     "                        a value text of the list, \"192.168.1.10\", \"2024-05-01 12:00:00\"), then\n"
-    "                        read it back and print its line when the parameter is readable\n"
+    "                        read it back and print its line when the parameter is readable; a text\n"
+    "                        that is not a whole value (\"0.9\", \"12x\", an unknown value text) is refused\n"
     "  list [FOLDER]         without FOLDER: the folder tree (section names in brackets); with FOLDER\n"
     "                        (section or display name): its parameters with their current values, \"--\"\n"
     "                        for write-only ones\n"
@@ -87,6 +88,46 @@ bool ParseInt(const std::string& s, long min, long max, long& out) {
         return false;
     out = v;
     return true;
+}
+
+// The window's edit dialog writes whatever the number parsers make of a text ("0.9" as 0, "abc" as 0, an
+// unknown value text as -1). A script's typo must not reach the device that way, so a text that the
+// parser would read only in part, or not at all, is refused before anything is sent.
+bool IsWholeValueText(const CParameterDescription& d, const std::string& text) {
+    if (d.HasValueTexts())
+        return d.FindValueText(text) >= 0;
+    const int type = d.GetDataType();
+    const bool typedForm = type == 9 || type == 11 || type == 12 ||
+                           (type == 13 && text.find(':') != std::string::npos) ||
+                           IsAddressParameter(static_cast<uint32_t>(d.GetId()));
+    if (typedForm)
+        return true; // these parsers refuse what they cannot read whole
+    size_t i = text.find_first_not_of(' ');
+    auto digits = [&] {
+        const size_t from = i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+            ++i;
+        return i - from;
+    };
+    if (i == std::string::npos)
+        return false;
+    if (text[i] == '+' || text[i] == '-')
+        ++i;
+    size_t count = digits();
+    if (type == 8) {
+        if (i < text.size() && text[i] == ',') {
+            ++i;
+            count += digits();
+        }
+        if (count > 0 && i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+            ++i;
+            if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+                ++i;
+            if (digits() == 0)
+                return false;
+        }
+    }
+    return count > 0 && i == text.size();
 }
 
 std::string DefaultCatalogue() {
@@ -176,8 +217,13 @@ int Program::ReadAndPrint(const std::vector<const CParameterDescription*>& list,
             continue;
         const int32_t id = d->GetId();
         const CParameterValue value(static_cast<uint32_t>(id), static_cast<uint32_t>(d->GetDataType()), 0);
-        if (!m_controller->AddPollJob(std::make_unique<CJobUpdateVisibleParameter>(&m_values, id, value)))
-            break; // connection gone or the backlog full: reported below
+        auto offer = [&] {
+            return m_controller->AddPollJob(
+                std::make_unique<CJobUpdateVisibleParameter>(&m_values, id, value));
+        };
+        // A full poll queue (more parameters than it holds) waits for the worker to catch up.
+        if (!offer() && !(m_controller->IsConnected() && (Drain(), offer())))
+            break; // the connection is gone: reported by the job that lost it
     }
     Drain();
     bool missing = false;
@@ -231,7 +277,7 @@ int Program::Write(const std::string& key, const std::string& text) {
     const CParameterDescription* d = Resolve(key);
     const int32_t id = d->GetId();
     CParameterValue value(static_cast<uint32_t>(id), static_cast<uint32_t>(d->GetDataType()), 0);
-    if (!value.SetFromText(m_catalogue, text))
+    if (!IsWholeValueText(*d, text) || !value.SetFromText(m_catalogue, text))
         return Fail("Invalid value: " + text);
     if (!m_controller->AddUserJob(std::make_unique<CJobWriteParameter>(value)))
         return Fail(quirel::loadString(178));

@@ -94,6 +94,20 @@ void ReadAndWrite(const std::vector<std::string>& connection) {
     r = with({"write", "401", "0,9"});
     EXPECT_EQ(r.out, "401 DPF lower limit = 0,90 \n");
 
+    // Texts the parsers would read only in part, or not at all, never reach the device.
+    for (std::vector<std::string> typo : std::vector<std::vector<std::string>>{
+             {"401", "0.8"}, {"401", ","}, {"310", "abc"}, {"310", "12x"}, {"300", "mainsidde"}}) {
+        r = with({"write", typo[0], typo[1]});
+        EXPECT_EQ(r.code, 1) << typo[1];
+        EXPECT_EQ(r.err, "Invalid value: " + typo[1] + "\n");
+    }
+    EXPECT_EQ(with({"read", "401", "310"}).out,
+              "401 DPF lower limit = 0,90 \n310 CT primary current = 750 A\n");
+    r = with({"write", "CT position", "MAINSIDE"});
+    EXPECT_EQ(r.out, "300 CT position = mainside \n");
+    r = with({"write", "401", " 9,5e-1"}); // the whole of the number form: blanks, exponent
+    EXPECT_EQ(r.out, "401 DPF lower limit = 0,95 \n");
+
     r = with({"write", "100", "49"});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.out, "");
@@ -125,6 +139,34 @@ TEST(Cli, ReadsAndWritesOverTcpAgainstTheSimulator) {
     r = RunCli({"--tcp", sim.tcpHost(), "read", "600"});
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("Illegal Data Value exception response"), std::string::npos) << r.err;
+}
+
+// A folder with more parameters than the poll queue holds is read whole.
+TEST(Cli, ListsAFolderLargerThanThePollQueue) {
+    SimProcess sim({"--tcp", "0"});
+    ASSERT_TRUE(sim.ready());
+    char dir[] = "/tmp/quirel-cli-cat-XXXXXX";
+    ASSERT_NE(::mkdtemp(dir), nullptr);
+    const std::string path = std::string(dir) + "/Big.ini";
+    {
+        std::ofstream f(path, std::ios::binary);
+        f << "[Rootfolder]\nNrOfSubfolders=1\nNrOfParameters=0\nFolderName=Wurzel\nFolderName_en=Root\n"
+             "Folder1=Big\n\n[Big]\nNrOfSubfolders=0\nNrOfParameters=1000\nFolderName=Gross\n"
+             "FolderName_en=Big\n";
+        for (int i = 1; i <= 1000; ++i)
+            f << "Parameter" << i << "=" << 1000 + i << "\n";
+        for (int i = 1; i <= 1000; ++i)
+            f << "\n[" << 1000 + i << "]\nParameterName=T" << i << "\nParameterName_en=T" << i
+              << "\nUnit=K\nModbusAddress=1501\nDataType=2\nPrecision=0\nAccessType=ro\n";
+    }
+    Result r = RunCli({"--tcp", sim.tcpHost(), "--catalogue", path, "list", "Big"});
+    std::remove(path.c_str());
+    ::rmdir(dir);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const auto lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 1000u);
+    EXPECT_TRUE(std::regex_match(lines[999], std::regex(R"(2000 T1000 = \d+ K)"))) << lines[999];
 }
 
 TEST(Cli, ReadsAndWritesOverAPtyAgainstTheSimulator) {
