@@ -3,6 +3,7 @@
 #include "parameters/ParamValue.h"
 
 #include <cstdint>
+#include <stdexcept>
 #include <vector>
 
 namespace quirel {
@@ -25,8 +26,12 @@ public:
         m_values.push_back(v);
         return m_values.size() - 1;
     }
-    // Throws std::out_of_range for an index outside the series.
-    const PARAMVALUE& GetAt(size_t index) const { return m_values.at(index); }
+    // Throws std::invalid_argument for an index outside the series.
+    const PARAMVALUE& GetAt(size_t index) const {
+        if (index >= m_values.size())
+            throw std::invalid_argument("value index outside the series");
+        return m_values[index];
+    }
     double GetAsDouble(size_t index) const { return GetAt(index).GetAsDouble().value_or(0.0); }
     size_t GetSize() const { return m_values.size(); }
     void RemoveAll() { m_values.clear(); }
