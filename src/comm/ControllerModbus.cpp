@@ -477,7 +477,7 @@ void CControllerModbus::ReadDeviceIdentification(int size, uint8_t* buffer) {
         [&](MbusMasterFunctions& m) { return m.readDeviceIdentification(slave, size, 1, 0, buffer); }));
 }
 
-void CControllerModbus::ReadValues(int reference, uint32_t dataType, PARAMVALUE cells[], int count) {
+bool CControllerModbus::ReadValues(int reference, uint32_t dataType, PARAMVALUE cells[], int count) {
     const int slave = m_slaveId;
     if (Is16BitType(dataType)) {
         if (count < 1 || count > 125)
@@ -487,9 +487,11 @@ void CControllerModbus::ReadValues(int reference, uint32_t dataType, PARAMVALUE 
             return m.readHoldingRegisters(slave, reference, regs.data(), count);
         });
         CheckResult(rc);
-        if (rc == MBUS_SUCCESS)
-            for (int i = 0; i < count; ++i)
-                cells[i].raw = (cells[i].raw & 0xFFFF0000u) | regs[static_cast<size_t>(i)];
+        if (rc != MBUS_SUCCESS)
+            return false;
+        for (int i = 0; i < count; ++i)
+            cells[i].raw = (cells[i].raw & 0xFFFF0000u) | regs[static_cast<size_t>(i)];
+        return true;
     } else if (Is32BitType(dataType)) {
         if (count < 1 || count > 62)
             CheckResult(MBUS_ILLEGAL_ARGUMENT);
@@ -498,9 +500,11 @@ void CControllerModbus::ReadValues(int reference, uint32_t dataType, PARAMVALUE 
             return m.readHoldingLongInts(slave, reference, values.data(), count);
         });
         CheckResult(rc);
-        if (rc == MBUS_SUCCESS)
-            for (int i = 0; i < count; ++i)
-                cells[i].raw = static_cast<uint32_t>(values[static_cast<size_t>(i)]);
+        if (rc != MBUS_SUCCESS)
+            return false;
+        for (int i = 0; i < count; ++i)
+            cells[i].raw = static_cast<uint32_t>(values[static_cast<size_t>(i)]);
+        return true;
     } else if (dataType == 8) {
         if (count < 1 || count > 62)
             CheckResult(MBUS_ILLEGAL_ARGUMENT);
@@ -509,35 +513,42 @@ void CControllerModbus::ReadValues(int reference, uint32_t dataType, PARAMVALUE 
             return m.readHoldingFloats(slave, reference, values.data(), count);
         });
         CheckResult(rc);
-        if (rc == MBUS_SUCCESS)
-            for (int i = 0; i < count; ++i)
-                cells[i].raw = FloatBits(values[static_cast<size_t>(i)]);
+        if (rc != MBUS_SUCCESS)
+            return false;
+        for (int i = 0; i < count; ++i)
+            cells[i].raw = FloatBits(values[static_cast<size_t>(i)]);
+        return true;
     } else if (dataType == 9) {
         // A text of up to 20 characters in ten registers, whatever count says; kept in the shared table.
         uint16_t regs[10] = {};
         const int rc = WithMaster(
             [&](MbusMasterFunctions& m) { return m.readHoldingRegisters(slave, reference, regs, 10); });
         CheckResult(rc);
-        if (rc == MBUS_SUCCESS)
-            TextValueTable::Set(reference / 10, TextValueTable::DecodeRegisters(regs));
+        if (rc != MBUS_SUCCESS)
+            return false;
+        TextValueTable::Set(reference / 10, TextValueTable::DecodeRegisters(regs));
+        return true;
     }
     // Coils, "nothing" and unknown codes have no register form: nothing is read.
+    return false;
 }
 
-PARAMVALUE CControllerModbus::ReadValue(int reference, uint32_t dataType) {
+PARAMVALUE CControllerModbus::ReadValue(int reference, uint32_t dataType, bool* filled) {
     PARAMVALUE cell(dataType, 0);
-    ReadValues(reference, dataType, &cell, 1);
+    const bool ok = ReadValues(reference, dataType, &cell, 1);
+    if (filled)
+        *filled = ok;
     return cell;
 }
 
-PARAMVALUE CControllerModbus::ReadParameter(int32_t parameterId) {
+PARAMVALUE CControllerModbus::ReadParameter(int32_t parameterId, bool* filled) {
     const CParameterDescription* d =
         m_parameterManager ? m_parameterManager->FindDescription(parameterId) : nullptr;
     if (!d)
         throw CParameterException(kIdsParameterNotFound, std::to_string(parameterId));
     if (!IsReadable(d->GetAccessType()))
         CheckResult(MBUS_EXCEPTION_ILLEGAL_VALUE);
-    return ReadValue(d->GetModbusAddress(), static_cast<uint32_t>(d->GetDataType()));
+    return ReadValue(d->GetModbusAddress(), static_cast<uint32_t>(d->GetDataType()), filled);
 }
 
 void CControllerModbus::WriteParameter(int32_t parameterId, const PARAMVALUE& value) {

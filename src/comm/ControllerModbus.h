@@ -135,10 +135,13 @@ public:
     // 0 and 131 pass; 64-127 and 132 disconnect first and throw; anything else throws.
     void CheckResult(int code);
     // `count` values of one data type from consecutive registers starting at the 1-based `reference`.
-    void ReadValues(int reference, uint32_t dataType, PARAMVALUE cells[], int count);
-    PARAMVALUE ReadValue(int reference, uint32_t dataType);
+    // False when nothing was filled in: a garbled reply (131, which does not throw) or a type without a
+    // register form; the cells then keep what they held.
+    bool ReadValues(int reference, uint32_t dataType, PARAMVALUE cells[], int count);
+    // `filled` (when given) tells whether the returned cell holds a value read from the device.
+    PARAMVALUE ReadValue(int reference, uint32_t dataType, bool* filled = nullptr);
     // Catalogue lookup and access check (a "wo" parameter throws 163 without traffic).
-    PARAMVALUE ReadParameter(int32_t parameterId);
+    PARAMVALUE ReadParameter(int32_t parameterId, bool* filled = nullptr);
     // Access check (not rw/wo throws 65 with "No write access to this parameter."), then WriteValue.
     void WriteParameter(int32_t parameterId, const PARAMVALUE& value);
     void WriteValue(int reference, uint32_t dataType, uint32_t raw);

@@ -34,7 +34,12 @@ void CJobWriteParameter::Execute(CControllerModbus& controller) {
 
 void CJobUpdateVisibleParameter::Execute(CControllerModbus& controller) {
     try {
-        const PARAMVALUE cell = controller.ReadParameter(m_parameterId);
+        bool filled = false;
+        const PARAMVALUE cell = controller.ReadParameter(m_parameterId, &filled);
+        // A garbled reply passes without a message; the value shown stays the last one read, not a 0
+        // the device never sent.
+        if (!filled)
+            return;
         m_store(m_parameterId, cell);
         controller.PostDocumentUpdate(m_target, m_parameterId);
     } catch (const CModbusException& e) {

@@ -176,6 +176,21 @@ TEST(ParameterJobs, ReadStoresAndPostsWriteReportsWithItsCaption) {
     EXPECT_TRUE(rig.controller.IsConnected());
 }
 
+TEST(ParameterJobs, AGarbledReplyLeavesTheShownValueAsItWas) {
+    Rig rig;
+    ValueDocument doc;
+    doc.SetValue(300, PARAMVALUE(6, 1));
+    rig.device.Set(3001, 2);
+    rig.device.badByteCount = true; // 131: passes without a message
+    ASSERT_TRUE(rig.controller.AddPollJob(
+        std::make_unique<CJobUpdateVisibleParameter>(&doc, 300, CParameterValue(300, 6, 0))));
+    rig.RunQueued();
+    EXPECT_EQ(doc.Get(300), PARAMVALUE(6, 1));
+    EXPECT_TRUE(rig.ui.Updates().empty());
+    EXPECT_TRUE(rig.ui.Boxes().empty());
+    EXPECT_TRUE(rig.controller.IsConnected());
+}
+
 TEST(ParameterJobs, SamplingReadsEachChannelInOrderAndLeavesAStoppedMeasurementAlone) {
     Rig rig;
     SamplingDocument doc({"Mains frequency", "Heat sink temperature"});
