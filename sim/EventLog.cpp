@@ -108,8 +108,18 @@ EventLog::EventLog(std::uint32_t seed, int count) : m_startEpoch(kClockStart) {
 }
 
 void EventLog::append(double clockSeconds, double runSeconds, const std::string& description, Kind kind) {
+    std::string text;
+    for (const char c : description)
+        text.push_back(static_cast<unsigned char>(c) < 0x20 || c == ';' ? ' ' : c);
+    if (text.size() > kMaxDescription) {
+        // Cut before the character that would not fit whole (UTF-8 continuation bytes are 10xxxxxx).
+        std::size_t cut = kMaxDescription;
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+            --cut;
+        text.resize(cut);
+    }
     const auto epoch = m_startEpoch + static_cast<std::int64_t>(clockSeconds);
-    m_lines.push_back(formatLine(epoch, description, m_startHours + runSeconds / 3600.0, kind));
+    m_lines.push_back(formatLine(epoch, text, m_startHours + runSeconds / 3600.0, kind));
     if (m_lines.size() > kMaxRecords)
         m_lines.erase(m_lines.begin(), m_lines.begin() + static_cast<long>(m_lines.size() - kMaxRecords));
 }

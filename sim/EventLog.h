@@ -20,11 +20,16 @@ public:
     static constexpr std::size_t kFileCapacity = 100 * 166;
     // The device keeps this many records; the oldest go first. Twelve files of 200 lines stay in capacity.
     static constexpr std::size_t kMaxRecords = 12 * 200;
+    // The device's text field for a description, in bytes. It keeps every line short enough that 200 fit
+    // one file and that a saved log shows its first kind marker within its first 80 characters.
+    static constexpr std::size_t kMaxDescription = 40;
 
     // A seeded history of count events ending shortly before the device clock's start.
     EventLog(std::uint32_t seed, int count);
 
     // Appends an event stamped at the device clock (startEpoch + clockSeconds) after runSeconds of operation.
+    // The description is cut to kMaxDescription bytes; ";" and control characters become blanks, so that the
+    // line keeps its fields and no zero byte ends the text early.
     void append(double clockSeconds, double runSeconds, const std::string& description, Kind kind);
 
     void clear() { m_lines.clear(); }

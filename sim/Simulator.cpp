@@ -151,18 +151,25 @@ QString Simulator::command(const QString& line) {
         return "ok quit";
     }
     const QStringList words = trimmed.split(' ', Qt::SkipEmptyParts);
+    // An event text must fit the device's description field and must not split the line's fields.
+    const auto eventText = [](const QString& text) {
+        return !text.contains(';') &&
+               static_cast<std::size_t>(text.toUtf8().size()) <= EventLog::kMaxDescription;
+    };
     if (!words.isEmpty() && words[0] == "trip") {
         bool ok = false;
         const int detail = words.size() >= 2 ? words[1].toInt(&ok) : 0;
-        if (!ok || !m_model->trip(detail, words.mid(2).join(' ').toStdString()))
-            return "error usage: trip DETAIL [TEXT] (DETAIL 1..11 of parameter 21)";
+        const QString text = words.mid(2).join(' ');
+        if (!ok || !eventText(text) || !m_model->trip(detail, text.toStdString()))
+            return "error usage: trip DETAIL [TEXT] (DETAIL 1..11 of parameter 21; TEXT at most 40 bytes, "
+                   "no \";\")";
         return QString("ok trip %1").arg(detail);
     }
     if (!words.isEmpty() && words[0] == "event") {
         const QString kind = words.size() >= 2 ? words[1].toLower() : QString();
         const QString text = words.mid(2).join(' ');
-        if ((kind != "error" && kind != "status" && kind != "info") || text.isEmpty() || text.contains(';'))
-            return "error usage: event error|status|info TEXT";
+        if ((kind != "error" && kind != "status" && kind != "info") || text.isEmpty() || !eventText(text))
+            return "error usage: event error|status|info TEXT (TEXT at most 40 bytes, no \";\")";
         const double t = m_model->now();
         const auto k = kind == "error"    ? EventLog::Kind::Error
                        : kind == "status" ? EventLog::Kind::Status

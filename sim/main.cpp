@@ -53,7 +53,7 @@ options at start (see below). N or MS of 0 switches a fault off:
   trip DETAIL [TEXT]      trip the filter: state Fault with state detail DETAIL (1..11), an Error event;
                           writing "acknowledge" to parameter 600 clears it
   event error|status|info TEXT
-                          add a line to the event log
+                          add a line to the event log (TEXT, as with trip: at most 40 bytes, no ";")
   clear                   switch every fault off
   status                  print the fault settings
   quit                    stop the simulator

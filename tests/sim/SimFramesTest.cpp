@@ -161,12 +161,17 @@ TEST(SimFrames, TripAndEventCommandsReachStateAndLog) {
     EXPECT_EQ(sim.command("event info Service visit"), "ok event");
     EXPECT_EQ(sim.command("event warning Nonsense").rfind("error", 0), 0U);
     EXPECT_EQ(sim.command("trip 12").rfind("error", 0), 0U);
+    // Texts that would break a line's fields or overflow the description field are refused.
+    EXPECT_EQ(sim.command("trip 4 Heat;sink").rfind("error", 0), 0U);
+    EXPECT_EQ(sim.command("event info " + std::string(41, 'x')).rfind("error", 0), 0U);
+    EXPECT_EQ(sim.command("event info " + std::string(40, 'x')), "ok event");
     EXPECT_EQ(sim.command("trip 4"), "ok trip 4");
     EXPECT_EQ(tcp.transact(1, readState).back(), 4) << "Fault";
     EXPECT_EQ(tcp.transact(1, readDetail).back(), 4) << "Heat sink overtemperature";
     auto lines = splitLines(readLogFile(tcp, 1));
-    ASSERT_GE(lines.size(), 3U);
-    EXPECT_NE(lines[lines.size() - 3].find(" Service visit;"), std::string::npos);
+    ASSERT_GE(lines.size(), 4U);
+    EXPECT_NE(lines[lines.size() - 4].find(" Service visit;"), std::string::npos);
+    EXPECT_NE(lines[lines.size() - 3].find(" " + std::string(40, 'x') + ";"), std::string::npos);
     EXPECT_NE(lines[lines.size() - 2].find(" Heat sink overtemperature;"), std::string::npos);
     EXPECT_NE(lines[lines.size() - 2].find(";Error"), std::string::npos);
     // 600 "Acknowledge fault" = 1 clears it.

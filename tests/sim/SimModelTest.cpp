@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 using quirel::sim::DeviceModel;
@@ -131,6 +132,57 @@ TEST(SimEventLog, FilesEndWithTwoZeroBytesInsideOneBlock) {
         }
         EXPECT_TRUE(log.fileBytes(2).empty());
     }
+}
+
+// Reads one file as the event-log reader does: up to the first zero byte followed by another, block by block.
+std::string readerText(const EventLog& log, int file) {
+    const std::string bytes = log.fileBytes(file);
+    for (std::size_t block = 0; block * 166 < bytes.size(); ++block) {
+        const std::size_t from = block * 166;
+        for (std::size_t i = from; i + 1 < from + 166; ++i)
+            if (bytes[i] == '\0' && bytes[i + 1] == '\0')
+                return bytes.substr(0, i);
+    }
+    ADD_FAILURE() << "file " << file << " has no end marker";
+    return bytes;
+}
+
+TEST(SimEventLog, FullLogOfLongAndOddDescriptionsKeepsEveryRecordAndItsFields) {
+    EventLog log(3, 0);
+    // Texts from commands and catalogues: too long, with field separators, line breaks and zero bytes.
+    log.append(0, 0, std::string(300, 'x'), EventLog::Kind::Error);
+    log.append(1, 1, std::string("a;b\nc") + '\0' + '\0' + "d", EventLog::Kind::Status);
+    log.append(2, 2, "Stromwandler \xC3\xBC" + std::string(40, 'y'), EventLog::Kind::Info);
+    for (int i = 0; log.lines().size() < EventLog::kMaxRecords; ++i)
+        log.append(3 + i, 3 + i, "Event " + std::to_string(i) + " " + std::string(40, 'z'),
+                   EventLog::Kind::Info);
+    ASSERT_EQ(log.lines().size(), EventLog::kMaxRecords);
+
+    // Every line is one event with its description and two more fields.
+    const std::vector<std::string>& lines = log.lines();
+    for (const std::string& line : {lines[0], lines[1], lines[2], lines.back()}) {
+        EXPECT_EQ(std::count(line.begin(), line.end(), ';'), 2) << line;
+        EXPECT_EQ(line.find_first_of(std::string("\n\0", 2)), std::string::npos) << line;
+        EXPECT_LE(line.size(), 80U) << "a saved log must show its kind marker within 80 characters";
+    }
+    EXPECT_NE(lines[1].find(" a b c  d;"), std::string::npos) << lines[1];
+    const auto umlaut = lines[2].substr(20, lines[2].find(';') - 20);
+    EXPECT_LE(umlaut.size(), 40U);
+    EXPECT_NE(static_cast<unsigned char>(umlaut.back()), 0xC3) << "no character cut in half";
+
+    // Reading all records gives back every line, oldest first, none lost.
+    std::string all;
+    for (int file = EventLog::kFirstAllFile; file <= EventLog::kLastAllFile; ++file)
+        all += readerText(log, file);
+    std::string expected;
+    for (const std::string& line : lines)
+        expected += line + '\n';
+    EXPECT_EQ(all.size(), expected.size());
+    EXPECT_TRUE(all == expected) << "records lost or out of order";
+    std::string latest;
+    for (std::size_t i = lines.size() - EventLog::kLatestCount; i < lines.size(); ++i)
+        latest += lines[i] + '\n';
+    EXPECT_TRUE(readerText(log, EventLog::kLatestFile) == latest);
 }
 
 TEST(SimFaultCommands, ParseAndCount) {
