@@ -58,6 +58,17 @@ bool Simulator::start(const SimulatorOptions& options, QString& error) {
         error = "slave address must be 1 to 247";
         return false;
     }
+    // An identification object holds the value and at least one closing zero byte; a longer value would be
+    // answered cut, unlike the [DeviceId] Revision of the served catalogue.
+    constexpr auto kMaxIdentification = RequestProcessor::kIdentificationObjectLength - 1;
+    for (const QString* value : {&options.vendor, &options.product, &options.revision}) {
+        if (static_cast<std::size_t>(value->toUtf8().size()) > kMaxIdentification) {
+            error = QString("vendor, product and revision take at most %1 bytes: %2")
+                        .arg(kMaxIdentification)
+                        .arg(*value);
+            return false;
+        }
+    }
     DeviceIdentity identity;
     identity.vendorName =
         options.vendor.isEmpty()

@@ -108,13 +108,14 @@ int main(int argc, char* argv[]) {
                                     "none");
     const QCommandLineOption stopBits("stop-bits", "Stop bits for --rtu: 1 or 2 (default 1).", "N", "1");
     const QCommandLineOption slave("slave", "Slave address / unit id, 1 to 247 (default 1).", "N", "1");
-    const QCommandLineOption vendor("vendor", "Identification VendorName (default: the catalogue's).",
-                                    "TEXT");
-    const QCommandLineOption product("product", "Identification ProductCode (default: the catalogue's).",
-                                     "TEXT");
+    const QCommandLineOption vendor(
+        "vendor", "Identification VendorName, at most 31 bytes (default: the catalogue's).", "TEXT");
+    const QCommandLineOption product(
+        "product", "Identification ProductCode, at most 31 bytes (default: the catalogue's).", "TEXT");
     const QCommandLineOption revision("revision",
-                                      "Identification Revision, also written into [DeviceId] of the "
-                                      "served catalogue (default: the served catalogue's own).",
+                                      "Identification Revision, at most 31 bytes, also written into "
+                                      "[DeviceId] of the served catalogue (default: the served "
+                                      "catalogue's own).",
                                       "TEXT");
     const QCommandLineOption seed("seed", "Seed for load profile, noise and event log (default 1).", "N",
                                   "1");
@@ -162,7 +163,11 @@ int main(int argc, char* argv[]) {
     if (!ok)
         return fail("bad --baud");
     const QString parityText = parser.value(parity).toLower();
-    options.line.parity = parityText.startsWith('e') ? 'E' : parityText.startsWith('o') ? 'O' : 'N';
+    if (parityText != "none" && parityText != "even" && parityText != "odd")
+        return fail("bad --parity: " + parser.value(parity) + " (none, even or odd)");
+    options.line.parity = parityText == "even" ? 'E' : parityText == "odd" ? 'O' : 'N';
+    if (parser.value(stopBits) != "1" && parser.value(stopBits) != "2")
+        return fail("bad --stop-bits: " + parser.value(stopBits) + " (1 or 2)");
     options.line.stopBits = parser.value(stopBits) == "2" ? 2 : 1;
     options.slave = parser.value(slave).toInt(&ok);
     if (!ok)

@@ -239,7 +239,8 @@ std::string untilZero(const std::string& s) {
 }
 
 TEST(SimFrames, DeviceIdentificationOverTcp) {
-    SimProcess sim({"--tcp", "0", "--vendor", "Acme Filters", "--product", "AHF-200", "--revision", "V9.9"});
+    const std::string longest(31, 'R'); // the object's 32 bytes less the closing zero byte
+    SimProcess sim({"--tcp", "0", "--vendor", "Acme Filters", "--product", "AHF-200", "--revision", longest});
     ASSERT_TRUE(sim.ready()) << sim.failure();
     RawTcp tcp(sim.tcpPort());
     const auto reply = tcp.transact(1, {0x2B, 0x0E, 0x01, 0x00});
@@ -255,14 +256,14 @@ TEST(SimFrames, DeviceIdentificationOverTcp) {
     EXPECT_EQ(objects[0].first, 0);
     EXPECT_EQ(untilZero(objects[0].second), "Acme Filters");
     EXPECT_EQ(untilZero(objects[1].second), "AHF-200");
-    EXPECT_EQ(untilZero(objects[2].second), "V9.9");
+    EXPECT_EQ(untilZero(objects[2].second), longest);
     // Individual access to one object.
     const auto single = tcp.transact(1, {0x2B, 0x0E, 0x04, 0x02});
     ASSERT_GT(single.size(), 9U);
     const auto one = identificationObjects(std::vector<std::uint8_t>(single.begin() + 7, single.end()));
     ASSERT_EQ(one.size(), 1U);
     EXPECT_EQ(one[0].first, 2);
-    EXPECT_EQ(untilZero(one[0].second), "V9.9");
+    EXPECT_EQ(untilZero(one[0].second), longest);
     // Bad MEI type.
     const auto bad = tcp.transact(1, {0x2B, 0x0D, 0x01, 0x00});
     ASSERT_EQ(bad.size(), 9U);

@@ -217,6 +217,16 @@ TEST(SimLibmodbus, OptionsAreCheckedBeforeServing) {
     EXPECT_FALSE(badFault.ready());
     SimProcess missingCatalogue({"--tcp", "0", "--catalogue", "/nonexistent/Parameters.ini"});
     EXPECT_FALSE(missingCatalogue.ready());
+    // An identification value must fit its object with a closing zero byte.
+    SimProcess longRevision({"--tcp", "0", "--revision", std::string(32, 'V')});
+    EXPECT_FALSE(longRevision.ready());
+    SimProcess longVendor({"--tcp", "0", "--vendor", std::string(32, 'A')});
+    EXPECT_FALSE(longVendor.ready());
+    // Line settings are taken as given or refused, never quietly replaced by defaults.
+    SimProcess badParity({"--pty", "--parity", "mark"});
+    EXPECT_FALSE(badParity.ready());
+    SimProcess badStopBits({"--pty", "--stop-bits", "3"});
+    EXPECT_FALSE(badStopBits.ready());
 }
 
 } // namespace
