@@ -92,9 +92,9 @@ bool Simulator::start(const SimulatorOptions& options, QString& error) {
     const auto unit = static_cast<std::uint8_t>(options.slave);
     if (options.tcp) {
         m_tcp = std::make_unique<TcpFrontEnd>(*m_processor, m_faults, unit);
-        if (!m_tcp->listen(options.tcpAddress, options.tcpPort, error))
+        if (!m_tcp->listen(options.tcpAddress, options.tcpPort, error) ||
+            !m_tcp->setRefusing(m_faults.refuse(), error))
             return false;
-        m_tcp->setRefusing(m_faults.refuse());
     }
     if (options.pty || !options.rtuDevice.isEmpty()) {
         m_rtu = std::make_unique<RtuFrontEnd>(*m_processor, m_faults, unit);
@@ -190,8 +190,9 @@ QString Simulator::command(const QString& line) {
     }
     std::string reply;
     m_faults.apply(trimmed.toStdString(), reply);
-    if (m_tcp)
-        m_tcp->setRefusing(m_faults.refuse());
+    QString error;
+    if (m_tcp && !m_tcp->setRefusing(m_faults.refuse(), error))
+        return "error " + error;
     return QString::fromStdString(reply);
 }
 

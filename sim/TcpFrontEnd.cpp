@@ -26,16 +26,18 @@ bool TcpFrontEnd::listen(const QHostAddress& address, quint16 port, QString& err
     return true;
 }
 
-void TcpFrontEnd::setRefusing(bool refuse) {
+bool TcpFrontEnd::setRefusing(bool refuse, QString& error) {
     if (refuse == m_refusing)
-        return;
-    m_refusing = refuse;
+        return true;
     if (refuse) {
         // Closing the listening socket makes the kernel answer connects with a reset.
         m_server.close();
-    } else {
-        m_server.listen(m_address, m_port);
+    } else if (!m_server.listen(m_address, m_port)) {
+        error = QString("cannot listen on port %1 again: %2").arg(m_port).arg(m_server.errorString());
+        return false;
     }
+    m_refusing = refuse;
+    return true;
 }
 
 void TcpFrontEnd::onNewConnection() {

@@ -20,8 +20,9 @@ public:
     bool listen(const QHostAddress& address, quint16 port, QString& error);
     QHostAddress address() const { return m_address; }
     quint16 port() const { return m_port; }
-    // Stops or resumes accepting connections (the refuse fault); existing connections stay.
-    void setRefusing(bool refuse);
+    // Stops or resumes accepting connections (the refuse fault); existing connections stay. False with a
+    // message when the port cannot be listened on again (taken meanwhile); a later call tries again.
+    bool setRefusing(bool refuse, QString& error);
 
 private:
     void onNewConnection();

@@ -8,6 +8,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstring>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -156,6 +157,20 @@ TEST(SimFaults, RefuseConnectionsThroughTheControlSocket) {
     EXPECT_NE(say("refuse on\n").find("refuse on"), std::string::npos);
     EXPECT_FALSE(canConnect(sim.tcpPort()));
     EXPECT_EQ(existing.transact(1, kReadFrequency).size(), 13U) << "connections made before stay served";
+    {
+        // Someone else listens on the port meanwhile: switching refusal off says so, and can be retried.
+        const int other = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int one = 1;
+        ::setsockopt(other, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(static_cast<std::uint16_t>(sim.tcpPort()));
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(::bind(other, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0) << std::strerror(errno);
+        ASSERT_EQ(::listen(other, 1), 0);
+        EXPECT_EQ(say("refuse off\n").rfind("error cannot listen", 0), 0U);
+        ::close(other);
+    }
     EXPECT_NE(say("refuse off\n").find("refuse off"), std::string::npos);
     EXPECT_TRUE(canConnect(sim.tcpPort()));
     EXPECT_EQ(say("bogus\n").rfind("error", 0), 0U);
