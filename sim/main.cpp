@@ -61,8 +61,8 @@ Each command is answered with one line, "ok <settings>" or "error <why>".
 
 The device: the catalogue's parameters at their ModbusAddress (wire address = ModbusAddress - 1; 32-bit
 values and floats low word first; texts as ten registers), live measured values, settings that keep what is
-written; input registers 10-11 (the connect probe); coils mirror the writable 16-bit parameters (function 5
-writes 0 or 1); capture settings at 60000-60030 (1 to 60030 arms; state 1 armed, 2 fired, 3 complete, each
+written; input registers 10-11 (the connect probe); coils mirror the 16-bit parameters (function 1 reads,
+function 5 writes 0 or 1 to the writable ones); capture settings at 60000-60030 (1 to 60030 arms; state 1 armed, 2 fired, 3 complete, each
 reported at least once), traces at 10000 + 5000 x channel; event log in file records 1 (latest) and 20-31
 (all), 83-register records; the served catalogue in files 2-12, 100-register records; device
 identification 43/14 (VendorName, ProductCode, Revision, each padded with zero bytes to 32 bytes).

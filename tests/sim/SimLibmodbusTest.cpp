@@ -142,6 +142,14 @@ void checkDeviceOverWire(modbus_t* mb) {
     EXPECT_EQ(errno, EMBXILADD);
     EXPECT_EQ(modbus_write_bit(mb, 200, 1), -1); // read-only
     EXPECT_EQ(errno, EMBXILADD);
+    // Function 1 reads them, the read-only ones too: on for any non-zero value.
+    uint8_t coils[2] = {9, 9};
+    ASSERT_EQ(modbus_read_bits(mb, 2410, 1, coils), 1) << modbus_strerror(errno);
+    EXPECT_EQ(coils[0], 1);
+    ASSERT_EQ(modbus_read_bits(mb, 200, 1, coils), 1);
+    EXPECT_EQ(coils[0], 1) << "device state 3";
+    EXPECT_EQ(modbus_read_bits(mb, 1000, 1, coils), -1) << "a float is no coil";
+    EXPECT_EQ(errno, EMBXILADD);
 }
 
 TEST(SimLibmodbus, TcpServesCatalogueRegisterMap) {
