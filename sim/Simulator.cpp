@@ -214,8 +214,14 @@ void Simulator::onStdin() {
     char chunk[1024];
     const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
     if (n <= 0) {
-        if (n == 0 || (errno != EAGAIN && errno != EINTR))
+        if (n < 0 && errno == EIO && ::isatty(STDIN_FILENO)) {
+            // A background job of a terminal (the program ignores SIGTTIN): the input belongs to the
+            // foreground job. Look again later, so that commands work once the job is brought to the front.
+            m_stdin->setEnabled(false);
+            QTimer::singleShot(1000, m_stdin, [notifier = m_stdin] { notifier->setEnabled(true); });
+        } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
             m_stdin->setEnabled(false); // end of input: keep serving
+        }
         return;
     }
     m_stdinBuffer.append(chunk, n);

@@ -210,6 +210,9 @@ int main(int argc, char* argv[]) {
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
+    // Run as a background job of a terminal, a read of stdin would stop the whole simulator; ignored, the
+    // read fails instead and commands wait until the job is in the foreground.
+    ::signal(SIGTTIN, SIG_IGN);
     QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
 

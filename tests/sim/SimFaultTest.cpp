@@ -8,9 +8,13 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 
 using namespace std::chrono_literals;
 
@@ -175,6 +179,88 @@ TEST(SimFaults, RefuseConnectionsThroughTheControlSocket) {
     EXPECT_TRUE(canConnect(sim.tcpPort()));
     EXPECT_EQ(say("bogus\n").rfind("error", 0), 0U);
     EXPECT_EQ(say("status\n").rfind("ok drop 0 crc 0", 0), 0U);
+}
+
+// Started with "&" from a shell: a background job whose stdin is the terminal. Input typed for the
+// foreground job must not stop the simulator (a background read from the terminal would).
+TEST(SimCommands, BackgroundJobOnATerminalKeepsServing) {
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    ASSERT_EQ(::grantpt(terminal), 0);
+    ASSERT_EQ(::unlockpt(terminal), 0);
+    char name[128] = {};
+    ASSERT_EQ(::ptsname_r(terminal, name, sizeof name), 0);
+    int out[2];
+    int pid[2];
+    int front[2];
+    ASSERT_EQ(::pipe(out), 0);
+    ASSERT_EQ(::pipe(pid), 0);
+    ASSERT_EQ(::pipe(front), 0);
+    const std::string program = SimProcess::binary();
+    const pid_t leader = ::fork();
+    if (leader == 0) {
+        // A session on the terminal, like a login shell; the simulator in a process group of its own.
+        ::setsid();
+        const int tty = ::open(name, O_RDWR); // becomes the controlling terminal
+        const pid_t sim = ::fork();
+        if (sim == 0) {
+            ::setpgid(0, 0);
+            ::dup2(tty, STDIN_FILENO);
+            ::dup2(out[1], STDOUT_FILENO);
+            ::execl(program.c_str(), program.c_str(), "--tcp", "0", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        [[maybe_unused]] const auto n = ::write(pid[1], &sim, sizeof sim);
+        // On a byte from the test, bring the simulator to the foreground, as "fg" does.
+        char go = 0;
+        if (::read(front[0], &go, 1) == 1)
+            ::tcsetpgrp(tty, sim);
+        ::waitpid(sim, nullptr, 0);
+        ::_exit(0);
+    }
+    ::close(out[1]);
+    ::close(pid[1]);
+    ::close(front[0]);
+    pid_t sim = -1;
+    ASSERT_EQ(::read(pid[0], &sim, sizeof sim), static_cast<ssize_t>(sizeof sim));
+    auto cleanUp = [&] {
+        ::kill(sim, SIGKILL);
+        ::waitpid(leader, nullptr, 0);
+        for (int fd : {terminal, out[0], pid[0], front[1]})
+            ::close(fd);
+    };
+    std::string started;
+    char chunk[256];
+    for (pollfd p{out[0], POLLIN, 0};
+         started.find("ready\n") == std::string::npos && ::poll(&p, 1, 20000) > 0;) {
+        const ssize_t n = ::read(out[0], chunk, sizeof chunk);
+        if (n <= 0)
+            break;
+        started.append(chunk, static_cast<std::size_t>(n));
+    }
+    const auto colon = started.find(':');
+    if (started.find("ready\n") == std::string::npos || colon == std::string::npos) {
+        cleanUp();
+        FAIL() << "no ready line: " << started;
+    }
+    const int port = std::stoi(started.substr(colon + 1));
+    // Someone types a line at the terminal.
+    ASSERT_EQ(::write(terminal, "status\n", 7), 7);
+    ::usleep(200000); // time for the simulator to notice the input (a slower machine only hides a fault)
+    RawTcp tcp(port);
+    const auto reply = tcp.transact(1, kReadFrequency);
+    EXPECT_EQ(reply.size(), 13U) << "the simulator was stopped by the terminal";
+    // In the foreground it takes the waiting line as a command.
+    ASSERT_EQ(::write(front[1], "g", 1), 1);
+    std::string answer;
+    for (pollfd p{out[0], POLLIN, 0}; answer.find('\n') == std::string::npos && ::poll(&p, 1, 10000) > 0;) {
+        const ssize_t n = ::read(out[0], chunk, sizeof chunk);
+        if (n <= 0)
+            break;
+        answer.append(chunk, static_cast<std::size_t>(n));
+    }
+    EXPECT_EQ(answer.rfind("ok drop 0", 0), 0U) << answer;
+    cleanUp();
 }
 
 TEST(SimFaults, QuitCommandEndsTheProgram) {
