@@ -91,7 +91,7 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-size_t IniFile::NoCaseHash::operator()(std::string_view s) const {
+size_t NoCaseHash::operator()(std::string_view s) const {
     size_t h = 14695981039346656037ull; // FNV-1a over the folded bytes
     unsigned char prev = 0;
     for (char c : s) {
@@ -102,7 +102,7 @@ size_t IniFile::NoCaseHash::operator()(std::string_view s) const {
     return h;
 }
 
-bool IniFile::NoCaseEqual::operator()(std::string_view a, std::string_view b) const {
+bool NoCaseEqual::operator()(std::string_view a, std::string_view b) const {
     return equalsNoCase(a, b);
 }
 

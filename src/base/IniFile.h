@@ -11,6 +11,16 @@
 
 namespace quirel {
 
+// Case-insensitive hashing and comparison (the folding below), usable with string_view keys without a copy.
+struct NoCaseHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const;
+};
+struct NoCaseEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const;
+};
+
 // A private-profile (".ini") file with the semantics Windows tools give it: section and key names match
 // without regard to case, the first matching section and key win, values are cut to 1022 characters.
 // The file is parsed once into an index; writes update the key in place or append it (and its section)
@@ -63,15 +73,6 @@ public:
     const std::vector<std::string_view>& lines() const { return lines_; }
 
 private:
-    // Case-insensitive hashing and comparison, usable with string_view keys without a copy.
-    struct NoCaseHash {
-        using is_transparent = void;
-        size_t operator()(std::string_view s) const;
-    };
-    struct NoCaseEqual {
-        using is_transparent = void;
-        bool operator()(std::string_view a, std::string_view b) const;
-    };
     struct KeyRef {
         size_t hash; // NoCaseHash of the key
         size_t line;

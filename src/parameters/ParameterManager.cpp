@@ -63,9 +63,14 @@ void CParameterManager::Load(const std::string& path) {
     m_root = ReadSection(ini, "Rootfolder", ctx);
 
     m_byId.clear();
-    m_byFoldedName.clear();
+    m_byName.clear();
     m_itemByName.clear();
     m_ordered.clear();
+    // Sized once: growing the tables while indexing costs more than the lookups themselves.
+    m_ordered.reserve(ctx.items);
+    m_byId.reserve(ctx.items);
+    m_byName.reserve(ctx.items);
+    m_itemByName.reserve(ctx.items);
     BuildIndexes(*m_root);
 }
 
@@ -142,7 +147,7 @@ void CParameterManager::BuildIndexes(const CTreeItem& item) {
         const auto& d = static_cast<const CTreeLeaf&>(item).GetDescription();
         m_ordered.push_back(&d);
         m_byId.try_emplace(d.GetId(), &d);
-        m_byFoldedName.try_emplace(quirel::foldCase(d.GetName()), &d);
+        m_byName.try_emplace(d.GetName(), &d);
         m_itemByName.try_emplace(d.GetName(), &item);
         return;
     }
@@ -159,8 +164,8 @@ const CParameterDescription* CParameterManager::FindDescription(int32_t id) cons
 }
 
 const CParameterDescription* CParameterManager::FindDescription(const std::string& name) const {
-    auto it = m_byFoldedName.find(quirel::foldCase(name));
-    return it == m_byFoldedName.end() ? nullptr : it->second;
+    auto it = m_byName.find(std::string_view(name));
+    return it == m_byName.end() ? nullptr : it->second;
 }
 
 CParameterDescription CParameterManager::GetDescription(int32_t id) const {

@@ -8,13 +8,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
-namespace quirel {
-class IniFile;
-}
+#include "base/IniFile.h"
 
 // The parameter catalogue: the tree loaded once from Parameters.ini, then read-only, so any thread may
 // look parameters up. Lookups keep the first match in depth-first listing order; the indexes built at
@@ -97,7 +96,10 @@ private:
 
     std::unordered_set<int32_t> m_settingIdSet;
     std::unordered_map<int32_t, const CParameterDescription*> m_byId;
-    std::unordered_map<std::string, const CParameterDescription*> m_byFoldedName;
-    std::unordered_map<std::string, const CTreeItem*> m_itemByName;
+    // Keys are views of the names held by the tree, which does not change after loading.
+    std::unordered_map<std::string_view, const CParameterDescription*, quirel::NoCaseHash,
+                       quirel::NoCaseEqual>
+        m_byName;
+    std::unordered_map<std::string_view, const CTreeItem*> m_itemByName;
     std::vector<const CParameterDescription*> m_ordered; // depth-first
 };
