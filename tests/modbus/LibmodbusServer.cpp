@@ -1,5 +1,7 @@
 #include "LibmodbusServer.h"
 
+#include "TestPeers.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <netinet/in.h>
@@ -42,17 +44,9 @@ bool LibmodbusServer::serveOne(modbus_t* ctx) {
 }
 
 LibmodbusTcpServer::LibmodbusTcpServer(int slave) {
-    listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int on = 1;
-    ::setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(listen_, 8) != 0)
+    listen_ = listenOnFreeLoopbackPort(&port_);
+    if (listen_ < 0)
         return;
-    socklen_t len = sizeof addr;
-    ::getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
     ctx_ = modbus_new_tcp("127.0.0.1", port_);
     modbus_set_slave(ctx_, slave); // its TCP default would be 0xFF
     modbus_set_indication_timeout(ctx_, 1, 0);

@@ -143,18 +143,7 @@ bool readSocket(int fd, std::uint8_t* buffer, std::size_t count, const std::atom
 } // namespace
 
 ScriptedTcpPeer::ScriptedTcpPeer(PeerScript script) {
-    listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int on = 1;
-    ::setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0; // the kernel picks a free port
-    ::bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::listen(listen_, 8);
-    socklen_t len = sizeof addr;
-    ::getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
+    listen_ = listenOnFreeLoopbackPort(&port_);
     start(std::move(script));
 }
 
@@ -280,6 +269,24 @@ void ScriptedRtuPeer::run() {
         ++index;
         ++played_;
     }
+}
+
+int listenOnFreeLoopbackPort(int* port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = 0; // the kernel picks a free port
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 8) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    *port = ntohs(addr.sin_port);
+    return fd;
 }
 
 int unusedLoopbackPort() {

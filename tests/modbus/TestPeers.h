@@ -103,5 +103,7 @@ private:
 
 // A loopback TCP port nobody listens on.
 int unusedLoopbackPort();
+// A socket listening on a free loopback port, which goes to *port; -1 when that fails.
+int listenOnFreeLoopbackPort(int* port);
 
 } // namespace quirel::test

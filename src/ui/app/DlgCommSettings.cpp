@@ -1,5 +1,7 @@
 #include "ui/app/DlgCommSettings.h"
 
+#include "comm/ControllerModbus.h"
+
 #include "base/DecimalNumber.h"
 #include "ui/common/UiText.h"
 
@@ -156,4 +158,18 @@ void DlgCommSettings::accept() {
     m_values.slaveId = quirel::parseLong(m_slaveId->text().toStdString());
     m_values.modem = m_modem->isChecked();
     QDialog::accept();
+}
+
+CommDialogValues CommDialogValues::From(const CControllerModbus& c) {
+    CommDialogValues values;
+    values.protocol = c.GetProtocol();
+    values.host = c.GetHost();
+    values.slaveId = c.GetSlaveId();
+    values.port = c.GetPortName();
+    values.baudRate = static_cast<int32_t>(c.GetBaudRate());
+    values.dataBits = c.GetDataBits();
+    values.stopBits = c.GetStopBits();
+    values.parity = c.GetParity();
+    values.modem = c.GetModem() != 0;
+    return values;
 }

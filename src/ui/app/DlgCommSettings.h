@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+class CControllerModbus;
+
 #include <cstdint>
 #include <string>
 
@@ -21,6 +23,9 @@ struct CommDialogValues {
     int16_t stopBits = 1;
     std::string parity = "N";
     bool modem = false;
+
+    // What the controller holds now.
+    static CommDialogValues From(const CControllerModbus& controller);
 };
 
 // "Connection to filter": Modbus TCP or Modbus RTU over a serial line, and the parameters of either.

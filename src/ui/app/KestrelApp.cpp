@@ -323,19 +323,7 @@ void CKestrelApp::OnDisconnect() {
 void CKestrelApp::OnSettings() {
     if (m_controller->IsConnected())
         return;
-    const CControllerModbus& c = *m_controller;
-    CommDialogValues values;
-    values.protocol = c.GetProtocol();
-    values.host = c.GetHost();
-    values.slaveId = c.GetSlaveId();
-    values.port = c.GetPortName();
-    values.baudRate = static_cast<int32_t>(c.GetBaudRate());
-    values.dataBits = c.GetDataBits();
-    values.stopBits = c.GetStopBits();
-    values.parity = c.GetParity();
-    values.modem = c.GetModem() != 0;
-
-    DlgCommSettings dialog(values, QApplication::activeWindow());
+    DlgCommSettings dialog(CommDialogValues::From(*m_controller), QApplication::activeWindow());
     if (dialog.exec() != QDialog::Accepted)
         return;
     const CommDialogValues& v = dialog.Values();

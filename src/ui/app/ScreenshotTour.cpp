@@ -57,18 +57,7 @@ void RunScreenshotTour(CKestrelApp& app, const QString& directory) {
     Pump(1500);
     Save(frame, QDir(directory).filePath("parameters-" + lang + ".png"));
 
-    CommDialogValues values;
-    const CControllerModbus& c = app.Controller();
-    values.protocol = c.GetProtocol();
-    values.host = c.GetHost();
-    values.slaveId = c.GetSlaveId();
-    values.port = c.GetPortName();
-    values.baudRate = static_cast<int32_t>(c.GetBaudRate());
-    values.dataBits = c.GetDataBits();
-    values.stopBits = c.GetStopBits();
-    values.parity = c.GetParity();
-    values.modem = c.GetModem() != 0;
-    DlgCommSettings settings(values, frame);
+    DlgCommSettings settings(CommDialogValues::From(app.Controller()), frame);
     settings.show();
     Pump(300);
     Save(&settings, QDir(directory).filePath("settings-" + lang + ".png"));
