@@ -194,8 +194,8 @@ int main(int argc, char* argv[]) {
         options.faultCommands << "stray " + QString(parser.value(stray)).replace(':', ' ').replace(',', ' ');
     if (parser.isSet(closeAfter))
         options.faultCommands << "close-after " + parser.value(closeAfter);
-    for (const QString& spec : parser.values(exception)) {
-        QString words = spec;
+    for (const QString& given : parser.values(exception)) {
+        QString words = given;
         words.replace(':', ' ').replace('-', ' ');
         options.faultCommands << "exception " + words;
     }
