@@ -64,6 +64,20 @@ private:
     std::atomic<int>* m_destroyed;
 };
 
+// Makes NotingJobs that share one log of the names run and one count of the jobs destroyed.
+struct JobLog {
+    std::vector<std::string> names;
+    std::mutex mutex;
+    std::atomic<int> destroyed{0};
+    std::unique_ptr<CJobAbstract> Job(const std::string& name) {
+        return std::make_unique<NotingJob>(name, &names, &mutex, &destroyed);
+    }
+    std::vector<std::string> Names() {
+        std::lock_guard lock(mutex);
+        return names;
+    }
+};
+
 // Stands in for the parameters document: values by identifier, guarded as the worker stores them.
 class ValueDocument : public CDocument {
 public:

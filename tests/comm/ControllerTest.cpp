@@ -10,19 +10,6 @@ using namespace quirel::test;
 
 namespace {
 
-struct Log {
-    std::vector<std::string> names;
-    std::mutex mutex;
-    std::atomic<int> destroyed{0};
-    std::unique_ptr<CJobAbstract> Job(const std::string& name) {
-        return std::make_unique<NotingJob>(name, &names, &mutex, &destroyed);
-    }
-    std::vector<std::string> Names() {
-        std::lock_guard lock(mutex);
-        return names;
-    }
-};
-
 // Blocks the worker inside a job until opened.
 class GateJob : public CJobAbstract {
 public:
@@ -69,7 +56,7 @@ struct Rig {
 
 TEST(Controller, RefusesJobsWhileNotConnectedAndReportsAFailedConnect) {
     RecordingUiPort ui;
-    Log log;
+    JobLog log;
     {
         CControllerModbus controller(MutableDemoCatalogue(), &ui);
         EXPECT_EQ(controller.GetProtocol(), CControllerModbus::kProtocolTcp);
@@ -104,7 +91,7 @@ TEST(Controller, RefusesJobsWhileNotConnectedAndReportsAFailedConnect) {
 
 TEST(Controller, RunsTransferJobsBeforeUserJobsBeforePollJobs) {
     Rig rig;
-    Log log;
+    JobLog log;
     ASSERT_TRUE(rig.controller.Connect());
     EXPECT_EQ(rig.ui.States().back(), kConnected);
     // Queued before the worker runs, so all three queues hold jobs when it starts.
@@ -122,7 +109,7 @@ TEST(Controller, RunsTransferJobsBeforeUserJobsBeforePollJobs) {
 }
 
 TEST(Controller, QueuesRefuseBeyondTheirCapacityAndNothingLeaksAtTheEnd) {
-    Log log;
+    JobLog log;
     {
         Rig rig;
         ASSERT_TRUE(rig.controller.Connect());
@@ -144,7 +131,7 @@ TEST(Controller, QueuesRefuseBeyondTheirCapacityAndNothingLeaksAtTheEnd) {
 
 TEST(Controller, StopDropsWaitingPollAndUserJobsKeepsTransferJobsAndCanStartAgain) {
     Rig rig;
-    Log log;
+    JobLog log;
     ASSERT_TRUE(rig.controller.Connect());
     rig.controller.StartThread();
     std::promise<void> started, open;
@@ -181,7 +168,7 @@ TEST(Controller, StopDropsWaitingPollAndUserJobsKeepsTransferJobsAndCanStartAgai
 
 TEST(Controller, ReplyTimeOutInAPollJobDisconnectsDropsPollJobsKeepsUserJobsAndReportsOnce) {
     Rig rig;
-    Log log;
+    JobLog log;
     ValueDocument doc;
     ASSERT_TRUE(rig.controller.Connect());
     rig.device.silent = true;

@@ -7,19 +7,8 @@
 
 using namespace quirel::test;
 
-namespace {
-struct Log {
-    std::vector<std::string> names;
-    std::mutex mutex;
-    std::atomic<int> destroyed{0};
-    std::unique_ptr<CJobAbstract> Job(const std::string& name) {
-        return std::make_unique<NotingJob>(name, &names, &mutex, &destroyed);
-    }
-};
-} // namespace
-
 TEST(JobQueue, KeepsOrderRefusesBeyondCapacityAndOwnsWhatItHolds) {
-    Log log;
+    JobLog log;
     {
         CJobQueue queue(3);
         EXPECT_EQ(queue.GetCapacity(), 3);
