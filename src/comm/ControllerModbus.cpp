@@ -18,22 +18,14 @@ constexpr unsigned kIdsModbusError = 178;
 constexpr unsigned kIdsNoWriteAccess = 142;
 constexpr unsigned kIdsParameterNotFound = 155;
 
+// Register layouts by the cell's own classification of the data type codes.
 bool Is16BitType(uint32_t t) {
-    return t == 2 || t == 3 || t == 5 || t == 6;
+    const auto k = PARAMVALUE::KindOf(t);
+    return k == PARAMVALUE::Kind::Int16 || k == PARAMVALUE::Kind::UInt16;
 }
 bool Is32BitType(uint32_t t) {
-    return t == 4 || t == 7 || t == 11 || t == 12 || t == 13;
-}
-
-uint32_t FloatBits(float f) {
-    uint32_t bits;
-    std::memcpy(&bits, &f, sizeof bits);
-    return bits;
-}
-float BitsFloat(uint32_t bits) {
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
+    const auto k = PARAMVALUE::KindOf(t);
+    return k == PARAMVALUE::Kind::Int32 || k == PARAMVALUE::Kind::UInt32;
 }
 
 } // namespace
@@ -516,7 +508,7 @@ bool CControllerModbus::ReadValues(int reference, uint32_t dataType, PARAMVALUE 
         if (rc != MBUS_SUCCESS)
             return false;
         for (int i = 0; i < count; ++i)
-            cells[i].raw = FloatBits(values[static_cast<size_t>(i)]);
+            cells[i].SetFloat(values[static_cast<size_t>(i)]);
         return true;
     } else if (dataType == 9) {
         // A text of up to 20 characters in ten registers, whatever count says; kept in the shared table.
@@ -573,7 +565,7 @@ void CControllerModbus::WriteValue(int reference, uint32_t dataType, uint32_t ra
         rc = WithMaster(
             [&](MbusMasterFunctions& m) { return m.writeMultipleLongInts(slave, reference, &v, 1); });
     } else if (dataType == 8) {
-        const float f = BitsFloat(raw);
+        const float f = PARAMVALUE(8, raw).GetFloat();
         rc = WithMaster(
             [&](MbusMasterFunctions& m) { return m.writeMultipleFloats(slave, reference, &f, 1); });
     } else {
