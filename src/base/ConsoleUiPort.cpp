@@ -49,3 +49,27 @@ int ConsoleUiPort::GetLastState() const {
     std::lock_guard lock(m_mutex);
     return m_lastState;
 }
+
+void ConsoleUiPort::Progress(const std::string& caption, const std::string& text, int pos, int max) {
+    std::lock_guard lock(m_mutex);
+    const int percent = max > 0 ? static_cast<int>(100LL * pos / max) : 0;
+    if (!m_out || (percent == m_progressPercent && text == m_progressText))
+        return;
+    m_progressPercent = percent;
+    m_progressText = text;
+    if (caption.empty())
+        std::fprintf(m_out, "%s (%d %%)\n", text.c_str(), percent);
+    else
+        std::fprintf(m_out, "%s: %s (%d %%)\n", caption.c_str(), text.c_str(), percent);
+    std::fflush(m_out);
+}
+
+void ConsoleUiPort::EndProgress() {
+    std::lock_guard lock(m_mutex);
+    m_progressPercent = -1;
+    m_progressText.clear();
+}
+
+bool ConsoleUiPort::ProgressCancelled() {
+    return m_cancelRequested.load();
+}

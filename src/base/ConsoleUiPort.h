@@ -2,6 +2,7 @@
 
 #include "base/UiPort.h"
 
+#include <atomic>
 #include <cstdio>
 #include <deque>
 #include <mutex>
@@ -18,6 +19,12 @@ public:
     void PostConnectionState(int state) override;
     int MessageBox(const std::string& text, const std::string& caption, MbIcon icon,
                    MbButtons buttons) override;
+    // One line per change of the text or of the whole percent, "caption: text (NN %)".
+    void Progress(const std::string& caption, const std::string& text, int pos, int max) override;
+    void EndProgress() override;
+    bool ProgressCancelled() override;
+    // Makes ProgressCancelled true (a signal handler may call it: it only stores a flag).
+    void RequestCancel() { m_cancelRequested.store(true); }
 
     // Runs the posted document updates on the calling thread; returns how many ran.
     int ProcessPosted();
@@ -37,4 +44,7 @@ private:
     std::deque<Posted> m_posted;
     int m_errors = 0;
     int m_lastState = kNotConnected;
+    std::string m_progressText;
+    int m_progressPercent = -1;
+    std::atomic<bool> m_cancelRequested{false};
 };

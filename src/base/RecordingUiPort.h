@@ -19,6 +19,12 @@ public:
         MbIcon icon;
         MbButtons buttons;
     };
+    struct ProgressStep {
+        std::string caption;
+        std::string text;
+        int pos;
+        int max;
+    };
     struct Update {
         CDocument* doc;
         int64_t hint;
@@ -41,6 +47,33 @@ public:
         m_cv.notify_all();
         m_cv.wait(lock, [this] { return !m_holdBoxes; });
         return m_answer;
+    }
+
+    void Progress(const std::string& caption, const std::string& text, int pos, int max) override {
+        std::lock_guard lock(m_mutex);
+        m_progress.push_back({caption, text, pos, max});
+        m_cv.notify_all();
+    }
+    void EndProgress() override {
+        std::lock_guard lock(m_mutex);
+        ++m_progressEnds;
+    }
+    bool ProgressCancelled() override {
+        std::lock_guard lock(m_mutex);
+        return m_cancelAfterSteps >= 0 && static_cast<int>(m_progress.size()) >= m_cancelAfterSteps;
+    }
+    // ProgressCancelled turns true once `steps` progress calls have been made (-1: never).
+    void CancelAfterProgressSteps(int steps) {
+        std::lock_guard lock(m_mutex);
+        m_cancelAfterSteps = steps;
+    }
+    std::vector<ProgressStep> ProgressSteps() const {
+        std::lock_guard lock(m_mutex);
+        return m_progress;
+    }
+    int ProgressEnds() const {
+        std::lock_guard lock(m_mutex);
+        return m_progressEnds;
     }
 
     void SetAnswer(int answer) {
@@ -75,6 +108,8 @@ public:
         m_boxes.clear();
         m_updates.clear();
         m_states.clear();
+        m_progress.clear();
+        m_progressEnds = 0;
     }
 
     // Each waits (at most timeoutMs) until at least n entries have been recorded.
@@ -99,6 +134,9 @@ private:
     std::vector<Box> m_boxes;
     std::vector<Update> m_updates;
     std::vector<int> m_states;
+    std::vector<ProgressStep> m_progress;
+    int m_progressEnds = 0;
+    int m_cancelAfterSteps = -1;
     int m_answer = IDOK;
     bool m_holdBoxes = false;
 };

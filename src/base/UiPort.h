@@ -24,4 +24,15 @@ public:
     virtual void PostConnectionState(int state) = 0;
     virtual int MessageBox(const std::string& text, const std::string& caption, MbIcon icon,
                            MbButtons buttons = MbButtons::Ok) = 0;
+
+    // Progress of a long operation the user waits for (a parameter-set transfer, the event-log read, a
+    // catalogue download, a firmware update), from any thread. `caption` names the operation, `text` says
+    // what happens now, `pos` runs from 0 to `max`. The first call shows the progress, EndProgress takes
+    // it away. A window shows a progress dialog, the CLI a line on stderr, a test records the calls.
+    virtual void Progress(const std::string& caption, const std::string& text, int pos, int max) {
+        (void)caption, (void)text, (void)pos, (void)max;
+    }
+    virtual void EndProgress() {}
+    // True once the user has asked to stop the operation shown (a Cancel button, Ctrl-C).
+    virtual bool ProgressCancelled() { return false; }
 };

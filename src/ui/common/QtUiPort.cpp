@@ -2,12 +2,16 @@
 
 #include "ui/common/MessageBoxes.h"
 
+#include <QApplication>
+#include <QEventLoop>
 #include <QThread>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 namespace quirel::ui {
 namespace {
@@ -82,6 +86,110 @@ int CQtUiPort::MessageBox(const std::string& text, const std::string& caption, M
 
 void CQtUiPort::Close() {
     m_closed = true;
+    m_progressCancelled = true;
+}
+
+void CQtUiPort::Progress(const std::string& caption, const std::string& text, int pos, int max) {
+    bool post;
+    {
+        std::lock_guard lock(m_progressMutex);
+        if (!m_progress.shown)
+            m_progressCancelled = false; // a new operation
+        m_progress.caption = caption;
+        m_progress.text = text;
+        m_progress.pos = pos;
+        m_progress.max = max;
+        m_progress.shown = true;
+        post = !m_progress.pending;
+        m_progress.pending = true;
+    }
+    if (QThread::currentThread() == thread()) {
+        ShowProgress();
+        // Code that runs on this thread by itself still gets its dialog painted.
+        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    } else if (post && !m_closed) {
+        QMetaObject::invokeMethod(
+            this, [this] { ShowProgress(); }, Qt::QueuedConnection);
+    }
+}
+
+void CQtUiPort::EndProgress() {
+    {
+        std::lock_guard lock(m_progressMutex);
+        m_progress.shown = false;
+        if (m_progress.pending)
+            return; // the posted update sees shown == false and closes the dialog
+        m_progress.pending = true;
+    }
+    if (QThread::currentThread() == thread())
+        ShowProgress();
+    else if (!m_closed)
+        QMetaObject::invokeMethod(
+            this, [this] { ShowProgress(); }, Qt::QueuedConnection);
+}
+
+void CQtUiPort::ShowProgress() {
+    ProgressState state;
+    {
+        std::lock_guard lock(m_progressMutex);
+        m_progress.pending = false;
+        state = m_progress;
+    }
+    if (!state.shown && !m_busy) {
+        if (m_progressDialog)
+            m_progressDialog->deleteLater();
+        m_progressDialog = nullptr;
+        return;
+    }
+    if (!m_progressDialog) {
+        auto* dialog = new QProgressDialog(m_progressParent);
+        dialog->setObjectName("progressDialog");
+        dialog->setWindowModality(Qt::ApplicationModal);
+        dialog->setMinimumDuration(0);
+        dialog->setAutoClose(false);
+        dialog->setAutoReset(false);
+        dialog->setMinimumWidth(420);
+        if (!m_progressCancellable)
+            dialog->setCancelButton(nullptr);
+        connect(dialog, &QProgressDialog::canceled, this, [this] { m_progressCancelled = true; });
+        m_progressDialog = dialog;
+    }
+    if (!state.caption.empty())
+        m_progressDialog->setWindowTitle(QString::fromStdString(state.caption));
+    m_progressDialog->setLabelText(QString::fromStdString(state.text));
+    m_progressDialog->setMaximum(state.max > 0 ? state.max : 0);
+    m_progressDialog->setValue(state.max > 0 ? std::min(state.pos, state.max) : 0);
+    m_progressDialog->show();
+}
+
+void CQtUiPort::RunWithProgress(QWidget* parent, const std::string& caption,
+                                const std::function<void()>& work, bool cancellable) {
+    m_busy = true;
+    m_progressParent = parent;
+    m_progressCancellable = cancellable;
+    m_progressCancelled = false;
+    {
+        std::lock_guard lock(m_progressMutex);
+        m_progress = ProgressState{caption, std::string(), 0, 0, true, false};
+    }
+    ShowProgress();
+    QEventLoop loop;
+    std::thread worker([&] {
+        work();
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    worker.join();
+    m_busy = false;
+    m_progressCancellable = false;
+    {
+        std::lock_guard lock(m_progressMutex);
+        m_progress.shown = false;
+        m_progress.pending = false;
+    }
+    if (m_progressDialog)
+        m_progressDialog->deleteLater();
+    m_progressDialog = nullptr;
 }
 
 } // namespace quirel::ui

@@ -3,9 +3,13 @@
 #include "base/UiPort.h"
 
 #include <QObject>
+#include <QPointer>
+#include <QProgressDialog>
 
 #include <atomic>
 #include <functional>
+#include <mutex>
+#include <string>
 
 namespace quirel::ui {
 
@@ -26,6 +30,20 @@ public:
     void PostConnectionState(int state) override;
     int MessageBox(const std::string& text, const std::string& caption, MbIcon icon,
                    MbButtons buttons = MbButtons::Ok) override;
+    // A window-modal progress dialog on the user-interface thread; calls from other threads are
+    // coalesced, so a fast loop costs one repaint per event-loop turn, not one per call.
+    void Progress(const std::string& caption, const std::string& text, int pos, int max) override;
+    void EndProgress() override;
+    bool ProgressCancelled() override { return m_progressCancelled.load(); }
+
+    // Runs `work` on a thread of its own while this (the user-interface) thread goes on painting, behind
+    // a modal progress dialog titled `caption` that blocks every other command until `work` returns.
+    // Message boxes and Progress calls of `work` show meanwhile. With `cancellable` the dialog has a
+    // Cancel button, which makes ProgressCancelled true.
+    void RunWithProgress(QWidget* parent, const std::string& caption, const std::function<void()>& work,
+                         bool cancellable = false);
+    // True while RunWithProgress runs.
+    bool IsBusy() const { return m_busy; }
 
     // Called before the worker is stopped at exit: from then on posted calls are dropped and a box asked
     // for by the worker is answered IDCANCEL at once, so the worker never waits for a user-interface
@@ -34,9 +52,24 @@ public:
     bool IsClosed() const { return m_closed.load(); }
 
 private:
+    struct ProgressState {
+        std::string caption, text;
+        int pos = 0, max = 0;
+        bool shown = false;   // a dialog is wanted
+        bool pending = false; // an update is posted and not yet shown
+    };
+    void ShowProgress();
+
     DocumentUpdateHandler m_onDocumentUpdate;
     ConnectionStateHandler m_onConnectionState;
     std::atomic<bool> m_closed{false};
+    std::mutex m_progressMutex;
+    ProgressState m_progress;
+    std::atomic<bool> m_progressCancelled{false};
+    QPointer<QProgressDialog> m_progressDialog;
+    QPointer<QWidget> m_progressParent;
+    bool m_progressCancellable = false;
+    bool m_busy = false;
 };
 
 } // namespace quirel::ui
