@@ -1,9 +1,9 @@
 #include "CliProgram.h"
 
 #include "CliSession.h"
+#include "app/ProgramFiles.h"
 #include "base/StringTable.h"
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -41,20 +41,6 @@ std::vector<CommandSpec> AllCommands() {
     std::vector<CommandSpec> commands;
     AddParameterCommands(commands);
     return commands;
-}
-
-std::string DefaultCatalogue() {
-    std::error_code ec;
-    std::vector<std::filesystem::path> candidates{"Parameters.ini"};
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (!ec)
-        candidates.push_back(self.parent_path() / "../share/quirel/Parameters.ini");
-    candidates.push_back(QUIREL_SHARE_DIR "/Parameters.ini");
-    candidates.push_back(QUIREL_RESOURCES_DIR "/Parameters.ini");
-    for (const auto& c : candidates)
-        if (std::filesystem::exists(c, ec))
-            return c.string();
-    return "Parameters.ini";
 }
 
 // The options before the command; the command's own arguments are the rest. Returns kOk or kUsage, or
@@ -147,9 +133,10 @@ int Run(int argc, char** argv, std::FILE* out, std::FILE* err) {
     quirel::setUiLanguage(language);
     session.Catalogue().SetLanguage(language);
     if (spec->needsCatalogue) {
-        const std::string path = o.catalogue.empty() ? DefaultCatalogue() : o.catalogue;
-        if (!std::filesystem::exists(path))
-            return session.Fail("Cannot open the catalogue " + path);
+        const std::string name = o.catalogue.empty() ? "Parameters.ini" : o.catalogue;
+        const std::string path = quirel::app::FindCatalogue(name);
+        if (path.empty())
+            return session.Fail(quirel::app::CatalogueNotFoundText(name));
         session.Catalogue().Load(path);
     }
     const int code = spec->run(session, std::vector<std::string>(command.begin() + 1, command.end()));

@@ -15,6 +15,11 @@
 namespace quirel::cli {
 namespace {
 
+constexpr unsigned kIdsParameterNotFound = 155;
+constexpr unsigned kIdsSectionNotFound = 161;
+constexpr unsigned kIdsModbusError = 178;
+constexpr unsigned kIdsNoValueReceived = 1013;
+
 // The values the read jobs deliver, in place of the parameters document.
 class ValueStore : public CDocument {
 public:
@@ -32,46 +37,6 @@ private:
     mutable std::mutex m_mutex;
     std::map<int32_t, PARAMVALUE> m_values;
 };
-
-// The window's edit dialog writes whatever the number parsers make of a text ("0.9" as 0, "abc" as 0, an
-// unknown value text as -1). A script's typo must not reach the device that way, so a text that the
-// parser would read only in part, or not at all, is refused before anything is sent.
-bool IsWholeValueText(const CParameterDescription& d, const std::string& text) {
-    if (d.HasValueTexts())
-        return d.FindValueText(text) >= 0;
-    const int type = d.GetDataType();
-    const bool typedForm = type == 9 || type == 11 || type == 12 ||
-                           (type == 13 && text.find(':') != std::string::npos) ||
-                           IsAddressParameter(static_cast<uint32_t>(d.GetId()));
-    if (typedForm)
-        return true; // these parsers refuse what they cannot read whole
-    size_t i = text.find_first_not_of(' ');
-    auto digits = [&] {
-        const size_t from = i;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9')
-            ++i;
-        return i - from;
-    };
-    if (i == std::string::npos)
-        return false;
-    if (text[i] == '+' || text[i] == '-')
-        ++i;
-    size_t count = digits();
-    if (type == 8) {
-        if (i < text.size() && text[i] == ',') {
-            ++i;
-            count += digits();
-        }
-        if (count > 0 && i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-            ++i;
-            if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-                ++i;
-            if (digits() == 0)
-                return false;
-        }
-    }
-    return count > 0 && i == text.size();
-}
 
 void PrintLine(CliSession& s, const CParameterDescription& d, const std::string& value) {
     std::fprintf(s.Out(), "%d %s = %s %s\n", d.GetId(), d.GetName().c_str(), value.c_str(),
@@ -100,7 +65,10 @@ int ReadAndPrint(CliSession& s, ValueStore& values, const std::vector<const CPar
         } else if (dashForUnreadable && !IsReadable(d->GetAccessType())) {
             PrintLine(s, *d, "--");
         } else {
+            // Never a line left out in silence: the job's own message (if any) said why, this says which.
             missing = true;
+            std::fprintf(s.Err(), "%s%d %s\n", quirel::loadString(kIdsNoValueReceived).c_str(), d->GetId(),
+                         d->GetName().c_str());
         }
     }
     std::fflush(s.Out());
@@ -130,7 +98,7 @@ bool ResolveAll(CliSession& s, const std::vector<std::string>& keys,
     for (const std::string& key : keys) {
         const CParameterDescription* d = s.Resolve(key);
         if (!d) {
-            s.Fail(quirel::loadString(155) + key);
+            s.Fail(quirel::loadString(kIdsParameterNotFound) + key);
             return false;
         }
         list.push_back(d);
@@ -160,12 +128,12 @@ int Write(CliSession& s, const std::vector<std::string>& args) {
     const CParameterDescription& d = *list[0];
     const std::string& text = args[1];
     CParameterValue value(static_cast<uint32_t>(d.GetId()), static_cast<uint32_t>(d.GetDataType()), 0);
-    if (!IsWholeValueText(d, text) || !value.SetFromText(s.Catalogue(), text))
-        return s.Fail("Invalid value: " + text);
+    if (const std::string error = value.TakeText(d, text, ValueTextSource::Typed); !error.empty())
+        return s.Fail(error);
     if (int rc = s.Connect(); rc != kOk)
         return rc;
     if (!s.Controller().AddUserJob(std::make_unique<CJobWriteParameter>(value)))
-        return s.Fail(quirel::loadString(178));
+        return s.Fail(quirel::loadString(kIdsModbusError));
     s.Drain();
     if (s.Ui().GetErrorCount() > 0)
         return kFailed;
@@ -192,7 +160,7 @@ int List(CliSession& s, const std::vector<std::string>& args) {
     }
     const CTreeItem* item = s.Catalogue().FindItem(args[0]);
     if (!item || item->IsLeaf())
-        return s.Fail(quirel::loadString(161) + args[0]);
+        return s.Fail(quirel::loadString(kIdsSectionNotFound) + args[0]);
     std::vector<CParameterDescription> folder;
     s.Catalogue().GetFolderParameters(args[0], folder);
     std::vector<const CParameterDescription*> list;

@@ -27,6 +27,22 @@ const Entry kStrings[] = {
     {196, "Value", "Wert"},
     {197, "Unit", "Einheit"},
     {198, "Description", "Beschreibung"},
+    // Our own texts from 1000 on.
+    {1001, "Invalid value ", "Ung\xC3\xBCltiger Wert "},
+    {1002, "a number is expected", "eine Zahl wird erwartet"},
+    {1003, "a decimal comma is expected (", "ein Dezimalkomma wird erwartet ("},
+    {1004, "allowed are ", "erlaubt sind "},
+    {1005, " to ", " bis "},
+    {1006, "one of the listed values is expected: ", "einer der aufgef\xC3\xBChrten Werte wird erwartet: "},
+    {1007, "a date and time is expected as YYYY-MM-DD HH:MM:SS",
+     "Datum und Uhrzeit werden als JJJJ-MM-TT HH:MM:SS erwartet"},
+    {1008, "a time of day is expected as HH:MM:SS", "eine Uhrzeit wird als HH:MM:SS erwartet"},
+    {1009, "an IPv4 address is expected: four numbers from 0 to 255 joined by points",
+     "eine IPv4-Adresse wird erwartet: vier Zahlen von 0 bis 255, durch Punkte getrennt"},
+    {1010, "this value cannot be written", "dieser Wert kann nicht geschrieben werden"},
+    {1011, "The parameter catalogue was not found: ", "Der Parameterkatalog wurde nicht gefunden: "},
+    {1012, ". Looked for in: ", ". Gesucht in: "},
+    {1013, "No value received for ", "Kein Wert empfangen f\xC3\xBCr "},
 };
 
 std::atomic<int> gLanguage{kLanguageEnglish};

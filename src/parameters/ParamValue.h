@@ -4,6 +4,20 @@
 #include <optional>
 #include <string>
 
+// Data type codes whose rules go beyond their width (PARAMVALUE::Kind tells the width).
+namespace DataTypeCode {
+constexpr uint32_t kCoil = 1;
+constexpr uint32_t kFloat = 8;
+constexpr uint32_t kText = 9;      // twenty characters in ten registers, kept outside the cell
+constexpr uint32_t kNothing = 10;  // no register form; shows "0"
+constexpr uint32_t kDateTime = 11; // seconds since 1970 of the device clock
+constexpr uint32_t kTimeOfDay = 12;
+constexpr uint32_t kSeconds = 13; // signed seconds, shown as a time of day
+inline bool IsClock(uint32_t code) {
+    return code == kDateTime || code == kTimeOfDay || code == kSeconds;
+}
+} // namespace DataTypeCode
+
 // The 8-byte typed value cell in which every value travels between device, documents and files:
 // a data type code and four value bytes. 16-bit codes use the low half of `raw` (the first two bytes
 // as stored), the other half keeps what it held.

@@ -3,6 +3,7 @@
 #include "base/BinaryArchive.h"
 #include "base/DecimalNumber.h"
 #include "parameters/ParameterManager.h"
+#include "parameters/ValueText.h"
 
 #include <cstdio>
 
@@ -165,37 +166,22 @@ std::string FormatAddress(uint32_t v) {
     return buf;
 }
 
-// Four decimal numbers 0..255 joined by points; anything else is rejected.
-std::optional<uint32_t> ParseAddress(std::string_view text) {
-    DeviceTime::Scanner sc{text};
-    sc.SkipBlanks();
-    uint32_t v = 0;
-    for (int part = 0; part < 4; ++part) {
-        int64_t n;
-        if ((part > 0 && !sc.Accept('.')) || !sc.Number(n, 3) || n > 255)
-            return std::nullopt;
-        v = (v << 8) | static_cast<uint32_t>(n);
-    }
-    if (!sc.AtEnd())
-        return std::nullopt;
-    return v;
-}
-
 } // namespace
 
 std::string CParameterValue::FormatText(const CParameterDescription& d, const PARAMVALUE& v) {
     if (d.HasValueTexts())
         return d.GetValueText(v.GetAsInt32().value_or(0));
+    using namespace DataTypeCode;
     switch (v.dataType) {
-    case 8:
+    case kFloat:
         return quirel::formatDecimalComma(static_cast<double>(v.GetFloat()), d.GetPrecision());
-    case 11:
+    case kDateTime:
         return DeviceTime::FormatDateTime(v.raw);
-    case 12:
+    case kTimeOfDay:
         return DeviceTime::FormatTimeOfDay(v.raw);
-    case 13:
+    case kSeconds:
         return DeviceTime::FormatTimeOfDay(static_cast<int32_t>(v.raw));
-    case 9:
+    case kText:
         return TextValueTable::Get(d.GetId());
     default:
         break;
@@ -204,7 +190,7 @@ std::string CParameterValue::FormatText(const CParameterDescription& d, const PA
     if (IsAddressParameter(static_cast<uint32_t>(d.GetId())))
         return FormatAddress(static_cast<uint32_t>(n));
     // Counters of code 7 go beyond 2^31; show them unsigned rather than negative.
-    if (v.dataType == 7)
+    if (v.GetKind() == PARAMVALUE::Kind::UInt32)
         return std::to_string(static_cast<uint32_t>(n));
     return std::to_string(n);
 }
@@ -213,71 +199,22 @@ std::string CParameterValue::GetText(const CParameterManager& catalogue) const {
     return FormatText(catalogue.GetDescription(static_cast<int32_t>(m_id)), m_value);
 }
 
-bool CParameterValue::SetFromTypedText(const CParameterDescription& d, std::string_view text) {
-    switch (m_value.dataType) {
-    case 8:
-        m_value.SetFromDouble(quirel::parseDecimalComma(text));
-        return true;
-    case 9:
-        return false; // the text lives on the device; nothing to set
-    case 11: {
-        auto t = DeviceTime::ParseDateTime(text);
-        if (!t)
-            return false;
-        m_value.raw = *t;
-        return true;
-    }
-    case 12: {
-        auto t = DeviceTime::ParseTimeOfDay(text);
-        if (!t)
-            return false;
-        m_value.SetFromInt64(*t);
-        return true;
-    }
-    case 13:
-        // Shown as a time of day, so the shown form must read back; a plain number still counts seconds.
-        if (text.find(':') != std::string_view::npos) {
-            auto t = DeviceTime::ParseTimeOfDay(text);
-            if (!t)
-                return false;
-            m_value.SetFromInt64(*t);
-            return true;
-        }
-        break;
-    default:
-        break;
-    }
-    if (IsAddressParameter(static_cast<uint32_t>(d.GetId()))) {
-        auto a = ParseAddress(text);
-        if (!a)
-            return false;
-        m_value.SetFromInt32(static_cast<int32_t>(*a));
-        return true;
-    }
-    if (m_value.dataType == 7)
-        m_value.SetFromInt32(static_cast<int32_t>(quirel::parseULong(text)));
-    else
-        m_value.SetFromInt32(quirel::parseLong(text));
-    return true;
-}
-
 bool CParameterValue::SetFromText(const CParameterManager& catalogue, std::string_view text) {
-    const CParameterDescription d = catalogue.GetDescription(static_cast<int32_t>(m_id));
-    if (d.HasValueTexts()) {
-        m_value.SetFromInt32(d.FindValueText(std::string(text)));
-        return true;
-    }
-    return SetFromTypedText(d, text);
+    return TakeText(catalogue.GetDescription(static_cast<int32_t>(m_id)), text, ValueTextSource::Typed)
+        .empty();
 }
 
 bool CParameterValue::SetFromFileText(const CParameterManager& catalogue, std::string_view text) {
-    const CParameterDescription d = catalogue.GetDescription(static_cast<int32_t>(m_id));
-    const size_t semi = text.find(';');
-    if (semi != std::string_view::npos) {
-        m_value.SetFromInt32(quirel::parseLong(text.substr(0, semi)));
-        return true;
-    }
-    return SetFromTypedText(d, text);
+    return TakeText(catalogue.GetDescription(static_cast<int32_t>(m_id)), text, ValueTextSource::File)
+        .empty();
+}
+
+std::string CParameterValue::TakeText(const CParameterDescription& d, std::string_view text,
+                                      ValueTextSource source) {
+    ParsedValueText parsed = ParseValueText(d, m_value, text, source);
+    if (parsed.value)
+        m_value = *parsed.value;
+    return parsed.error;
 }
 
 void CParameterValue::Serialize(quirel::ArchiveWriter& ar) const {

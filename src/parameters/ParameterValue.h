@@ -1,6 +1,7 @@
 #pragma once
 
 #include "parameters/ParamValue.h"
+#include "parameters/ValueText.h"
 
 #include <cstdint>
 #include <optional>
@@ -22,17 +23,23 @@ public:
     CParameterValue(uint32_t id, uint32_t dataType, uint32_t raw) : m_id(id), m_value(dataType, raw) {}
     virtual ~CParameterValue() = default;
 
-    // User input. False when the text is rejected (an invalid date, time or address); the value then
-    // stays as it was. Input that matches no value text of an enumeration stores -1.
-    virtual bool SetFromText(const CParameterManager& catalogue, std::string_view text);
+    // User input, read whole by ParseValueText (ValueText.h). False when the text is refused (a partial
+    // number, a number out of the type's range, an unknown value text, an invalid date, time or address);
+    // the value then stays as it was.
+    [[nodiscard]] virtual bool SetFromText(const CParameterManager& catalogue, std::string_view text);
     virtual double GetAsDouble() const { return m_value.GetAsDouble().value_or(0.0); }
     virtual void Assign(const CParameterValue& other) {
         m_id = other.m_id;
         m_value = other.m_value;
     }
     virtual std::string GetText(const CParameterManager& catalogue) const;
-    // A value text from a parameter-set file: "N;text" stores N whatever the code.
-    virtual bool SetFromFileText(const CParameterManager& catalogue, std::string_view text);
+    // A value text from a parameter-set file: "N;text" stores N whatever the code; otherwise as
+    // SetFromText without the value texts. False when refused, leaving the value as it was.
+    [[nodiscard]] virtual bool SetFromFileText(const CParameterManager& catalogue, std::string_view text);
+    // Either of the two with the description at hand: empty when taken, else why the text was refused
+    // (in the user-interface language).
+    [[nodiscard]] std::string TakeText(const CParameterDescription& d, std::string_view text,
+                                       ValueTextSource source);
 
     // 12 bytes: identifier, then the cell (code, value), all little-endian.
     void Serialize(quirel::ArchiveWriter& ar) const;
@@ -47,8 +54,6 @@ public:
     static std::string FormatText(const CParameterDescription& d, const PARAMVALUE& v);
 
 private:
-    bool SetFromTypedText(const CParameterDescription& d, std::string_view text);
-
     uint32_t m_id = 0;
     PARAMVALUE m_value; // code 8 when default-constructed
 };

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 
@@ -60,8 +61,65 @@ TEST_F(Values, FloatsByPrecisionWithDecimalComma) {
     auto v = Typed(2);
     EXPECT_TRUE(v.SetFromText(catalogue, "3,5"));
     EXPECT_FLOAT_EQ(v.GetValue().GetFloat(), 3.5f);
-    EXPECT_TRUE(v.SetFromText(catalogue, "3.5")); // a point ends the number
-    EXPECT_FLOAT_EQ(v.GetValue().GetFloat(), 3.0f);
+}
+
+// Every writer of values takes a text only when it is a whole value of the parameter; what is refused
+// names what is expected and leaves the value as it was.
+TEST_F(Values, OnlyWholeValuesInTheTypesRangeAreTaken) {
+    struct Case {
+        uint32_t id;
+        const char* text;
+        int64_t stored;      // the value as a 64-bit integer (floats: times 1000), when taken
+        const char* refusal; // part of the message, when refused
+    };
+    const Case cases[] = {
+        {2, " 0,90 ", 900, nullptr},
+        {2, "-1,5e3", -1500000, nullptr},
+        {2, "0.90", 0, "a decimal comma is expected (0,90)"},
+        {2, "3.5", 0, "a decimal comma is expected (3,5)"},
+        {2, "1.000.000", 0, "a number is expected"},
+        {2, "1e39", 0, "allowed are -3,40282e+38 to 3,40282e+38"},
+        {2, "", 0, "a number is expected"},
+        {4, "-32768", -32768, nullptr},
+        {4, "40000", 0, "allowed are -32768 to 32767"},
+        {5, "65535", 65535, nullptr},
+        {5, "70000", 0, "allowed are 0 to 65535"},
+        {5, "-5", 0, "allowed are 0 to 65535"},
+        {5, "12x", 0, "a number is expected"},
+        {7, "4294967295", 4294967295, nullptr},
+        {7, "99999999999999999999", 0, "allowed are 0 to 4294967295"},
+        {9, "-2147483649", 0, "allowed are -2147483648 to 2147483647"},
+        {6, "ON", 1, nullptr},
+        {6, "yes", 0, "one of the listed values is expected: Off, On"},
+        {6, "", 0, "one of the listed values is expected"},
+        {11, "2024-02-30 00:00:00", 0, "a date and time is expected as YYYY-MM-DD HH:MM:SS"},
+        {12, "2024-01-01 10:00:00", 0, "a time of day is expected as HH:MM:SS"},
+        {13, "25:00", 0, "a time of day is expected"},
+        {240, "10.0.7", 0, "an IPv4 address is expected"},
+    };
+    for (const Case& c : cases) {
+        auto v = Typed(c.id);
+        const PARAMVALUE before = v.GetValue();
+        const std::string error =
+            v.TakeText(catalogue.GetDescription(static_cast<int32_t>(c.id)), c.text, ValueTextSource::Typed);
+        if (c.refusal) {
+            const std::string head = std::string("Invalid value \"") + c.text + "\": ";
+            EXPECT_EQ(error.substr(0, head.size()), head);
+            EXPECT_NE(error.find(c.refusal, head.size()), std::string::npos) << c.text << ": " << error;
+            EXPECT_EQ(v.GetValue(), before) << c.text;
+        } else {
+            EXPECT_EQ(error, "") << c.text;
+            const PARAMVALUE& cell = v.GetValue();
+            const int64_t stored =
+                cell.dataType == 8 ? static_cast<int64_t>(cell.GetFloat() * 1000.0f) : *cell.GetAsInt64();
+            EXPECT_EQ(stored, c.stored) << c.text;
+        }
+    }
+    quirel::setUiLanguage(quirel::kLanguageGerman);
+    auto v = Typed(5);
+    EXPECT_EQ(v.TakeText(catalogue.GetDescription(5), "70000", ValueTextSource::Typed),
+              "Ung\xC3\xBCltiger Wert \"70000\": erlaubt sind 0 bis 65535");
+    quirel::setUiLanguage(quirel::kLanguageEnglish);
 }
 
 TEST_F(Values, IntegerWidthsAndSigns) {
@@ -74,8 +132,8 @@ TEST_F(Values, IntegerWidthsAndSigns) {
 
     auto v = Typed(5);
     v.Value().raw = 0xABCD0000; // the upper half of a 16-bit cell keeps what it held
-    EXPECT_TRUE(v.SetFromText(catalogue, "70000"));
-    EXPECT_EQ(v.GetValue().raw, 0xABCD0000u | (70000u & 0xFFFF));
+    EXPECT_TRUE(v.SetFromText(catalogue, "7000"));
+    EXPECT_EQ(v.GetValue().raw, 0xABCD0000u | 7000u);
     auto c = Typed(7);
     EXPECT_TRUE(c.SetFromText(catalogue, "4000000000"));
     EXPECT_EQ(c.GetValue().raw, 4000000000u);
@@ -93,8 +151,7 @@ TEST_F(Values, EnumerationsComeBeforeTypeRules) {
     auto v = Typed(6);
     EXPECT_TRUE(v.SetFromText(catalogue, "on"));
     EXPECT_EQ(v.GetValue().GetAsInt32(), 1);
-    EXPECT_TRUE(v.SetFromText(catalogue, "maybe"));
-    EXPECT_EQ(v.GetValue().raw & 0xFFFF, 0xFFFFu); // -1 in a 16-bit unsigned cell
+    v.Value().raw = 0xFFFF; // -1 in a 16-bit unsigned cell
     EXPECT_EQ(v.GetText(catalogue), "-error-");
 }
 
@@ -118,8 +175,11 @@ TEST_F(Values, FileTextTakesTheNumberBeforeTheSemicolon) {
     auto e = Typed(6);
     EXPECT_TRUE(e.SetFromFileText(catalogue, "1;whatever"));
     EXPECT_EQ(e.GetValue().GetAsInt32(), 1);
-    EXPECT_TRUE(e.SetFromFileText(catalogue, "On")); // value texts are not consulted for file text
-    EXPECT_EQ(e.GetValue().GetAsInt32(), 0);
+    EXPECT_FALSE(e.SetFromFileText(catalogue, "On")); // value texts are not consulted for file text
+    EXPECT_FALSE(e.SetFromFileText(catalogue, "3.5;x"));
+    EXPECT_FALSE(f.SetFromFileText(catalogue, "3.5")); // never read as 3
+    EXPECT_EQ(e.GetValue().GetAsInt32(), 1);
+    EXPECT_FLOAT_EQ(f.GetValue().GetFloat(), 3.5f);
 }
 
 TEST_F(Values, DeviceClockIgnoresThePcTimeZone) {
@@ -202,6 +262,9 @@ TEST(ValueCells, ConversionsFollowTheCode) {
     u.SetFromDouble(4294967296.0 + 5.0); // low 32 bits of the 64-bit integer
     EXPECT_EQ(u.raw, 5u);
     u.SetFromDouble(1e300); // saturates instead of undefined behaviour
+    EXPECT_EQ(u.raw, 0xFFFFFFFFu);
+    u.SetFromDouble(std::nan(""));
+    EXPECT_EQ(u.raw, 0u);
     PARAMVALUE s(2);
     s.SetFromInt64(0x12345);
     EXPECT_EQ(s.GetAsInt64(), 0x2345);

@@ -1,5 +1,6 @@
 #include "ui/app/ScreenshotTour.h"
 
+#include "base/StringTable.h"
 #include "comm/ControllerModbus.h"
 #include "parameters/ParameterManager.h"
 #include "parameters/document/DocParameters.h"
@@ -37,7 +38,7 @@ void Save(QWidget* w, const QString& path) {
 
 void RunScreenshotTour(CKestrelApp& app, const QString& directory) {
     QDir().mkpath(directory);
-    const QString lang = app.GetLanguage() == 9 ? "en" : "de";
+    const QString lang = app.GetLanguage() == quirel::kLanguageEnglish ? "en" : "de";
 
     QDeadlineTimer connectDeadline(10000);
     while (!app.Controller().IsConnected() && !connectDeadline.hasExpired())

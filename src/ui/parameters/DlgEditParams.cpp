@@ -1,6 +1,7 @@
 #include "ui/parameters/DlgEditParams.h"
 
 #include "parameters/ParameterException.h"
+#include "ui/common/MessageBoxes.h"
 #include "ui/common/UiText.h"
 
 #include <QComboBox>
@@ -31,8 +32,7 @@ CDlgEditParams::CDlgEditParams(const CParameterManager& catalogue, const CParame
     m_combo->setMinimumWidth(260);
     m_pcTime = new QPushButton(Tx("PC time"), this);
     m_pcTime->setObjectName("pcTimeButton");
-    const int type = m_description.GetDataType();
-    m_pcTime->setVisible(type == 11 || type == 12 || type == 13);
+    m_pcTime->setVisible(DataTypeCode::IsClock(static_cast<uint32_t>(m_description.GetDataType())));
     connect(m_pcTime, &QPushButton::clicked, this, &CDlgEditParams::OnPcTime);
 
     std::string current;
@@ -76,16 +76,30 @@ CDlgEditParams::CDlgEditParams(const CParameterManager& catalogue, const CParame
 }
 
 void CDlgEditParams::OnPcTime() {
+    // Each clock type gets the form its own parser reads: a date and time, or a time of day.
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDate date = now.date();
+    const QTime time = now.time();
+    const std::string text =
+        ClockTextForType(static_cast<uint32_t>(m_value.GetValue().dataType), date.year(), date.month(),
+                         date.day(), time.hour(), time.minute(), time.second());
     m_combo->removeItem(0);
-    m_combo->addItem(QDateTime::currentDateTime().toString("yyyy-MM-dd HH:mm:ss"));
+    m_combo->addItem(Qs(text));
     m_combo->setCurrentIndex(m_combo->count() - 1);
 }
 
 void CDlgEditParams::accept() {
-    // Input the parser rejects leaves the value as it was; what is written is what was parsed.
+    // A text that is not a whole value of the parameter keeps the dialog open and writes nothing.
+    std::string error;
     try {
-        m_value.SetFromText(m_catalogue, m_combo->currentText().toStdString());
-    } catch (const CParameterException&) {
+        error = m_value.TakeText(m_description, m_combo->currentText().toStdString(), ValueTextSource::Typed);
+    } catch (const CParameterException& e) {
+        error = e.GetMessage();
+    }
+    if (!error.empty()) {
+        quirel::ui::ShowMessageBox(this, error, Tx("Edit value").toStdString(), MbIcon::Warning);
+        m_combo->setFocus();
+        return;
     }
     QDialog::accept();
 }
