@@ -6,6 +6,8 @@
 #include "parameters/ParameterException.h"
 #include "parameters/ParameterManager.h"
 
+#include <functional>
+
 namespace {
 
 constexpr unsigned kIdsReadParameter = 186;
@@ -15,38 +17,64 @@ void ShowError(CControllerModbus& controller, const std::string& text, const std
     controller.ShowMessage(text, caption, MbIcon::Error);
 }
 
-} // namespace
-
 // Catalogue errors are reported like communication errors: an unknown parameter must not take the
 // worker thread down.
 
-void CJobWriteParameter::Execute(CControllerModbus& controller) {
-    const std::string caption =
-        quirel::loadString(kIdsErrorWritingParameter) + std::to_string(static_cast<int32_t>(m_value.GetId()));
+// Reads one parameter into a document through `store` and posts the identifier as hint. A garbled reply
+// passes without a message: the value shown stays the last one read, not a 0 the device never sent. A
+// type without a register form (10, undefined codes) reads nothing, and its zero value is what it shows.
+void ReadIntoDocument(CControllerModbus& controller, int32_t id, CDocument* target,
+                      const std::function<void(int32_t, const PARAMVALUE&)>& store) {
     try {
-        controller.WriteParameter(static_cast<int32_t>(m_value.GetId()), m_value.GetValue());
+        bool filled = false;
+        const PARAMVALUE cell = controller.ReadParameter(id, &filled);
+        const auto kind = cell.GetKind();
+        if (!filled && kind != PARAMVALUE::Kind::Nothing && kind != PARAMVALUE::Kind::Undefined)
+            return;
+        store(id, cell);
+        controller.PostDocumentUpdate(target, id);
+    } catch (const CModbusException& e) {
+        ShowError(controller, e.GetMessage(), quirel::loadString(kIdsReadParameter));
+    } catch (const CParameterException& e) {
+        ShowError(controller, e.GetMessage(), quirel::loadString(kIdsReadParameter));
+    }
+}
+
+} // namespace
+
+void CJobWriteParameter::Execute(CControllerModbus& controller) {
+    const int32_t id = static_cast<int32_t>(m_value.GetId());
+    const std::string caption = quirel::loadString(kIdsErrorWritingParameter) + std::to_string(id);
+    bool written = false;
+    try {
+        controller.WriteParameter(id, m_value.GetValue());
+        written = true;
     } catch (const CModbusException& e) {
         ShowError(controller, e.GetMessage(), caption);
     } catch (const CParameterException& e) {
         ShowError(controller, e.GetMessage(), caption);
+    }
+    if (m_target)
+        ReadBack(controller, written);
+}
+
+void CJobWriteParameter::ReadBack(CControllerModbus& controller, bool written) {
+    // A lost connection has been reported once; every display shows "--" now.
+    if (!controller.IsConnected())
+        return;
+    const int32_t id = static_cast<int32_t>(m_value.GetId());
+    const CParameterManager* catalogue = controller.GetParameterManager();
+    const CParameterDescription* d = catalogue ? catalogue->FindDescription(id) : nullptr;
+    if (d && IsReadable(d->GetAccessType())) {
+        ReadIntoDocument(controller, id, m_target, m_store);
+    } else if (!written) {
+        m_forget(id);
+        controller.PostDocumentUpdate(m_target, id);
     }
 }
 
 void CJobUpdateVisibleParameter::Execute(CControllerModbus& controller) {
-    try {
-        bool filled = false;
-        const PARAMVALUE cell = controller.ReadParameter(m_parameterId, &filled);
-        // A garbled reply passes without a message; the value shown stays the last one read, not a 0
-        // the device never sent.
-        if (!filled)
-            return;
-        m_store(m_parameterId, cell);
-        controller.PostDocumentUpdate(m_target, m_parameterId);
-    } catch (const CModbusException& e) {
-        ShowError(controller, e.GetMessage(), quirel::loadString(kIdsReadParameter));
-    } catch (const CParameterException& e) {
-        ShowError(controller, e.GetMessage(), quirel::loadString(kIdsReadParameter));
-    }
+    ReadIntoDocument(controller, m_parameterId, m_target, m_store);
 }
 
 void CJobUpdateDocMeasurementCont::Execute(CControllerModbus& controller) {

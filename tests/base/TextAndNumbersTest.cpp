@@ -19,13 +19,20 @@ TEST(DecimalNumber, FormatsWithCommaAndPrintfRounding) {
 }
 
 TEST(DecimalNumber, IgnoresTheProcessLocale) {
-    // Qt sets the environment's locale; numbers must not follow it.
+    // Qt sets the environment's locale; numbers must not follow it. Only a locale whose decimal separator
+    // is the comma (and whose thousands separator is the point) shows a dependence: scripts/install-deps
+    // generates de_DE.UTF-8 for this, and without it the test cannot tell, so it fails.
     const char* old = std::setlocale(LC_ALL, nullptr);
-    std::string saved = old ? old : "C";
-    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") || std::setlocale(LC_NUMERIC, "C.UTF-8")) {
-        EXPECT_EQ(formatDecimalComma(3.25, 2), "3,25");
-        EXPECT_DOUBLE_EQ(parseDecimalComma("3,25"), 3.25);
-    }
+    const std::string saved = old ? old : "C";
+    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr)
+        << "locale de_DE.UTF-8 missing (scripts/install-deps)";
+    ASSERT_EQ(std::string(std::localeconv()->decimal_point), ",");
+    EXPECT_EQ(formatDecimalComma(1234.25, 2), "1234,25");
+    EXPECT_DOUBLE_EQ(parseDecimalComma("3,25"), 3.25);
+    EXPECT_DOUBLE_EQ(parseDecimalComma("3.25"), 3.0);
+    std::setlocale(LC_ALL, "C");
+    EXPECT_EQ(formatDecimalComma(1234.25, 2), "1234,25");
+    EXPECT_DOUBLE_EQ(parseDecimalComma("3,25"), 3.25);
     std::setlocale(LC_ALL, saved.c_str());
 }
 

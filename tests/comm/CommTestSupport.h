@@ -85,6 +85,10 @@ public:
         std::lock_guard lock(m_mutex);
         m_values[id] = value;
     }
+    void ForgetValue(int32_t id) {
+        std::lock_guard lock(m_mutex);
+        m_values.erase(id);
+    }
     bool Has(int32_t id) const {
         std::lock_guard lock(m_mutex);
         return m_values.count(id) != 0;

@@ -56,6 +56,48 @@ TEST(AgainstSimulator, DirectIdentificationReadsInterleaveWithRunningPollJobs) {
     EXPECT_TRUE(controller.WaitForThreadStop(5000));
 }
 
+// A display shows what the device holds: a value the device refused is read back (or, for a write-only
+// parameter, forgotten), and a parameter without a register form shows its zero instead of nothing.
+TEST(AgainstSimulator, WritesAreReadBackAndTypesWithoutRegistersStillShow) {
+    SimProcess sim({"--tcp", "0"});
+    ASSERT_TRUE(sim.ready());
+    RecordingUiPort ui;
+    ValueDocument doc;
+    CControllerModbus controller(MutableDemoCatalogue(), &ui);
+    controller.SetTcpSettings(sim.tcpHost());
+    controller.StartThread();
+    ASSERT_TRUE(controller.Connect());
+
+    doc.SetValue(300, PARAMVALUE(6, 7));
+    doc.SetValue(600, PARAMVALUE(6, 9));
+    // Indexes beyond the value lists, which the device refuses with exception 3.
+    ASSERT_TRUE(
+        controller.AddUserJob(std::make_unique<CJobWriteParameter>(CParameterValue(300, 6, 7), &doc)));
+    ASSERT_TRUE(
+        controller.AddUserJob(std::make_unique<CJobWriteParameter>(CParameterValue(600, 6, 9), &doc)));
+    ASSERT_TRUE(controller.AddPollJob(
+        std::make_unique<CJobUpdateVisibleParameter>(&doc, 610, CParameterValue(610, 10, 0))));
+    ASSERT_TRUE(controller.WaitForIdle(10000));
+
+    const auto boxes = ui.Boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].caption, "Error writing parameter: 300");
+    EXPECT_EQ(boxes[0].text, "Illegal Data Value exception response");
+    EXPECT_EQ(boxes[1].caption, "Error writing parameter: 600");
+    EXPECT_LT(doc.Get(300).raw & 0xFFFF, 3u); // what the device holds, one of its three values
+    EXPECT_FALSE(doc.Has(600));
+    ASSERT_TRUE(doc.Has(610));
+    EXPECT_EQ(doc.Get(610), PARAMVALUE(10, 0));
+    std::vector<int64_t> hints;
+    for (const auto& u : ui.Updates())
+        hints.push_back(u.hint);
+    EXPECT_EQ(hints, (std::vector<int64_t>{300, 600, 610}));
+
+    controller.Disconnect();
+    controller.StopThread();
+    EXPECT_TRUE(controller.WaitForThreadStop(5000));
+}
+
 TEST(AgainstSimulator, RtuConnectProbesTheDeviceOverAPty) {
     SimProcess sim({"--pty"});
     ASSERT_TRUE(sim.ready());

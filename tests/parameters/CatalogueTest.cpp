@@ -2,7 +2,10 @@
 
 #include "base/StringTable.h"
 
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -229,9 +232,26 @@ TEST(Catalogue, MoreThan1024SettingIdentifiersAreCut) {
 }
 
 TEST(Catalogue, MissingFileReadsAsOneErrorParameter) {
+    // The loader falls back to Parameters.ini in the current folder: make that folder one of our own.
+    const std::filesystem::path saved = std::filesystem::current_path();
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("quirel-cwd-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    std::filesystem::current_path(dir);
+    {
+        std::ofstream("Parameters.ini") << "[Rootfolder]\nParameterName_en=From the current folder\n";
+        CParameterManager fallback;
+        fallback.SetLanguage(quirel::kLanguageEnglish);
+        fallback.Load("/nonexistent/quirel/Parameters.ini");
+        EXPECT_EQ(fallback.GetName(0), "From the current folder");
+        EXPECT_EQ(fallback.GetCataloguePath(), (dir / "Parameters.ini").string());
+        std::filesystem::remove("Parameters.ini");
+    }
     CParameterManager m;
     m.SetLanguage(quirel::kLanguageEnglish);
     m.Load("/nonexistent/quirel/Parameters.ini");
+    std::filesystem::current_path(saved);
+    std::filesystem::remove_all(dir);
     ASSERT_NE(m.GetRoot(), nullptr);
     EXPECT_TRUE(m.GetRoot()->IsLeaf());
     EXPECT_EQ(m.GetName(0), "-error-");

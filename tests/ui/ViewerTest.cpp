@@ -123,7 +123,9 @@ private slots:
         quirel::ui::ExchangeCommSettings(store, controller, true);
         QCOMPARE(controller.GetProtocol(), 1);
         QCOMPARE(controller.GetHost(), std::string("0.0.0.0"));
-        QCOMPARE(controller.GetPortName(), std::string("COM1"));
+        // "COM1" names nothing here: the first port the system lists, else the usual USB adapter.
+        QCOMPARE(controller.GetPortName(), quirel::ui::DefaultSerialPort());
+        QVERIFY(controller.GetPortName().rfind("/dev/", 0) == 0);
         QCOMPARE(controller.GetBaudRate(), 38400u);
         QCOMPARE(controller.GetDataBits(), int16_t(8));
         QCOMPARE(controller.GetStopBits(), int16_t(1));
@@ -145,9 +147,11 @@ private slots:
         QVERIFY(second);
         second->ExitInstance();
         const std::map<std::string, std::string> expected = {
-            {"Protocol", "1"},   {"Host", "0.0.0.0"},   {"SlaveId", "1"},
-            {"ComPort", "COM1"}, {"BaudRate", "38400"}, {"DataBits", "8"},
-            {"StopBits", "1"},   {"Parity", "N"},       {"Modem", "0"}};
+            {"Protocol", "1"},     {"Host", "0.0.0.0"},
+            {"SlaveId", "1"},      {"ComPort", quirel::ui::DefaultSerialPort()},
+            {"BaudRate", "38400"}, {"DataBits", "8"},
+            {"StopBits", "1"},     {"Parity", "N"},
+            {"Modem", "0"}};
         std::map<std::string, std::string> comm;
         for (const auto& [key, value] : written->Values())
             if (key.first == "ModbusCommunicationController")
@@ -315,13 +319,36 @@ private slots:
         QCOMPARE(known.ValueCombo()->currentIndex(), 1);
         QVERIFY(known.PcTimeButton()->isHidden());
 
+        // A text that is no value of the parameter keeps the dialog open, says why and changes nothing.
         CDlgEditParams unknown(catalogue, CParameterValue(200, language.GetDataType(), 7), language);
         QCOMPARE(unknown.ValueCombo()->currentIndex(), -1);
         QCOMPARE(unknown.ValueCombo()->currentText(), QString());
+        unknown.show();
         unknown.accept();
-        PARAMVALUE minusOne(static_cast<uint32_t>(language.GetDataType()), 0);
-        minusOne.SetFromInt32(-1); // -1 in the parameter's own width
-        QVERIFY(unknown.GetValue().GetValue() == minusOne);
+        QVERIFY(unknown.isVisible() && unknown.result() == QDialog::Rejected);
+        QCOMPARE(m_boxes.size(), size_t(1));
+        QVERIFY2(m_boxes[0].text.rfind("Invalid value \"\": one of the listed values is expected", 0) == 0,
+                 m_boxes[0].text.c_str());
+        QCOMPARE(unknown.GetValue().GetValue().raw, 7u);
+        const CParameterDescription limit = catalogue.GetDescription(401);
+        CDlgEditParams point(catalogue, CParameterValue(401, 8, 0), limit);
+        point.ValueCombo()->setEditText("0.90");
+        point.accept();
+        QCOMPARE(m_boxes.back().text,
+                 std::string("Invalid value \"0.90\": a decimal comma is expected (0,90)"));
+        QCOMPARE(point.GetValue().GetValue().raw, 0u);
+
+        // "PC time" inserts what each clock type reads: a date and time, or a time of day.
+        for (int32_t id : {525, 38}) {
+            const CParameterDescription d = catalogue.GetDescription(id);
+            CDlgEditParams clockDialog(catalogue, CParameterValue(id, d.GetDataType(), 0), d);
+            QVERIFY(!clockDialog.PcTimeButton()->isHidden());
+            clockDialog.PcTimeButton()->click();
+            const QString text = clockDialog.ValueCombo()->currentText();
+            QVERIFY2(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$").match(text).hasMatch(), qPrintable(text));
+            clockDialog.accept();
+            QCOMPARE(QString::fromStdString(clockDialog.GetValue().GetText(catalogue)), text);
+        }
 
         const CParameterDescription clock = catalogue.GetDescription(40);
         QCOMPARE(clock.GetDataType(), 11);
@@ -691,6 +718,82 @@ private slots:
         QVERIFY(counter.updates >= 4);
         Finish(app);
         slow.stop();
+    }
+
+    // After a connect the list shows what the device sends, never a zero it did not send: "--" until
+    // the value arrives, read without waiting for a refresh. Parameters without a register form show their
+    // zero, and the unit column is wide enough for its longest unit.
+    void connectShowsOnlyDeviceValues() {
+        auto store = std::make_unique<CMemorySettingsStore>();
+        PointAtSimulator(*store, m_sim.tcpPort());
+        auto app = StartApp(std::move(store));
+        QVERIFY(app);
+        CViewParameters* view = app->FindParametersView();
+        QVERIFY(view->SelectFolder("MeasuredMains"));
+        app->OnConnect();
+        QVERIFY(app->Controller().IsConnected());
+        QCOMPARE(Cell(view, RowOf(view, 100), 2), QString("--"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            QRegularExpression("^\\d\\d,\\d\\d$").match(Cell(view, RowOf(view, 100), 2)).hasMatch(), 5000);
+        QVERIFY(view->SelectFolder("Service"));
+        QTRY_COMPARE_WITH_TIMEOUT(Cell(view, RowOf(view, 610), 2), QString("0"), 5000);
+        QVERIFY(view->SelectFolder("MeasuredFilter"));
+        const int unitWidth = view->List()->fontMetrics().horizontalAdvance("degree Celsius");
+        QVERIFY2(view->List()->columnWidth(3) > unitWidth,
+                 qPrintable(QString::number(view->List()->columnWidth(3))));
+        QVERIFY2(m_boxes.empty(), m_boxes.empty() ? "" : m_boxes[0].text.c_str());
+
+        // Help without a manual says so instead of doing nothing.
+        app->OnHelp();
+        QCOMPARE(m_boxes.size(), size_t(1));
+        QVERIFY(m_boxes[0].text.rfind("No manual is installed", 0) == 0);
+        Finish(app);
+    }
+
+    // Connect waits for the device's answer with the windows painted and the message pane saying what is
+    // tried; no other command runs meanwhile.
+    void connectKeepsTheWindowPainted() {
+        quirel::sim::SimulatorThread slow;
+        quirel::sim::SimulatorOptions options;
+        options.pty = true;
+        options.cataloguePath = QUIREL_RESOURCES_DIR "/Parameters.ini";
+        options.faultCommands = QStringList{"delay 600"};
+        QString error;
+        QVERIFY2(slow.start(options, error), qPrintable(error));
+        auto store = std::make_unique<CMemorySettingsStore>();
+        store->WriteString("ModbusCommunicationController", "ComPort", slow.rtuPath().toStdString());
+        auto app = StartApp(std::move(store));
+        QVERIFY(app);
+        CMainFrame* frame = app->Frames().at(0);
+        int ticks = 0;
+        QString shown;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, [&] {
+            ++ticks;
+            shown = frame->statusBar()->currentMessage();
+        });
+        timer.start(50);
+        app->OnConnect(); // the probe's answer takes 600 ms
+        timer.stop();
+        QVERIFY(app->Controller().IsConnected());
+        QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+        QCOMPARE(shown, QString("Connecting to %1 at 38400 baud ...").arg(slow.rtuPath()));
+        QCOMPARE(frame->statusBar()->currentMessage(), QString());
+        Finish(app);
+        slow.stop();
+    }
+
+    // A catalogue that cannot be found is reported at start; the program still starts.
+    void missingCatalogueIsReported() {
+        AppOptions options;
+        options.catalogue = "No-such-catalogue.ini";
+        auto app = std::make_unique<CKestrelApp>(std::make_unique<CMemorySettingsStore>(), options);
+        QVERIFY(app->InitInstance());
+        QCOMPARE(m_boxes.size(), size_t(1));
+        QVERIFY2(
+            m_boxes[0].text.rfind("The parameter catalogue was not found: \"No-such-catalogue.ini\"", 0) == 0,
+            m_boxes[0].text.c_str());
+        Finish(app);
     }
 
     // Column widths and the window rectangle come back on the next start; a negative x is clamped to 0.

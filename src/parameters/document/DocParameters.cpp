@@ -29,6 +29,7 @@ bool CDocParameters::OnNewDocument() {
     }
     std::lock_guard<std::mutex> lock(m_valuesMutex);
     m_allValues = std::move(values);
+    m_known.clear();
     return true;
 }
 
@@ -60,11 +61,33 @@ void CDocParameters::SetValue(int32_t id, const PARAMVALUE& value) {
     CParameterValue v(static_cast<uint32_t>(id), value.dataType, value.raw);
     std::lock_guard<std::mutex> lock(m_valuesMutex);
     m_allValues[id] = v;
+    m_known.insert(id);
+}
+
+void CDocParameters::ForgetValues() {
+    std::lock_guard<std::mutex> lock(m_valuesMutex);
+    m_known.clear();
+}
+
+void CDocParameters::ForgetValue(int32_t id) {
+    std::lock_guard<std::mutex> lock(m_valuesMutex);
+    m_known.erase(id);
+}
+
+bool CDocParameters::IsKnown(int32_t id) const {
+    std::lock_guard<std::mutex> lock(m_valuesMutex);
+    return m_known.count(id) != 0;
 }
 
 void CDocParameters::UpdateVisible() {
-    for (const auto& [id, value] : m_shownValues)
+    for (const auto& [id, value] : m_shownValues) {
+        // A write-only parameter has nothing to read: asking would only bring the device's refusal, in a
+        // box, every time its folder is shown.
+        const CParameterDescription* d = m_catalogue.FindDescription(id);
+        if (d && !IsReadable(d->GetAccessType()))
+            continue;
         m_controller.AddPollJob(std::make_unique<CJobUpdateVisibleParameter>(this, id, value));
+    }
 }
 
 CParameterValue CDocParameters::GetValue(int32_t id) const {

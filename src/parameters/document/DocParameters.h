@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -29,8 +30,15 @@ public:
 
     virtual void AddVisible(int32_t id);
     virtual void RemoveVisible(int32_t id);
-    // Any thread.
+    // Any thread. The value counts as known from then on (read from the device, or just written to it).
     virtual void SetValue(int32_t id, const PARAMVALUE& value);
+    // The known values go back to unknown: a new connection may lead to another device, and a value this
+    // one never sent must not be shown as its own. Any thread.
+    void ForgetValues();
+    // Marks one value unknown (a write the device refused of a value that cannot be read back).
+    void ForgetValue(int32_t id);
+    // True once SetValue has stored a value for `id` since the last ForgetValues.
+    bool IsKnown(int32_t id) const;
     // Offers one read job per shown parameter to the poll queue; refused jobs are dropped.
     virtual void UpdateVisible();
 
@@ -53,6 +61,7 @@ private:
 
     mutable std::mutex m_valuesMutex;
     std::map<int32_t, CParameterValue> m_allValues;
+    std::set<int32_t> m_known;
 
     std::vector<int32_t> m_ids;
     std::map<int32_t, CParameterValue> m_shownValues;

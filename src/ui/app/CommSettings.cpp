@@ -3,14 +3,24 @@
 #include "comm/ControllerModbus.h"
 #include "ui/common/SettingsStore.h"
 
+#include <QSerialPortInfo>
+
 namespace quirel::ui {
+
+std::string DefaultSerialPort() {
+    // "COM1" names nothing here: the first port the system lists, else the usual USB adapter.
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    if (!ports.isEmpty())
+        return ports.first().systemLocation().toStdString();
+    return "/dev/ttyUSB0";
+}
 
 void ExchangeCommSettings(ISettingsStore& store, CControllerModbus& controller, bool load) {
     const char* s = kCommSection;
     if (load) {
         const int protocol = store.GetInt(s, "Protocol", 1);
         const std::string host = store.GetString(s, "Host", "0.0.0.0");
-        const std::string port = store.GetString(s, "ComPort", "COM1");
+        const std::string port = store.GetString(s, "ComPort", DefaultSerialPort());
         const int baud = store.GetInt(s, "BaudRate", 38400);
         const int dataBits = store.GetInt(s, "DataBits", 8);
         const int stopBits = store.GetInt(s, "StopBits", 1);

@@ -1,6 +1,7 @@
 #include "ui/app/KestrelApp.h"
 
 #include "Simulator.h"
+#include "app/ProgramFiles.h"
 #include "base/BuildInfo.h"
 #include "base/StringTable.h"
 #include "comm/ControllerModbus.h"
@@ -28,6 +29,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
 #include <QUrl>
@@ -96,13 +98,19 @@ bool CKestrelApp::InitInstance() {
 
     m_controller->StartThread();
 
-    const std::string catalogue = m_options.catalogue.empty() ? GetCatalogueFileName() : m_options.catalogue;
-    m_catalogue->Load(catalogue);
+    // Start-up goes on without a catalogue, but the user learns why the tree stays empty.
+    const std::string name = m_options.catalogue.empty() ? GetCatalogueFileName() : m_options.catalogue;
+    const std::string catalogue = quirel::app::FindCatalogue(name);
+    if (catalogue.empty())
+        quirel::ui::ShowMessageBox(nullptr, quirel::app::CatalogueNotFoundText(name), std::string(),
+                                   MbIcon::Error);
+    m_catalogue->Load(catalogue.empty() ? name : catalogue);
 
     m_docParameters = std::make_unique<CDocParameters>(*m_catalogue, *m_controller);
     m_docParameters->OnNewDocument();
     // The status bar shows the device state, so the state is among the parameters read for display.
-    m_docParameters->AddVisible(kParameterDeviceState);
+    if (m_catalogue->Exists(kParameterDeviceState))
+        m_docParameters->AddVisible(kParameterDeviceState);
 
     CreateActions();
     OnNew();
@@ -294,7 +302,7 @@ void CKestrelApp::UpdateCommandUi() {
 
 QString CKestrelApp::DeviceStateText() const {
     // Without a connection the document holds nothing that was read from the device.
-    if (!m_docParameters || !m_controller->IsConnected() || !m_docParameters->HasValue(kParameterDeviceState))
+    if (!m_docParameters || !m_controller->IsConnected() || !m_docParameters->IsKnown(kParameterDeviceState))
         return Tx("Device state unknown");
     try {
         return Qs(m_docParameters->GetValue(kParameterDeviceState).GetText(*m_catalogue));
@@ -309,15 +317,42 @@ void CKestrelApp::OnNew() {
 }
 
 void CKestrelApp::OnConnect() {
-    if (m_controller->IsConnected())
+    if (m_controller->IsConnected() || m_uiPort->IsBusy())
         return;
-    m_controller->Connect();
+    // A device that does not answer takes its retries (many seconds over a serial line): the windows
+    // keep painting and say what is being tried, and no other command starts meanwhile.
+    const QString target = m_controller->GetProtocol() == CControllerModbus::kProtocolTcp
+                               ? Tx("Connecting to %1 ...").arg(Qs(m_controller->GetHost()))
+                               : Tx("Connecting to %1 at %2 baud ...")
+                                     .arg(Qs(m_controller->GetPortName()))
+                                     .arg(m_controller->GetBaudRate());
+    ShowStatusMessage(target);
+    m_uiPort->RunWithProgress(
+        QApplication::activeWindow(), Tx("Connect to device").toStdString(),
+        [this] { m_controller->Connect(); }, false, target.toStdString());
+    ShowStatusMessage(QString());
     UpdateCommandUi();
 }
 
 void CKestrelApp::OnDisconnect() {
-    m_controller->Disconnect();
+    if (m_uiPort->IsBusy())
+        return;
+    // Disconnect waits for the running job (up to a second, then cuts its transfer off).
+    ShowStatusMessage(Tx("Disconnecting ..."));
+    m_uiPort->RunWithProgress(
+        QApplication::activeWindow(), Tx("Disconnect").toStdString(), [this] { m_controller->Disconnect(); },
+        false, Tx("Disconnecting ...").toStdString());
+    ShowStatusMessage(QString());
     UpdateCommandUi();
+}
+
+void CKestrelApp::ShowStatusMessage(const QString& text) {
+    for (CMainFrame* frame : Frames()) {
+        if (text.isEmpty())
+            frame->statusBar()->clearMessage();
+        else
+            frame->statusBar()->showMessage(text);
+    }
 }
 
 void CKestrelApp::OnSettings() {
@@ -415,10 +450,18 @@ void CKestrelApp::OnAbout() {
 }
 
 void CKestrelApp::OnHelp() {
-    // Looked up in the current folder by its relative name; a missing manual is not reported.
+    // Looked up in the current folder by its relative name. A click that does nothing leaves the user
+    // guessing, so a missing manual is said.
     const QFileInfo manual(QDir::current(), kManualFile);
-    if (manual.exists())
+    if (manual.exists()) {
         QDesktopServices::openUrl(QUrl::fromLocalFile(manual.absoluteFilePath()));
+        return;
+    }
+    quirel::ui::ShowMessageBox(QApplication::activeWindow(),
+                               Tx("No manual is installed (\"%1\" was not found in %2).")
+                                   .arg(kManualFile, QDir::currentPath())
+                                   .toStdString(),
+                               std::string(), MbIcon::Information);
 }
 
 void CKestrelApp::OnExit() {
@@ -463,12 +506,16 @@ void CKestrelApp::HandleDocumentUpdate(CDocument* doc, int64_t hint) {
 }
 
 void CKestrelApp::HandleConnectionState(int state) {
+    // A new connection may lead to another device: what the last one sent is not shown as this one's.
+    // The displays show "--" until their values arrive; every shown value (the device state of the
+    // status bar among them) is read now rather than at the next refresh.
+    const bool connected = state == kConnected && m_controller->IsConnected();
+    if (connected && m_docParameters)
+        m_docParameters->ForgetValues();
     for (CMainFrame* frame : Frames())
         if (frame->View())
             frame->View()->OnConnectionState(state);
-    // The device-state pane needs one read after connecting; later reads come with the displays' own.
-    if (state == kConnected && m_docParameters && m_catalogue->Exists(kParameterDeviceState))
-        m_controller->AddPollJob(std::make_unique<CJobUpdateVisibleParameter>(
-            m_docParameters.get(), kParameterDeviceState, m_docParameters->GetValue(kParameterDeviceState)));
+    if (connected && m_docParameters)
+        m_docParameters->UpdateVisible();
     UpdateCommandUi();
 }

@@ -126,6 +126,8 @@ private:
     void CreateActions();
     QAction* AddAction(int command, const char* text, const char* prompt = nullptr);
     QString DeviceStateText() const;
+    // Shows `text` in the message pane of every frame; empty brings the idle text back.
+    void ShowStatusMessage(const QString& text);
 
     std::unique_ptr<quirel::ui::ISettingsStore> m_settings;
     AppOptions m_options;

@@ -5,8 +5,10 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -163,22 +165,32 @@ void CQtUiPort::ShowProgress() {
 }
 
 void CQtUiPort::RunWithProgress(QWidget* parent, const std::string& caption,
-                                const std::function<void()>& work, bool cancellable) {
+                                const std::function<void()>& work, bool cancellable,
+                                const std::string& text) {
     m_busy = true;
     m_progressParent = parent;
     m_progressCancellable = cancellable;
     m_progressCancelled = false;
     {
         std::lock_guard lock(m_progressMutex);
-        m_progress = ProgressState{caption, std::string(), 0, 0, true, false};
+        m_progress = ProgressState{caption, text, 0, 0, true, false};
     }
-    ShowProgress();
+    std::atomic<bool> done{false};
     QEventLoop loop;
     std::thread worker([&] {
         work();
+        done = true;
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
-    loop.exec();
+    // Short work (a disconnect that finds nothing running) shows no dialog at all; the window keeps
+    // painting meanwhile, and clicks wait until the work is done.
+    QTimer::singleShot(kProgressDelayMs, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (!done) {
+        ShowProgress();
+        if (!done)
+            loop.exec();
+    }
     worker.join();
     m_busy = false;
     m_progressCancellable = false;

@@ -40,8 +40,11 @@ public:
     // a modal progress dialog titled `caption` that blocks every other command until `work` returns.
     // Message boxes and Progress calls of `work` show meanwhile. With `cancellable` the dialog has a
     // Cancel button, which makes ProgressCancelled true.
+    // The dialog appears only when the work takes longer than kProgressDelayMs, with `text` as its
+    // label until the work's own Progress calls say more.
     void RunWithProgress(QWidget* parent, const std::string& caption, const std::function<void()>& work,
-                         bool cancellable = false);
+                         bool cancellable = false, const std::string& text = std::string());
+    static constexpr int kProgressDelayMs = 300;
     // True while RunWithProgress runs.
     bool IsBusy() const { return m_busy; }
 

@@ -67,6 +67,11 @@ const std::unordered_map<const char*, const char*, Hash, Equal>& GermanTexts() {
          "Bitte starten Sie die Anwendung neu, damit die Änderungen wirksam werden."},
         {"Failed to create empty document.", "Leeres Dokument konnte nicht erstellt werden."},
         {"The demo simulator could not be started: ", "Der Demo-Simulator konnte nicht gestartet werden: "},
+        {"Connecting to %1 ...", "Verbindung mit %1 wird hergestellt ..."},
+        {"Connecting to %1 at %2 baud ...", "Verbindung über %1 mit %2 Baud wird hergestellt ..."},
+        {"Disconnecting ...", "Verbindung wird getrennt ..."},
+        {"No manual is installed (\"%1\" was not found in %2).",
+         "Kein Handbuch installiert (\"%1\" wurde in %2 nicht gefunden)."},
         // About box
         {"About Quirel Viewer Velorin", "Info über Quirel Viewer Velorin"},
         {"Service and diagnostics tool for active harmonic filters.",

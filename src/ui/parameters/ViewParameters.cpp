@@ -188,7 +188,8 @@ void CViewParameters::OnFolderChanged(QTreeWidgetItem* current, QTreeWidgetItem*
 }
 
 QString CViewParameters::ValueText(int32_t id) const {
-    if (!m_controller.IsConnected())
+    // Only what the device sent (or was just sent) is shown; a value never read is not a zero.
+    if (!m_controller.IsConnected() || !m_doc.IsKnown(id))
         return QStringLiteral("--");
     try {
         return Qs(m_doc.GetValue(id).GetText(m_catalogue));
@@ -230,6 +231,7 @@ void CViewParameters::RebuildList() {
         m_doc.AddVisible(d.GetId());
     }
     m_list->addTopLevelItems(rows);
+    FitColumns();
 
     if (!rows.isEmpty()) {
         m_list->scrollToItem(rows.last());
@@ -241,6 +243,18 @@ void CViewParameters::RebuildList() {
         m_list->setCurrentItem(selected);
         selected->setSelected(true);
     }
+}
+
+int CViewParameters::ContentWidth(int column) const {
+    // QTreeView hides the size hint it computes; its base class offers it.
+    const QAbstractItemView* view = m_list;
+    return std::max(view->sizeHintForColumn(column), m_list->header()->sectionSizeHint(column)) + 8;
+}
+
+void CViewParameters::FitColumns() {
+    // Columns grow to their contents ("degree Celsius", long names); a width the user made wider stays.
+    for (int c = 0; c < kColumnCount - 1; ++c)
+        m_list->setColumnWidth(c, std::max(m_list->columnWidth(c), ContentWidth(c)));
 }
 
 void CViewParameters::SaveListPosition() {
@@ -255,6 +269,8 @@ void CViewParameters::RefreshValue(int32_t id) {
         QTreeWidgetItem* item = m_list->topLevelItem(row);
         if (RowId(item) == id) {
             item->setText(2, ValueText(id));
+            if (m_list->columnWidth(2) < ContentWidth(2))
+                FitColumns();
             return;
         }
     }
@@ -300,7 +316,8 @@ void CViewParameters::EditRow(int row) {
         return;
 
     const CParameterValue edited = dialog.GetValue();
-    if (m_controller.AddUserJob(std::make_unique<CJobWriteParameter>(edited))) {
+    // The job reads the value back, so the row ends up showing what the device holds.
+    if (m_controller.AddUserJob(std::make_unique<CJobWriteParameter>(edited, &m_doc))) {
         m_doc.SetValue(id, edited.GetValue());
         m_list->setCurrentItem(m_list->topLevelItem(row));
         SaveListPosition();

@@ -57,6 +57,8 @@ private:
     void RefreshValue(int32_t id);
     QString ValueText(int32_t id) const;
     void SaveListPosition();
+    void FitColumns();
+    int ContentWidth(int column) const;
     void OnFolderChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
     void ReleaseRows();
 
