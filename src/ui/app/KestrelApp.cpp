@@ -151,6 +151,10 @@ void CKestrelApp::SetCatalogueFileName(const std::string& name) {
     m_catalogueFileName = name;
 }
 
+bool CKestrelApp::IsBusy() const {
+    return m_uiPort->IsBusy();
+}
+
 int CKestrelApp::DemoPort() const {
     return m_simulator ? m_simulator->tcpPort() : 0;
 }

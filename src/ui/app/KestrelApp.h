@@ -90,6 +90,8 @@ public:
     CDocParameters& DocParameters() { return *m_docParameters; }
     quirel::ui::ISettingsStore& Settings() { return *m_settings; }
     const std::string& GetRevision() const { return m_revision; }
+    // True while a command waits for device work behind its progress dialog (connect, disconnect, ...).
+    bool IsBusy() const;
     // The port of the demo simulator (0 without one).
     int DemoPort() const;
 

@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QPixmap>
 #include <QThread>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <cstdio>
@@ -37,6 +38,12 @@ void Save(QWidget* w, const QString& path) {
 } // namespace
 
 void RunScreenshotTour(CKestrelApp& app, const QString& directory) {
+    // The connect at start runs behind its own event loop; the tour starts once it has returned, so that
+    // nothing of it is on the stack while the pictures are taken.
+    if (app.IsBusy()) {
+        QTimer::singleShot(50, &app, [&app, directory] { RunScreenshotTour(app, directory); });
+        return;
+    }
     QDir().mkpath(directory);
     const QString lang = app.GetLanguage() == quirel::kLanguageEnglish ? "en" : "de";
 
