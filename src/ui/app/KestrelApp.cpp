@@ -5,6 +5,7 @@
 #include "base/StringTable.h"
 #include "comm/ControllerModbus.h"
 #include "comm/JobUpdateVisibleParameter.h"
+#include "eventlog/DocErrorMemory.h"
 #include "parameters/ParameterException.h"
 #include "parameters/ParameterManager.h"
 #include "parameters/document/DocParameters.h"
@@ -32,6 +33,7 @@
 #include <QToolBar>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 using quirel::ui::Qs;
 using quirel::ui::Tx;
@@ -62,6 +64,7 @@ CKestrelApp::~CKestrelApp() {
     m_controller->WaitForThreadStop(kStopWaitMs);
     m_controller.reset();
     m_docParameters.reset();
+    m_docErrorMemory.reset();
     if (m_simulator)
         m_simulator->stop();
 }
@@ -103,8 +106,12 @@ bool CKestrelApp::InitInstance() {
     m_docParameters->OnNewDocument();
     // The status bar shows the device state, so the state is among the parameters read for display.
     m_docParameters->AddVisible(kParameterDeviceState);
+    m_docErrorMemory = std::make_unique<CDocErrorMemory>();
+    m_docErrorMemory->OnNewDocument();
 
     CreateActions();
+    // Refresh depends on which window is active.
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this] { UpdateCommandUi(); });
     OnNew();
     UpdateCommandUi();
 
@@ -188,7 +195,7 @@ void CKestrelApp::CreateActions() {
             &QAction::triggered, this, &CKestrelApp::OnDeviceParameters);
     AddAction(kSingleMeasurement, "Single measurement ...")->setEnabled(false);
     AddAction(kContinuousMeasurement, "Continuous measurement ...")->setEnabled(false);
-    AddAction(kEventLog, "Show eventlog ...")->setEnabled(false);
+    connect(AddAction(kEventLog, "Show eventlog ..."), &QAction::triggered, this, &CKestrelApp::OnEventLog);
 
     // The check mark is part of each language's menu: it marks the language of this run.
     QAction* german = AddAction(kGerman, "German");
@@ -280,8 +287,9 @@ void CKestrelApp::UpdateCommandUi() {
     const bool connected = m_controller->IsConnected();
     for (int id : {kConnect, kToolConnect, kSettings, kToolSettings})
         Action(id)->setEnabled(!connected);
-    for (int id : {kDisconnect, kToolDisconnect, kRefresh})
+    for (int id : {kDisconnect, kToolDisconnect})
         Action(id)->setEnabled(connected);
+    Action(kRefresh)->setEnabled(connected && !IsEventLogActive());
 
     const QString deviceState = DeviceStateText();
     const QString connection = connected ? Tx("Connection established") : Tx("No connection");
@@ -301,11 +309,6 @@ QString CKestrelApp::DeviceStateText() const {
     } catch (const CParameterException&) {
         return Tx("Device state unknown");
     }
-}
-
-void CKestrelApp::OnNew() {
-    // The overview does not exist yet; New opens the device parameters window in its place.
-    OnDeviceParameters();
 }
 
 void CKestrelApp::OnConnect() {
