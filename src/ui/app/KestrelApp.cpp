@@ -16,6 +16,7 @@
 #include "ui/common/QtUiPort.h"
 #include "ui/common/SettingsStore.h"
 #include "ui/common/UiText.h"
+#include "ui/common/WindowPlacement.h"
 #include "ui/parameters/ViewParameters.h"
 
 #include <QAction>
@@ -344,11 +345,7 @@ void CKestrelApp::OnSettings() {
 
 void CKestrelApp::OnDeviceParameters() {
     if (CViewParameters* view = FindParametersView()) {
-        QWidget* frame = view->window();
-        if (frame->isMinimized())
-            frame->showNormal();
-        frame->raise();
-        frame->activateWindow();
+        quirel::ui::BringToFront(view->window());
         return;
     }
     m_docParameters->SetTitle(quirel::loadString(172));

@@ -11,6 +11,7 @@
 #include "ui/common/MessageBoxes.h"
 #include "ui/common/QtUiPort.h"
 #include "ui/common/UiText.h"
+#include "ui/common/WindowPlacement.h"
 #include "ui/eventlog/ViewErrorMemory.h"
 #include "ui/parameters/ViewParameters.h"
 #include "ui/schematic/SchematicFrame.h"
@@ -80,11 +81,7 @@ void CKestrelApp::OpenOverview() {
 
 void CKestrelApp::OnEventLog() {
     if (CViewErrorMemory* view = FindEventLogView()) {
-        QWidget* frame = view->window();
-        if (frame->isMinimized())
-            frame->showNormal();
-        frame->raise();
-        frame->activateWindow();
+        quirel::ui::BringToFront(view->window());
         return;
     }
     // The log read or opened before stays: the document keeps its text until a read or an open replaces it.

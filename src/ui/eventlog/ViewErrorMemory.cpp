@@ -7,6 +7,7 @@
 #include "ui/common/QtUiPort.h"
 #include "ui/common/SettingsStore.h"
 #include "ui/common/UiText.h"
+#include "ui/common/WindowPlacement.h"
 #include "ui/eventlog/EventKindIcons.h"
 #include "ui/eventlog/EventLogFilter.h"
 #include "ui/eventlog/EventLogModel.h"
@@ -142,14 +143,7 @@ CViewErrorMemory::~CViewErrorMemory() {
 
 void CViewErrorMemory::OnInitialUpdate() {
     window()->setWindowTitle(quirel::ui::ResourceText(CDocErrorMemory::kIdsTitle));
-    const int x = m_settings.GetInt(kClassName, "x", 0);
-    const int y = m_settings.GetInt(kClassName, "y", 0);
-    const int cx = m_settings.GetInt(kClassName, "cx", 0);
-    const int cy = m_settings.GetInt(kClassName, "cy", 0);
-    if (cx != 0 && cy != 0) {
-        window()->move(std::max(x, 0), std::max(y, 0));
-        window()->resize(cx, cy);
-    }
+    quirel::ui::RestoreWindowPlacement(window(), m_settings, kClassName);
     ShowDocument();
 }
 

@@ -5,6 +5,7 @@
 #include "parameters/document/DocParameters.h"
 #include "ui/common/SettingsStore.h"
 #include "ui/common/UiText.h"
+#include "ui/common/WindowPlacement.h"
 #include "ui/schematic/SchematicCanvas.h"
 #include "ui/schematic/SchematicPicture.h"
 
@@ -44,14 +45,7 @@ void CViewSchematic::OnInitialUpdate() {
     m_registered = true;
     window()->setWindowTitle(quirel::ui::ResourceText(kIdsTitle));
 
-    const int x = m_settings.GetInt(kClassName, "x", 0);
-    const int y = m_settings.GetInt(kClassName, "y", 0);
-    const int cx = m_settings.GetInt(kClassName, "cx", 0);
-    const int cy = m_settings.GetInt(kClassName, "cy", 0);
-    if (cx != 0 && cy != 0) {
-        window()->move(std::max(x, 0), std::max(y, 0));
-        window()->resize(cx, cy);
-    }
+    quirel::ui::RestoreWindowPlacement(window(), m_settings, kClassName);
 }
 
 void CViewSchematic::OnUpdate(CView*, int64_t hint) {
