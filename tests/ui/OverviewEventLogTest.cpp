@@ -155,21 +155,23 @@ private slots:
         QVERIFY(app && app->Controller().IsConnected());
         QTest::qWait(800);
         QVERIFY(app->Controller().WaitForIdle(5000));
-        bool measuring = true;
-        CViewSchematic::Hooks hooks;
-        hooks.pollingPaused = [&measuring] { return measuring; };
-        CViewSchematic view(app->DocParameters(), app->Settings(), hooks);
-        UpdateCounter counter;
-        app->DocParameters().AddView(&counter);
-        view.OnPollTimer();
-        QVERIFY(app->Controller().IsPollQueueEmpty());
-        QTest::qWait(200);
-        QCOMPARE(counter.updates, 0);
-        measuring = false;
-        view.OnPollTimer();
-        QVERIFY(app->Controller().WaitForIdle(5000));
-        QTRY_VERIFY(counter.updates >= 33);
-        app->DocParameters().RemoveView(&counter);
+        {
+            bool measuring = true;
+            CViewSchematic::Hooks hooks;
+            hooks.pollingPaused = [&measuring] { return measuring; };
+            CViewSchematic view(app->DocParameters(), app->Settings(), hooks);
+            UpdateCounter counter;
+            app->DocParameters().AddView(&counter);
+            view.OnPollTimer();
+            QVERIFY(app->Controller().IsPollQueueEmpty());
+            QTest::qWait(200);
+            QCOMPARE(counter.updates, 0);
+            measuring = false;
+            view.OnPollTimer();
+            QVERIFY(app->Controller().WaitForIdle(5000));
+            QTRY_VERIFY(counter.updates >= 33);
+            app->DocParameters().RemoveView(&counter);
+        } // the view goes before the document it shows
         Finish(app);
     }
 
