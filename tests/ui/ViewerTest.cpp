@@ -89,6 +89,8 @@ private:
         auto app = std::make_unique<CKestrelApp>(std::move(store), options);
         if (!app->InitInstance())
             return nullptr;
+        // The overview opens at start; these tests work in the device parameters window beside it.
+        app->OnDeviceParameters();
         if (connect)
             app->OnConnect();
         return app;
@@ -421,7 +423,7 @@ private slots:
         CMemorySettingsStore* settings = store.get();
         auto app = StartApp(std::move(store));
         QVERIFY(app);
-        CMainFrame* frame = app->Frames().at(0);
+        CMainFrame* frame = app->FrameOf(app->FindParametersView());
         QStringList menus;
         for (QAction* a : frame->menuBar()->actions())
             menus << a->text();
@@ -516,8 +518,9 @@ private slots:
                     items << (item->isSeparator() ? QString("-") : item->text());
             }
             QCOMPARE(items, language == 9 ? english : german);
-            for (int id : {Command::kExit, Command::kDeviceParameters, Command::kToolDeviceParameters,
-                           Command::kGerman, Command::kEnglish, Command::kAbout, Command::kHelp})
+            for (int id :
+                 {Command::kExit, Command::kDeviceParameters, Command::kToolDeviceParameters,
+                  Command::kEventLog, Command::kGerman, Command::kEnglish, Command::kAbout, Command::kHelp})
                 QVERIFY(app->Action(id)->isEnabled());
             QCOMPARE(app->Action(Command::kGerman)->isChecked(), language == 7);
             QCOMPARE(app->Action(Command::kEnglish)->isChecked(), language == 9);
@@ -546,7 +549,7 @@ private slots:
         PointAtSimulator(*store, m_sim.tcpPort());
         auto app = StartApp(std::move(store));
         QVERIFY(app);
-        CMainFrame* frame = app->Frames().at(0);
+        CMainFrame* frame = app->FrameOf(app->FindParametersView());
         QCOMPARE(frame->width(), 1200);
         QCOMPARE(frame->height(), 800);
         auto enabled = [&](int id) { return app->Action(id)->isEnabled(); };
@@ -568,8 +571,7 @@ private slots:
         QStatusTipEvent gone{QString()};
         QApplication::sendEvent(frame, &gone);
         QVERIFY(idle->isVisible());
-        for (int id : {Command::kReadParameterSet, Command::kSingleMeasurement, Command::kEventLog,
-                       Command::kFirmwareUpdate})
+        for (int id : {Command::kReadParameterSet, Command::kSingleMeasurement, Command::kFirmwareUpdate})
             QVERIFY(!enabled(id));
 
         app->Action(Command::kToolConnect)->trigger();
@@ -610,11 +612,11 @@ private slots:
         QCOMPARE(ids, QStringList({"20", "21", "104"}));
         QCOMPARE(Cell(view, 0, 1), QString("Device state"));
         QTRY_COMPARE_WITH_TIMEOUT(Cell(view, 0, 2), QString("Running"), 5000);
-        // The status bar's own display of parameter 20 and the list's row count separately.
-        QCOMPARE(doc.GetShowCount(20), 2);
+        // The status bar's own display of parameter 20, the overview's and the list's row count separately.
+        QCOMPARE(doc.GetShowCount(20), 3);
         QVERIFY(view->SelectFolder("CommGeneral"));
-        QCOMPARE(doc.GetShowCount(20), 1);
-        QCOMPARE(doc.GetShowCount(104), 0);
+        QCOMPARE(doc.GetShowCount(20), 2);
+        QCOMPARE(doc.GetShowCount(104), 1); // the overview's
 
         // ro and const rows open nothing.
         QWidget* opened = nullptr;

@@ -6,6 +6,7 @@
 #include "base/StringTable.h"
 #include "comm/ControllerModbus.h"
 #include "comm/JobUpdateVisibleParameter.h"
+#include "eventlog/DocErrorMemory.h"
 #include "parameters/ParameterException.h"
 #include "parameters/ParameterManager.h"
 #include "parameters/document/DocParameters.h"
@@ -16,6 +17,7 @@
 #include "ui/common/QtUiPort.h"
 #include "ui/common/SettingsStore.h"
 #include "ui/common/UiText.h"
+#include "ui/common/WindowPlacement.h"
 #include "ui/parameters/ViewParameters.h"
 
 #include <QAction>
@@ -34,6 +36,7 @@
 #include <QToolBar>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 using quirel::ui::Qs;
 using quirel::ui::Tx;
@@ -64,6 +67,7 @@ CKestrelApp::~CKestrelApp() {
     m_controller->WaitForThreadStop(kStopWaitMs);
     m_controller.reset();
     m_docParameters.reset();
+    m_docErrorMemory.reset();
     if (m_simulator)
         m_simulator->stop();
 }
@@ -111,8 +115,12 @@ bool CKestrelApp::InitInstance() {
     // The status bar shows the device state, so the state is among the parameters read for display.
     if (m_catalogue->Exists(kParameterDeviceState))
         m_docParameters->AddVisible(kParameterDeviceState);
+    m_docErrorMemory = std::make_unique<CDocErrorMemory>();
+    m_docErrorMemory->OnNewDocument();
 
     CreateActions();
+    // Refresh depends on which window is active.
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this] { UpdateCommandUi(); });
     OnNew();
     UpdateCommandUi();
 
@@ -200,7 +208,7 @@ void CKestrelApp::CreateActions() {
             &QAction::triggered, this, &CKestrelApp::OnDeviceParameters);
     AddAction(kSingleMeasurement, "Single measurement ...")->setEnabled(false);
     AddAction(kContinuousMeasurement, "Continuous measurement ...")->setEnabled(false);
-    AddAction(kEventLog, "Show eventlog ...")->setEnabled(false);
+    connect(AddAction(kEventLog, "Show eventlog ..."), &QAction::triggered, this, &CKestrelApp::OnEventLog);
 
     // The check mark is part of each language's menu: it marks the language of this run.
     QAction* german = AddAction(kGerman, "German");
@@ -292,8 +300,9 @@ void CKestrelApp::UpdateCommandUi() {
     const bool connected = m_controller->IsConnected();
     for (int id : {kConnect, kToolConnect, kSettings, kToolSettings})
         Action(id)->setEnabled(!connected);
-    for (int id : {kDisconnect, kToolDisconnect, kRefresh})
+    for (int id : {kDisconnect, kToolDisconnect})
         Action(id)->setEnabled(connected);
+    Action(kRefresh)->setEnabled(connected && !IsEventLogActive());
 
     const QString deviceState = DeviceStateText();
     const QString connection = connected ? Tx("Connection established") : Tx("No connection");
@@ -313,11 +322,6 @@ QString CKestrelApp::DeviceStateText() const {
     } catch (const CParameterException&) {
         return Tx("Device state unknown");
     }
-}
-
-void CKestrelApp::OnNew() {
-    // The overview does not exist yet; New opens the device parameters window in its place.
-    OnDeviceParameters();
 }
 
 void CKestrelApp::OnConnect() {
@@ -380,11 +384,7 @@ void CKestrelApp::OnSettings() {
 
 void CKestrelApp::OnDeviceParameters() {
     if (CViewParameters* view = FindParametersView()) {
-        QWidget* frame = view->window();
-        if (frame->isMinimized())
-            frame->showNormal();
-        frame->raise();
-        frame->activateWindow();
+        quirel::ui::BringToFront(view->window());
         return;
     }
     m_docParameters->SetTitle(quirel::loadString(172));

@@ -9,11 +9,14 @@
 #include <vector>
 
 class CControllerModbus;
+class CDocErrorMemory;
 class CDocParameters;
 class CDocument;
 class CMainFrame;
 class CParameterManager;
+class CViewErrorMemory;
 class CViewParameters;
+class CViewSchematic;
 class QAction;
 class QMenuBar;
 class QToolBar;
@@ -88,6 +91,8 @@ public:
     CControllerModbus& Controller() { return *m_controller; }
     CParameterManager& Catalogue() { return *m_catalogue; }
     CDocParameters& DocParameters() { return *m_docParameters; }
+    CDocErrorMemory& DocErrorMemory() { return *m_docErrorMemory; }
+    quirel::ui::CQtUiPort& UiPort() { return *m_uiPort; }
     quirel::ui::ISettingsStore& Settings() { return *m_settings; }
     const std::string& GetRevision() const { return m_revision; }
     // True while a command waits for device work behind its progress dialog (connect, disconnect, ...).
@@ -106,6 +111,19 @@ public:
     void OnAbout();
     void OnHelp();
     void OnExit();
+    // The overview and the event log (KestrelAppOverview.cpp).
+    void OpenOverview();
+    void OnEventLog();
+    CViewSchematic* FindSchematicView() const;
+    CViewErrorMemory* FindEventLogView() const;
+    // Whether a single or a continuous measurement is running (the measurement documents' running flags);
+    // the overview's polling pauses meanwhile.
+    bool IsMeasurementRunning() const;
+    // Stores the last single and continuous measurements ("last.nbts", "last.nbtc"); the overview calls
+    // it when it closes.
+    void StoreLastMeasurements();
+    // Set by the connect command when the device's catalogue revision differs from the one loaded.
+    bool CatalogueRevisionDiffers() const { return m_catalogueRevisionDiffers; }
 
     QAction* Action(int command) const;
     // Re-evaluates which commands are enabled and what the status panes say.
@@ -130,6 +148,7 @@ private:
     QString DeviceStateText() const;
     // Shows `text` in the message pane of every frame; empty brings the idle text back.
     void ShowStatusMessage(const QString& text);
+    bool IsEventLogActive() const;
 
     std::unique_ptr<quirel::ui::ISettingsStore> m_settings;
     AppOptions m_options;
@@ -138,11 +157,13 @@ private:
     std::string m_catalogueFileName;
     // While a demo run points the connection at its simulator, exit must not save that connection.
     bool m_commSettingsOverridden = false;
+    bool m_catalogueRevisionDiffers = false;
 
     std::unique_ptr<quirel::ui::CQtUiPort> m_uiPort;
     std::unique_ptr<CParameterManager> m_catalogue;
     std::unique_ptr<CControllerModbus> m_controller;
     std::unique_ptr<CDocParameters> m_docParameters;
+    std::unique_ptr<CDocErrorMemory> m_docErrorMemory;
     std::unique_ptr<quirel::sim::SimulatorThread> m_simulator;
 
     std::map<int, QAction*> m_actions;

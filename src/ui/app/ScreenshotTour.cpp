@@ -2,13 +2,17 @@
 
 #include "base/StringTable.h"
 #include "comm/ControllerModbus.h"
+#include "comm/JobWriteParameter.h"
 #include "parameters/ParameterManager.h"
 #include "parameters/document/DocParameters.h"
 #include "ui/app/DlgCommSettings.h"
 #include "ui/app/KestrelApp.h"
 #include "ui/app/MainFrame.h"
+#include "ui/eventlog/ViewErrorMemory.h"
 #include "ui/parameters/DlgEditParams.h"
 #include "ui/parameters/ViewParameters.h"
+#include "ui/schematic/SchematicFrame.h"
+#include "ui/schematic/ViewSchematic.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -51,6 +55,26 @@ void RunScreenshotTour(CKestrelApp& app, const QString& directory) {
     while (!app.Controller().IsConnected() && !connectDeadline.hasExpired())
         Pump(50);
 
+    // The overview, with the mains currents (CT position "load side") and then the load currents.
+    CViewSchematic* overview = app.FindSchematicView();
+    if (!overview) {
+        QApplication::exit(1);
+        return;
+    }
+    QWidget* overviewFrame = overview->window();
+    overviewFrame->resize(CSchematicFrame::kWidth, CSchematicFrame::kHeight);
+    auto setCtPosition = [&](uint32_t position) {
+        app.Controller().AddUserJob(std::make_unique<CJobWriteParameter>(CParameterValue(300, 6, position)));
+        app.Controller().WaitForIdle(3000);
+        Pump(2 * CViewSchematic::kPollMs + 500);
+    };
+    setCtPosition(0);
+    Save(overviewFrame, QDir(directory).filePath("overview-" + lang + ".png"));
+    setCtPosition(1);
+    Save(overviewFrame, QDir(directory).filePath("overview-load-" + lang + ".png"));
+    setCtPosition(0);
+
+    app.OnDeviceParameters();
     CViewParameters* view = app.FindParametersView();
     if (!view) {
         QApplication::exit(1);
@@ -82,6 +106,15 @@ void RunScreenshotTour(CKestrelApp& app, const QString& directory) {
         Save(&edit, QDir(directory).filePath("edit-" + lang + ".png"));
         edit.close();
         break;
+    }
+
+    // The event log after reading all records.
+    app.OnEventLog();
+    if (CViewErrorMemory* log = app.FindEventLogView()) {
+        log->window()->resize(CMainFrame::kDefaultWidth, CMainFrame::kDefaultHeight);
+        log->OnUpdateAll();
+        Pump(500);
+        Save(log->window(), QDir(directory).filePath("eventlog-" + lang + ".png"));
     }
     QApplication::exit(0);
 }

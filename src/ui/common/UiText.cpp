@@ -95,6 +95,13 @@ const std::unordered_map<const char*, const char*, Hash, Equal>& GermanTexts() {
         {"PC time", "PC-Zeit"},
         {"The new value is being transfered to the filter by pressing 'OK'.",
          "Mit 'OK' wird der neue Wert zum Filter übertragen."},
+        // Event log window
+        {"Update\n(latest records)", "Aktualisieren\n(letzte Einträge)"},
+        {"Update\n(all records)", "Aktualisieren\n(alle Einträge)"},
+        {"Save", "Speichern"},
+        {"Open", "Öffnen"},
+        {"Show:", "Anzeigen:"},
+        {"Search", "Suchen"},
     };
     return texts;
 }

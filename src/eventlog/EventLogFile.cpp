@@ -1,0 +1,87 @@
+#include "eventlog/EventLogFile.h"
+
+#include "base/FileUtil.h"
+#include "base/StringTable.h"
+#include "base/TextEncoding.h"
+#include "base/UiPort.h"
+#include "eventlog/DocErrorMemory.h"
+
+#include <algorithm>
+#include <fstream>
+
+namespace EventLogFile {
+namespace {
+
+constexpr unsigned kIdsCannotOpen = 188; // "The specified file cannot be opened."
+constexpr unsigned kIdsNoEntries = 212;  // "No entries available."
+
+bool HasMarker(std::string_view head) {
+    for (std::string_view marker : {";Error", ";Status", ";Info"})
+        if (head.find(marker) != std::string_view::npos)
+            return true;
+    return false;
+}
+
+} // namespace
+
+std::string Bytes(std::string_view utf8Text) {
+    const std::string cp1252 = quirel::utf8ToCp1252(utf8Text);
+    std::string out;
+    out.reserve(cp1252.size() + cp1252.size() / 32 + 2);
+    for (char c : cp1252) {
+        if (c == '\n')
+            out.push_back('\r');
+        out.push_back(c);
+    }
+    out += "\r\n";
+    return out;
+}
+
+Result Save(const std::string& path, const CDocErrorMemory& doc) {
+    if (doc.GetCount() == 0)
+        return Result::NothingToSave;
+    return quirel::writeFileAtomically(path, Bytes(doc.GetEntry(0))) ? Result::Ok : Result::CannotCreate;
+}
+
+Result Open(const std::string& path, std::string& text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return Result::CannotOpen;
+    // The limit counts the text, not the carriage returns Save put before each line feed: a log of the
+    // full 200 000 bytes, saved and opened again, keeps its last lines.
+    std::string raw(2 * kMaxOpenBytes + 1, '\0');
+    in.read(raw.data(), static_cast<std::streamsize>(raw.size()));
+    if (in.bad())
+        return Result::CannotOpen;
+    raw.resize(static_cast<size_t>(in.gcount()));
+
+    // Read as text, so that saving it again writes the same bytes.
+    std::string lines;
+    lines.reserve(std::min(raw.size(), kMaxOpenBytes));
+    for (size_t i = 0; i < raw.size() && lines.size() < kMaxOpenBytes; ++i)
+        if (!(raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n'))
+            lines.push_back(raw[i]);
+    if (!HasMarker(std::string_view(lines).substr(0, kMarkerWindow)))
+        return Result::NoMarker;
+    text = quirel::decodeText(lines);
+    return Result::Ok;
+}
+
+void Report(IUiPort& ui, Result result) {
+    switch (result) {
+    case Result::Ok:
+        return;
+    case Result::NothingToSave:
+        ui.MessageBox(quirel::loadString(kIdsNoEntries), std::string(), MbIcon::Error);
+        return;
+    case Result::CannotOpen:
+        ui.MessageBox("File could not be opened", std::string(), MbIcon::Error);
+        return;
+    case Result::CannotCreate:
+    case Result::NoMarker:
+        ui.MessageBox(quirel::loadString(kIdsCannotOpen), std::string(), MbIcon::Error);
+        return;
+    }
+}
+
+} // namespace EventLogFile

@@ -1,0 +1,51 @@
+// quirel-cli eventlog: the device's log as rows, saved as the window saves it, and saved logs opened again.
+
+#include "CliRun.h"
+#include "SimProcess.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <regex>
+
+using quirel::test::Lines;
+using quirel::test::RunCli;
+
+TEST(CliEventLog, ReadsSavesAndOpens) {
+    SimProcess sim({"--tcp", "0"});
+    ASSERT_TRUE(sim.ready());
+    const std::regex row(R"((Error|Status|Info)\t\d\d\.\d\d\.\d{4}\t\d\d:\d\d:\d\d\t[^\t]+\t\d+)");
+
+    auto r = RunCli({"--tcp", sim.tcpHost(), "eventlog"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const auto latest = Lines(r.out);
+    ASSERT_EQ(latest.size(), 40u);
+    for (const std::string& line : latest)
+        EXPECT_TRUE(std::regex_match(line, row)) << line;
+
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "quirel-cli-eventlog";
+    std::filesystem::create_directories(dir);
+    const std::string saved = (dir / "log.txt").string();
+    r = RunCli({"--tcp", sim.tcpHost(), "eventlog", "--all", "-o", saved});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const auto all = Lines(r.out);
+    ASSERT_GE(all.size(), 400u);
+    EXPECT_TRUE(std::equal(latest.begin(), latest.end(), all.end() - 40));
+
+    r = RunCli({"eventlog", "--open", saved});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(Lines(r.out), all);
+    EXPECT_EQ(r.err, "");
+
+    // What the window's Open refuses.
+    EXPECT_EQ(RunCli({"eventlog", "--open", (dir / "absent.txt").string()}).err,
+              "File could not be opened\n");
+    std::ofstream((dir / "late.txt").string()) << std::string(80, ' ') << "x;Info\n";
+    r = RunCli({"eventlog", "--open", (dir / "late.txt").string()});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "The specified file cannot be opened.\n");
+    std::filesystem::remove_all(dir);
+
+    EXPECT_EQ(RunCli({"eventlog", "--open", saved, "--all"}).code, 64);
+    EXPECT_EQ(RunCli({"--tcp", "127.0.0.1:1", "eventlog"}).code, 2);
+}

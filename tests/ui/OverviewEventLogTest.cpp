@@ -1,0 +1,253 @@
+// The overview and the event log as a user meets them, against the simulated filter on a loopback port.
+
+#include "Simulator.h"
+#include "base/StringTable.h"
+#include "comm/ControllerModbus.h"
+#include "eventlog/DocErrorMemory.h"
+#include "parameters/document/DocParameters.h"
+#include "schematic/SchematicItems.h"
+#include "ui/app/KestrelApp.h"
+#include "ui/app/MainFrame.h"
+#include "ui/common/MessageBoxes.h"
+#include "ui/common/SettingsStore.h"
+#include "ui/eventlog/EventLogFilter.h"
+#include "ui/eventlog/EventLogModel.h"
+#include "ui/eventlog/ViewErrorMemory.h"
+#include "ui/schematic/ViewSchematic.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+using quirel::ui::CMemorySettingsStore;
+
+// Counts the value updates that reach the parameters document's views.
+class UpdateCounter : public CView {
+public:
+    void OnUpdate(CView*, int64_t hint) override {
+        if (hint != UpdateHint::kDataChanged)
+            ++updates;
+    }
+    int updates = 0;
+};
+
+QStringList Column(CViewErrorMemory* view, int column) {
+    QStringList cells;
+    QAbstractItemModel* model = view->Table()->model();
+    for (int r = 0; r < model->rowCount(); ++r)
+        cells << model->index(r, column).data().toString();
+    return cells;
+}
+
+} // namespace
+
+class OverviewEventLogTest : public QObject {
+    Q_OBJECT
+
+private:
+    quirel::sim::SimulatorThread m_sim;
+    std::vector<std::string> m_boxes;
+
+    std::unique_ptr<CKestrelApp> StartApp(int language = 9, int modem = 0, bool connect = true) {
+        auto store = std::make_unique<CMemorySettingsStore>();
+        store->WriteInt("General", "Language", language);
+        store->WriteInt("ModbusCommunicationController", "Protocol", 0);
+        store->WriteInt("ModbusCommunicationController", "Modem", modem);
+        store->WriteString("ModbusCommunicationController", "Host",
+                           "127.0.0.1:" + std::to_string(m_sim.tcpPort()));
+        AppOptions options;
+        options.catalogue = QUIREL_RESOURCES_DIR "/Parameters.ini";
+        auto app = std::make_unique<CKestrelApp>(std::move(store), options);
+        if (!app->InitInstance())
+            return nullptr;
+        if (connect)
+            app->OnConnect();
+        return app;
+    }
+    static void Finish(std::unique_ptr<CKestrelApp>& app) {
+        app->ExitInstance();
+        app.reset();
+        quirel::setUiLanguage(quirel::kLanguageEnglish);
+    }
+
+private slots:
+    void initTestCase() {
+        quirel::ui::SetMessageBoxHandler(
+            [this](QWidget*, const std::string& text, const std::string&, MbIcon, MbButtons) {
+                m_boxes.push_back(text);
+                return int(IDOK);
+            });
+        quirel::sim::SimulatorOptions options;
+        options.tcp = true;
+        options.cataloguePath = QUIREL_RESOURCES_DIR "/Parameters.ini";
+        QString error;
+        QVERIFY2(m_sim.start(options, error), qPrintable(error));
+    }
+    void cleanupTestCase() { m_sim.stop(); }
+    void init() { m_boxes.clear(); }
+
+    // The overview is the start window: its title in the language of the run, 1200 x 706, the 33
+    // parameters registered; dragging its right edge keeps width = 1.7 x height.
+    void overviewIsTheStartWindow() {
+        for (int language : {9, 7}) {
+            auto app = StartApp(language, 0, false);
+            QVERIFY(app);
+            QCOMPARE(app->Frames().size(), size_t(1));
+            CViewSchematic* view = app->FindSchematicView();
+            QVERIFY(view);
+            QWidget* frame = view->window();
+            QCOMPARE(frame->windowTitle(), language == 9 ? QString("Overview - Quirel Viewer Velorin")
+                                                         : QString("Übersicht - Quirel Viewer Velorin"));
+            QCOMPARE(frame->size(), QSize(1200, 706));
+            for (int32_t id : CSchematicItems::kShownParameters)
+                QVERIFY(app->DocParameters().GetShowCount(id) >= 1);
+            if (language == 9) {
+                frame->resize(1300, 706);
+                QTRY_COMPARE(frame->size(), QSize(1300, 764));
+                frame->resize(1300, 600);
+                QTRY_COMPARE(frame->size(), QSize(1020, 600));
+            }
+            Finish(app);
+        }
+    }
+
+    // Connected, the overview reads every two seconds; disconnected it stops. A refresh cycle of 33
+    // reads repaints once.
+    void pollingAndRepaints() {
+        auto app = StartApp();
+        QVERIFY(app && app->Controller().IsConnected());
+        CViewSchematic* view = app->FindSchematicView();
+        QTRY_VERIFY_WITH_TIMEOUT(view->IsPolling(), 5000);
+        app->OnDisconnect();
+        QTRY_VERIFY(!view->IsPolling());
+        Finish(app);
+
+        // Over a modem link the values are read once after connecting, then only on refresh.
+        app = StartApp(9, 1);
+        QVERIFY(app && app->Controller().IsConnected());
+        view = app->FindSchematicView();
+        QTRY_VERIFY_WITH_TIMEOUT(app->DocParameters().GetValue(100).GetValue().raw != 0, 5000);
+        QTest::qWait(2500);
+        QVERIFY(!view->IsPolling());
+        QVERIFY(app->Controller().WaitForIdle(5000));
+        QCoreApplication::processEvents();
+        UpdateCounter counter;
+        app->DocParameters().AddView(&counter);
+        const int repaints = view->DocumentRepaints();
+        QVERIFY(view->OnRefresh());
+        QVERIFY(app->Controller().WaitForIdle(5000));
+        QTRY_COMPARE(counter.updates, 33);
+        QCOMPARE(view->DocumentRepaints(), repaints + 1);
+        app->DocParameters().RemoveView(&counter);
+        Finish(app);
+    }
+
+    // Timer 3 reads nothing while a measurement runs and resumes afterwards.
+    void pollingPausesDuringAMeasurement() {
+        auto app = StartApp(9, 1);
+        QVERIFY(app && app->Controller().IsConnected());
+        QTest::qWait(800);
+        QVERIFY(app->Controller().WaitForIdle(5000));
+        {
+            bool measuring = true;
+            CViewSchematic::Hooks hooks;
+            hooks.pollingPaused = [&measuring] { return measuring; };
+            CViewSchematic view(app->DocParameters(), app->Settings(), hooks);
+            UpdateCounter counter;
+            app->DocParameters().AddView(&counter);
+            view.OnPollTimer();
+            QVERIFY(app->Controller().IsPollQueueEmpty());
+            QTest::qWait(200);
+            QCOMPARE(counter.updates, 0);
+            measuring = false;
+            view.OnPollTimer();
+            QVERIFY(app->Controller().WaitForIdle(5000));
+            QTRY_VERIFY(counter.updates >= 33);
+            app->DocParameters().RemoveView(&counter);
+        } // the view goes before the document it shows
+        Finish(app);
+    }
+
+    // The event log window: nothing read on opening, a refused read while disconnected leaves its
+    // buttons usable, all records read, filtered, sorted, saved and opened again.
+    void eventLogWindow() {
+        auto app = StartApp(9, 0, false);
+        QVERIFY(app);
+        app->Action(Command::kEventLog)->trigger();
+        CViewErrorMemory* view = app->FindEventLogView();
+        QVERIFY(view);
+        QCOMPARE(view->window()->windowTitle(), QString("Eventlog - Quirel Viewer Velorin"));
+        QCOMPARE(Column(view, 3), QStringList({"No entries available."}));
+
+        view->UpdateLatestButton()->click();
+        QCOMPARE(m_boxes, std::vector<std::string>({"No connection to device!"}));
+        QVERIFY(view->UpdateLatestButton()->isEnabled() && view->UpdateAllButton()->isEnabled());
+
+        app->OnConnect();
+        QApplication::setActiveWindow(view->window());
+        app->UpdateCommandUi();
+        QVERIFY(!app->Action(Command::kRefresh)->isEnabled()); // nothing to refresh in the event log
+        view->OnUpdateAll();
+        QTRY_VERIFY(view->Table()->model()->rowCount() >= 400);
+        QVERIFY(app->Controller().IsThreadRunning() && app->Controller().IsConnected());
+        QCOMPARE(m_boxes.size(), size_t(1));
+        const int all = view->Model()->rowCount();
+        const QStringList kinds = Column(view, 0);
+
+        // Filter by kind and text.
+        view->KindButton(EventKind::Error)->click();
+        QCOMPARE(view->Table()->model()->rowCount(), all - kinds.count("Error"));
+        QVERIFY(!Column(view, 0).contains("Error"));
+        view->KindButton(EventKind::Error)->click();
+        view->SearchField()->setText("filter STARTED");
+        QVERIFY(view->Table()->model()->rowCount() > 0);
+        for (const QString& d : Column(view, 3))
+            QCOMPARE(d, QString("Filter started"));
+        view->SearchField()->clear();
+        QCOMPARE(view->Table()->model()->rowCount(), all);
+
+        // Newest first: dates in calendar order, not as text.
+        view->Table()->sortByColumn(CEventLogModel::kDate, Qt::DescendingOrder);
+        const QStringList dates = Column(view, 1);
+        auto key = [](const QString& d) { return d.mid(6, 4) + d.mid(3, 2) + d.mid(0, 2); };
+        for (int r = 1; r < dates.size(); ++r)
+            QVERIFY(key(dates[r - 1]) >= key(dates[r]));
+        view->Filter()->SortAsRead();
+
+        // Saved and opened again: the same rows. A cancelled or refused open keeps them.
+        QTemporaryDir dir;
+        const QString saved = dir.filePath("log.txt");
+        QString chosen = saved;
+        view->SetFileChooser([&chosen](QWidget*, bool) { return chosen; });
+        view->OnSave();
+        const QStringList before = Column(view, 3);
+        app->DocErrorMemory().DeleteContents();
+        view->OnUpdate(nullptr, 0);
+        QCOMPARE(view->Model()->rowCount(), 1);
+        view->OnOpen();
+        QTRY_COMPARE(Column(view, 3), before);
+        chosen.clear();
+        view->OnOpen();
+        QFile refused(dir.filePath("notes.txt"));
+        QVERIFY(refused.open(QIODevice::WriteOnly));
+        refused.write("no kind marker here\n");
+        refused.close();
+        chosen = refused.fileName();
+        view->OnOpen();
+        QCOMPARE(m_boxes.back(), std::string("The specified file cannot be opened."));
+        QCoreApplication::processEvents();
+        QCOMPARE(Column(view, 3), before);
+        QCOMPARE(app->DocErrorMemory().GetCount(), size_t(1));
+        Finish(app);
+    }
+};
+
+QTEST_MAIN(OverviewEventLogTest)
+#include "OverviewEventLogTest.moc"
