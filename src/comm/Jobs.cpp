@@ -1,4 +1,5 @@
 #include "base/StringTable.h"
+#include "comm/CommStringIds.h"
 #include "comm/ControllerModbus.h"
 #include "comm/JobUpdateDocMeasurementCont.h"
 #include "comm/JobUpdateVisibleParameter.h"
@@ -7,9 +8,6 @@
 #include "parameters/ParameterManager.h"
 
 namespace {
-
-constexpr unsigned kIdsReadParameter = 186;
-constexpr unsigned kIdsErrorWritingParameter = 189;
 
 void ShowError(CControllerModbus& controller, const std::string& text, const std::string& caption) {
     controller.ShowMessage(text, caption, MbIcon::Error);
@@ -21,8 +19,8 @@ void ShowError(CControllerModbus& controller, const std::string& text, const std
 // worker thread down.
 
 void CJobWriteParameter::Execute(CControllerModbus& controller) {
-    const std::string caption =
-        quirel::loadString(kIdsErrorWritingParameter) + std::to_string(static_cast<int32_t>(m_value.GetId()));
+    const std::string caption = quirel::loadString(CommStringId::kErrorWritingParameter) +
+                                std::to_string(static_cast<int32_t>(m_value.GetId()));
     try {
         controller.WriteParameter(static_cast<int32_t>(m_value.GetId()), m_value.GetValue());
     } catch (const CModbusException& e) {
@@ -43,9 +41,9 @@ void CJobUpdateVisibleParameter::Execute(CControllerModbus& controller) {
         m_store(m_parameterId, cell);
         controller.PostDocumentUpdate(m_target, m_parameterId);
     } catch (const CModbusException& e) {
-        ShowError(controller, e.GetMessage(), quirel::loadString(kIdsReadParameter));
+        ShowError(controller, e.GetMessage(), quirel::loadString(CommStringId::kReadParameter));
     } catch (const CParameterException& e) {
-        ShowError(controller, e.GetMessage(), quirel::loadString(kIdsReadParameter));
+        ShowError(controller, e.GetMessage(), quirel::loadString(CommStringId::kReadParameter));
     }
 }
 
@@ -59,7 +57,7 @@ void CJobUpdateDocMeasurementCont::Execute(CControllerModbus& controller) {
         for (int i = 0; i < channels; ++i) {
             const std::string name = m_document->GetChannelName(i);
             if (!catalogue)
-                throw CParameterException(155, name);
+                throw CParameterException(CommStringId::kParameterNotFound, name);
             const int32_t id = catalogue->GetDescription(name).GetId(); // the catalogue's own error
             m_document->AddValue(i, controller.ReadParameter(id));
         }
@@ -72,5 +70,5 @@ void CJobUpdateDocMeasurementCont::Execute(CControllerModbus& controller) {
     }
     m_document->SetRunning(false);
     controller.PostDocumentUpdate(m_document, UpdateHint::kRunning);
-    ShowError(controller, error, quirel::loadString(kIdsReadParameter));
+    ShowError(controller, error, quirel::loadString(CommStringId::kReadParameter));
 }
