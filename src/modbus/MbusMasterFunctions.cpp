@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string.h>
 
 namespace {
 
@@ -213,7 +214,9 @@ int MbusMasterFunctions::readDeviceIdentification(int slave, int outSize, int re
 }
 
 void MbusMasterFunctions::noteSystemError(int err) {
-    lastSystemError_ = err != 0 ? std::strerror(err) : std::string();
+    char buffer[128];
+    // The GNU strerror_r: thread-safe, and it returns the text rather than filling the buffer every time.
+    lastSystemError_ = err != 0 ? ::strerror_r(err, buffer, sizeof buffer) : std::string();
 }
 
 int MbusMasterFunctions::setTimeout(int timeOut) {
