@@ -123,9 +123,11 @@ SerialPort::~SerialPort() {
 
 SerialPort::Result SerialPort::open(const std::string& path) {
     close();
+    lastError_ = 0;
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        switch (errno) {
+        lastError_ = errno;
+        switch (lastError_) {
         case ENOENT:
         case ENODEV:
         case ENXIO:
@@ -141,14 +143,17 @@ SerialPort::Result SerialPort::open(const std::string& path) {
     }
     termios tio{};
     if (::tcgetattr(fd, &tio) != 0) { // not a terminal
+        lastError_ = errno;
         ::close(fd);
         return Result::Failure;
     }
     // TIOCEXCL keeps other users out, but not root; the advisory lock covers that case between programs
     // that lock serial devices the same way.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        int err = errno;
+        const int err = errno;
         ::close(fd);
+        // Another program holds the lock: say "busy", not the lock call's "try again".
+        lastError_ = err == EWOULDBLOCK ? EBUSY : err;
         return err == EWOULDBLOCK ? Result::AccessDenied : Result::Failure;
     }
     ::ioctl(fd, TIOCEXCL);
@@ -165,6 +170,7 @@ SerialPort::Result SerialPort::open(const std::string& path) {
     ::cfsetispeed(&tio, B9600);
     ::cfsetospeed(&tio, B9600);
     if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
+        lastError_ = errno;
         ::ioctl(fd, TIOCNXCL);
         ::close(fd);
         savedValid_ = false;
@@ -196,14 +202,18 @@ SerialPort::Result SerialPort::configure(std::uint32_t baudRate, int dataBits, i
                                          int handshake) {
     if (fd_ < 0)
         return Result::NotOpen;
+    // A value this class or the driver does not take reads as EINVAL, the driver's own word for it.
+    lastError_ = EINVAL;
     bool known = false;
     speed_t speed = termiosSpeed(baudRate, &known);
     if (!known || (dataBits != 7 && dataBits != 8) || (stopBits != 1 && stopBits != 2) || parity < 0 ||
         parity > 2 || handshake < 0 || handshake > 1)
         return Result::Refused;
     termios tio{};
-    if (::tcgetattr(fd_, &tio) != 0)
+    if (::tcgetattr(fd_, &tio) != 0) {
+        lastError_ = errno;
         return Result::Refused;
+    }
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS);
     tio.c_cflag |= (dataBits == 7 ? CS7 : CS8) | CLOCAL | CREAD;
     if (stopBits == 2)
@@ -219,8 +229,10 @@ SerialPort::Result SerialPort::configure(std::uint32_t baudRate, int dataBits, i
         tio.c_cflag |= CRTSCTS;
     ::cfsetispeed(&tio, speed);
     ::cfsetospeed(&tio, speed);
-    if (::tcsetattr(fd_, TCSANOW, &tio) != 0)
+    if (::tcsetattr(fd_, TCSANOW, &tio) != 0) {
+        lastError_ = errno;
         return Result::Refused;
+    }
     // tcsetattr succeeds when any part was taken; a line setting the driver silently kept (pseudo-terminals
     // force 8 data bits without parity) is refused all the same.
     termios now{};
@@ -228,6 +240,7 @@ SerialPort::Result SerialPort::configure(std::uint32_t baudRate, int dataBits, i
     if (::tcgetattr(fd_, &now) != 0 || (now.c_cflag & lineBits) != (tio.c_cflag & lineBits) ||
         ::cfgetospeed(&now) != speed)
         return Result::Refused;
+    lastError_ = 0;
     baudRate_ = baudRate;
     handshake_ = handshake;
     if (handshake == 0)

@@ -55,6 +55,9 @@ public:
     // Waits end at once, as failures, when `signal` is raised. Not owned; null for none.
     void setCancelSignal(const CancelSignal* signal) { cancel_ = signal; }
 
+    // errno of the last open or configure that failed (0 after success), for the user's message.
+    int lastError() const { return lastError_; }
+
     std::uint32_t baudRate() const { return baudRate_; }
     int handshake() const { return handshake_; }
 
@@ -65,6 +68,7 @@ private:
     int handshake_ = 0;
     int fd_ = -1;
     const CancelSignal* cancel_ = nullptr;
+    int lastError_ = 0;
     bool savedValid_ = false;
     termios saved_{};
 };

@@ -1,6 +1,7 @@
 #include "comm/ControllerModbus.h"
 
 #include "base/StringTable.h"
+#include "comm/CommStringIds.h"
 #include "modbus/MbusMasterFunctions.h"
 #include "modbus/MbusRtuMasterProtocol.h"
 #include "modbus/MbusTcpMasterProtocol.h"
@@ -14,18 +15,34 @@
 
 namespace {
 
-constexpr unsigned kIdsModbusError = 178;
-constexpr unsigned kIdsNoWriteAccess = 142;
-constexpr unsigned kIdsParameterNotFound = 155;
+// The one data type code that is written as a coil (function 5); it has no register form.
+constexpr uint32_t kDataTypeCoil = 1;
+// What a request may read at once (function 3).
+constexpr int kMaxReadRegisters = 125;
+// What a master that has closed its own connection returns for every later call: its reconnect after a
+// failed exchange was refused, so the connection is lost.
+constexpr int kLostConnection = MBUS_CONNECT_ERROR;
 
-// Register layouts by the cell's own classification of the data type codes.
-bool Is16BitType(uint32_t t) {
-    const auto k = PARAMVALUE::KindOf(t);
-    return k == PARAMVALUE::Kind::Int16 || k == PARAMVALUE::Kind::UInt16;
+// Integer codes: 16 or 32 bits, signed or not.
+bool IsIntegerType(uint32_t t) {
+    switch (PARAMVALUE::KindOf(t)) {
+    case PARAMVALUE::Kind::Int16:
+    case PARAMVALUE::Kind::UInt16:
+    case PARAMVALUE::Kind::Int32:
+    case PARAMVALUE::Kind::UInt32:
+        return true;
+    default:
+        return false;
+    }
 }
-bool Is32BitType(uint32_t t) {
-    const auto k = PARAMVALUE::KindOf(t);
-    return k == PARAMVALUE::Kind::Int32 || k == PARAMVALUE::Kind::UInt32;
+
+// The "Modbus error" box text of a failed open: the result's text, then what the system said about the
+// port or host, so that a user can tell a missing adapter from a port in use or a refused connection.
+std::string OpenFailureText(int rc, const std::string& target, const MbusMasterFunctions& master) {
+    std::string text = MbusMasterFunctions::getErrorText(rc);
+    if (!master.getLastSystemError().empty())
+        text += "\n" + target + ": " + master.getLastSystemError();
+    return text;
 }
 
 } // namespace
@@ -323,10 +340,10 @@ bool CControllerModbus::Connect() {
         const int rc = tcp->openProtocol(m_host);
         if (rc != MBUS_SUCCESS) {
             tcp->closeProtocol();
+            const std::string text = OpenFailureText(rc, m_host, *tcp);
             tcp.reset();
             SetState(kConnectFailed);
-            ShowMessage(MbusMasterFunctions::getErrorText(rc), quirel::loadString(kIdsModbusError),
-                        MbIcon::Error);
+            ShowMessage(text, quirel::loadString(CommStringId::kModbusError), MbIcon::Error);
         } else {
             {
                 std::lock_guard lock(m_masterMutex);
@@ -347,10 +364,10 @@ bool CControllerModbus::Connect() {
             rtu->openProtocol(m_portName, static_cast<long>(m_baudRate), m_dataBits, m_stopBits, parity);
         if (rc != MBUS_SUCCESS) {
             rtu->closeProtocol();
+            const std::string text = OpenFailureText(rc, m_portName, *rtu);
             rtu.reset();
             SetState(kConnectFailed);
-            ShowMessage(MbusMasterFunctions::getErrorText(rc), quirel::loadString(kIdsModbusError),
-                        MbIcon::Error);
+            ShowMessage(text, quirel::loadString(CommStringId::kModbusError), MbIcon::Error);
         } else {
             int32_t probe = 0;
             int probeRc;
@@ -362,8 +379,8 @@ bool CControllerModbus::Connect() {
             }
             if (probeRc != MBUS_SUCCESS) {
                 // State stays 0; the port stays open until the next Connect or Disconnect.
-                ShowMessage(MbusMasterFunctions::getErrorText(probeRc), quirel::loadString(kIdsModbusError),
-                            MbIcon::Error);
+                ShowMessage(MbusMasterFunctions::getErrorText(probeRc),
+                            quirel::loadString(CommStringId::kModbusError), MbIcon::Error);
             } else {
                 SetState(kConnected);
             }
@@ -431,12 +448,17 @@ void CControllerModbus::DisconnectFromJob() {
 
 template <class F> int CControllerModbus::WithMaster(F&& call) {
     std::lock_guard lock(m_masterMutex);
-    if (!m_master || !m_master->isOpen())
+    if (!m_master)
         return MBUS_ILLEGAL_STATE;
     // A job must not carry on over a connection made after it started.
     if (IsWorkerThread() && m_jobConnectionSerial != m_connectionSerial)
         return MBUS_ILLEGAL_STATE;
-    return call(*m_master);
+    // The TCP master closes its socket when the reconnect after a failed exchange is refused. The
+    // connection is then lost, whatever the state still says: the caller's CheckResult disconnects.
+    if (!m_master->isOpen())
+        return kLostConnection;
+    const int rc = call(*m_master);
+    return rc != MBUS_SUCCESS && !m_master->isOpen() ? kLostConnection : rc;
 }
 
 void CControllerModbus::Throw(int code) {
@@ -470,59 +492,33 @@ void CControllerModbus::ReadDeviceIdentification(int size, uint8_t* buffer) {
 }
 
 bool CControllerModbus::ReadValues(int reference, uint32_t dataType, PARAMVALUE cells[], int count) {
+    const int width = PARAMVALUE::RegisterCount(dataType);
+    if (width == 0)
+        return false; // coils, "nothing" and unknown codes have no register form: nothing is read
+    // A text is ten registers whatever count says, kept in the shared table rather than in a cell.
+    const bool text = PARAMVALUE::KindOf(dataType) == PARAMVALUE::Kind::Text;
+    if (!text && (count < 1 || count > kMaxReadRegisters / width))
+        CheckResult(MBUS_ILLEGAL_ARGUMENT);
+    const int registers = text ? width : count * width;
+    std::vector<uint16_t> regs(static_cast<size_t>(registers));
     const int slave = m_slaveId;
-    if (Is16BitType(dataType)) {
-        if (count < 1 || count > 125)
-            CheckResult(MBUS_ILLEGAL_ARGUMENT);
-        std::vector<uint16_t> regs(static_cast<size_t>(count));
-        const int rc = WithMaster([&](MbusMasterFunctions& m) {
-            return m.readHoldingRegisters(slave, reference, regs.data(), count);
-        });
-        CheckResult(rc);
-        if (rc != MBUS_SUCCESS)
-            return false;
-        for (int i = 0; i < count; ++i)
-            cells[i].raw = (cells[i].raw & 0xFFFF0000u) | regs[static_cast<size_t>(i)];
-        return true;
-    } else if (Is32BitType(dataType)) {
-        if (count < 1 || count > 62)
-            CheckResult(MBUS_ILLEGAL_ARGUMENT);
-        std::vector<int32_t> values(static_cast<size_t>(count));
-        const int rc = WithMaster([&](MbusMasterFunctions& m) {
-            return m.readHoldingLongInts(slave, reference, values.data(), count);
-        });
-        CheckResult(rc);
-        if (rc != MBUS_SUCCESS)
-            return false;
-        for (int i = 0; i < count; ++i)
-            cells[i].raw = static_cast<uint32_t>(values[static_cast<size_t>(i)]);
-        return true;
-    } else if (dataType == 8) {
-        if (count < 1 || count > 62)
-            CheckResult(MBUS_ILLEGAL_ARGUMENT);
-        std::vector<float> values(static_cast<size_t>(count));
-        const int rc = WithMaster([&](MbusMasterFunctions& m) {
-            return m.readHoldingFloats(slave, reference, values.data(), count);
-        });
-        CheckResult(rc);
-        if (rc != MBUS_SUCCESS)
-            return false;
-        for (int i = 0; i < count; ++i)
-            cells[i].SetFloat(values[static_cast<size_t>(i)]);
-        return true;
-    } else if (dataType == 9) {
-        // A text of up to 20 characters in ten registers, whatever count says; kept in the shared table.
-        uint16_t regs[10] = {};
-        const int rc = WithMaster(
-            [&](MbusMasterFunctions& m) { return m.readHoldingRegisters(slave, reference, regs, 10); });
-        CheckResult(rc);
-        if (rc != MBUS_SUCCESS)
-            return false;
-        TextValueTable::Set(reference / 10, TextValueTable::DecodeRegisters(regs));
+    const int rc = WithMaster([&](MbusMasterFunctions& m) {
+        return m.readHoldingRegisters(slave, reference, regs.data(), registers);
+    });
+    CheckResult(rc);
+    if (rc != MBUS_SUCCESS)
+        return false;
+    if (text) {
+        TextValueTable::Set(reference / 10, TextValueTable::DecodeRegisters(regs.data()));
         return true;
     }
-    // Coils, "nothing" and unknown codes have no register form: nothing is read.
-    return false;
+    for (int i = 0; i < count; ++i) {
+        const uint16_t* r = regs.data() + static_cast<size_t>(i) * static_cast<size_t>(width);
+        // A 16-bit value leaves the upper half of its cell as it was.
+        cells[i].raw =
+            width == 1 ? (cells[i].raw & 0xFFFF0000u) | r[0] : PARAMVALUE::FromRegisters(dataType, r).raw;
+    }
+    return true;
 }
 
 PARAMVALUE CControllerModbus::ReadValue(int reference, uint32_t dataType, bool* filled) {
@@ -537,7 +533,7 @@ PARAMVALUE CControllerModbus::ReadParameter(int32_t parameterId, bool* filled) {
     const CParameterDescription* d =
         m_parameterManager ? m_parameterManager->FindDescription(parameterId) : nullptr;
     if (!d)
-        throw CParameterException(kIdsParameterNotFound, std::to_string(parameterId));
+        throw CParameterException(CommStringId::kParameterNotFound, std::to_string(parameterId));
     if (!IsReadable(d->GetAccessType()))
         CheckResult(MBUS_EXCEPTION_ILLEGAL_VALUE);
     return ReadValue(d->GetModbusAddress(), static_cast<uint32_t>(d->GetDataType()), filled);
@@ -547,42 +543,33 @@ void CControllerModbus::WriteParameter(int32_t parameterId, const PARAMVALUE& va
     const CParameterDescription* d =
         m_parameterManager ? m_parameterManager->FindDescription(parameterId) : nullptr;
     if (!d)
-        throw CParameterException(kIdsParameterNotFound, std::to_string(parameterId));
+        throw CParameterException(CommStringId::kParameterNotFound, std::to_string(parameterId));
     if (!IsWritable(d->GetAccessType()))
-        throw CModbusException(MBUS_IO_ERROR, quirel::loadString(kIdsNoWriteAccess)); // no disconnect
+        throw CModbusException(MBUS_IO_ERROR,
+                               quirel::loadString(CommStringId::kNoWriteAccess)); // no disconnect
     WriteValue(d->GetModbusAddress(), static_cast<uint32_t>(d->GetDataType()), value.raw);
 }
 
 void CControllerModbus::WriteValue(int reference, uint32_t dataType, uint32_t raw) {
+    // 16-bit values as one register, 32-bit values and floats as two in the device's word order.
+    uint16_t regs[2] = {};
+    const int n = PARAMVALUE::IsWritableType(dataType) ? PARAMVALUE(dataType, raw).ToRegisters(regs) : 0;
     const int slave = m_slaveId;
-    int rc;
-    if (Is16BitType(dataType)) {
-        const uint16_t reg = static_cast<uint16_t>(raw & 0xFFFFu);
-        rc = WithMaster(
-            [&](MbusMasterFunctions& m) { return m.writeMultipleRegisters(slave, reference, &reg, 1); });
-    } else if (Is32BitType(dataType)) {
-        const int32_t v = static_cast<int32_t>(raw);
-        rc = WithMaster(
-            [&](MbusMasterFunctions& m) { return m.writeMultipleLongInts(slave, reference, &v, 1); });
-    } else if (dataType == 8) {
-        const float f = PARAMVALUE(8, raw).GetFloat();
-        rc = WithMaster(
-            [&](MbusMasterFunctions& m) { return m.writeMultipleFloats(slave, reference, &f, 1); });
-    } else {
-        rc = MBUS_ILLEGAL_ARGUMENT;
-    }
-    CheckResult(rc);
+    CheckResult(n == 0 ? MBUS_ILLEGAL_ARGUMENT : WithMaster([&](MbusMasterFunctions& m) {
+        return m.writeMultipleRegisters(slave, reference, regs, n);
+    }));
 }
 
 void CControllerModbus::WriteRawValue(int reference, uint32_t dataType, uint32_t raw) {
-    if (dataType == 1) {
+    if (dataType == kDataTypeCoil) {
         const int slave = m_slaveId;
         const int on = raw != 0 ? 1 : 0;
         CheckResult(
             WithMaster([&](MbusMasterFunctions& m) { return m.writeSingleCoil(slave, reference, on); }));
-    } else if (Is16BitType(dataType) || Is32BitType(dataType)) {
+    } else if (IsIntegerType(dataType)) {
         WriteValue(reference, dataType, raw);
     } else {
-        ShowMessage("Data type not supported. ", quirel::loadString(kIdsModbusError), MbIcon::Error);
+        ShowMessage("Data type not supported. ", quirel::loadString(CommStringId::kModbusError),
+                    MbIcon::Error);
     }
 }

@@ -161,8 +161,9 @@ private:
     void Notify();
     void WorkerLoop();
     bool IsWorkerThread() const;
-    // Runs one master call under the master lock; 2 ("Illegal state error") without an open master, or
-    // when the worker's job outlived the connection it started on.
+    // Runs one master call under the master lock; 2 ("Illegal state error") without a master, or when the
+    // worker's job outlived the connection it started on; 68 ("TCP/IP connection error", which disconnects)
+    // when the master has closed its connection, before the call or in it.
     template <class F> int WithMaster(F&& call);
     void CloseMaster();
     // With m_masterMutex held.

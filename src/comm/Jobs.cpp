@@ -1,4 +1,5 @@
 #include "base/StringTable.h"
+#include "comm/CommStringIds.h"
 #include "comm/ControllerModbus.h"
 #include "comm/JobUpdateDocMeasurementCont.h"
 #include "comm/JobUpdateVisibleParameter.h"
@@ -9,9 +10,6 @@
 #include <functional>
 
 namespace {
-
-constexpr unsigned kIdsReadParameter = 186;
-constexpr unsigned kIdsErrorWritingParameter = 189;
 
 void ShowError(CControllerModbus& controller, const std::string& text, const std::string& caption) {
     controller.ShowMessage(text, caption, MbIcon::Error);
@@ -34,9 +32,9 @@ void ReadIntoDocument(CControllerModbus& controller, int32_t id, CDocument* targ
         store(id, cell);
         controller.PostDocumentUpdate(target, id);
     } catch (const CModbusException& e) {
-        ShowError(controller, e.GetMessage(), quirel::loadString(kIdsReadParameter));
+        ShowError(controller, e.GetMessage(), quirel::loadString(CommStringId::kReadParameter));
     } catch (const CParameterException& e) {
-        ShowError(controller, e.GetMessage(), quirel::loadString(kIdsReadParameter));
+        ShowError(controller, e.GetMessage(), quirel::loadString(CommStringId::kReadParameter));
     }
 }
 
@@ -44,7 +42,7 @@ void ReadIntoDocument(CControllerModbus& controller, int32_t id, CDocument* targ
 
 void CJobWriteParameter::Execute(CControllerModbus& controller) {
     const int32_t id = static_cast<int32_t>(m_value.GetId());
-    const std::string caption = quirel::loadString(kIdsErrorWritingParameter) + std::to_string(id);
+    const std::string caption = quirel::loadString(CommStringId::kErrorWritingParameter) + std::to_string(id);
     bool written = false;
     try {
         controller.WriteParameter(id, m_value.GetValue());
@@ -87,7 +85,7 @@ void CJobUpdateDocMeasurementCont::Execute(CControllerModbus& controller) {
         for (int i = 0; i < channels; ++i) {
             const std::string name = m_document->GetChannelName(i);
             if (!catalogue)
-                throw CParameterException(155, name);
+                throw CParameterException(CommStringId::kParameterNotFound, name);
             const int32_t id = catalogue->GetDescription(name).GetId(); // the catalogue's own error
             m_document->AddValue(i, controller.ReadParameter(id));
         }
@@ -100,5 +98,5 @@ void CJobUpdateDocMeasurementCont::Execute(CControllerModbus& controller) {
     }
     m_document->SetRunning(false);
     controller.PostDocumentUpdate(m_document, UpdateHint::kRunning);
-    ShowError(controller, error, quirel::loadString(kIdsReadParameter));
+    ShowError(controller, error, quirel::loadString(CommStringId::kReadParameter));
 }

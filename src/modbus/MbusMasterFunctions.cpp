@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string.h>
 
 namespace {
 
@@ -212,6 +213,12 @@ int MbusMasterFunctions::readDeviceIdentification(int slave, int outSize, int re
     return MBUS_SUCCESS;
 }
 
+void MbusMasterFunctions::noteSystemError(int err) {
+    char buffer[128];
+    // The GNU strerror_r: thread-safe, and it returns the text rather than filling the buffer every time.
+    lastSystemError_ = err != 0 ? ::strerror_r(err, buffer, sizeof buffer) : std::string();
+}
+
 int MbusMasterFunctions::setTimeout(int timeOut) {
     if (timeOut < 1 || timeOut > 100000)
         return MBUS_ILLEGAL_ARGUMENT;
@@ -230,62 +237,55 @@ int MbusMasterFunctions::setRetryCount(int retries) {
     return MBUS_SUCCESS;
 }
 
+namespace {
+
+struct ErrorText {
+    int code;
+    const char* text;
+};
+
+// These texts reach the user's message boxes verbatim, spelling included.
+constexpr ErrorText kErrorTexts[] = {
+    {MBUS_SUCCESS, "Operation was successful"},
+    {MBUS_ILLEGAL_ARGUMENT, "Illegal argument error"},
+    {MBUS_ILLEGAL_STATE, "Illegal state error"},
+    {MBUS_IO_ERROR_CLASS, "I/O error class"},
+    {MBUS_IO_ERROR, "I/O error"},
+    {MBUS_OPEN_ERROR, "Port or socket open error"},
+    {MBUS_PORT_ALREADY_OPEN, "Serial port already open"},
+    {MBUS_CONNECT_ERROR, "TCP/IP connection error"},
+    {MBUS_CONNECTION_CLOSED, "TCP/IP connection was closed by remote peer"},
+    {MBUS_SOCKET_LIB_ERROR, "Socket library error"},
+    {MBUS_PORT_ALREADY_BOUND, "TCP Port alread bound"},
+    {MBUS_LISTEN_FAILED, "Listen failed"},
+    {MBUS_FILEDES_EXCEEDED, "File descriptors exceeded"},
+    {MBUS_PORT_NO_ACCESS, "No permission to access serial or TCP port"},
+    {MBUS_PORT_NOT_AVAILABLE, "TCP Port not available"},
+    {MBUS_PROTOCOL_ERROR_CLASS, "Fieldbus protocol error class"},
+    {MBUS_CHECKSUM_ERROR, "Checksum error"},
+    {MBUS_INVALID_FRAME, "Invalid frame error"},
+    {MBUS_INVALID_REPLY, "Invalid reply error"},
+    {MBUS_REPLY_TIMEOUT, "Reply time-out"},
+    {MBUS_SEND_TIMEOUT, "Send time-out"},
+    {MBUS_EXCEPTION, "Modbus exception response"},
+    {MBUS_EXCEPTION_ILLEGAL_FUNCTION, "Illegal Function exception response"},
+    {MBUS_EXCEPTION_ILLEGAL_ADDRESS, "Illegal Data Address exception response"},
+    {MBUS_EXCEPTION_ILLEGAL_VALUE, "Illegal Data Value exception response"},
+    {MBUS_EXCEPTION_SLAVE_FAILURE, "Slave Device Failure exception response"},
+    // The other exception codes of the Modbus application protocol, so that a gateway's or a busy
+    // device's answer keeps its meaning in the message.
+    {MBUS_EXCEPTION_ACKNOWLEDGE, "Acknowledge exception response"},
+    {MBUS_EXCEPTION_SLAVE_BUSY, "Slave Device Busy exception response"},
+    {MBUS_EXCEPTION_MEMORY_PARITY, "Memory Parity Error exception response"},
+    {MBUS_EXCEPTION_GATEWAY_PATH, "Gateway Path Unavailable exception response"},
+    {MBUS_EXCEPTION_GATEWAY_TARGET, "Gateway Target Device Failed To Respond exception response"},
+};
+
+} // namespace
+
 const char* MbusMasterFunctions::getErrorText(int errCode) {
-    // These texts reach the user's message boxes verbatim, spelling included.
-    switch (errCode) {
-    case 0:
-        return "Operation was successful";
-    case 1:
-        return "Illegal argument error";
-    case 2:
-        return "Illegal state error";
-    case 64:
-        return "I/O error class";
-    case 65:
-        return "I/O error";
-    case 66:
-        return "Port or socket open error";
-    case 67:
-        return "Serial port already open";
-    case 68:
-        return "TCP/IP connection error";
-    case 69:
-        return "TCP/IP connection was closed by remote peer";
-    case 70:
-        return "Socket library error";
-    case 71:
-        return "TCP Port alread bound";
-    case 72:
-        return "Listen failed";
-    case 73:
-        return "File descriptors exceeded";
-    case 74:
-        return "No permission to access serial or TCP port";
-    case 75:
-        return "TCP Port not available";
-    case 128:
-        return "Fieldbus protocol error class";
-    case 129:
-        return "Checksum error";
-    case 130:
-        return "Invalid frame error";
-    case 131:
-        return "Invalid reply error";
-    case 132:
-        return "Reply time-out";
-    case 133:
-        return "Send time-out";
-    case 160:
-        return "Modbus exception response";
-    case 161:
-        return "Illegal Function exception response";
-    case 162:
-        return "Illegal Data Address exception response";
-    case 163:
-        return "Illegal Data Value exception response";
-    case 164:
-        return "Slave Device Failure exception response";
-    default:
-        return "Unknwon error";
-    }
+    for (const ErrorText& e : kErrorTexts)
+        if (e.code == errCode)
+            return e.text;
+    return "Unknwon error";
 }

@@ -3,6 +3,7 @@
 #include "base/CancelSignal.h"
 
 #include <cstdint>
+#include <string>
 
 // Result codes of every master operation. Bit 6 marks input/output and connection failures, bit 7
 // fieldbus protocol failures, 160 + n is Modbus exception n.
@@ -33,6 +34,11 @@ enum MbusResult : int {
     MBUS_EXCEPTION_ILLEGAL_ADDRESS = 162,
     MBUS_EXCEPTION_ILLEGAL_VALUE = 163,
     MBUS_EXCEPTION_SLAVE_FAILURE = 164,
+    MBUS_EXCEPTION_ACKNOWLEDGE = 165,
+    MBUS_EXCEPTION_SLAVE_BUSY = 166,
+    MBUS_EXCEPTION_MEMORY_PARITY = 168,
+    MBUS_EXCEPTION_GATEWAY_PATH = 170,
+    MBUS_EXCEPTION_GATEWAY_TARGET = 171,
 };
 
 // The medium-independent half of a Modbus master: builds each request, checks its arguments before
@@ -81,6 +87,9 @@ public:
     std::uint32_t getSuccessCounter() const { return successCounter_; }
 
     static const char* getErrorText(int errCode);
+    // The operating system's or the resolver's reason for the last failed open or connect ("No such file
+    // or directory", "Connection refused"); empty when there was none. The result codes stay as they are.
+    const std::string& getLastSystemError() const { return lastSystemError_; }
 
     // Ends the transfer under way and every later one with an I/O error, from any thread; used to keep
     // the program's exit within its bound when a device stops answering. The master is not usable again.
@@ -97,6 +106,9 @@ protected:
     // Polled beside the transport's descriptor by every wait.
     const quirel::CancelSignal& cancelSignal() const { return cancel_; }
     void countSuccess() { ++successCounter_; }
+    // errno as its system text; 0 clears the reason.
+    void noteSystemError(int err);
+    void noteSystemError(std::string reason) { lastSystemError_ = std::move(reason); }
 
 private:
     int readRegisters(int functionCode, int slave, int ref, std::uint16_t values[], int count);
@@ -107,4 +119,5 @@ private:
     int timeOut_ = 1000;
     std::uint8_t pdu_[kPduSize] = {};
     quirel::CancelSignal cancel_;
+    std::string lastSystemError_;
 };

@@ -1,5 +1,6 @@
 #include "modbus/MbusRtuMasterProtocol.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstring>
@@ -61,27 +62,51 @@ int MbusRtuMasterProtocol::openProtocol(const std::string& portName, long baudRa
     if (baudRate <= 0)
         return MBUS_ILLEGAL_ARGUMENT;
     silentInterval_ = silentIntervalFor(baudRate);
+    quietSpan_ = silentInterval_;
     if (dataBits != 8)
         return MBUS_ILLEGAL_ARGUMENT;
     return MbusSerialMasterProtocol::openProtocol(portName, baudRate, dataBits, stopBits, parity);
 }
 
-void MbusRtuMasterProtocol::waitForSilence() {
+void MbusRtuMasterProtocol::waitForSilence(int quietMs, int boundMs) {
     // Bytes still on the line (a late reply to an earlier request) must not be taken for the next reply.
-    // A line that never falls silent is given up on after the time-out, so a babbling device cannot hold
-    // the caller for ever.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(getTimeout());
-    std::uint8_t discard[64];
+    // One byte at a time, so that the quiet span counts from the last byte. A line that never falls silent
+    // is given up on after boundMs, so a babbling device cannot hold the caller for ever.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
+    std::uint8_t discard = 0;
     std::size_t got = 0;
-    while (port_.read(discard, sizeof discard, silentInterval_, &got) != SerialPort::Result::Failure &&
-           got > 0) {
+    while (port_.read(&discard, 1, quietMs, &got) == SerialPort::Result::Ok) {
         if (std::chrono::steady_clock::now() >= deadline)
             break;
     }
 }
 
+int MbusRtuMasterProtocol::quietSpanAfter(int rc) const {
+    // A reply that missed its time-out may still be on its way, and RTU has nothing to tell it from the
+    // answer to the next request. So nothing is sent until the line has been quiet for one whole time-out
+    // (the wait ends after two time-outs in any case): a reply up to one time-out late is swallowed; a
+    // later one, from a device that slow, cannot be caught.
+    if (rc == MBUS_REPLY_TIMEOUT)
+        return getTimeout();
+    // A garbled or foreign frame arrived on time, but its rest may follow: one frame of the longest kind
+    // (256 characters of 11 bits) at this baud rate, plus the gap between frames.
+    if (rc == MBUS_CHECKSUM_ERROR || rc == MBUS_INVALID_FRAME) {
+        const long baud = port_.baudRate() > 0 ? static_cast<long>(port_.baudRate()) : 9600;
+        return static_cast<int>((256L * 11 * 1000 + baud - 1) / baud) + silentInterval_;
+    }
+    return silentInterval_;
+}
+
 int MbusRtuMasterProtocol::transceive(int slaveAddress, int functionCode, const std::uint8_t* requestData,
                                       int requestLength, std::uint8_t* replyData, int replyLength) {
+    const int rc =
+        transceiveOnce(slaveAddress, functionCode, requestData, requestLength, replyData, replyLength);
+    quietSpan_ = quietSpanAfter(rc);
+    return rc;
+}
+
+int MbusRtuMasterProtocol::transceiveOnce(int slaveAddress, int functionCode, const std::uint8_t* requestData,
+                                          int requestLength, std::uint8_t* replyData, int replyLength) {
     countTransaction();
     const auto slave = static_cast<std::uint8_t>(slaveAddress);
     const auto function = static_cast<std::uint8_t>(functionCode);
@@ -95,7 +120,8 @@ int MbusRtuMasterProtocol::transceive(int slaveAddress, int functionCode, const 
     frame_[length + 1] = static_cast<std::uint8_t>(crc >> 8);
 
     port_.purge();
-    waitForSilence();
+    // Bounded at the time-out, or at twice a longer quiet span.
+    waitForSilence(quietSpan_, std::max(2 * quietSpan_, getTimeout()));
 
     // A write to a pty or a UART rarely has to wait, so the cancel signal would not stop it there: an
     // aborted master must not put a request on the line whose result it reports as failed.

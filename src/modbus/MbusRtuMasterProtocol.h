@@ -11,7 +11,7 @@ std::uint16_t modbusCrc16(const std::uint8_t* data, std::size_t length);
 } // namespace quirel
 
 // Modbus RTU framing: address, function code, data, CRC; the line kept silent for four characters
-// between frames.
+// between frames, and after a failed exchange long enough for a late reply to pass unused.
 class MbusRtuMasterProtocol : public MbusSerialMasterProtocol {
 public:
     using MbusSerialMasterProtocol::openProtocol;
@@ -28,8 +28,14 @@ protected:
                    std::uint8_t* replyData, int replyLength) override;
 
 private:
-    void waitForSilence();
+    // Reads and throws away what arrives until the line has been quiet for quietMs, for at most boundMs.
+    void waitForSilence(int quietMs, int boundMs);
+    // How long the line must stay quiet before the next request after an exchange that ended with rc.
+    int quietSpanAfter(int rc) const;
+    int transceiveOnce(int slaveAddress, int functionCode, const std::uint8_t* requestData, int requestLength,
+                       std::uint8_t* replyData, int replyLength);
 
     int silentInterval_ = 1;
+    int quietSpan_ = 1; // ms of quiet the next request waits for
     std::uint8_t frame_[1 + 1 + kPduSize + 2] = {};
 };

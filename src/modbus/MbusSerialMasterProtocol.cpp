@@ -22,16 +22,15 @@ int MbusSerialMasterProtocol::openProtocol(const std::string& portName, long bau
         return MBUS_ILLEGAL_ARGUMENT;
     if (baudRate <= 0 || baudRate > 4000000)
         return MBUS_ILLEGAL_ARGUMENT;
-    switch (port_.open(portName)) {
-    case SerialPort::Result::Ok:
-        break;
-    case SerialPort::Result::AccessDenied:
-        return MBUS_PORT_ALREADY_OPEN;
-    default:
-        return MBUS_OPEN_ERROR;
+    noteSystemError(0);
+    const SerialPort::Result opened = port_.open(portName);
+    if (opened != SerialPort::Result::Ok) {
+        noteSystemError(port_.lastError());
+        return opened == SerialPort::Result::AccessDenied ? MBUS_PORT_ALREADY_OPEN : MBUS_OPEN_ERROR;
     }
     if (port_.configure(static_cast<std::uint32_t>(baudRate), dataBits, stopBits, parity, 0) !=
         SerialPort::Result::Ok) {
+        noteSystemError(port_.lastError());
         port_.close();
         return MBUS_ILLEGAL_ARGUMENT;
     }

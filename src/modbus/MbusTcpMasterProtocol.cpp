@@ -19,14 +19,15 @@ namespace {
 // Small socket buffers keep a stale reply from piling up unseen behind the current exchange.
 constexpr int kSocketBufferSize = 268;
 
-// Resolves name to its first IPv4 address within timeoutMs. The lookup runs on a thread of its own so that
-// a resolver that does not answer cannot hold the caller beyond the time-out; a late result is dropped.
-bool resolveIPv4(const std::string& name, int timeoutMs, in_addr* out) {
+// Resolves name to its first IPv4 address within timeoutMs: 0, or the getaddrinfo error (EAI_AGAIN when
+// the resolver did not answer in time). The lookup runs on a thread of its own so that a resolver that
+// does not answer cannot hold the caller beyond the time-out; a late result is dropped.
+int resolveIPv4(const std::string& name, int timeoutMs, in_addr* out) {
     struct Lookup {
         std::mutex mutex;
         std::condition_variable done;
         bool finished = false;
-        bool found = false;
+        int error = EAI_AGAIN;
         in_addr address{};
     };
     auto lookup = std::make_shared<Lookup>();
@@ -36,34 +37,38 @@ bool resolveIPv4(const std::string& name, int timeoutMs, in_addr* out) {
             hints.ai_family = AF_INET;
             hints.ai_socktype = SOCK_STREAM;
             addrinfo* result = nullptr;
-            bool found = false;
+            int error = ::getaddrinfo(name.c_str(), nullptr, &hints, &result);
             in_addr address{};
-            if (::getaddrinfo(name.c_str(), nullptr, &hints, &result) == 0 && result) {
+            if (error == 0 && result)
                 address = reinterpret_cast<const sockaddr_in*>(result->ai_addr)->sin_addr;
-                found = true;
-            }
+            else if (error == 0)
+                error = EAI_NONAME;
             if (result)
                 ::freeaddrinfo(result);
             std::lock_guard lock(lookup->mutex);
             lookup->finished = true;
-            lookup->found = found;
+            lookup->error = error;
             lookup->address = address;
             lookup->done.notify_all();
         }).detach();
     } catch (const std::system_error&) {
-        return false;
+        return EAI_SYSTEM;
     }
     std::unique_lock lock(lookup->mutex);
     if (!lookup->done.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return lookup->finished; }))
-        return false;
+        return EAI_AGAIN;
     *out = lookup->address;
-    return lookup->found;
+    return lookup->error;
 }
 
-// Waits for events on fd for at most timeoutMs, repeating interrupted waits. 1 ready, 0 time-out, -1 error
-// or cancelled.
-int waitSocket(int fd, short events, int timeoutMs, const quirel::CancelSignal& cancel) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+std::uint16_t getWord(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
+}
+
+// Waits for events on fd until deadline, repeating interrupted waits. 1 ready, 0 time-out, -1 error or
+// cancelled.
+int waitSocket(int fd, short events, std::chrono::steady_clock::time_point deadline,
+               const quirel::CancelSignal& cancel) {
     for (;;) {
         pollfd p[2] = {{fd, events, 0}, {cancel.fd(), POLLIN, 0}};
         auto left =
@@ -77,6 +82,14 @@ int waitSocket(int fd, short events, int timeoutMs, const quirel::CancelSignal& 
             return -1;
     }
 }
+
+int waitSocket(int fd, short events, int timeoutMs, const quirel::CancelSignal& cancel) {
+    return waitSocket(fd, events, std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs),
+                      cancel);
+}
+
+// The largest MBAP length field: unit identifier and a PDU of at most 253 bytes.
+constexpr unsigned kMaxLengthField = 254;
 
 } // namespace
 
@@ -120,35 +133,51 @@ int MbusTcpMasterProtocol::openProtocol(const std::string& host) {
             return MBUS_ILLEGAL_ARGUMENT;
         name = host.substr(0, colon);
     }
-    if (name.empty())
+    noteSystemError(0);
+    if (name.empty()) {
+        noteSystemError(::gai_strerror(EAI_NONAME));
         return MBUS_CONNECT_ERROR;
+    }
     peer_ = sockaddr_in{};
     peer_.sin_family = AF_INET;
     peer_.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (::inet_pton(AF_INET, name.c_str(), &peer_.sin_addr) != 1 &&
-        !resolveIPv4(name, getTimeout(), &peer_.sin_addr))
-        return MBUS_CONNECT_ERROR;
+    // Resolved once: reconnects go to this address without asking the resolver again.
+    if (::inet_pton(AF_INET, name.c_str(), &peer_.sin_addr) != 1) {
+        if (int error = resolveHost(name, getTimeout(), &peer_.sin_addr); error != 0) {
+            noteSystemError(::gai_strerror(error));
+            return MBUS_CONNECT_ERROR;
+        }
+    }
     return connectSocket();
+}
+
+int MbusTcpMasterProtocol::resolveHost(const std::string& name, int timeoutMs, in_addr* out) {
+    return resolveIPv4(name, timeoutMs, out);
 }
 
 int MbusTcpMasterProtocol::connectSocket() {
     closeSocket();
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0)
+    if (fd < 0) {
+        noteSystemError(errno);
         return MBUS_OPEN_ERROR;
+    }
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&peer_), sizeof peer_) != 0 && errno != EINPROGRESS &&
         errno != EINTR) {
+        noteSystemError(errno);
         ::close(fd);
         return MBUS_CONNECT_ERROR;
     }
     int ready = waitSocket(fd, POLLOUT, getTimeout(), cancelSignal());
     if (ready <= 0) {
+        noteSystemError(ready == 0 ? ETIMEDOUT : errno);
         ::close(fd);
         return ready == 0 ? MBUS_CONNECT_ERROR : MBUS_IO_ERROR;
     }
     int pending = 0;
     socklen_t length = sizeof pending;
     if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &length) != 0 || pending != 0) {
+        noteSystemError(pending != 0 ? pending : errno);
         ::close(fd);
         return MBUS_CONNECT_ERROR;
     }
@@ -199,14 +228,16 @@ int MbusTcpMasterProtocol::discardPending() {
     }
 }
 
-int MbusTcpMasterProtocol::receiveAtLeast(std::size_t wanted, std::size_t limit, std::size_t* have) {
+int MbusTcpMasterProtocol::receiveUntil(std::size_t wanted, std::chrono::steady_clock::time_point deadline,
+                                        std::size_t* have) {
     while (*have < wanted) {
-        int ready = waitSocket(socket_, POLLIN, getTimeout(), cancelSignal());
+        int ready = waitSocket(socket_, POLLIN, deadline, cancelSignal());
         if (ready == 0)
             return MBUS_REPLY_TIMEOUT;
         if (ready < 0)
             return MBUS_IO_ERROR;
-        ssize_t n = ::recv(socket_, frame_ + *have, limit - *have, 0);
+        // Whatever is there, up to the buffer's end: what follows the reply is dropped with it.
+        ssize_t n = ::recv(socket_, reply_ + *have, sizeof reply_ - *have, 0);
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
             continue;
         if (n <= 0)
@@ -214,6 +245,35 @@ int MbusTcpMasterProtocol::receiveAtLeast(std::size_t wanted, std::size_t limit,
         *have += static_cast<std::size_t>(n);
     }
     return MBUS_SUCCESS;
+}
+
+int MbusTcpMasterProtocol::receiveReply(std::uint16_t transaction, bool* exception, int replyLength) {
+    // One time-out for the whole wait: a stream of frames that are skipped must not keep the caller.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(getTimeout());
+    std::size_t have = 0;
+    for (;;) {
+        int rc = receiveUntil(kHeaderSize, deadline, &have);
+        if (rc != MBUS_SUCCESS)
+            return rc;
+        const unsigned length = getWord(reply_ + 4);
+        *exception = (reply_[7] & 0x80) != 0;
+        const unsigned predicted = *exception ? 3u : static_cast<unsigned>(replyLength) + 2;
+        if (getWord(reply_) == transaction && getWord(reply_ + 2) == 0 && length == predicted)
+            break;
+        // A late or repeated reply to an earlier request, or one that does not fit this request: skipped
+        // by its own length. A length no frame can have leaves nothing to find the next frame by.
+        if (length < 2 || length > kMaxLengthField)
+            return MBUS_INVALID_FRAME;
+        const std::size_t skipped = 6 + length;
+        rc = receiveUntil(skipped, deadline, &have);
+        if (rc != MBUS_SUCCESS)
+            return rc;
+        have -= skipped;
+        std::memmove(reply_, reply_ + skipped, have);
+    }
+    // Read by the length the request predicts, which the length field has just been found to agree with.
+    const std::size_t expected = kHeaderSize + (*exception ? 1 : static_cast<std::size_t>(replyLength));
+    return receiveUntil(expected, deadline, &have);
 }
 
 int MbusTcpMasterProtocol::transceive(int slaveAddress, int functionCode, const std::uint8_t* requestData,
@@ -224,13 +284,24 @@ int MbusTcpMasterProtocol::transceive(int slaveAddress, int functionCode, const 
     const auto slave = static_cast<std::uint8_t>(slaveAddress);
     const auto function = static_cast<std::uint8_t>(functionCode);
 
-    // A late reply to an earlier request is still in the socket; it must not pass for this one's.
+    // Nothing still waiting in the socket may pass for this request's reply.
     int rc = discardPending();
-    if (rc != MBUS_SUCCESS)
+    if (rc == MBUS_CONNECTION_CLOSED) {
+        // The peer closed the connection while it was idle (gateways do so after a minute or so). Nothing
+        // has been sent yet, so one fresh connection to the same address may carry the request.
+        if (connectSocket() != MBUS_SUCCESS)
+            return MBUS_CONNECTION_CLOSED;
+    } else if (rc != MBUS_SUCCESS) {
         return rc;
+    }
 
-    // Transaction and protocol identifiers stay 0: replies are kept apart by the drain above.
-    std::memset(frame_, 0, 4);
+    // Each request carries an identifier of its own, which its reply must echo: a late or repeated reply
+    // to an earlier request is told apart by it even when it arrives after this request was sent.
+    const std::uint16_t transaction = transaction_++;
+    frame_[0] = static_cast<std::uint8_t>(transaction >> 8);
+    frame_[1] = static_cast<std::uint8_t>(transaction);
+    frame_[2] = 0;
+    frame_[3] = 0;
     frame_[4] = static_cast<std::uint8_t>((requestLength + 2) >> 8);
     frame_[5] = static_cast<std::uint8_t>(requestLength + 2);
     frame_[6] = slave;
@@ -247,24 +318,15 @@ int MbusTcpMasterProtocol::transceive(int slaveAddress, int functionCode, const 
     if (static_cast<std::size_t>(sent) != total)
         return MBUS_IO_ERROR;
 
-    // The length field of the reply is not trusted: the caller's prediction says how much to read.
-    const std::size_t expected = kHeaderSize + static_cast<std::size_t>(replyLength);
-    const std::size_t minimum = kHeaderSize + 1;
-    std::size_t have = 0;
-    rc = receiveAtLeast(minimum, expected > minimum ? expected : minimum, &have);
+    bool exception = false;
+    rc = receiveReply(transaction, &exception, replyLength);
     if (rc != MBUS_SUCCESS)
         return rc;
-    const bool exception = (frame_[7] & 0x80) != 0;
-    if (!exception && have < expected) {
-        rc = receiveAtLeast(expected, expected, &have);
-        if (rc != MBUS_SUCCESS)
-            return rc;
-    }
-    if ((frame_[6] != slave && frame_[6] != 0) || (frame_[7] & 0x7F) != function)
+    if ((reply_[6] != slave && reply_[6] != 0) || (reply_[7] & 0x7F) != function)
         return MBUS_INVALID_FRAME;
     if (exception)
-        return MBUS_EXCEPTION | frame_[8];
-    std::memcpy(replyData, frame_ + kHeaderSize, static_cast<std::size_t>(replyLength));
+        return MBUS_EXCEPTION | reply_[8];
+    std::memcpy(replyData, reply_ + kHeaderSize, static_cast<std::size_t>(replyLength));
     countSuccess();
     return MBUS_SUCCESS;
 }

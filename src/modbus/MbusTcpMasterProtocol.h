@@ -2,11 +2,13 @@
 
 #include "modbus/MbusMasterFunctions.h"
 
+#include <chrono>
 #include <netinet/in.h>
 #include <string>
 
 // Modbus TCP: the PDU behind a 7-byte MBAP header on one IPv4 connection, which is replaced by a fresh one
-// whenever an exchange leaves it in doubt.
+// whenever an exchange leaves it in doubt. Each request carries a transaction identifier of its own, and
+// a frame that does not echo it (a late or repeated reply to an earlier request) is read past.
 class MbusTcpMasterProtocol : public MbusMasterFunctions {
 public:
     MbusTcpMasterProtocol() = default;
@@ -31,14 +33,24 @@ protected:
     virtual int transceive(int slaveAddress, int functionCode, const std::uint8_t* requestData,
                            int requestLength, std::uint8_t* replyData, int replyLength);
 
+    // Name resolution for openProtocol; a seam for tests. 0 with *out set, else a getaddrinfo error code
+    // (EAI_AGAIN when the resolver did not answer within timeoutMs).
+    virtual int resolveHost(const std::string& name, int timeoutMs, in_addr* out);
+
 private:
     void closeSocket();
     int discardPending();
-    int receiveAtLeast(std::size_t wanted, std::size_t limit, std::size_t* have);
+    // Into reply_: the frame that answers this request, within one time-out; frames of other exchanges are
+    // skipped.
+    int receiveReply(std::uint16_t transaction, bool* exception, int replyLength);
+    int receiveUntil(std::size_t wanted, std::chrono::steady_clock::time_point deadline, std::size_t* have);
 
     static constexpr std::size_t kHeaderSize = 8; // MBAP and function code
     std::uint8_t frame_[kHeaderSize + kPduSize] = {};
+    // Replies are received here, with room for the next frame behind a skipped one.
+    std::uint8_t reply_[2 * (kHeaderSize + kPduSize)] = {};
     int socket_ = -1;
     int port_ = 502;
     sockaddr_in peer_{};
+    std::uint16_t transaction_ = 0; // of the next request; wraps
 };

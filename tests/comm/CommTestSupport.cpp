@@ -51,34 +51,42 @@ bool RegisterDevice::WaitForRequests(std::size_t n) const {
 }
 
 std::vector<PeerStep> RegisterDevice::Answer(const Bytes& request) {
+    std::vector<PeerStep> steps;
+    if (++m_requests == refuseConnectionsAt)
+        steps.push_back({.stopListening = true});
     if (silent)
-        return {};
-    const std::uint8_t unit = request[6];
+        return steps;
     const Bytes pdu(request.begin() + 7, request.end());
     const std::uint8_t fc = pdu.at(0);
-    if (exceptionCode)
-        return {{mbap(
-            unit, {static_cast<std::uint8_t>(fc | 0x80), static_cast<std::uint8_t>(exceptionCode.load())})}};
+    const MbapFields fields{.unit = wrongUnit ? request[6] + 1 : -1};
+    if (exceptionCode) {
+        steps.push_back({mbap(
+            request, {static_cast<std::uint8_t>(fc | 0x80), static_cast<std::uint8_t>(exceptionCode.load())},
+            fields)});
+        return steps;
+    }
     const int address = (pdu.at(1) << 8) | pdu.at(2);
     const int count = (pdu.at(3) << 8) | pdu.at(4);
     std::lock_guard lock(m_mutex);
+    Bytes reply;
     if (fc == 3 || fc == 4) {
-        Bytes reply{fc, static_cast<std::uint8_t>(2 * count + (badByteCount ? 2 : 0))};
+        reply = {fc, static_cast<std::uint8_t>(2 * count + (badByteCount ? 2 : 0))};
         for (int i = 0; i < count; ++i) {
             const uint16_t v = m_regs.count(address + 1 + i) ? m_regs[address + 1 + i] : 0;
             reply.push_back(static_cast<std::uint8_t>(v >> 8));
             reply.push_back(static_cast<std::uint8_t>(v));
         }
-        return {{mbap(unit, reply)}};
-    }
-    if (fc == 16) {
+    } else if (fc == 16) {
         for (int i = 0; i < count; ++i)
             m_regs[address + 1 + i] = static_cast<uint16_t>((pdu.at(6 + 2 * i) << 8) | pdu.at(7 + 2 * i));
-        return {{mbap(unit, Bytes(pdu.begin(), pdu.begin() + 5))}};
+        reply.assign(pdu.begin(), pdu.begin() + 5);
+    } else if (fc == 5) {
+        reply = pdu;
+    } else {
+        reply = {static_cast<std::uint8_t>(fc | 0x80), 1};
     }
-    if (fc == 5)
-        return {{mbap(unit, pdu)}};
-    return {{mbap(unit, {static_cast<std::uint8_t>(fc | 0x80), 1})}};
+    steps.push_back({mbap(request, reply, fields)});
+    return steps;
 }
 
 } // namespace quirel::test

@@ -32,12 +32,15 @@ public:
     // Waits (at most 15 s) until n requests have arrived.
     bool WaitForRequests(std::size_t n) const;
 
-    std::atomic<bool> silent{false};       // no reply at all: the master times out
-    std::atomic<bool> badByteCount{false}; // function 3 replies with a wrong byte count (131)
-    std::atomic<int> exceptionCode{0};     // answer every request with this exception
+    std::atomic<bool> silent{false};         // no reply at all: the master times out
+    std::atomic<bool> badByteCount{false};   // function 3 replies with a wrong byte count (131)
+    std::atomic<bool> wrongUnit{false};      // replies carry another unit identifier (130)
+    std::atomic<int> exceptionCode{0};       // answer every request with this exception
+    std::atomic<int> refuseConnectionsAt{0}; // from the Nth request on (counted from 1), refuse connects
 
 private:
     std::vector<PeerStep> Answer(const Bytes& request);
+    int m_requests = 0; // peer thread only
     mutable std::mutex m_mutex;
     std::map<int, uint16_t> m_regs;
     std::unique_ptr<ScriptedTcpPeer> m_peer;

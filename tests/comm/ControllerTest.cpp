@@ -2,6 +2,7 @@
 #include "base/RecordingUiPort.h"
 #include "comm/ControllerModbus.h"
 #include "comm/JobUpdateVisibleParameter.h"
+#include "modbus/MbusMasterFunctions.h"
 
 #include <future>
 #include <gtest/gtest.h>
@@ -68,11 +69,13 @@ TEST(Controller, RefusesJobsWhileNotConnectedAndReportsAFailedConnect) {
         EXPECT_TRUE(controller.IsPollQueueEmpty() && controller.IsUserQueueEmpty() &&
                     controller.IsTransferQueueEmpty());
 
-        controller.SetTcpSettings("127.0.0.1:" + std::to_string(unusedLoopbackPort()));
+        // The box names the host or port and what the system said about it.
+        const std::string host = "127.0.0.1:" + std::to_string(unusedLoopbackPort());
+        controller.SetTcpSettings(host);
         EXPECT_FALSE(controller.Connect());
         EXPECT_EQ(controller.GetState(), kConnectFailed);
         ASSERT_EQ(ui.Boxes().size(), 1u);
-        EXPECT_EQ(ui.Boxes()[0].text, "TCP/IP connection error");
+        EXPECT_EQ(ui.Boxes()[0].text, "TCP/IP connection error\n" + host + ": Connection refused");
         EXPECT_EQ(ui.Boxes()[0].caption, "Modbus error");
         EXPECT_EQ(ui.Boxes()[0].icon, MbIcon::Error);
         EXPECT_EQ(ui.States(), (std::vector<int>{kNotConnected, kConnectFailed}));
@@ -84,6 +87,8 @@ TEST(Controller, RefusesJobsWhileNotConnectedAndReportsAFailedConnect) {
         EXPECT_FALSE(controller.Connect());
         EXPECT_EQ(controller.GetState(), kConnectFailed);
         EXPECT_EQ(controller.GetPortName(), "/dev/quirel-no-such-port");
+        EXPECT_EQ(ui.Boxes().back().text,
+                  "Port or socket open error\n/dev/quirel-no-such-port: No such file or directory");
         EXPECT_EQ(ui.Boxes().back().caption, "Modbus error");
     }
     EXPECT_EQ(log.destroyed, 4);
@@ -202,6 +207,56 @@ TEST(Controller, ReplyTimeOutInAPollJobDisconnectsDropsPollJobsKeepsUserJobsAndR
     ASSERT_TRUE(rig.controller.Connect());
     ASSERT_TRUE(rig.controller.WaitForIdle(10000));
     EXPECT_EQ(log.Names(), std::vector<std::string>{"u"});
+}
+
+TEST(Controller, AMasterThatClosedItsConnectionIsALostConnectionReportedOnce) {
+    // Every attempt is answered by another unit (130); the reconnect after the eleventh is refused, which
+    // leaves the master closed while the controller still counts as connected.
+    Rig rig;
+    JobLog log;
+    ValueDocument doc;
+    ASSERT_TRUE(rig.controller.Connect());
+    rig.device.wrongUnit = true;
+    rig.device.refuseConnectionsAt = 11;
+    rig.ui.Clear();
+    ASSERT_TRUE(rig.controller.AddPollJob(
+        std::make_unique<CJobUpdateVisibleParameter>(&doc, 100, CParameterValue(100, 8, 0))));
+    ASSERT_TRUE(rig.controller.AddPollJob(log.Job("p2")));
+    rig.controller.StartThread();
+    ASSERT_TRUE(rig.ui.WaitForBoxes(1));
+    ASSERT_TRUE(rig.controller.WaitForIdle(5000));
+    ASSERT_EQ(rig.ui.Boxes().size(), 1u);
+    EXPECT_EQ(rig.ui.Boxes()[0].text, "TCP/IP connection error");
+    EXPECT_EQ(rig.ui.Boxes()[0].caption, "Read parameter");
+    EXPECT_EQ(rig.controller.GetState(), kNotConnected);
+    EXPECT_EQ(rig.ui.States(), std::vector<int>{kNotConnected});
+    EXPECT_EQ(rig.device.Pdus().size(), 11u);
+    EXPECT_EQ(log.destroyed, 1); // dropped with the connection, never run
+    EXPECT_FALSE(rig.controller.AddPollJob(log.Job("p3")));
+}
+
+TEST(Controller, CheckResultDisconnectsOnConnectionClassCodesOnly) {
+    struct Case {
+        int code;
+        bool throws;
+        bool disconnects;
+    };
+    const Case cases[] = {{0, false, false},  {131, false, false}, {65, true, true},   {68, true, true},
+                          {69, true, true},   {132, true, true},   {129, true, false}, {130, true, false},
+                          {161, true, false}, {1, true, false}};
+    for (const Case& c : cases) {
+        Rig rig;
+        ASSERT_TRUE(rig.controller.Connect());
+        try {
+            rig.controller.CheckResult(c.code);
+            EXPECT_FALSE(c.throws) << c.code;
+        } catch (const CModbusException& e) {
+            EXPECT_TRUE(c.throws) << c.code;
+            EXPECT_EQ(e.GetCode(), c.code);
+            EXPECT_EQ(e.GetMessage(), MbusMasterFunctions::getErrorText(c.code));
+        }
+        EXPECT_EQ(rig.controller.IsConnected(), !c.disconnects) << c.code;
+    }
 }
 
 TEST(Controller, DisconnectDuringAJobsRetriesCutsTheTransferOffAndLeavesTheNextConnectionAlone) {

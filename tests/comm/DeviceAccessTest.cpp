@@ -58,6 +58,7 @@ TEST(DeviceAccess, AccessRightsAreCheckedBeforeAnyTraffic) {
     quirel::setUiLanguage(quirel::kLanguageGerman);
     try {
         rig.controller.WriteParameter(100, PARAMVALUE(8, 0));
+        FAIL();
     } catch (const CModbusException& e) {
         EXPECT_EQ(e.GetMessage(), "Kein Schreibzugriff f\xC3\xBCr aktuellen Parameter.");
     }

@@ -128,3 +128,23 @@ TEST(AgainstSimulator, RtuConnectProbesTheDeviceOverAPty) {
     EXPECT_EQ(ui.Boxes()[0].caption, "Modbus error");
     EXPECT_EQ(ui.States().back(), kNotConnected);
 }
+
+// Each reply comes 100 ms late and again 50 ms after that: the repeat of one reply arrives while the next
+// request waits for its own, and must not pass for it.
+TEST(AgainstSimulator, RepeatedRepliesNeverAnswerTheNextRequest) {
+    SimProcess sim({"--tcp", "0"});
+    ASSERT_TRUE(sim.ready()) << sim.failure();
+    RecordingUiPort ui;
+    CControllerModbus controller(MutableDemoCatalogue(), &ui);
+    controller.SetTcpSettings(sim.tcpHost());
+    ASSERT_TRUE(controller.Connect());
+    controller.WriteParameter(205, PARAMVALUE(5, 42)); // "Start delay"; "Modbus address" 230 holds 1
+    EXPECT_EQ(sim.command("delay 100").rfind("ok", 0), 0u);
+    EXPECT_EQ(sim.command("stray 1 50").rfind("ok", 0), 0u);
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_EQ(controller.ReadParameter(230).raw & 0xFFFF, 1u) << round;
+        EXPECT_EQ(controller.ReadParameter(205).raw & 0xFFFF, 42u) << round;
+    }
+    EXPECT_TRUE(controller.IsConnected());
+    EXPECT_TRUE(ui.Boxes().empty());
+}

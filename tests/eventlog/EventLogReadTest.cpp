@@ -49,10 +49,7 @@ private:
     std::vector<PeerStep> Answer(const Bytes& request) {
         const Bytes pdu(request.begin() + 7, request.end());
         auto reply = [&](Bytes body) {
-            Bytes frame = quirel::test::mbap(request[6], body);
-            frame[0] = request[0];
-            frame[1] = request[1];
-            return std::vector<PeerStep>{{frame}};
+            return std::vector<PeerStep>{{quirel::test::mbap(request, body)}};
         };
         if (pdu.size() != 9 || pdu[0] != 20)
             return reply({static_cast<uint8_t>(pdu.at(0) | 0x80), 1});

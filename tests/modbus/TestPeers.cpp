@@ -75,13 +75,18 @@ Bytes withCrc(Bytes frame) {
     return frame;
 }
 
-Bytes mbap(std::uint8_t unit, const Bytes& pdu, int lengthField) {
-    const int length = lengthField >= 0 ? lengthField : static_cast<int>(pdu.size()) + 1;
-    Bytes frame(7 + pdu.size());
-    frame[4] = static_cast<std::uint8_t>(length >> 8);
-    frame[5] = static_cast<std::uint8_t>(length);
-    frame[6] = unit;
-    std::copy(pdu.begin(), pdu.end(), frame.begin() + 7);
+Bytes mbap(const Bytes& request, const Bytes& pdu, MbapFields fields) {
+    const int transaction =
+        fields.transaction >= 0 ? fields.transaction : (request.at(0) << 8) | request.at(1);
+    const int length = fields.length >= 0 ? fields.length : static_cast<int>(pdu.size()) + 1;
+    Bytes frame{static_cast<std::uint8_t>(transaction >> 8),
+                static_cast<std::uint8_t>(transaction),
+                static_cast<std::uint8_t>(fields.protocol >> 8),
+                static_cast<std::uint8_t>(fields.protocol),
+                static_cast<std::uint8_t>(length >> 8),
+                static_cast<std::uint8_t>(length),
+                static_cast<std::uint8_t>(fields.unit >= 0 ? fields.unit : request.at(6))};
+    frame.insert(frame.end(), pdu.begin(), pdu.end());
     return frame;
 }
 
@@ -149,7 +154,8 @@ ScriptedTcpPeer::ScriptedTcpPeer(PeerScript script) {
 
 ScriptedTcpPeer::~ScriptedTcpPeer() {
     stop();
-    ::close(listen_);
+    if (listen_ >= 0)
+        ::close(listen_);
 }
 
 bool ScriptedTcpPeer::waitConnections(int n) const {
@@ -162,8 +168,11 @@ void ScriptedTcpPeer::run() {
     int index = 0;
     while (!stop_) {
         pollfd p{listen_, POLLIN, 0};
-        if (::poll(&p, 1, 20) <= 0)
+        if (listen_ < 0 || ::poll(&p, 1, 20) <= 0) {
+            if (listen_ < 0)
+                std::this_thread::sleep_for(20ms);
             continue;
+        }
         int fd = ::accept(listen_, nullptr, nullptr);
         if (fd < 0)
             continue;
@@ -183,6 +192,11 @@ void ScriptedTcpPeer::run() {
             record(request);
             for (const PeerStep& step : script_(request, index)) {
                 pause(step.delayMs, stop_);
+                if (step.stopListening && listen_ >= 0) {
+                    // Connects are answered with a reset from now on.
+                    ::close(listen_);
+                    listen_ = -1;
+                }
                 if (step.close) {
                     open = false;
                     break;

@@ -35,18 +35,28 @@ private:
     std::string dir_, a_, b_;
 };
 
-// What a scripted peer does in answer to one request: write bytes after a pause, or hang up.
+// What a scripted peer does in answer to one request: write bytes after a pause, or hang up. A TCP peer
+// that stops listening refuses every later connection.
 struct PeerStep {
-    Bytes bytes;
+    Bytes bytes{};
     int delayMs = 0;
     bool close = false;
+    bool stopListening = false;
 };
 using PeerScript = std::function<std::vector<PeerStep>(const Bytes& request, int index)>;
 
 // Appends the CRC to an RTU frame.
 Bytes withCrc(Bytes frame);
-// An MBAP frame with the given unit, PDU and length field (-1: the correct one).
-Bytes mbap(std::uint8_t unit, const Bytes& pdu, int lengthField = -1);
+// The MBAP header fields of a reply; -1 takes the request's transaction identifier and unit, and the
+// length field that fits the PDU.
+struct MbapFields {
+    int transaction = -1;
+    int protocol = 0;
+    int length = -1;
+    int unit = -1;
+};
+// The reply frame to an MBAP request carrying pdu.
+Bytes mbap(const Bytes& request, const Bytes& pdu, MbapFields fields = {});
 
 // Base of the two scripted peers: a thread that reads whole requests, records them and plays the script.
 class ScriptedPeer {
