@@ -82,12 +82,6 @@ void MbusRtuMasterProtocol::waitForSilence(int quietMs, int boundMs) {
 }
 
 int MbusRtuMasterProtocol::quietSpanAfter(int rc) const {
-    // A reply that missed its time-out may still be on its way, and RTU has nothing to tell it from the
-    // answer to the next request. So nothing is sent until the line has been quiet for one whole time-out
-    // (the wait ends after two time-outs in any case): a reply up to one time-out late is swallowed; a
-    // later one, from a device that slow, cannot be caught.
-    if (rc == MBUS_REPLY_TIMEOUT)
-        return getTimeout();
     // A garbled or foreign frame arrived on time, but its rest may follow: one frame of the longest kind
     // (256 characters of 11 bits) at this baud rate, plus the gap between frames.
     if (rc == MBUS_CHECKSUM_ERROR || rc == MBUS_INVALID_FRAME) {
@@ -102,6 +96,8 @@ int MbusRtuMasterProtocol::transceive(int slaveAddress, int functionCode, const 
     const int rc =
         transceiveOnce(slaveAddress, functionCode, requestData, requestLength, replyData, replyLength);
     quietSpan_ = quietSpanAfter(rc);
+    if (rc == MBUS_REPLY_TIMEOUT)
+        lateReplyPossible_ = true;
     return rc;
 }
 
@@ -119,9 +115,25 @@ int MbusRtuMasterProtocol::transceiveOnce(int slaveAddress, int functionCode, co
     frame_[length] = static_cast<std::uint8_t>(crc & 0xFF);
     frame_[length + 1] = static_cast<std::uint8_t>(crc >> 8);
 
+    // A reply that missed its time-out may still be on its way, and RTU has nothing to tell it from the
+    // answer to the next request. Before a different request the line must therefore have been quiet for
+    // one whole time-out (the wait ends after two time-outs in any case): a reply up to one time-out late
+    // is swallowed; a later one, from a device that slow, cannot be caught. A repeat of the very same
+    // request does not wait: a late answer to it is as good as its own, and a device that does not answer
+    // at all is then reported after its retries, not after twice as long.
+    const bool repeat =
+        length + 2 == lastRequestLength_ && std::memcmp(frame_, lastRequest_, length + 2) == 0;
+    int quietMs = quietSpan_;
+    if (lateReplyPossible_ && !repeat) {
+        quietMs = std::max(quietMs, getTimeout());
+        lateReplyPossible_ = false;
+    }
+    std::memcpy(lastRequest_, frame_, length + 2);
+    lastRequestLength_ = length + 2;
+
     port_.purge();
     // Bounded at the time-out, or at twice a longer quiet span.
-    waitForSilence(quietSpan_, std::max(2 * quietSpan_, getTimeout()));
+    waitForSilence(quietMs, std::max(2 * quietMs, getTimeout()));
 
     // A write to a pty or a UART rarely has to wait, so the cancel signal would not stop it there: an
     // aborted master must not put a request on the line whose result it reports as failed.

@@ -37,5 +37,9 @@ private:
 
     int silentInterval_ = 1;
     int quietSpan_ = 1; // ms of quiet the next request waits for
+    // An attempt timed out and its reply may still come; cleared once a whole time-out passed quietly.
+    bool lateReplyPossible_ = false;
     std::uint8_t frame_[1 + 1 + kPduSize + 2] = {};
+    std::uint8_t lastRequest_[1 + 1 + kPduSize + 2] = {};
+    std::size_t lastRequestLength_ = 0;
 };
