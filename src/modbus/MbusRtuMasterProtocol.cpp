@@ -81,6 +81,17 @@ void MbusRtuMasterProtocol::waitForSilence(int quietMs, int boundMs) {
     }
 }
 
+void MbusRtuMasterProtocol::discardUntil(std::chrono::steady_clock::time_point until) {
+    std::uint8_t discard[64];
+    for (auto now = std::chrono::steady_clock::now(); now < until; now = std::chrono::steady_clock::now()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count();
+        std::size_t got = 0;
+        if (port_.read(discard, sizeof discard, static_cast<int>(left) + 1, &got) ==
+            SerialPort::Result::Failure)
+            break;
+    }
+}
+
 int MbusRtuMasterProtocol::quietSpanAfter(int rc) const {
     // A garbled or foreign frame arrived on time, but its rest may follow: one frame of the longest kind
     // (256 characters of 11 bits) at this baud rate, plus the gap between frames.
@@ -116,24 +127,23 @@ int MbusRtuMasterProtocol::transceiveOnce(int slaveAddress, int functionCode, co
     frame_[length + 1] = static_cast<std::uint8_t>(crc >> 8);
 
     // A reply that missed its time-out may still be on its way, and RTU has nothing to tell it from the
-    // answer to the next request. Before a different request the line must therefore have been quiet for
-    // one whole time-out (the wait ends after two time-outs in any case): a reply up to one time-out late
-    // is swallowed; a later one, from a device that slow, cannot be caught. A repeat of the very same
-    // request does not wait: a late answer to it is as good as its own, and a device that does not answer
-    // at all is then reported after its retries, not after twice as long.
+    // answer to the next request. Before a different request, everything that arrives until two time-outs
+    // after the last request went out is thrown away: a reply up to one time-out late is swallowed; a later
+    // one, from a device that slow, cannot be caught. A repeat of the very same request does not wait: a
+    // late answer to it is as good as its own, and a device that does not answer at all is reported after
+    // its retries, not after twice as long.
     const bool repeat =
         length + 2 == lastRequestLength_ && std::memcmp(frame_, lastRequest_, length + 2) == 0;
-    int quietMs = quietSpan_;
+    port_.purge();
     if (lateReplyPossible_ && !repeat) {
-        quietMs = std::max(quietMs, getTimeout());
+        discardUntil(lastSent_ + std::chrono::milliseconds(2 * getTimeout()));
         lateReplyPossible_ = false;
     }
+    // Bounded at the time-out, or at twice a longer quiet span.
+    waitForSilence(quietSpan_, std::max(2 * quietSpan_, getTimeout()));
     std::memcpy(lastRequest_, frame_, length + 2);
     lastRequestLength_ = length + 2;
-
-    port_.purge();
-    // Bounded at the time-out, or at twice a longer quiet span.
-    waitForSilence(quietMs, std::max(2 * quietMs, getTimeout()));
+    lastSent_ = std::chrono::steady_clock::now();
 
     // A write to a pty or a UART rarely has to wait, so the cancel signal would not stop it there: an
     // aborted master must not put a request on the line whose result it reports as failed.

@@ -2,6 +2,7 @@
 
 #include "modbus/MbusSerialMasterProtocol.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -30,6 +31,8 @@ protected:
 private:
     // Reads and throws away what arrives until the line has been quiet for quietMs, for at most boundMs.
     void waitForSilence(int quietMs, int boundMs);
+    // Reads and throws away what arrives until `until`.
+    void discardUntil(std::chrono::steady_clock::time_point until);
     // How long the line must stay quiet before the next request after an exchange that ended with rc.
     int quietSpanAfter(int rc) const;
     int transceiveOnce(int slaveAddress, int functionCode, const std::uint8_t* requestData, int requestLength,
@@ -37,8 +40,9 @@ private:
 
     int silentInterval_ = 1;
     int quietSpan_ = 1; // ms of quiet the next request waits for
-    // An attempt timed out and its reply may still come; cleared once a whole time-out passed quietly.
+    // An attempt timed out and a reply may still come (to it, or to a later attempt it answered).
     bool lateReplyPossible_ = false;
+    std::chrono::steady_clock::time_point lastSent_;
     std::uint8_t frame_[1 + 1 + kPduSize + 2] = {};
     std::uint8_t lastRequest_[1 + 1 + kPduSize + 2] = {};
     std::size_t lastRequestLength_ = 0;

@@ -179,6 +179,22 @@ TEST(ModbusRtu, AReplyThatMissedItsTurnNeverAnswersTheNextRequest) {
         EXPECT_EQ(rig.master.readHoldingRegisters(1, 2, &value, 1), 0) << late;
         EXPECT_EQ(value, 2) << late;
     }
+    // A repeat of the same request takes the first attempt's late answer without waiting the line out;
+    // the second attempt's answer, still on its way, must not answer the next request.
+    RtuRig rig(
+        [](const Bytes& req, int index) {
+            if (index < 2)
+                return std::vector<PeerStep>{{rtu(req[0], registersPdu(3, 1, 7)), 225}};
+            return std::vector<PeerStep>{{rtu(req[0], registersPdu(3, 1, 2))}};
+        },
+        150, 1);
+    ASSERT_EQ(rig.openResult, 0);
+    std::uint16_t value = 0;
+    EXPECT_EQ(rig.master.readHoldingRegisters(1, 1, &value, 1), 0);
+    EXPECT_EQ(value, 7);
+    EXPECT_EQ(rig.master.readHoldingRegisters(1, 2, &value, 1), 0);
+    EXPECT_EQ(value, 2);
+    EXPECT_EQ(rig.peer->requests().size(), 3u);
 }
 
 TEST(ModbusRtu, LineHungUpWhileWaitingForTheReplyIsAnIoError) {
