@@ -20,8 +20,11 @@ CSchematicPara::CSchematicPara(int32_t parameterId, SchematicFont font, int x, i
 
 std::string CSchematicPara::ValueText(const CDocParameters& doc) const {
     const CParameterDescription* description = doc.GetCatalogue().FindDescription(m_parameterId);
-    if (!description || !doc.HasValue(m_parameterId))
+    if (!description)
         return {};
+    // A value the device has not sent (yet) is not shown as a zero.
+    if (!doc.IsKnown(m_parameterId))
+        return "--";
     try {
         return doc.GetValue(m_parameterId).GetText(doc.GetCatalogue()) + " " + description->GetUnit();
     } catch (const CParameterException&) {

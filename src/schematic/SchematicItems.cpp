@@ -120,7 +120,7 @@ CSchematicItems::CSchematicItems(const CParameterManager& catalogue) {
 }
 
 bool CSchematicItems::ShowsGroupB(const CDocParameters& doc) {
-    return !doc.HasValue(kGroupSwitchId) || doc.GetValue(kGroupSwitchId).GetValue().raw == 0;
+    return !doc.IsKnown(kGroupSwitchId) || doc.GetValue(kGroupSwitchId).GetValue().raw == 0;
 }
 
 void CSchematicItems::Draw(ISchematicCanvas& canvas, const CDocParameters& doc) const {

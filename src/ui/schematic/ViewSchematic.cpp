@@ -120,7 +120,7 @@ void CViewSchematic::Compose(QPainter& painter, const QSize& size) const {
     painter.scale(sx, sy);
     painter.setRenderHint(QPainter::TextAntialiasing);
     // Parameter 300 says where the current transformers are fitted: 0 load side, 1 mains side, 2 none.
-    const uint32_t ctPosition = m_doc.HasValue(CSchematicItems::kGroupSwitchId)
+    const uint32_t ctPosition = m_doc.IsKnown(CSchematicItems::kGroupSwitchId)
                                     ? m_doc.GetValue(CSchematicItems::kGroupSwitchId).GetValue().raw & 0xFFFF
                                     : 0;
     if (ctPosition <= 1)
