@@ -38,6 +38,8 @@ public:
     int32_t GetId() const { return m_id; }
     void SetId(int32_t id) { m_id = id; }
     const std::vector<PARAMVALUE>& GetValues() const { return m_values; }
+    // Takes a whole series over (a file being read) instead of appending it cell by cell.
+    void SetValues(std::vector<PARAMVALUE> values) { m_values = std::move(values); }
 
     // The count (16-bit, or 0xFFFF and 32-bit), every cell as 8 raw bytes, then the identifier.
     void Serialize(quirel::ArchiveWriter& ar) const;

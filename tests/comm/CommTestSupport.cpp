@@ -56,9 +56,10 @@ std::vector<PeerStep> RegisterDevice::Answer(const Bytes& request) {
     const std::uint8_t unit = request[6];
     const Bytes pdu(request.begin() + 7, request.end());
     const std::uint8_t fc = pdu.at(0);
-    if (exceptionCode)
-        return {{mbap(
-            unit, {static_cast<std::uint8_t>(fc | 0x80), static_cast<std::uint8_t>(exceptionCode.load())})}};
+    const int exception = onRequest ? onRequest(pdu) : 0;
+    if (exceptionCode || exception)
+        return {{mbap(unit, {static_cast<std::uint8_t>(fc | 0x80),
+                             static_cast<std::uint8_t>(exception ? exception : exceptionCode.load())})}};
     const int address = (pdu.at(1) << 8) | pdu.at(2);
     const int count = (pdu.at(3) << 8) | pdu.at(4);
     std::lock_guard lock(m_mutex);
