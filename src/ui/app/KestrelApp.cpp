@@ -5,6 +5,9 @@
 #include "base/StringTable.h"
 #include "comm/ControllerModbus.h"
 #include "comm/JobUpdateVisibleParameter.h"
+#include "measurement/DocMeasurementContinuous.h"
+#include "measurement/DocMeasurementSingle.h"
+#include "measurement/MeasurementSetup.h"
 #include "parameters/ParameterException.h"
 #include "parameters/ParameterManager.h"
 #include "parameters/document/DocParameters.h"
@@ -62,6 +65,8 @@ CKestrelApp::~CKestrelApp() {
     m_controller->WaitForThreadStop(kStopWaitMs);
     m_controller.reset();
     m_docParameters.reset();
+    m_docMeasurementSingle.reset();
+    m_docMeasurementContinuous.reset();
     if (m_simulator)
         m_simulator->stop();
 }
@@ -103,9 +108,12 @@ bool CKestrelApp::InitInstance() {
     m_docParameters->OnNewDocument();
     // The status bar shows the device state, so the state is among the parameters read for display.
     m_docParameters->AddVisible(kParameterDeviceState);
+    CreateMeasurementDocuments();
 
     CreateActions();
     OnNew();
+    // A continuous measurement never goes on by itself after a restart.
+    m_docMeasurementContinuous->SetRunning(false);
     UpdateCommandUi();
 
     if (m_options.connectAtStart)
@@ -115,6 +123,8 @@ bool CKestrelApp::InitInstance() {
 }
 
 void CKestrelApp::ExitInstance() {
+    // Until the overview window exists, whose closing stores them.
+    StoreLastMeasurements();
     for (CMainFrame* frame : Frames())
         frame->close();
     for (const QPointer<CMainFrame>& frame : m_frames)
@@ -285,9 +295,11 @@ void CKestrelApp::UpdateCommandUi() {
 
     const QString deviceState = DeviceStateText();
     const QString connection = connected ? Tx("Connection established") : Tx("No connection");
-    // No single measurement exists yet, so a connected device has no trigger set.
-    const QString trigger = connected ? Tx("No trigger") : Tx("No connection");
-    const QString continuous = Tx("No running measurement");
+    const QString trigger =
+        connected ? Qs(MeasurementSetup::TriggerStateText(m_docMeasurementSingle->GetTriggerState()))
+                  : Tx("No connection");
+    const QString continuous =
+        m_docMeasurementContinuous->IsRunning() ? Tx("Measurement running") : Tx("No running measurement");
     for (CMainFrame* frame : Frames())
         frame->SetStatusPanes(deviceState, connection, trigger, continuous);
 }
@@ -316,6 +328,7 @@ void CKestrelApp::OnConnect() {
 }
 
 void CKestrelApp::OnDisconnect() {
+    m_docMeasurementContinuous->SetRunning(false);
     m_controller->Disconnect();
     UpdateCommandUi();
 }

@@ -9,6 +9,8 @@
 #include <vector>
 
 class CControllerModbus;
+class CDocMeasurementContinuous;
+class CDocMeasurementSingle;
 class CDocParameters;
 class CDocument;
 class CMainFrame;
@@ -59,6 +61,8 @@ struct AppOptions {
     bool connectAtStart = false;
     // Catalogue file to load instead of the IniFile setting (empty: the setting).
     std::string catalogue;
+    // Folder of the files kept next to the program ("last.nbts", "last.nbtc"); empty: ProgramFileFolder.
+    std::string fileFolder;
 };
 
 // The application object: owns the controller, the catalogue and the documents for the whole run,
@@ -88,6 +92,16 @@ public:
     CControllerModbus& Controller() { return *m_controller; }
     CParameterManager& Catalogue() { return *m_catalogue; }
     CDocParameters& DocParameters() { return *m_docParameters; }
+    CDocMeasurementSingle& DocMeasurementSingle() { return *m_docMeasurementSingle; }
+    CDocMeasurementContinuous& DocMeasurementContinuous() { return *m_docMeasurementContinuous; }
+
+    // The last measurements: kind 0 "last.nbts" (single), kind 1 "last.nbtc" (continuous), loaded at
+    // start-up and stored at exit; a missing or damaged file never stops the program.
+    void ExchangeLastMeasurement(int kind, bool store);
+    void StoreLastMeasurements();
+    // Where files kept next to the program go: the program's folder when it is writable, else the
+    // user's data folder of the program.
+    std::string ProgramFileFolder() const;
     quirel::ui::ISettingsStore& Settings() { return *m_settings; }
     const std::string& GetRevision() const { return m_revision; }
     // The port of the demo simulator (0 without one).
@@ -123,6 +137,8 @@ public:
     void HandleConnectionState(int state);
 
 private:
+    // Creates both measurement documents and loads the last measurements into them.
+    void CreateMeasurementDocuments();
     void CreateActions();
     QAction* AddAction(int command, const char* text, const char* prompt = nullptr);
     QString DeviceStateText() const;
@@ -139,6 +155,9 @@ private:
     std::unique_ptr<CParameterManager> m_catalogue;
     std::unique_ptr<CControllerModbus> m_controller;
     std::unique_ptr<CDocParameters> m_docParameters;
+    // Filled by jobs: they go after the controller, whose worker may still hold them.
+    std::unique_ptr<CDocMeasurementSingle> m_docMeasurementSingle;
+    std::unique_ptr<CDocMeasurementContinuous> m_docMeasurementContinuous;
     std::unique_ptr<quirel::sim::SimulatorThread> m_simulator;
 
     std::map<int, QAction*> m_actions;
