@@ -9,8 +9,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
+#include <fcntl.h>
 #include <filesystem>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -179,7 +182,7 @@ bool CDocMeasurementBase::AddValues(int i, const PARAMVALUE* cells, size_t count
 
 size_t CDocMeasurementBase::ReadValues(int i, size_t first, size_t max, double* out) const {
     std::lock_guard lock(m_mutex);
-    const std::vector<PARAMVALUE>& cells = ChannelAt(i).GetValues();
+    const CParameterValues::Cells& cells = ChannelAt(i).GetValues();
     if (first >= cells.size())
         return 0;
     const size_t n = std::min(max, cells.size() - first);
@@ -239,29 +242,35 @@ void CDocMeasurementBase::Write(CMeasurementArchiveOut& out, bool withMeasStart)
     WriteKindPart(ar, withMeasStart);
 }
 
-void CDocMeasurementBase::Read(quirel::ArchiveReader& ar, bool withMeasStart) {
+void CDocMeasurementBase::Read(CMeasurementArchiveIn& in, bool withMeasStart) {
     std::lock_guard lock(m_mutex);
     DeleteContents();
-    const uint32_t channels = ar.readCount();
+    quirel::ArchiveReader head = in.Window(6);
+    const uint32_t channels = head.readCount();
+    in.Consume(head.position());
     for (uint32_t c = 0; c < channels; ++c) {
         // Each channel joins the document as soon as it has begun, so a damage keeps what came before.
         m_channels.push_back(std::make_unique<CParameterValuesDiagram>());
         CParameterValuesDiagram& channel = *m_channels.back();
-        std::vector<PARAMVALUE> cells;
+        CParameterValues::Cells cells;
         try {
-            ReadCells(ar, cells);
+            in.ReadCells(cells);
         } catch (const quirel::ArchiveError&) {
             channel.SetValues(std::move(cells));
             throw;
         }
         channel.SetValues(std::move(cells));
+        quirel::ArchiveReader ar = in.Window(24);
         channel.SetId(ar.readI32());
         channel.SetAxis(ar.readU32());
         channel.SetFactor(ar.readF64());
         channel.SetOffset(ar.readF64());
+        in.Consume(ar.position());
     }
-    m_running.store(ar.readU8() != 0);
-    ReadKindPart(ar, withMeasStart);
+    // The rest is a few dozen bytes in any file this program or its forerunners wrote.
+    quirel::ArchiveReader tail = in.Window(SIZE_MAX);
+    m_running.store(tail.readU8() != 0);
+    ReadKindPart(tail, withMeasStart);
 }
 
 std::string CDocMeasurementBase::Serialize() const {
@@ -271,24 +280,29 @@ std::string CDocMeasurementBase::Serialize() const {
 }
 
 void CDocMeasurementBase::Deserialize(std::string_view bytes) {
-    quirel::ArchiveReader ar(bytes);
-    Read(ar, m_withMeasStart);
+    CMeasurementArchiveIn in(bytes);
+    Read(in, m_withMeasStart);
 }
 
 MeasurementFileResult CDocMeasurementBase::ReadFile(const std::string& path, bool withMeasStart) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) // a folder or a device is no file to read whole
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return MeasurementFileResult::kCannotOpen;
-    const std::optional<std::string> bytes = quirel::readWholeFile(path);
-    if (!bytes)
+    struct stat st {};
+    // A folder or a device is no measurement file.
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
         return MeasurementFileResult::kCannotOpen;
-    quirel::ArchiveReader ar(*bytes);
-    try {
-        Read(ar, withMeasStart);
-    } catch (const quirel::ArchiveError&) {
-        return MeasurementFileResult::kDamaged;
     }
-    return MeasurementFileResult::kOk;
+    CMeasurementArchiveIn in(fd);
+    MeasurementFileResult result = MeasurementFileResult::kOk;
+    try {
+        Read(in, withMeasStart);
+    } catch (const quirel::ArchiveError&) {
+        result = MeasurementFileResult::kDamaged;
+    }
+    ::close(fd);
+    return result;
 }
 
 MeasurementFileResult CDocMeasurementBase::WriteFile(const std::string& path, bool withMeasStart) const {

@@ -13,6 +13,7 @@
 #include <vector>
 
 class CParameterManager;
+class CMeasurementArchiveIn;
 class CMeasurementArchiveOut;
 class IUiPort;
 namespace quirel {
@@ -173,7 +174,7 @@ private:
     CParameterValuesDiagram& ChannelAt(int i);
     const CParameterValuesDiagram& ChannelAt(int i) const;
     void Write(CMeasurementArchiveOut& out, bool withMeasStart) const;
-    void Read(quirel::ArchiveReader& ar, bool withMeasStart);
+    void Read(CMeasurementArchiveIn& in, bool withMeasStart);
     // Tells the user about a file, from the user-interface thread.
     void ShowFileMessage(const std::string& text) const;
 

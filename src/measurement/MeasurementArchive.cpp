@@ -1,8 +1,12 @@
 #include "measurement/MeasurementArchive.h"
 
+#include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstring>
 #include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -11,7 +15,7 @@ constexpr size_t kDirectWriteBytes = 64 * 1024;
 
 } // namespace
 
-void CMeasurementArchiveOut::WriteCells(const std::vector<PARAMVALUE>& cells) {
+void CMeasurementArchiveOut::WriteCells(const CParameterValues::Cells& cells) {
     m_fields.writeCount(static_cast<uint32_t>(cells.size()));
     if constexpr (std::endian::native == std::endian::little) {
         const std::string_view bytes(reinterpret_cast<const char*>(cells.data()),
@@ -40,22 +44,81 @@ bool CMeasurementArchiveOut::Flush() {
     return !m_failed;
 }
 
-void ReadCells(quirel::ArchiveReader& ar, std::vector<PARAMVALUE>& cells) {
+CMeasurementArchiveIn::CMeasurementArchiveIn(int fd) : m_fd(fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size > 0)
+        m_size = static_cast<size_t>(st.st_size);
+}
+
+quirel::ArchiveReader CMeasurementArchiveIn::Window(size_t maxBytes) {
+    const size_t want = std::min(maxBytes, Remaining());
+    if (m_fd < 0)
+        return quirel::ArchiveReader(m_memory.substr(m_offset, want));
+    if (m_buffer.size() < want) {
+        const size_t have = m_buffer.size();
+        m_buffer.resize(want);
+        size_t got = have;
+        while (got < want) {
+            const ssize_t n = ::read(m_fd, m_buffer.data() + got, want - got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            got += static_cast<size_t>(n);
+        }
+        m_buffer.resize(got); // a file that shrank meanwhile ends early
+    }
+    return quirel::ArchiveReader(std::string_view(m_buffer).substr(0, want));
+}
+
+void CMeasurementArchiveIn::Consume(size_t bytes) {
+    m_offset += bytes;
+    if (m_fd >= 0)
+        m_buffer.erase(0, std::min(bytes, m_buffer.size()));
+}
+
+size_t CMeasurementArchiveIn::ReadInto(char* out, size_t n) {
+    n = std::min(n, Remaining());
+    if (m_fd < 0) {
+        if (n > 0)
+            std::memcpy(out, m_memory.data() + m_offset, n);
+        m_offset += n;
+        return n;
+    }
+    size_t got = std::min(n, m_buffer.size());
+    if (got > 0) {
+        std::memcpy(out, m_buffer.data(), got);
+        m_buffer.erase(0, got);
+    }
+    while (got < n) {
+        const ssize_t r = ::read(m_fd, out + got, n - got);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            break;
+        got += static_cast<size_t>(r);
+    }
+    m_offset += got;
+    return got;
+}
+
+void CMeasurementArchiveIn::ReadCells(CParameterValues::Cells& cells) {
+    quirel::ArchiveReader ar = Window(6);
     const uint32_t count = ar.readCount();
+    Consume(ar.position());
     // Only the cells that are there whole: a count beyond the data never allocates more than the data.
-    const size_t whole = std::min<size_t>(count, ar.remaining() / sizeof(PARAMVALUE));
+    const size_t whole = std::min<size_t>(count, Remaining() / sizeof(PARAMVALUE));
+    cells.clear();
+    cells.reserve(whole);
     cells.resize(whole);
-    const std::string_view bytes = ar.readBytes(whole * sizeof(PARAMVALUE));
-    if constexpr (std::endian::native == std::endian::little) {
-        if (whole > 0)
-            std::memcpy(static_cast<void*>(cells.data()), bytes.data(), bytes.size());
-    } else {
-        quirel::ArchiveReader cellReader(bytes);
+    const size_t got = ReadInto(reinterpret_cast<char*>(cells.data()), whole * sizeof(PARAMVALUE));
+    cells.resize(got / sizeof(PARAMVALUE));
+    if constexpr (std::endian::native != std::endian::little) {
         for (PARAMVALUE& cell : cells) {
-            cell.dataType = cellReader.readU32();
-            cell.raw = cellReader.readU32();
+            cell.dataType = __builtin_bswap32(cell.dataType);
+            cell.raw = __builtin_bswap32(cell.raw);
         }
     }
-    if (whole < count)
+    if (cells.size() < count)
         throw quirel::ArchiveError("the file ends inside a value series");
 }
