@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <stdexcept>
 
 namespace {
@@ -40,6 +41,7 @@ void CJobReadTraces::Execute(CControllerModbus& controller) {
         const int base = kTraceBase + kTraceStride * c;
         uint32_t count = 0;
         uint32_t type = 8;
+        std::optional<std::string> countError;
         try {
             bool filled = false;
             count = controller.ReadValue(base, 7, &filled).raw;
@@ -51,17 +53,17 @@ void CJobReadTraces::Execute(CControllerModbus& controller) {
                 throw CParameterException(155, std::to_string(id));
             type = static_cast<uint32_t>(d->GetDataType());
         } catch (const CModbusException& e) {
-            controller.ShowMessage(e.GetMessage(), quirel::loadString(kIdsNumberOfTraceValues),
-                                   MbIcon::Error);
-            controller.ShowMessage(e.GetMessage(), std::string(), MbIcon::Warning);
-            return;
+            countError = e.GetMessage();
         } catch (const CParameterException& e) {
-            controller.ShowMessage(e.GetMessage(), quirel::loadString(kIdsNumberOfTraceValues),
-                                   MbIcon::Error);
-            controller.ShowMessage(e.GetMessage(), std::string(), MbIcon::Warning);
-            return;
+            countError = e.GetMessage();
         } catch (const std::invalid_argument&) {
             return; // the channels went away with a new measurement
+        }
+        if (countError) {
+            // Told twice: with the job's caption, then in the program's plain box.
+            controller.ShowMessage(*countError, quirel::loadString(kIdsNumberOfTraceValues), MbIcon::Error);
+            controller.ShowMessage(*countError, std::string(), MbIcon::Warning);
+            return;
         }
         const uint32_t readType = type == 8 ? 8u : 4u;
         // Values beyond the channel's register block would be the next channel's.

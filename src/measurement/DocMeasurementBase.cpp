@@ -325,6 +325,12 @@ MeasurementFileResult CDocMeasurementBase::WriteFile(const std::string& path, bo
 
 // ---- the open and save commands ----
 
+void CDocMeasurementBase::SetFileTitle(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path full = std::filesystem::absolute(path, ec);
+    SetTitle(GetDefaultTitle() + " - [" + (ec ? path : full.string()) + "]");
+}
+
 void CDocMeasurementBase::ShowFileMessage(const std::string& text) const {
     if (m_uiPort)
         m_uiPort->MessageBox(text, std::string(), MbIcon::Error);

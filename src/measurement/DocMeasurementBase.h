@@ -153,8 +153,8 @@ public:
     };
 
 protected:
-    // The title after a file was opened or saved: the default title, " - [", the path and "]".
-    void SetFileTitle(const std::string& path) { SetTitle(GetDefaultTitle() + " - [" + path + "]"); }
+    // The title after a file was opened or saved: the default title, " - [", the full path and "]".
+    void SetFileTitle(const std::string& path);
     // Appends one channel per identifier (left axis, factor 1, offset 0, no cells).
     void AppendChannels(const std::vector<uint32_t>& ids);
     void SetMeasStart(const CMeasStart& start);

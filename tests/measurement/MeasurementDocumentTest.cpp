@@ -1,11 +1,11 @@
 // The measurement documents: what emptying and starting leave, how views are told, index checks, the
 // table other programs read, and a worker appending while the user interface reads.
+#include "TestCatalogue.h"
 #include "base/RecordingUiPort.h"
 #include "base/StringTable.h"
 #include "measurement/DocMeasurementContinuous.h"
 #include "measurement/DocMeasurementSingle.h"
 #include "measurement/MeasurementCsv.h"
-#include "parameters/ParameterManager.h"
 
 #include <gtest/gtest.h>
 
@@ -15,15 +15,6 @@
 #include <thread>
 
 namespace {
-
-const CParameterManager& Catalogue() {
-    static CParameterManager* catalogue = [] {
-        auto* c = new CParameterManager;
-        c->Load(QUIREL_RESOURCES_DIR "/Parameters.ini");
-        return c;
-    }();
-    return *catalogue;
-}
 
 struct HintLog : CView {
     void OnUpdate(CView*, int64_t hint) override { hints.push_back(hint); }

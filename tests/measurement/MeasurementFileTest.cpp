@@ -1,12 +1,12 @@
 // Measurement files: files written by hand open with every field in place, and what the documents write
 // is those same bytes; damaged files keep what was read; a save never destroys the file it replaces.
 #include "FileBytes.h"
+#include "TestCatalogue.h"
 #include "base/RecordingUiPort.h"
 #include "base/StringTable.h"
 #include "measurement/DocMeasurementContinuous.h"
 #include "measurement/DocMeasurementSingle.h"
 #include "measurement/LastMeasurement.h"
-#include "parameters/ParameterManager.h"
 
 #include <gtest/gtest.h>
 
@@ -18,15 +18,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-const CParameterManager& Catalogue() {
-    static CParameterManager* catalogue = [] {
-        auto* c = new CParameterManager;
-        c->Load(QUIREL_RESOURCES_DIR "/Parameters.ini");
-        return c;
-    }();
-    return *catalogue;
-}
 
 class Folder {
 public:

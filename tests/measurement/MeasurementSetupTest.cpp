@@ -2,27 +2,16 @@
 // as stored.
 #include "measurement/MeasurementSetup.h"
 #include "FileBytes.h"
+#include "TestCatalogue.h"
 #include "base/BinaryArchive.h"
 #include "measurement/MeasStart.h"
 #include "parameters/ParameterException.h"
-#include "parameters/ParameterManager.h"
 
 #include <gtest/gtest.h>
 
 using namespace MeasurementSetup;
 
-namespace {
-
-const CParameterManager& Catalogue() {
-    static CParameterManager* catalogue = [] {
-        auto* c = new CParameterManager;
-        c->Load(QUIREL_RESOURCES_DIR "/Parameters.ini");
-        return c;
-    }();
-    return *catalogue;
-}
-
-} // namespace
+namespace {} // namespace
 
 TEST(MeasurementSetup, ReadOnlyFieldsUseTheDecimalComma) {
     EXPECT_EQ(FormatSamplePeriod(1), "0,03125 ms");

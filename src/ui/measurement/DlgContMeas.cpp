@@ -3,12 +3,9 @@
 #include "ui/common/UiText.h"
 
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QVBoxLayout>
 
 #include <climits>
 
@@ -28,14 +25,7 @@ CDlgContMeas::CDlgContMeas(std::vector<std::string> choices,
     grid->addWidget(new QLabel("s", this), 0, 2);
     m_channels = MeasDialogControls::AddChannelLists(this, grid, 1, m_choices);
 
-    auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(Tx("OK"), QDialogButtonBox::AcceptRole)->setDefault(true);
-    buttons->addButton(Tx("Cancel"), QDialogButtonBox::RejectRole);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(grid);
-    layout->addWidget(buttons);
+    MeasDialogControls::LayOut(this, grid);
 
     m_interval->setText(QString::number(m_settings.interval));
     for (size_t i = 0; i < m_channels.size(); ++i)

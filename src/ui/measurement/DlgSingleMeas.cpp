@@ -5,12 +5,9 @@
 #include "ui/common/UiText.h"
 
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QVBoxLayout>
 
 using quirel::ui::Qs;
 using quirel::ui::Tx;
@@ -62,14 +59,7 @@ CDlgSingleMeas::CDlgSingleMeas(std::vector<std::string> choices,
     trigger->addWidget(m_delayTime, row++, 1);
     m_channels = MeasDialogControls::AddChannelLists(this, trigger, row, m_choices);
 
-    auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(Tx("OK"), QDialogButtonBox::AcceptRole)->setDefault(true);
-    buttons->addButton(Tx("Cancel"), QDialogButtonBox::RejectRole);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(trigger);
-    layout->addWidget(buttons);
+    MeasDialogControls::LayOut(this, trigger);
 
     // The stored settings; a channel no longer offered leaves its list without a selection.
     MeasDialogControls::SelectChoice(m_trigger, m_choices, m_settings.triggerText);

@@ -5,10 +5,14 @@
 #include "ui/common/UiText.h"
 
 #include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QVBoxLayout>
 
 #include <climits>
 
@@ -61,6 +65,17 @@ void TakeChannels(const ChannelCombos& combos, const std::vector<std::string>& c
         indices[i] = chosen ? index : 0;
         texts[i] = chosen ? choices[static_cast<size_t>(index)] : MeasurementSetup::kNoChannel;
     }
+}
+
+void LayOut(QDialog* dialog, QGridLayout* grid) {
+    auto* buttons = new QDialogButtonBox(dialog);
+    buttons->addButton(Tx("OK"), QDialogButtonBox::AcceptRole)->setDefault(true);
+    buttons->addButton(Tx("Cancel"), QDialogButtonBox::RejectRole);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addLayout(grid);
+    layout->addWidget(buttons);
 }
 
 std::optional<long> TakeInteger(QWidget* dialog, QLineEdit* edit, long min, long max) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 class QComboBox;
+class QDialog;
 class QGridLayout;
 class QLineEdit;
 class QWidget;
@@ -30,6 +31,9 @@ ChannelCombos AddChannelLists(QWidget* parent, QGridLayout* grid, int row,
 void TakeChannels(const ChannelCombos& combos, const std::vector<std::string>& choices,
                   std::array<int, MeasurementSetup::kMaxChannels>& indices,
                   std::array<std::string, MeasurementSetup::kMaxChannels>& texts);
+
+// The dialog's layout: `grid` above OK and Cancel.
+void LayOut(QDialog* dialog, QGridLayout* grid);
 
 // The whole number in `edit` within [min, max]; otherwise the range message, the edit focused, nothing.
 std::optional<long> TakeInteger(QWidget* dialog, QLineEdit* edit, long min, long max);
