@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <thread>
 
 namespace {
 
@@ -152,6 +154,25 @@ TEST(CliMeasurement, RecordsOverTcpAndAPtyAndKeepsWhatCtrlCLeft) {
     const auto lines = Lines(RunCli({"show", dir / "stopped.nbtc"}).out);
     EXPECT_GE(lines.size(), 4u);
     EXPECT_LE(lines.size(), 6u);
+}
+
+TEST(CliMeasurement, ADeviceThatStopsAnsweringEndsARecordingWithWhatWasRecorded) {
+    SimProcess sim({"--tcp", "0"});
+    ASSERT_TRUE(sim.ready());
+    Folder dir;
+    // After two samples every reply is lost: the read times out through all its retries.
+    std::thread silence([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        sim.command("drop 1");
+    });
+    const CliResult r = RunCli({"--tcp", sim.tcpHost(), "record", "--channels", "100", "--interval", "1",
+                                "--count", "100", "-o", dir / "cut.nbtc"});
+    silence.join();
+    EXPECT_EQ(r.code, 2) << r.err;
+    EXPECT_NE(r.err.find("Read parameter\n"), std::string::npos) << r.err;
+    const auto lines = Lines(RunCli({"show", dir / "cut.nbtc"}).out);
+    EXPECT_GE(lines.size(), 2u + 1u); // the samples before the silence, about two
+    EXPECT_LE(lines.size(), 2u + 3u);
 }
 
 TEST(CliMeasurement, ShowsOlderFilesAndRefusesWhatItCannotUse) {
