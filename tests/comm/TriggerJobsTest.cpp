@@ -203,6 +203,16 @@ TEST(TriggerJobs, TracesAreReadInBlocksOf62AndTheTriggerIsReset) {
     EXPECT_TRUE(rig.ui.Boxes().empty());
 }
 
+TEST(TriggerJobs, ACountBeyondTheChannelsRegisterBlockReadsOnlyWhatTheBlockHolds) {
+    Rig rig({180});
+    rig.Set32(10000, 3000); // the next channel's registers begin 2499 values on
+    rig.Run<CJobReadTraces>();
+    const auto pdus = rig.device.Pdus();
+    ASSERT_EQ(pdus.size(), 1u + 41u + 1u);
+    EXPECT_EQ(pdus[41], Read(14962, 38));
+    EXPECT_EQ(rig.doc.GetValueCount(0), 2499u);
+}
+
 TEST(TriggerJobs, AStopDuringTheTraceReadFinishesTheBlockCountsTheRestAndResets) {
     Rig rig({180, 120, 130});
     for (int c = 0; c < 3; ++c)
