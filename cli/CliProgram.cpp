@@ -34,12 +34,13 @@ const char kHelpTail[] =
     "\n"
     "Errors are printed on stderr in the system's words (a window would show them in a message box).\n"
     "Exit status: 0 success; 1 a parameter, value or device error; 2 no connection (or the connection was\n"
-    "lost); 64 wrong usage.\n"
+    "lost); 64 wrong usage; 130 stopped by Ctrl-C.\n"
     "Example: quirel-cli --tcp 192.168.1.20 read 100 \"Mains voltage L1\"\n";
 
 std::vector<CommandSpec> AllCommands() {
     std::vector<CommandSpec> commands;
     AddParameterCommands(commands);
+    AddMeasurementCommands(commands);
     AddEventLogCommands(commands);
     return commands;
 }

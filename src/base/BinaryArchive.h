@@ -25,6 +25,12 @@ public:
     void writeCount(uint32_t count);
 
     const std::string& bytes() const { return bytes_; }
+    // Hands the bytes written so far over and starts empty again (a writer that streams to a file).
+    std::string take() {
+        std::string out;
+        out.swap(bytes_);
+        return out;
+    }
 
 private:
     std::string bytes_;

@@ -15,9 +15,21 @@ struct Entry {
 
 // Sorted by identifier.
 const Entry kStrings[] = {
+    {133, "Please select at least one channel.", "Bitte mindestens einen Messkanal ausw\xC3\xA4hlen."},
     {135, "No connection to device!", "Keine Verbindung zum Ger\xC3\xA4t!"},
+    {136, "Interval is too small. Must be >= 1 s.", "Messintervall ist zu klein. Muss >= 1 s sein."},
+    {137, "Connection is too slow. Please increase interval or change connection settings.",
+     "Die Verbindung ist zu langsam. Bitte Messintervall vergr\xC3\xB6\xC3\x9F"
+     "ern oder Verbindungseinstellungen \xC3\xA4ndern."},
+    {138, "The selected sample rate is too high!", "Die gew\xC3\xA4hlte Abtastrate ist zu hoch!"},
     {142, "No write access to this parameter.", "Kein Schreibzugriff f\xC3\xBCr aktuellen Parameter."},
+    {149, "No trigger", "Kein Trigger"},
+    {150, "Trigger active", "Trigger aktiv"},
+    {151, "Trigger set-off", "Trigger ausgel\xC3\xB6st"},
+    {152, "Reading trace data ...", "Tracedaten auslesen ..."},
     {155, "Parameter not found: ", "Parameter nicht gefunden: "},
+    {156, "ms", "ms"},
+    {157, "s", "s"},
     {158, "Mains side", "Netzseite"},
     {159, "Load side", "Lastseite"},
     {160, "Active Harmonic Filter", "Aktives Harmonisches Filter"},
@@ -33,9 +45,21 @@ const Entry kStrings[] = {
     {170, "Reactive power compensation", "Blindleistungskompensation"},
     {171, "Harmonic compensation", "Oberschwingungskompensation"},
     {172, "Device parameters - Quirel Viewer Velorin", "Ger\xC3\xA4teparameter - Quirel Viewer Velorin"},
+    {173, "Single measurement", "Einzelmessung"},
+    {174, "Continuous measurement", "Dauermessung"},
     {175, "Eventlog - Quirel Viewer Velorin", "Ereignisspeicher - Quirel Viewer Velorin"},
+    {176, "Time", "Zeit"},
+    {177, "No measured values available ...", "Keine Messwerte vorhanden ..."},
     {178, "Modbus error", "Modbus-Fehler"},
+    {179, "Cancel trigger", "Trigger abbrechen"},
+    {180, "Query trigger state", "Triggerstatus abfragen"},
+    {181, "Number of trace values", "Anzahl Tracewerte"},
+    {182, "Read trace values", "Tracewerte lesen"},
+    {183, "Error reading values", "Fehler beim Lesen der Werte "},
+    {184, "Clear trigger", "Trigger l\xC3\xB6schen"},
+    {185, "Read trigger", "Trigger lesen"},
     {186, "Read parameter", "Parameter lesen"},
+    {187, "Write trigger", "Trigger schreiben"},
     {188, "The specified file cannot be opened.",
      "Die angegebene Datei kann nicht ge\xC3\xB6"
      "ffnet werden."},
@@ -77,6 +101,11 @@ const Entry kStrings[] = {
     {1011, "The parameter catalogue was not found: ", "Der Parameterkatalog wurde nicht gefunden: "},
     {1012, ". Looked for in: ", ". Gesucht in: "},
     {1013, "No value received for ", "Kein Wert empfangen f\xC3\xBCr "},
+    {20001, "The file is damaged or is not a measurement file. What could be read is shown.",
+     "Die Datei ist besch\xC3\xA4"
+     "digt oder keine Messdatei. Was gelesen werden konnte, wird angezeigt."},
+    {20002, "The measurement could not be written completely. The file was left as it was.",
+     "Die Messung konnte nicht vollst\xC3\xA4ndig geschrieben werden. Die Datei blieb unver\xC3\xA4ndert."},
 };
 
 std::atomic<int> gLanguage{kLanguageEnglish};

@@ -4,10 +4,12 @@
 #include "comm/JobUpdateDocMeasurementCont.h"
 #include "comm/JobUpdateVisibleParameter.h"
 #include "comm/JobWriteParameter.h"
+#include "measurement/DocMeasurementContinuous.h"
 #include "parameters/ParameterException.h"
 #include "parameters/ParameterManager.h"
 
 #include <functional>
+#include <stdexcept>
 
 namespace {
 
@@ -78,16 +80,17 @@ void CJobUpdateVisibleParameter::Execute(CControllerModbus& controller) {
 void CJobUpdateDocMeasurementCont::Execute(CControllerModbus& controller) {
     if (!m_document->IsRunning())
         return; // stopped since the job was queued
+    // A document started anew meanwhile is another measurement: this sample does not belong to it.
+    const uint64_t generation = m_document->GetGeneration();
     std::string error;
     try {
-        const CParameterManager* catalogue = controller.GetParameterManager();
         const int channels = m_document->GetChannelCount();
         for (int i = 0; i < channels; ++i) {
-            const std::string name = m_document->GetChannelName(i);
-            if (!catalogue)
-                throw CParameterException(CommStringId::kParameterNotFound, name);
-            const int32_t id = catalogue->GetDescription(name).GetId(); // the catalogue's own error
-            m_document->AddValue(i, controller.ReadParameter(id));
+            // By the channel's identifier: a name may stand for more than one parameter of a catalogue.
+            const PARAMVALUE cell =
+                controller.ReadParameter(static_cast<int32_t>(m_document->GetParameterId(i)));
+            if (!m_document->AddValues(i, &cell, 1, generation))
+                return;
         }
         controller.PostDocumentUpdate(m_document, UpdateHint::kDataChanged);
         return;
@@ -95,8 +98,9 @@ void CJobUpdateDocMeasurementCont::Execute(CControllerModbus& controller) {
         error = e.GetMessage();
     } catch (const CParameterException& e) {
         error = e.GetMessage();
+    } catch (const std::invalid_argument&) {
+        return; // the channels went away with a new measurement
     }
-    m_document->SetRunning(false);
-    controller.PostDocumentUpdate(m_document, UpdateHint::kRunning);
+    m_document->SetRunning(false); // posts the running hint
     ShowError(controller, error, quirel::loadString(CommStringId::kReadParameter));
 }

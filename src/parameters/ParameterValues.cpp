@@ -16,7 +16,7 @@ void CParameterValues::Deserialize(quirel::ArchiveReader& ar) {
     // Never trust a count beyond the bytes that are actually there.
     if (static_cast<uint64_t>(count) * 8 + 4 > ar.remaining())
         throw quirel::ArchiveError("value series longer than its file");
-    std::vector<PARAMVALUE> values;
+    Cells values;
     values.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
         const uint32_t type = ar.readU32();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/LargeArrayAllocator.h"
 #include "parameters/ParamValue.h"
 
 #include <cstdint>
@@ -14,6 +15,9 @@ class ArchiveWriter;
 // One parameter's series of value cells (the samples of a measurement channel).
 class CParameterValues {
 public:
+    // A recording may hold millions of cells: kept in one array, in memory that fills cheaply.
+    using Cells = std::vector<PARAMVALUE, quirel::LargeArrayAllocator<PARAMVALUE>>;
+
     CParameterValues() = default;
     explicit CParameterValues(int32_t id) : m_id(id) {}
     virtual ~CParameterValues() = default;
@@ -37,7 +41,9 @@ public:
     void RemoveAll() { m_values.clear(); }
     int32_t GetId() const { return m_id; }
     void SetId(int32_t id) { m_id = id; }
-    const std::vector<PARAMVALUE>& GetValues() const { return m_values; }
+    const Cells& GetValues() const { return m_values; }
+    // Takes a whole series over (a file being read) instead of appending it cell by cell.
+    void SetValues(Cells values) { m_values = std::move(values); }
 
     // The count (16-bit, or 0xFFFF and 32-bit), every cell as 8 raw bytes, then the identifier.
     void Serialize(quirel::ArchiveWriter& ar) const;
@@ -45,6 +51,6 @@ public:
     void Deserialize(quirel::ArchiveReader& ar);
 
 private:
-    std::vector<PARAMVALUE> m_values;
+    Cells m_values;
     int32_t m_id = 0;
 };

@@ -1,6 +1,6 @@
 // quirel-cli eventlog: the device's log as rows, saved as the window saves it, and saved logs opened again.
 
-#include "CliRun.h"
+#include "CliRunner.h"
 #include "SimProcess.h"
 
 #include <filesystem>
@@ -8,8 +8,6 @@
 #include <gtest/gtest.h>
 #include <regex>
 
-using quirel::test::Lines;
-using quirel::test::RunCli;
 
 TEST(CliEventLog, ReadsSavesAndOpens) {
     SimProcess sim({"--tcp", "0"});

@@ -1,4 +1,4 @@
-#include "CliRun.h"
+#include "CliRunner.h"
 #include "CommTestSupport.h"
 #include "SimProcess.h"
 
@@ -10,9 +10,7 @@
 
 namespace {
 
-using quirel::test::Lines;
-using quirel::test::RunCli;
-using Result = quirel::test::CliResult;
+using Result = CliResult;
 
 // The checks a service engineer would make, over either transport.
 void ReadAndWrite(const std::vector<std::string>& connection) {

@@ -59,10 +59,12 @@ std::vector<PeerStep> RegisterDevice::Answer(const Bytes& request) {
     const Bytes pdu(request.begin() + 7, request.end());
     const std::uint8_t fc = pdu.at(0);
     const MbapFields fields{.unit = wrongUnit ? request[6] + 1 : -1};
-    if (exceptionCode) {
-        steps.push_back({mbap(
-            request, {static_cast<std::uint8_t>(fc | 0x80), static_cast<std::uint8_t>(exceptionCode.load())},
-            fields)});
+    const int exception = onRequest ? onRequest(pdu) : 0;
+    if (exceptionCode || exception) {
+        steps.push_back({mbap(request,
+                              {static_cast<std::uint8_t>(fc | 0x80),
+                               static_cast<std::uint8_t>(exception ? exception : exceptionCode.load())},
+                              fields)});
         return steps;
     }
     const int address = (pdu.at(1) << 8) | pdu.at(2);

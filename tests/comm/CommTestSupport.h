@@ -2,12 +2,12 @@
 
 #include "TestPeers.h"
 #include "base/Document.h"
-#include "comm/IMeasurementContinuousSink.h"
 #include "comm/JobAbstract.h"
 #include "parameters/ParamValue.h"
 #include "parameters/ParameterManager.h"
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -37,6 +37,9 @@ public:
     std::atomic<bool> wrongUnit{false};      // replies carry another unit identifier (130)
     std::atomic<int> exceptionCode{0};       // answer every request with this exception
     std::atomic<int> refuseConnectionsAt{0}; // from the Nth request on (counted from 1), refuse connects
+    // Sees each request's PDU before it is answered; a non-zero result is answered as that exception.
+    // Set before the first request.
+    std::function<int(const Bytes& pdu)> onRequest;
 
 private:
     std::vector<PeerStep> Answer(const Bytes& request);
@@ -104,32 +107,6 @@ public:
 private:
     mutable std::mutex m_mutex;
     std::map<int32_t, PARAMVALUE> m_values;
-};
-
-// Stands in for the continuous-measurement document.
-class SamplingDocument : public IMeasurementContinuousSink {
-public:
-    explicit SamplingDocument(std::vector<std::string> channels) : m_channels(std::move(channels)) {
-        m_series.resize(m_channels.size());
-    }
-    bool IsRunning() const override { return m_running.load(); }
-    void SetRunning(bool running) override { m_running.store(running); }
-    int GetChannelCount() const override { return static_cast<int>(m_channels.size()); }
-    std::string GetChannelName(int i) const override { return m_channels.at(static_cast<size_t>(i)); }
-    void AddValue(int i, const PARAMVALUE& value) override {
-        std::lock_guard lock(m_mutex);
-        m_series.at(static_cast<size_t>(i)).push_back(value);
-    }
-    std::vector<PARAMVALUE> Series(int i) const {
-        std::lock_guard lock(m_mutex);
-        return m_series.at(static_cast<size_t>(i));
-    }
-
-private:
-    std::vector<std::string> m_channels;
-    std::atomic<bool> m_running{true};
-    mutable std::mutex m_mutex;
-    std::vector<std::vector<PARAMVALUE>> m_series;
 };
 
 } // namespace quirel::test

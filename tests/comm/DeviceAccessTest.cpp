@@ -5,6 +5,7 @@
 #include "comm/JobUpdateDocMeasurementCont.h"
 #include "comm/JobUpdateVisibleParameter.h"
 #include "comm/JobWriteParameter.h"
+#include "measurement/DocMeasurementContinuous.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -194,32 +195,36 @@ TEST(ParameterJobs, AGarbledReplyLeavesTheShownValueAsItWas) {
 
 TEST(ParameterJobs, SamplingReadsEachChannelInOrderAndLeavesAStoppedMeasurementAlone) {
     Rig rig;
-    SamplingDocument doc({"Mains frequency", "Heat sink temperature"});
+    CDocMeasurementContinuous doc(&DemoCatalogue(), &rig.ui);
+    doc.InitMeasurement(1, {100, 150}, CMeasStart());
     rig.device.Set(1002, 0x4248);
     rig.device.Set(1501, 41);
-    doc.SetRunning(false);
     ASSERT_TRUE(rig.controller.AddUserJob(std::make_unique<CJobUpdateDocMeasurementCont>(&doc)));
     rig.RunQueued();
-    EXPECT_TRUE(rig.device.Pdus().empty()); // stopped after queuing: nothing sent, nothing posted
+    EXPECT_TRUE(rig.device.Pdus().empty()); // not running: nothing sent, nothing posted
     EXPECT_TRUE(rig.ui.Updates().empty());
 
     doc.SetRunning(true);
+    rig.ui.Clear();
     ASSERT_TRUE(rig.controller.AddUserJob(std::make_unique<CJobUpdateDocMeasurementCont>(&doc)));
     ASSERT_TRUE(rig.controller.WaitForIdle(10000));
     auto pdus = rig.device.Pdus();
     ASSERT_EQ(pdus.size(), 2u);
     EXPECT_EQ(pdus[0], (Bytes{3, 0x03, 0xE8, 0, 2}));
     EXPECT_EQ(pdus[1], (Bytes{3, 0x05, 0xDC, 0, 1}));
-    ASSERT_EQ(doc.Series(0).size(), 1u);
-    EXPECT_EQ(doc.Series(0)[0].GetFloat(), 50.0f);
-    EXPECT_EQ(doc.Series(1)[0], PARAMVALUE(2, 41));
+    ASSERT_EQ(doc.GetValueCount(0), 1u);
+    EXPECT_EQ(doc.GetValue(0, 0), 50.0);
+    EXPECT_EQ(doc.GetCell(1, 0), PARAMVALUE(2, 41));
     ASSERT_EQ(rig.ui.Updates().size(), 1u);
     EXPECT_EQ(rig.ui.Updates()[0].hint, UpdateHint::kDataChanged);
 }
 
 TEST(ParameterJobs, AFailedSampleStopsTheMeasurementAndSaysSo) {
     Rig rig;
-    SamplingDocument doc({"Mains frequency", "No such channel"});
+    CDocMeasurementContinuous doc(&DemoCatalogue(), &rig.ui);
+    doc.InitMeasurement(1, {100, 4711}, CMeasStart());
+    doc.SetRunning(true);
+    rig.ui.Clear();
     ASSERT_TRUE(rig.controller.AddUserJob(std::make_unique<CJobUpdateDocMeasurementCont>(&doc)));
     rig.RunQueued();
     EXPECT_FALSE(doc.IsRunning());
@@ -227,6 +232,6 @@ TEST(ParameterJobs, AFailedSampleStopsTheMeasurementAndSaysSo) {
     EXPECT_EQ(rig.ui.Updates()[0].hint, UpdateHint::kRunning);
     ASSERT_EQ(rig.ui.Boxes().size(), 1u);
     EXPECT_EQ(rig.ui.Boxes()[0].caption, "Read parameter");
-    EXPECT_EQ(rig.ui.Boxes()[0].text, "Parameter not found: No such channel");
-    EXPECT_EQ(doc.Series(0).size(), 1u); // the first channel had been read
+    EXPECT_EQ(rig.ui.Boxes()[0].text, "Parameter not found: 4711");
+    EXPECT_EQ(doc.GetValueCount(0), 1u); // the first channel had been read
 }

@@ -7,6 +7,9 @@
 #include "comm/ControllerModbus.h"
 #include "comm/JobUpdateVisibleParameter.h"
 #include "eventlog/DocErrorMemory.h"
+#include "measurement/DocMeasurementContinuous.h"
+#include "measurement/DocMeasurementSingle.h"
+#include "measurement/MeasurementSetup.h"
 #include "parameters/ParameterException.h"
 #include "parameters/ParameterManager.h"
 #include "parameters/document/DocParameters.h"
@@ -68,6 +71,8 @@ CKestrelApp::~CKestrelApp() {
     m_controller.reset();
     m_docParameters.reset();
     m_docErrorMemory.reset();
+    m_docMeasurementSingle.reset();
+    m_docMeasurementContinuous.reset();
     if (m_simulator)
         m_simulator->stop();
 }
@@ -117,11 +122,14 @@ bool CKestrelApp::InitInstance() {
         m_docParameters->AddVisible(kParameterDeviceState);
     m_docErrorMemory = std::make_unique<CDocErrorMemory>();
     m_docErrorMemory->OnNewDocument();
+    CreateMeasurementDocuments();
 
     CreateActions();
     // Refresh depends on which window is active.
     connect(qApp, &QGuiApplication::focusWindowChanged, this, [this] { UpdateCommandUi(); });
     OnNew();
+    // A continuous measurement never goes on by itself after a restart.
+    m_docMeasurementContinuous->SetRunning(false);
     UpdateCommandUi();
 
     if (m_options.connectAtStart)
@@ -131,6 +139,8 @@ bool CKestrelApp::InitInstance() {
 }
 
 void CKestrelApp::ExitInstance() {
+    // The overview stores them when it closes, but it may have been closed before the last measurement.
+    StoreLastMeasurements();
     for (CMainFrame* frame : Frames())
         frame->close();
     for (const QPointer<CMainFrame>& frame : m_frames)
@@ -306,9 +316,11 @@ void CKestrelApp::UpdateCommandUi() {
 
     const QString deviceState = DeviceStateText();
     const QString connection = connected ? Tx("Connection established") : Tx("No connection");
-    // No single measurement exists yet, so a connected device has no trigger set.
-    const QString trigger = connected ? Tx("No trigger") : Tx("No connection");
-    const QString continuous = Tx("No running measurement");
+    const QString trigger =
+        connected ? Qs(MeasurementSetup::TriggerStateText(m_docMeasurementSingle->GetTriggerState()))
+                  : Tx("No connection");
+    const QString continuous =
+        m_docMeasurementContinuous->IsRunning() ? Tx("Measurement running") : Tx("No running measurement");
     for (CMainFrame* frame : Frames())
         frame->SetStatusPanes(deviceState, connection, trigger, continuous);
 }
@@ -345,6 +357,7 @@ void CKestrelApp::OnConnect() {
 void CKestrelApp::OnDisconnect() {
     if (m_uiPort->IsBusy())
         return;
+    m_docMeasurementContinuous->SetRunning(false);
     // Disconnect waits for the running job (up to a second, then cuts its transfer off).
     ShowStatusMessage(Tx("Disconnecting ..."));
     m_uiPort->RunWithProgress(

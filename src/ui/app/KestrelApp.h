@@ -10,6 +10,8 @@
 
 class CControllerModbus;
 class CDocErrorMemory;
+class CDocMeasurementContinuous;
+class CDocMeasurementSingle;
 class CDocParameters;
 class CDocument;
 class CMainFrame;
@@ -62,6 +64,8 @@ struct AppOptions {
     bool connectAtStart = false;
     // Catalogue file to load instead of the IniFile setting (empty: the setting).
     std::string catalogue;
+    // Folder of the files kept next to the program ("last.nbts", "last.nbtc"); empty: ProgramFileFolder.
+    std::string fileFolder;
 };
 
 // The application object: owns the controller, the catalogue and the documents for the whole run,
@@ -93,6 +97,16 @@ public:
     CDocParameters& DocParameters() { return *m_docParameters; }
     CDocErrorMemory& DocErrorMemory() { return *m_docErrorMemory; }
     quirel::ui::CQtUiPort& UiPort() { return *m_uiPort; }
+    CDocMeasurementSingle& DocMeasurementSingle() { return *m_docMeasurementSingle; }
+    CDocMeasurementContinuous& DocMeasurementContinuous() { return *m_docMeasurementContinuous; }
+
+    // The last measurements: kind 0 "last.nbts" (single), kind 1 "last.nbtc" (continuous), loaded at
+    // start-up and stored when the overview closes and at exit; a missing or damaged file never stops
+    // the program.
+    void ExchangeLastMeasurement(int kind, bool store);
+    // Where files kept next to the program go: the program's folder when it is writable, else the
+    // user's data folder of the program.
+    std::string ProgramFileFolder() const;
     quirel::ui::ISettingsStore& Settings() { return *m_settings; }
     const std::string& GetRevision() const { return m_revision; }
     // True while a command waits for device work behind its progress dialog (connect, disconnect, ...).
@@ -143,6 +157,8 @@ public:
     void HandleConnectionState(int state);
 
 private:
+    // Creates both measurement documents and loads the last measurements into them.
+    void CreateMeasurementDocuments();
     void CreateActions();
     QAction* AddAction(int command, const char* text, const char* prompt = nullptr);
     QString DeviceStateText() const;
@@ -164,6 +180,9 @@ private:
     std::unique_ptr<CControllerModbus> m_controller;
     std::unique_ptr<CDocParameters> m_docParameters;
     std::unique_ptr<CDocErrorMemory> m_docErrorMemory;
+    // Filled by jobs: they go after the controller, whose worker may still hold them.
+    std::unique_ptr<CDocMeasurementSingle> m_docMeasurementSingle;
+    std::unique_ptr<CDocMeasurementContinuous> m_docMeasurementContinuous;
     std::unique_ptr<quirel::sim::SimulatorThread> m_simulator;
 
     std::map<int, QAction*> m_actions;

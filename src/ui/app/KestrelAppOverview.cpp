@@ -5,7 +5,10 @@
 
 #include "base/StringTable.h"
 #include "comm/ControllerModbus.h"
+#include "comm/JobQueryTrigger.h"
 #include "eventlog/DocErrorMemory.h"
+#include "measurement/DocMeasurementContinuous.h"
+#include "measurement/DocMeasurementSingle.h"
 #include "parameters/document/DocParameters.h"
 #include "ui/app/MainFrame.h"
 #include "ui/common/MessageBoxes.h"
@@ -22,14 +25,8 @@
 using quirel::ui::Tx;
 
 bool CKestrelApp::IsMeasurementRunning() const {
-    // Reads the running flags of the single and the continuous measurement documents once the
-    // application owns them; until then no measurement can run.
-    return false;
-}
-
-void CKestrelApp::StoreLastMeasurements() {
-    // Stores the single and the continuous measurement ("last.nbts", "last.nbtc") once the application
-    // owns the measurement documents.
+    return (m_docMeasurementSingle && m_docMeasurementSingle->IsRunning()) ||
+           (m_docMeasurementContinuous && m_docMeasurementContinuous->IsRunning());
 }
 
 void CKestrelApp::OnNew() {
@@ -65,9 +62,11 @@ void CKestrelApp::OpenOverview() {
     CViewSchematic::Hooks hooks;
     hooks.pollingPaused = [this] { return IsMeasurementRunning() || m_uiPort->IsBusy(); };
     hooks.catalogueRevisionDiffers = [this] { return m_catalogueRevisionDiffers; };
-    // The trigger-state query needs the single-measurement document; until the application owns it
-    // there is nothing to queue.
-    hooks.makeTriggerQuery = [] { return std::unique_ptr<CJobAbstract>(); };
+    // The trigger state shows in the status bar from the connection on.
+    hooks.makeTriggerQuery = [this] {
+        return std::unique_ptr<CJobAbstract>(
+            std::make_unique<CJobQueryTrigger>(m_docMeasurementSingle.get()));
+    };
     auto* view = new CViewSchematic(*m_docParameters, *m_settings, std::move(hooks));
     auto* frame = new CSchematicFrame(*this, view);
     m_frames.push_back(frame);

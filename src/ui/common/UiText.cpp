@@ -102,6 +102,20 @@ const std::unordered_map<const char*, const char*, Hash, Equal>& GermanTexts() {
         {"Open", "Öffnen"},
         {"Show:", "Anzeigen:"},
         {"Search", "Suchen"},
+        // Measurement settings
+        {"Trigger Channel", "Triggerkanal"},
+        {"Trigger Level", "Triggerschwelle"},
+        {"Mode", "Modus"},
+        {"more than", "größer"},
+        {"less than", "kleiner"},
+        {"Sample Rate", "Abtastrate"},
+        {"Delay", "Verzögerung"},
+        {"Max.  512 Points", "Max.  512 Punkte"},
+        {"Interval", "Intervall"},
+        {"Please enter an integer.", "Bitte geben Sie eine ganze Zahl ein."},
+        {"Please enter an integer between %1 and %2.",
+         "Bitte geben Sie eine ganze Zahl zwischen %1 und %2 ein."},
+        {"Please enter a number.", "Bitte geben Sie eine Zahl ein."},
     };
     return texts;
 }

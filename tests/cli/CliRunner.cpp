@@ -1,4 +1,4 @@
-#include "CliRun.h"
+#include "CliRunner.h"
 
 #include <csignal>
 #include <cstdio>
@@ -6,8 +6,6 @@
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
-
-namespace quirel::test {
 
 namespace {
 
@@ -20,7 +18,7 @@ std::string Slurp(const std::string& path) {
 
 } // namespace
 
-CliResult RunCli(const std::vector<std::string>& arguments) {
+CliResult RunCli(const std::vector<std::string>& arguments, int interruptAfterMs, int limitSeconds) {
     char dir[] = "/tmp/quirel-cli-XXXXXX";
     if (!::mkdtemp(dir))
         return {};
@@ -41,8 +39,14 @@ CliResult RunCli(const std::vector<std::string>& arguments) {
     }
     CliResult r;
     int status = 0;
-    for (int i = 0; i < 6000 && ::waitpid(pid, &status, WNOHANG) == 0; ++i)
+    bool interrupted = interruptAfterMs < 0;
+    for (int ms = 0; ms < limitSeconds * 1000 && ::waitpid(pid, &status, WNOHANG) == 0; ms += 10) {
+        if (!interrupted && ms >= interruptAfterMs) {
+            ::kill(pid, SIGINT);
+            interrupted = true;
+        }
         ::usleep(10000);
+    }
     if (::waitpid(pid, &status, WNOHANG) == 0) {
         ::kill(pid, SIGKILL);
         ::waitpid(pid, &status, 0);
@@ -63,5 +67,3 @@ std::vector<std::string> Lines(const std::string& text) {
         lines.push_back(line);
     return lines;
 }
-
-} // namespace quirel::test

@@ -1,0 +1,456 @@
+// capture, record, show: the oscilloscope's measurements from a shell.
+#include "CliSession.h"
+
+#include "base/StringTable.h"
+#include "comm/JobCancelTrigger.h"
+#include "comm/JobQueryTrigger.h"
+#include "comm/JobReadTraces.h"
+#include "comm/JobReadTrigger.h"
+#include "comm/JobUpdateDocMeasurementCont.h"
+#include "comm/JobWriteTrigger.h"
+#include "measurement/DocMeasurementContinuous.h"
+#include "measurement/DocMeasurementSingle.h"
+#include "measurement/MeasurementCsv.h"
+#include "measurement/MeasurementSetup.h"
+#include "parameters/ParameterException.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdlib>
+#include <thread>
+
+namespace quirel::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kInterrupted = 130; // as a shell reports a program ended by Ctrl-C
+constexpr auto kPollPeriod = std::chrono::milliseconds(1000);
+constexpr auto kTick = std::chrono::milliseconds(20);
+constexpr unsigned kIdsModbusError = 178;
+constexpr unsigned kIdsConnectionTooSlow = 137;
+constexpr unsigned kIdsCannotOpenFile = 188;
+constexpr unsigned kIdsFileDamaged = 20001;
+
+// Ctrl-C (and SIGTERM) ask the command to stop; the handler only stores a flag.
+std::atomic<ConsoleUiPort*> gInterruptTarget{nullptr};
+
+extern "C" void OnInterrupt(int) {
+    if (ConsoleUiPort* port = gInterruptTarget.load())
+        port->RequestCancel();
+}
+
+class InterruptGuard {
+public:
+    explicit InterruptGuard(ConsoleUiPort& port) {
+        gInterruptTarget.store(&port);
+        struct sigaction action {};
+        action.sa_handler = OnInterrupt;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGINT, &action, &m_oldInt);
+        ::sigaction(SIGTERM, &action, &m_oldTerm);
+    }
+    ~InterruptGuard() {
+        ::sigaction(SIGINT, &m_oldInt, nullptr);
+        ::sigaction(SIGTERM, &m_oldTerm, nullptr);
+        gInterruptTarget.store(nullptr);
+    }
+    InterruptGuard(const InterruptGuard&) = delete;
+    InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+private:
+    struct sigaction m_oldInt {};
+    struct sigaction m_oldTerm {};
+};
+
+std::string LowerExtension(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    const size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return std::string();
+    std::string ext = path.substr(dot + 1);
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    return ext;
+}
+
+std::vector<std::string> SplitList(const std::string& text) {
+    std::vector<std::string> items;
+    size_t from = 0;
+    for (;;) {
+        const size_t comma = text.find(',', from);
+        items.push_back(text.substr(from, comma == std::string::npos ? std::string::npos : comma - from));
+        if (comma == std::string::npos)
+            return items;
+        from = comma + 1;
+    }
+}
+
+// A number as a script writes it: a decimal point or the decimal comma, nothing else after it.
+bool ParseLevel(std::string text, double& out) {
+    std::replace(text.begin(), text.end(), ',', '.');
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(v))
+        return false;
+    out = v;
+    return true;
+}
+
+// "--name value" options of a command. Returns an empty string when the arguments are fine, else why not.
+std::string ParseOptions(const std::vector<std::string>& args, const std::vector<std::string>& known,
+                         std::vector<std::pair<std::string, std::string>>& out) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (std::find(known.begin(), known.end(), args[i]) == known.end())
+            return "unknown argument " + args[i];
+        if (i + 1 >= args.size())
+            return args[i] + " needs a value";
+        out.emplace_back(args[i], args[i + 1]);
+        ++i;
+    }
+    return std::string();
+}
+
+// Channels by identifier (capture) or by identifier or name (record); each must be in the catalogue.
+bool ResolveChannels(CliSession& s, const std::string& list, bool byName, std::vector<uint32_t>& ids,
+                     int& rc) {
+    for (const std::string& key : SplitList(list)) {
+        long id = 0;
+        const CParameterDescription* d = nullptr;
+        if (ParseInt(key, 1, INT32_MAX, id))
+            d = s.Catalogue().FindDescription(static_cast<int32_t>(id));
+        else if (byName && !key.empty())
+            d = s.Catalogue().FindDescription(key);
+        else {
+            rc = s.Usage("--channels takes " + std::string(byName ? "identifiers or names" : "identifiers") +
+                         ", separated by commas");
+            return false;
+        }
+        if (!d) {
+            rc = s.Fail(quirel::loadString(155) + key);
+            return false;
+        }
+        ids.push_back(static_cast<uint32_t>(d->GetId()));
+    }
+    if (ids.size() > static_cast<size_t>(MeasurementSetup::kMaxChannels)) {
+        rc = s.Usage("at most 10 channels");
+        return false;
+    }
+    return true;
+}
+
+// Waits one tick, letting the posted document updates reach their views meanwhile.
+void Tick(CliSession& s) {
+    std::this_thread::sleep_for(kTick);
+    s.Ui().ProcessPosted();
+}
+
+// ---- capture ----
+
+// Follows the trigger state as the single-measurement window does: polls every second while the trigger
+// is armed, reads trigger and traces once the capture is complete.
+class CaptureView : public CView {
+public:
+    CaptureView(CliSession& s, CDocMeasurementSingle& doc) : m_s(s), m_doc(doc) { m_doc.AddView(this); }
+    ~CaptureView() override { m_doc.RemoveView(this); }
+
+    void OnUpdate(CView*, int64_t hint) override {
+        if (hint != UpdateHint::kTriggerState || m_latched)
+            return;
+        const uint32_t state = m_doc.GetTriggerState();
+        if (state != m_lastState) {
+            std::fprintf(m_s.Err(), "state %u: %s\n", state,
+                         MeasurementSetup::TriggerStateText(state).c_str());
+            std::fflush(m_s.Err());
+            m_lastState = state;
+        }
+        if (state == CDocMeasurementSingle::kNoTrigger) {
+            m_polling = false;
+            m_lost = true; // armed, yet the device has no trigger: it was reset from elsewhere
+        } else if (state == CDocMeasurementSingle::kTraceReady) {
+            m_latched = true;
+            m_polling = false;
+            CControllerModbus& c = m_s.Controller();
+            if (c.AddPollJob(std::make_unique<CJobReadTrigger>(&m_doc)))
+                c.AddPollJob(std::make_unique<CJobReadTraces>(&m_doc));
+        }
+    }
+
+    bool Polling() const { return m_polling; }
+    bool Reading() const { return m_latched; }
+    bool Lost() const { return m_lost; }
+    void Stop() {
+        m_polling = false;
+        m_latched = true;
+    }
+
+private:
+    CliSession& m_s;
+    CDocMeasurementSingle& m_doc;
+    uint32_t m_lastState = CDocMeasurementSingle::kNoTrigger;
+    bool m_polling = true;
+    bool m_latched = false;
+    bool m_lost = false;
+};
+
+// The single view's Cancel: nothing more is polled or read, and the trigger is reset in the device.
+void CancelCapture(CliSession& s, CDocMeasurementSingle& doc, CaptureView& view) {
+    view.Stop();
+    doc.SetRunning(false);
+    CControllerModbus& c = s.Controller();
+    c.ClearPollQueue();
+    c.ClearUserQueue();
+    if (c.IsConnected())
+        c.AddUserJob(std::make_unique<CJobCancelTrigger>(&doc));
+    s.Drain();
+}
+
+int Capture(CliSession& s, const std::vector<std::string>& args) {
+    std::vector<std::pair<std::string, std::string>> options;
+    if (std::string why = ParseOptions(
+            args, {"--channels", "--trigger", "--level", "--mode", "--divider", "--delay", "--timeout", "-o"},
+            options);
+        !why.empty())
+        return s.Usage(why);
+    std::string channels, trigger, level, output;
+    MeasurementSetup::SingleSettings settings;
+    long timeout = 0, n = 0;
+    for (const auto& [name, value] : options) {
+        if (name == "--channels") {
+            channels = value;
+        } else if (name == "--trigger") {
+            trigger = value;
+        } else if (name == "--level") {
+            level = value;
+        } else if (name == "-o") {
+            output = value;
+        } else if (name == "--mode") {
+            if (value != "more" && value != "less")
+                return s.Usage("--mode is more or less");
+            settings.mode = value == "more" ? 0 : 1;
+        } else if (name == "--divider") {
+            if (!ParseInt(value, 1, CTrigger::kMaxDivider, n))
+                return s.Usage("--divider is 1 to 32000");
+            settings.divider = static_cast<int>(n);
+        } else if (name == "--delay") {
+            if (!ParseInt(value, 0, CTrigger::kMaxDelay, n))
+                return s.Usage("--delay is 0 to 512");
+            settings.delay = static_cast<int>(n);
+        } else if (!ParseInt(value, 1, 86400 * 365, timeout)) {
+            return s.Usage("--timeout is a number of seconds");
+        }
+    }
+    if (channels.empty() || trigger.empty() || level.empty() || output.empty())
+        return s.Usage("capture needs --channels, --trigger, --level and -o");
+    if (LowerExtension(output) != "nbts")
+        return s.Usage("-o names a .nbts file");
+    if (!ParseLevel(level, settings.level))
+        return s.Usage("--level needs a number");
+    long triggerId = 0;
+    if (!ParseInt(trigger, 1, INT32_MAX, triggerId))
+        return s.Usage("--trigger needs a parameter identifier");
+    int rc = kOk;
+    std::vector<uint32_t> ids;
+    if (!ResolveChannels(s, channels, false, ids, rc))
+        return rc;
+    // The trigger as the window builds it from its list entry "ID name".
+    settings.triggerText = trigger;
+    CTrigger built;
+    try {
+        built = MeasurementSetup::BuildTrigger(s.Catalogue(), settings);
+    } catch (const CParameterException& e) {
+        return s.Fail(e.GetMessage());
+    }
+
+    if ((rc = s.Connect()) != kOk)
+        return rc;
+    if (unsigned refused =
+            MeasurementSetup::CheckSingleStart(ids.size(), s.Controller().IsConnected(), settings.divider))
+        return s.Finish(s.Fail(quirel::loadString(refused)));
+
+    CDocMeasurementSingle doc(&s.Catalogue(), &s.Ui());
+    rc = [&]() -> int {
+        CaptureView view(s, doc);
+        InterruptGuard interrupts(s.Ui());
+        CControllerModbus& c = s.Controller();
+        c.ClearPollQueue();
+        doc.OnNewDocument();
+        doc.InitMeasurement(built, ids, CMeasStart::Now());
+        if (!c.AddUserJob(std::make_unique<CJobWriteTrigger>(&doc)))
+            return s.Fail(quirel::loadString(kIdsModbusError));
+        doc.SetRunning(true);
+        const int errorsBefore = s.Ui().GetErrorCount();
+        const auto start = Clock::now();
+        auto nextPoll = start;
+        for (;;) {
+            if (s.Ui().ProgressCancelled()) {
+                CancelCapture(s, doc, view);
+                return kInterrupted;
+            }
+            if (timeout > 0 && Clock::now() - start >= std::chrono::seconds(timeout)) {
+                CancelCapture(s, doc, view);
+                return s.Fail("Time-out after " + std::to_string(timeout) + " s: the trigger was cancelled.");
+            }
+            if (!c.IsConnected())
+                return kNoConnection; // the job that lost it has said why
+            if (s.Ui().GetErrorCount() > errorsBefore) {
+                CancelCapture(s, doc, view);
+                return kFailed;
+            }
+            if (view.Lost())
+                return s.Fail(MeasurementSetup::TriggerStateText(CDocMeasurementSingle::kNoTrigger));
+            if (view.Reading() && !doc.IsRunning())
+                break;
+            if (view.Polling() && Clock::now() >= nextPoll) {
+                c.AddPollJob(std::make_unique<CJobQueryTrigger>(&doc)); // a full queue skips one look
+                nextPoll += kPollPeriod;
+            }
+            Tick(s);
+        }
+        return doc.SaveMeasurementFile(output) ? kOk : kFailed;
+    }();
+    return s.Finish(rc); // before the document goes: no job may still use it
+}
+
+// ---- record ----
+
+int Record(CliSession& s, const std::vector<std::string>& args) {
+    std::vector<std::pair<std::string, std::string>> options;
+    if (std::string why =
+            ParseOptions(args, {"--channels", "--interval", "--count", "--duration", "-o"}, options);
+        !why.empty())
+        return s.Usage(why);
+    std::string channels, output;
+    long interval = -1, count = 0, duration = 0;
+    for (const auto& [name, value] : options) {
+        if (name == "--channels")
+            channels = value;
+        else if (name == "-o")
+            output = value;
+        else if (name == "--interval" && !ParseInt(value, 0, UINT32_MAX, interval))
+            return s.Usage("--interval is a whole number of seconds");
+        else if (name == "--count" && !ParseInt(value, 1, INT32_MAX, count))
+            return s.Usage("--count is a positive number");
+        else if (name == "--duration" && !ParseInt(value, 1, INT32_MAX, duration))
+            return s.Usage("--duration is a positive number of seconds");
+    }
+    if (channels.empty() || interval < 0 || output.empty() || (count > 0) == (duration > 0))
+        return s.Usage("record needs --channels, --interval, one of --count and --duration, and -o");
+    if (LowerExtension(output) != "nbtc")
+        return s.Usage("-o names a .nbtc file");
+    int rc = kOk;
+    std::vector<uint32_t> ids;
+    if (!ResolveChannels(s, channels, true, ids, rc))
+        return rc;
+    // The checks that need no device come before any traffic.
+    if (unsigned refused = MeasurementSetup::CheckContinuousStart(ids.size(), interval, true))
+        return s.Fail(quirel::loadString(refused));
+    if ((rc = s.Connect()) != kOk)
+        return rc;
+    const long samples = count > 0 ? count : (duration + interval - 1) / interval;
+
+    CDocMeasurementContinuous doc(&s.Catalogue(), &s.Ui());
+    rc = [&]() -> int {
+        InterruptGuard interrupts(s.Ui());
+        CControllerModbus& c = s.Controller();
+        c.ClearPollQueue();
+        doc.InitMeasurement(static_cast<uint32_t>(interval), ids, CMeasStart::Now());
+        doc.SetRunning(true);
+        int code = kOk;
+        const auto start = Clock::now();
+        for (long k = 0; k < samples && code == kOk; ++k) {
+            // Sampling runs on a fixed schedule from the start, so waiting for the device never shifts it.
+            const auto due = start + std::chrono::seconds(interval * k);
+            while (code == kOk && Clock::now() < due) {
+                if (s.Ui().ProgressCancelled())
+                    code = kInterrupted;
+                else if (!doc.IsRunning())
+                    code = kFailed; // a sample failed and said why
+                else
+                    Tick(s);
+            }
+            if (code == kOk && !doc.IsRunning())
+                code = kFailed;
+            if (code == kOk && !c.AddUserJob(std::make_unique<CJobUpdateDocMeasurementCont>(&doc))) {
+                doc.SetRunning(false);
+                s.Ui().MessageBox(quirel::loadString(kIdsConnectionTooSlow), std::string(), MbIcon::Error,
+                                  MbButtons::Ok);
+                code = kFailed;
+            }
+        }
+        // The last sample completes (or fails) before the measurement ends.
+        while (code == kOk && !c.WaitForIdle(50)) {
+            if (s.Ui().ProgressCancelled())
+                code = kInterrupted;
+            else if (!c.IsConnected())
+                break;
+        }
+        s.Ui().ProcessPosted();
+        if (code == kOk && (!doc.IsRunning() || !c.IsConnected()))
+            code = kFailed;
+        doc.SetRunning(false);
+        c.ClearUserQueue();
+        s.Drain();
+        // What was recorded is kept, whatever ended the recording.
+        if (!doc.SaveMeasurementFile(output) && code == kOk)
+            code = kFailed;
+        return code;
+    }();
+    return s.Finish(rc);
+}
+
+// ---- show ----
+
+int Show(CliSession& s, const std::vector<std::string>& args) {
+    if (args.size() != 1)
+        return s.Usage("show needs one FILE");
+    const std::string& path = args[0];
+    const std::string ext = LowerExtension(path);
+    std::unique_ptr<CDocMeasurementBase> doc;
+    if (ext == "nbts" || ext == "bts")
+        doc = std::make_unique<CDocMeasurementSingle>(&s.Catalogue(), nullptr);
+    else if (ext == "nbtc" || ext == "btc")
+        doc = std::make_unique<CDocMeasurementContinuous>(&s.Catalogue(), nullptr);
+    else
+        return s.Usage("show reads .nbts, .nbtc, .bts and .btc files");
+    const MeasurementFileResult result = doc->ReadFile(path, ext == doc->GetFileExtension());
+    if (result == MeasurementFileResult::kCannotOpen)
+        return s.Fail(quirel::loadString(kIdsCannotOpenFile) + " " + path);
+    WriteMeasurementCsv(*doc, s.Out());
+    if (result == MeasurementFileResult::kDamaged)
+        return s.Fail(quirel::loadString(kIdsFileDamaged));
+    return kOk;
+}
+
+} // namespace
+
+void AddMeasurementCommands(std::vector<CommandSpec>& commands) {
+    commands.push_back(
+        {"capture",
+         "  capture --channels ID[,ID...] --trigger ID --level X [--mode more|less] [--divider N]\n"
+         "          [--delay N] [--timeout S] -o FILE.nbts\n"
+         "                        a triggered single measurement of up to 10 channels: arms the trigger,\n"
+         "                        polls it every second (\"state N: TEXT\" on stderr at each change), reads\n"
+         "                        trigger and traces, saves FILE; X in the trigger channel's units (\"1.5\"\n"
+         "                        or \"1,5\"), divider 1-32000 (x 0.03125 ms, default 1), delay 0-512 "
+         "points\n"
+         "                        (default 0); Ctrl-C or the time-out cancels the trigger in the device\n",
+         true, Capture});
+    commands.push_back(
+        {"record",
+         "  record --channels ID|NAME[,...] --interval S (--count N | --duration S) -o FILE.nbtc\n"
+         "                        a continuous measurement: every S seconds (at least 1) one value per\n"
+         "                        channel, N samples or those within the duration (duration / interval,\n"
+         "                        rounded up); saved at the end, also after Ctrl-C or a failure\n",
+         true, Record});
+    commands.push_back(
+        {"show",
+         "  show FILE             a measurement file (.nbts, .nbtc, .bts, .btc) as CSV on stdout: a line\n"
+         "                        \"# key=value ...\", then the time and one column per channel\n",
+         true, Show});
+}
+
+} // namespace quirel::cli

@@ -1,0 +1,112 @@
+#include "comm/JobReadTraces.h"
+
+#include "base/StringTable.h"
+#include "comm/ControllerModbus.h"
+#include "comm/TriggerRegisters.h"
+#include "measurement/DocMeasurementSingle.h"
+#include "modbus/MbusMasterFunctions.h"
+#include "parameters/ParameterException.h"
+#include "parameters/ParameterManager.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+#include <stdexcept>
+
+namespace {
+
+constexpr unsigned kIdsNumberOfTraceValues = 181;
+constexpr unsigned kIdsReadTraceValues = 182;
+constexpr unsigned kIdsErrorReadingValues = 183;
+constexpr unsigned kIdsClearTrigger = 184;
+
+using namespace TriggerRegister;
+
+// A garbled reply, which the controller lets pass unfilled: here it would become values never recorded.
+[[noreturn]] void ThrowGarbled() {
+    throw CModbusException(MBUS_INVALID_REPLY, MbusMasterFunctions::getErrorText(MBUS_INVALID_REPLY));
+}
+
+} // namespace
+
+void CJobReadTraces::Execute(CControllerModbus& controller) {
+    const CParameterManager* catalogue = controller.GetParameterManager();
+    m_document->ClearValues();
+    // A document started anew meanwhile is another measurement: it gets none of these traces.
+    const uint64_t generation = m_document->GetGeneration();
+    auto stopped = [&] { return !m_document->IsRunning() || m_document->GetGeneration() != generation; };
+
+    const int channels = m_document->GetChannelCount();
+    for (int c = 0; c < channels; ++c) {
+        const int base = kTraceBase + kTraceStride * c;
+        uint32_t count = 0;
+        uint32_t type = 8;
+        std::optional<std::string> countError;
+        try {
+            bool filled = false;
+            count = controller.ReadValue(base, 7, &filled).raw;
+            if (!filled)
+                ThrowGarbled();
+            const auto id = static_cast<int32_t>(m_document->GetParameterId(c));
+            const CParameterDescription* d = catalogue ? catalogue->FindDescription(id) : nullptr;
+            if (!d)
+                throw CParameterException(155, std::to_string(id));
+            type = static_cast<uint32_t>(d->GetDataType());
+        } catch (const CModbusException& e) {
+            countError = e.GetMessage();
+        } catch (const CParameterException& e) {
+            countError = e.GetMessage();
+        } catch (const std::invalid_argument&) {
+            return; // the channels went away with a new measurement
+        }
+        if (countError) {
+            // Told twice: with the job's caption, then in the program's plain box.
+            controller.ShowMessage(*countError, quirel::loadString(kIdsNumberOfTraceValues), MbIcon::Error);
+            controller.ShowMessage(*countError, std::string(), MbIcon::Warning);
+            return;
+        }
+        const uint32_t readType = type == 8 ? 8u : 4u;
+        // Values beyond the channel's register block would be the next channel's.
+        const uint32_t n = std::min<uint32_t>(count, kMaxTraceValues);
+        for (uint32_t k = 0; k < n; k += kBlockValues) {
+            if (stopped())
+                break;
+            const int block = static_cast<int>(std::min<uint32_t>(kBlockValues, n - k));
+            PARAMVALUE cells[125];
+            for (PARAMVALUE& cell : cells)
+                cell = PARAMVALUE(readType, 0);
+            try {
+                if (!controller.ReadValues(base + 2 + 2 * static_cast<int>(k), readType, cells, block))
+                    ThrowGarbled();
+            } catch (const CModbusException& e) {
+                const std::string& what = quirel::loadString(kIdsErrorReadingValues);
+                char range[64];
+                std::snprintf(range, sizeof range, " %d - %d", static_cast<int>(k),
+                              static_cast<int>(k) + block);
+                controller.ShowMessage(e.GetMessage() + "\n" + what + range,
+                                       quirel::loadString(kIdsReadTraceValues), MbIcon::Error);
+                return;
+            }
+            for (int v = 0; v < block; ++v)
+                cells[v].dataType = type;
+            try {
+                if (!m_document->AddValues(c, cells, static_cast<size_t>(block), generation))
+                    break;
+            } catch (const std::invalid_argument&) {
+                return;
+            }
+        }
+    }
+
+    try {
+        controller.WriteRawValue(kControl, 6, 0);
+    } catch (const CModbusException& e) {
+        controller.ShowMessage(e.GetMessage(), quirel::loadString(kIdsClearTrigger), MbIcon::Error);
+        return;
+    }
+    if (m_document->GetGeneration() != generation)
+        return;
+    m_document->SetTriggerState(CDocMeasurementSingle::kNoTrigger);
+    m_document->SetRunning(false);
+    controller.PostDocumentUpdate(m_document, UpdateHint::kDataChanged);
+}

@@ -1,0 +1,188 @@
+#pragma once
+
+#include "base/Document.h"
+#include "measurement/MeasStart.h"
+#include "measurement/ParameterValuesDiagram.h"
+#include "parameters/ParamValue.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class CParameterManager;
+class CMeasurementArchiveIn;
+class CMeasurementArchiveOut;
+class IUiPort;
+namespace quirel {
+class ArchiveReader;
+class ArchiveWriter;
+} // namespace quirel
+
+// What reading or writing a measurement file came to.
+enum class MeasurementFileResult {
+    kOk,
+    kCannotOpen,  // nothing read or written; the document and the file are as they were
+    kDamaged,     // the file ends early or has a bad measurement-start record; what was read is kept
+    kWriteFailed, // the target is as it was before the save
+};
+
+// A measurement: a list of channels, each the recorded cells of one parameter, and the running flag.
+// The two kinds (single, continuous) add their settings and their part of the file.
+//
+// Threads. The worker's jobs append cells and change the running flag and the trigger state while the
+// user interface reads. Channels and cells are guarded by one lock per document: every operation below
+// takes it for its own duration, so a reader never sees a cell half appended, and CReadPass holds it for
+// a whole pass of reads (a chart filling its series). The lock is recursive, so the document's own
+// operations may be called inside a pass. Views hear of changes only through hints posted to the
+// user-interface thread, or updates made there.
+class CDocMeasurementBase : public CDocument {
+public:
+    // The name given for a channel whose parameter the catalogue does not know.
+    static constexpr const char* kUnknownChannelName = " -- ";
+
+    CDocMeasurementBase(const CParameterManager* catalogue, IUiPort* uiPort);
+    ~CDocMeasurementBase() override;
+    CDocMeasurementBase(const CDocMeasurementBase&) = delete;
+    CDocMeasurementBase& operator=(const CDocMeasurementBase&) = delete;
+
+    void SetCatalogue(const CParameterManager* catalogue) { m_catalogue = catalogue; }
+    const CParameterManager* GetCatalogue() const { return m_catalogue; }
+    void SetUiPort(IUiPort* uiPort) { m_uiPort = uiPort; }
+
+    // --- the framework's document operations ---
+    // Empties the document: no channels, not running; the kinds reset their settings.
+    virtual void DeleteContents();
+    // DeleteContents and the default title.
+    virtual bool OnNewDocument();
+    // "Single measurement" or "Continuous measurement" in the current language.
+    virtual std::string GetDefaultTitle() const = 0;
+    // "nbts" or "nbtc": the current format of the kind's files.
+    virtual const char* GetFileExtension() const = 0;
+    // "last.nbts" or "last.nbtc".
+    virtual const char* GetLastFileName() const = 0;
+
+    // --- channels ---
+    // Every channel loses its cells; channels, identifiers and scaling stay.
+    virtual void ClearValues();
+    // Each of these throws std::invalid_argument when i is not a channel index.
+    virtual uint32_t GetAxis(int i) const;
+    virtual double GetFactor(int i) const;
+    virtual double GetOffset(int i) const;
+    virtual uint32_t GetParameterId(int i) const;
+    // The catalogue name of the channel's parameter, or " -- " when the catalogue does not know it.
+    virtual std::string GetChannelName(int i) const;
+    virtual void SetAxis(int i, uint32_t axis);
+    virtual void SetFactor(int i, double factor);
+    virtual void SetOffset(int i, double offset);
+    virtual void SetScaling(int i, uint32_t axis, double factor, double offset);
+
+    int GetChannelCount() const;
+    size_t GetValueCount(int i) const;
+    // The most cells any channel holds (the rows of a table of the document).
+    size_t GetMaxValueCount() const;
+    // Value j of channel i as a double, unscaled; throws std::invalid_argument outside the channel.
+    double GetValue(int i, size_t j) const;
+    PARAMVALUE GetCell(int i, size_t j) const;
+    // Appends a cell to channel i and returns its index.
+    size_t AddValue(int i, const PARAMVALUE& value);
+    // Appends cells to channel i under one lock, but only while the document is still the measurement
+    // `generation` names (see GetGeneration); false, appending nothing, once it is not.
+    bool AddValues(int i, const PARAMVALUE* cells, size_t count, uint64_t generation);
+    // Copies up to `max` values of channel i from index `first` on, as doubles, unscaled; returns how
+    // many. The cheap way for a chart to take over what was appended since its last look.
+    size_t ReadValues(int i, size_t first, size_t max, double* out) const;
+
+    // "ID name" for a channel the catalogue knows, "ID --" for one it does not.
+    std::string GetChannelTitle(int i) const;
+    // The time axis of the kind's chart: the x value of value index j, in GetTimeUnit().
+    virtual double GetX(size_t j) const = 0;
+    // "ms" (single) or "s" (continuous).
+    virtual const char* GetTimeUnit() const = 0;
+
+    // --- running flag ---
+    bool IsRunning() const { return m_running.load(); }
+    // Stores the flag, then posts the running hint to the user-interface thread. Any thread.
+    void SetRunning(bool running);
+
+    CMeasStart GetMeasStart() const;
+    // Whether files are written and read with the measurement-start record (.nbts, .nbtc) or without
+    // (.bts, .btc). Not stored in files.
+    void SetWithMeasStart(bool withMeasStart) { m_withMeasStart = withMeasStart; }
+    bool IsWithMeasStart() const { return m_withMeasStart; }
+
+    // Changes whenever the document becomes another measurement (emptied, initialised, read from a file).
+    // A job notes it when it starts and leaves a document alone that has since become another one.
+    uint64_t GetGeneration() const { return m_generation.load(); }
+
+    // --- files ---
+    // The view's open command: reads the file (the older format unless the extension is the kind's
+    // current one), sets the title and updates the views. A file that cannot be read shows "The specified
+    // file cannot be opened." and changes nothing; a damaged one keeps what was read and says so.
+    bool OpenMeasurementFile(const std::string& path);
+    // The view's save command: writes the current format, leaving the target untouched unless the whole
+    // file was written. A target that cannot be created shows "The specified file cannot be opened.";
+    // a failed save says so; either way title, format flag and file stay as they were.
+    bool SaveMeasurementFile(const std::string& path);
+
+    // Replaces the document by the file's content, without messages, title or view updates.
+    MeasurementFileResult ReadFile(const std::string& path, bool withMeasStart);
+    // Writes the document into `path` (through a temporary file beside it).
+    MeasurementFileResult WriteFile(const std::string& path, bool withMeasStart) const;
+    // The file's bytes in memory, in the format IsWithMeasStart selects.
+    std::string Serialize() const;
+    // Replaces the document by `bytes`; throws quirel::ArchiveError after keeping what was read.
+    void Deserialize(std::string_view bytes);
+
+    // A pass of reads under the document's lock; the worker's appends wait until it ends. Keep it short.
+    class CReadPass {
+    public:
+        explicit CReadPass(const CDocMeasurementBase& doc) : m_doc(doc), m_lock(doc.m_mutex) {}
+        int GetChannelCount() const { return static_cast<int>(m_doc.m_channels.size()); }
+        // Throws std::invalid_argument when i is not a channel index.
+        const CParameterValuesDiagram& Channel(int i) const { return m_doc.ChannelAt(i); }
+        // The cells of channel i, oldest first, contiguous; valid until the pass ends.
+        const PARAMVALUE* Cells(int i) const { return Channel(i).GetValues().data(); }
+        size_t Count(int i) const { return Channel(i).GetSize(); }
+
+    private:
+        const CDocMeasurementBase& m_doc;
+        std::unique_lock<std::recursive_mutex> m_lock;
+    };
+
+protected:
+    // The title after a file was opened or saved: the default title, " - [", the full path and "]".
+    void SetFileTitle(const std::string& path);
+    // Appends one channel per identifier (left axis, factor 1, offset 0, no cells).
+    void AppendChannels(const std::vector<uint32_t>& ids);
+    void SetMeasStart(const CMeasStart& start);
+    void NewGeneration() { ++m_generation; }
+    IUiPort* GetUiPort() const { return m_uiPort; }
+
+    // The kind's part of the file after the common part, the lock held. Reading goes field by field
+    // straight into the document, so that what was read before a damage stays.
+    virtual void WriteKindPart(quirel::ArchiveWriter& ar, bool withMeasStart) const = 0;
+    virtual void ReadKindPart(quirel::ArchiveReader& ar, bool withMeasStart) = 0;
+    void WriteMeasStart(quirel::ArchiveWriter& ar, bool withMeasStart) const;
+    void ReadMeasStart(quirel::ArchiveReader& ar, bool withMeasStart);
+
+    mutable std::recursive_mutex m_mutex;
+
+private:
+    CParameterValuesDiagram& ChannelAt(int i);
+    const CParameterValuesDiagram& ChannelAt(int i) const;
+    void Write(CMeasurementArchiveOut& out, bool withMeasStart) const;
+    void Read(CMeasurementArchiveIn& in, bool withMeasStart);
+    // Tells the user about a file, from the user-interface thread.
+    void ShowFileMessage(const std::string& text) const;
+
+    const CParameterManager* m_catalogue;
+    IUiPort* m_uiPort;
+    std::vector<std::unique_ptr<CParameterValuesDiagram>> m_channels;
+    std::atomic<bool> m_running{false};
+    CMeasStart m_start;
+    bool m_withMeasStart = false;
+    std::atomic<uint64_t> m_generation{0};
+};

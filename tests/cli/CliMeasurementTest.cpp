@@ -1,0 +1,222 @@
+// capture, record and show end to end against the simulated filter, over TCP and a pty, with replies
+// dropped, a time-out and Ctrl-C in the middle.
+#include "CliRunner.h"
+#include "SimProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <thread>
+
+namespace {
+
+class Folder {
+public:
+    Folder() {
+        char dir[] = "/tmp/quirel-cli-meas-XXXXXX";
+        m_path = ::mkdtemp(dir);
+    }
+    ~Folder() { std::filesystem::remove_all(m_path); }
+    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+// The device's trigger state (register 60030), read over a connection of our own.
+int TriggerState(const SimProcess& sim) {
+    RawTcp tcp(sim.tcpPort());
+    const auto reply = tcp.transact(1, {3, 0xEA, 0x7D, 0, 1});
+    return reply.size() == 11 ? (reply[9] << 8) | reply[10] : -1;
+}
+
+std::vector<std::string> Fields(const std::string& line) {
+    std::vector<std::string> fields;
+    size_t from = 0;
+    for (;;) {
+        const size_t comma = line.find(',', from);
+        fields.push_back(line.substr(from, comma == std::string::npos ? std::string::npos : comma - from));
+        if (comma == std::string::npos)
+            return fields;
+        from = comma + 1;
+    }
+}
+
+// Captures on the instantaneous mains current crossing 0 upwards and checks file and table.
+void CaptureAndShow(const std::vector<std::string>& connection, const std::vector<std::string>& channels) {
+    Folder dir;
+    std::vector<std::string> args = connection;
+    std::string list;
+    for (const std::string& c : channels)
+        list += (list.empty() ? "" : ",") + c;
+    args.insert(args.end(), {"capture", "--channels", list, "--trigger", "180", "--level", "0", "--divider",
+                             "4", "--delay", "100", "--timeout", "60", "-o", dir / "cap.nbts"});
+    const CliResult r = RunCli(args, -1, 100);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("state 1: Trigger active\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("state 3: Reading trace data ...\n"), std::string::npos) << r.err;
+
+    const CliResult shown = RunCli({"show", dir / "cap.nbts"});
+    ASSERT_EQ(shown.code, 0) << shown.err;
+    const auto lines = Lines(shown.out);
+    ASSERT_EQ(lines.size(), 2u + 512u);
+    EXPECT_TRUE(
+        std::regex_match(lines[0], std::regex("# kind=single channels=" + std::to_string(channels.size()) +
+                                              " running=0 start=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d "
+                                              "trigger_id=180 trigger_type=8 trigger_raw=0x00000000 "
+                                              "delay=100 mode=0 divider=4 state=0\r")))
+        << lines[0];
+    EXPECT_EQ(lines[1].rfind("time_ms,180 Instantaneous mains current L1,", 0), 0u) << lines[1];
+    for (const std::string& line : lines)
+        EXPECT_EQ(line.back(), '\r');
+    EXPECT_EQ(Fields(lines[2])[0], "-12.5");
+    // The trigger instant is at index "delay": the channel crosses the level there.
+    const auto atTrigger = Fields(lines[2 + 100]);
+    EXPECT_EQ(atTrigger[0], "0");
+    EXPECT_EQ(Fields(lines[2 + 99]).size(), channels.size() + 1);
+    EXPECT_LE(std::strtod(Fields(lines[2 + 99])[1].c_str(), nullptr), 0.0);
+    EXPECT_GT(std::strtod(atTrigger[1].c_str(), nullptr), 0.0);
+}
+
+} // namespace
+
+TEST(CliMeasurement, CapturesOverTcpAndTheDeviceIsResetAfterwards) {
+    SimProcess sim({"--tcp", "0", "--seed", "3"});
+    ASSERT_TRUE(sim.ready());
+    CaptureAndShow({"--tcp", sim.tcpHost()}, {"180", "120", "150"});
+    EXPECT_EQ(TriggerState(sim), 0);
+}
+
+TEST(CliMeasurement, CapturesOverAPtyWithRepliesDropped) {
+    // Every 9th reply is lost; the master's time-out and retry recover each one.
+    SimProcess sim({"--pty", "--drop", "9"});
+    ASSERT_TRUE(sim.ready());
+    CaptureAndShow({"--rtu", sim.ptyPath()}, {"180", "110"});
+}
+
+TEST(CliMeasurement, ATimeOutOrCtrlCCancelsTheTriggerInTheDevice) {
+    SimProcess sim({"--tcp", "0"});
+    ASSERT_TRUE(sim.ready());
+    Folder dir;
+    // The mains frequency never exceeds 1000 Hz: the trigger stays armed until the time-out.
+    const std::vector<std::string> never = {"--tcp",           sim.tcpHost(), "capture", "--channels", "180",
+                                            "--trigger",       "100",         "--level", "1000",       "-o",
+                                            dir / "never.nbts"};
+    std::vector<std::string> withTimeout = never;
+    withTimeout.insert(withTimeout.end() - 2, {"--timeout", "2"});
+    CliResult r = RunCli(withTimeout);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("state 1: Trigger active\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Time-out after 2 s: the trigger was cancelled.\n"), std::string::npos) << r.err;
+    EXPECT_EQ(TriggerState(sim), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir / "never.nbts"));
+
+    r = RunCli(never, 1500);
+    EXPECT_EQ(r.code, 130) << r.err;
+    EXPECT_EQ(TriggerState(sim), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir / "never.nbts"));
+}
+
+TEST(CliMeasurement, RecordsOverTcpAndAPtyAndKeepsWhatCtrlCLeft) {
+    SimProcess tcp({"--tcp", "0"});
+    SimProcess pty({"--pty", "--drop", "4"});
+    ASSERT_TRUE(tcp.ready());
+    ASSERT_TRUE(pty.ready());
+    Folder dir;
+    for (const auto& connection : {std::vector<std::string>{"--tcp", tcp.tcpHost()},
+                                   std::vector<std::string>{"--rtu", pty.ptyPath()}}) {
+        std::vector<std::string> args = connection;
+        args.insert(args.end(), {"record", "--channels", "100,Heat sink temperature", "--interval", "1",
+                                 "--duration", "3", "-o", dir / "rec.nbtc"});
+        const CliResult r = RunCli(args);
+        ASSERT_EQ(r.code, 0) << r.err;
+        const auto lines = Lines(RunCli({"show", dir / "rec.nbtc"}).out);
+        ASSERT_EQ(lines.size(), 5u);
+        EXPECT_TRUE(std::regex_match(
+            lines[0], std::regex("# kind=continuous channels=2 running=0 start=[-0-9T:]{19} interval=1\r")))
+            << lines[0];
+        EXPECT_EQ(lines[1], "time_s,100 Mains frequency,150 Heat sink temperature\r");
+        for (int j = 0; j < 3; ++j)
+            EXPECT_TRUE(std::regex_match(lines[2 + static_cast<size_t>(j)],
+                                         std::regex(std::to_string(j) + ",(49|50)\\.\\d+,\\d+\r")))
+                << lines[2 + static_cast<size_t>(j)];
+    }
+
+    const CliResult r = RunCli({"--tcp", tcp.tcpHost(), "record", "--channels", "100", "--interval", "1",
+                                "--count", "1000", "-o", dir / "stopped.nbtc"},
+                               2500);
+    EXPECT_EQ(r.code, 130) << r.err;
+    const auto lines = Lines(RunCli({"show", dir / "stopped.nbtc"}).out);
+    EXPECT_GE(lines.size(), 4u);
+    EXPECT_LE(lines.size(), 6u);
+}
+
+TEST(CliMeasurement, ADeviceThatStopsAnsweringEndsARecordingWithWhatWasRecorded) {
+    SimProcess sim({"--tcp", "0"});
+    ASSERT_TRUE(sim.ready());
+    Folder dir;
+    // After two samples every reply is lost: the read times out through all its retries.
+    std::thread silence([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        sim.command("drop 1");
+    });
+    const CliResult r = RunCli({"--tcp", sim.tcpHost(), "record", "--channels", "100", "--interval", "1",
+                                "--count", "100", "-o", dir / "cut.nbtc"});
+    silence.join();
+    EXPECT_EQ(r.code, 2) << r.err;
+    EXPECT_NE(r.err.find("Read parameter\n"), std::string::npos) << r.err;
+    const auto lines = Lines(RunCli({"show", dir / "cut.nbtc"}).out);
+    EXPECT_GE(lines.size(), 2u + 1u); // the samples before the silence, about two
+    EXPECT_LE(lines.size(), 2u + 3u);
+}
+
+TEST(CliMeasurement, ShowsOlderFilesAndRefusesWhatItCannotUse) {
+    Folder dir;
+    // A .btc written by hand: two channels, the second unknown to the catalogue and one value short.
+    std::string btc;
+    auto u16 = [&](uint16_t v) { btc += {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; };
+    auto u32 = [&](uint32_t v) { u16(v & 0xFFFF), u16(v >> 16); };
+    auto f64one = [&] { u32(0), u32(0x3FF00000); };
+    u16(2);
+    u16(2), u32(2), u32(0xFFFF), u32(2), u32(7), u32(150), u32(0), f64one(), u32(0), u32(0);
+    u16(1), u32(8), u32(0x3F000000), u32(4711), u32(1), f64one(), u32(0), u32(0);
+    btc += '\0';
+    u32(60);
+    std::ofstream(dir / "old.btc", std::ios::binary) << btc;
+    CliResult r = RunCli({"show", dir / "old.btc"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "# kind=continuous channels=2 running=0 start=0000-00-00T00:00:00 interval=60\r\n"
+                     "time_s,150 Heat sink temperature,4711 --\r\n"
+                     "0,-1,0.5\r\n"
+                     "60,7,\r\n");
+
+    std::ofstream(dir / "cut.btc", std::ios::binary) << btc.substr(0, btc.size() - 2);
+    r = RunCli({"show", dir / "cut.btc"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(Lines(r.out).size(), 4u); // what was read is shown
+    EXPECT_NE(r.err.find("damaged"), std::string::npos) << r.err;
+
+    r = RunCli({"show", dir / "missing.nbts"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "The specified file cannot be opened. " + (dir / "missing.nbts") + "\n");
+    EXPECT_EQ(RunCli({"show", dir / "old.txt"}).code, 64);
+    EXPECT_EQ(RunCli({"--tcp", "127.0.0.1:1", "capture", "--channels", "180", "--trigger", "180", "--level",
+                      "0", "-o", "x.txt"})
+                  .code,
+              64);
+    EXPECT_EQ(RunCli({"--tcp", "127.0.0.1:1", "capture", "--channels", "180", "-o", "x.nbts"}).code, 64);
+    r = RunCli({"--tcp", "127.0.0.1:1", "capture", "--channels", "180,4711", "--trigger", "180", "--level",
+                "0", "-o", "x.nbts"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "Parameter not found: 4711\n");
+    // Refused before any connection is tried.
+    r = RunCli({"--tcp", "127.0.0.1:1", "record", "--channels", "100", "--interval", "0", "--count", "2",
+                "-o", "x.nbtc"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "Interval is too small. Must be >= 1 s.\n");
+}

@@ -1,0 +1,192 @@
+// The measurement documents: what emptying and starting leave, how views are told, index checks, the
+// table other programs read, and a worker appending while the user interface reads.
+#include "TestCatalogue.h"
+#include "base/RecordingUiPort.h"
+#include "base/StringTable.h"
+#include "measurement/DocMeasurementContinuous.h"
+#include "measurement/DocMeasurementSingle.h"
+#include "measurement/MeasurementCsv.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+struct HintLog : CView {
+    void OnUpdate(CView*, int64_t hint) override { hints.push_back(hint); }
+    std::vector<int64_t> hints;
+};
+
+std::string Csv(const CDocMeasurementBase& doc) {
+    char* buffer = nullptr;
+    size_t size = 0;
+    std::FILE* out = ::open_memstream(&buffer, &size);
+    WriteMeasurementCsv(doc, out);
+    std::fclose(out);
+    std::string text(buffer, size);
+    std::free(buffer);
+    return text;
+}
+
+} // namespace
+
+TEST(MeasurementDocument, EmptyingResetsEveryKindToItsDefaults) {
+    RecordingUiPort ui;
+    CDocMeasurementSingle single(&Catalogue(), &ui);
+    CTrigger trigger;
+    trigger.Set(16, 1, 4, 180, 8, 0x40A00000);
+    single.InitMeasurement(trigger, {150}, CMeasStart(2024, 1, 1, 0, 0, 0));
+    single.SetTriggerState(3);
+    single.SetRunning(true);
+    single.SetWithMeasStart(true);
+    ASSERT_TRUE(single.OnNewDocument());
+    EXPECT_EQ(single.GetChannelCount(), 0);
+    EXPECT_FALSE(single.IsRunning());
+    EXPECT_EQ(single.GetTriggerState(), 0u);
+    EXPECT_EQ(single.GetMeasStart(), CMeasStart());
+    EXPECT_EQ(single.GetTrigger(), CTrigger());
+    EXPECT_EQ(single.GetTrigger().GetLevel().GetValue(), PARAMVALUE(8, 0));
+    EXPECT_EQ(single.GetTrigger().GetDivider(), 1u);
+    EXPECT_TRUE(single.IsWithMeasStart()); // not the document's content
+    EXPECT_EQ(single.GetTitle(), "Single measurement");
+
+    quirel::setUiLanguage(quirel::kLanguageGerman);
+    CDocMeasurementContinuous continuous(&Catalogue(), &ui);
+    continuous.OnNewDocument();
+    quirel::setUiLanguage(quirel::kLanguageEnglish);
+    EXPECT_EQ(continuous.GetTitle(), "Dauermessung");
+    continuous.InitMeasurement(7, {100}, CMeasStart(1, 2, 3, 4, 5, 6));
+    continuous.DeleteContents();
+    EXPECT_EQ(continuous.GetInterval(), 0u);
+    EXPECT_EQ(continuous.GetMeasStart(), CMeasStart());
+}
+
+TEST(MeasurementDocument, StartingTellsTheViewsAndTheRunningFlagIsPostedOnly) {
+    RecordingUiPort ui;
+    HintLog view;
+    CDocMeasurementContinuous doc(&Catalogue(), &ui);
+    doc.AddView(&view);
+    doc.InitMeasurement(1, {100, 150}, CMeasStart());
+    doc.AddValue(0, PARAMVALUE(8, 0));
+    doc.SetScaling(1, 1, 2.0, 3.0);
+    doc.SetRunning(true);
+    // A new start empties the document first.
+    doc.InitMeasurement(2, {110, 150}, CMeasStart());
+    EXPECT_FALSE(doc.IsRunning());
+    EXPECT_EQ(doc.GetValueCount(0), 0u);
+    EXPECT_EQ(doc.GetFactor(1), 1.0);
+    EXPECT_EQ(view.hints, (std::vector<int64_t>{UpdateHint::kDataChanged, UpdateHint::kDataChanged}));
+    ASSERT_EQ(ui.Updates().size(), 1u);
+    EXPECT_EQ(ui.Updates()[0].doc, &doc);
+    EXPECT_EQ(ui.Updates()[0].hint, UpdateHint::kRunning);
+
+    // Clearing the values keeps channels and scaling.
+    doc.SetScaling(1, 1, 2.0, 3.0);
+    doc.AddValue(1, PARAMVALUE(2, 1));
+    doc.ClearValues();
+    EXPECT_EQ(doc.GetChannelCount(), 2);
+    EXPECT_EQ(doc.GetValueCount(1), 0u);
+    EXPECT_EQ(doc.GetAxis(1), 1u);
+    EXPECT_EQ(doc.GetOffset(1), 3.0);
+    EXPECT_EQ(doc.GetParameterId(0), 110u);
+    doc.RemoveView(&view);
+}
+
+TEST(MeasurementDocument, IndexesOutsideTheMeasurementAreRefused) {
+    CDocMeasurementSingle doc(&Catalogue(), nullptr);
+    doc.InitMeasurement(CTrigger(), {150}, CMeasStart());
+    doc.AddValue(0, PARAMVALUE(2, 1));
+    EXPECT_THROW(doc.GetValue(-1, 0), std::invalid_argument);
+    EXPECT_THROW(doc.GetValue(1, 0), std::invalid_argument);
+    EXPECT_THROW(doc.GetValue(0, 1), std::invalid_argument);
+    EXPECT_THROW(doc.GetValue(0, static_cast<size_t>(-1)), std::invalid_argument);
+    EXPECT_THROW(doc.AddValue(1, PARAMVALUE()), std::invalid_argument);
+    EXPECT_THROW(doc.SetFactor(-1, 1.0), std::invalid_argument);
+    EXPECT_THROW(doc.GetChannelName(2), std::invalid_argument);
+    EXPECT_EQ(doc.GetChannelCount(), 1);
+    EXPECT_EQ(doc.GetValueCount(0), 1u);
+}
+
+TEST(MeasurementDocument, TimeAxesAndTheTableOtherProgramsRead) {
+    CDocMeasurementSingle single(&Catalogue(), nullptr);
+    CTrigger trigger;
+    trigger.Set(16, 1, 4, 180, 8, 0x3FC00000); // 0.125 ms per sample, 2 ms before the trigger
+    single.InitMeasurement(trigger, {150, 4711}, CMeasStart(2024, 5, 17, 9, 3, 59));
+    for (uint32_t raw : {0xFFFDu, 2u, 3u})
+        single.AddValue(0, PARAMVALUE(2, raw));
+    single.AddValue(1, PARAMVALUE(8, 0x3DCCCCCD)); // 0.1f
+    single.SetTriggerState(3);
+    EXPECT_EQ(single.GetX(0), -2.0);
+    EXPECT_EQ(single.GetX(16), 0.0);
+    EXPECT_EQ(Csv(single), "# kind=single channels=2 running=0 start=2024-05-17T09:03:59 trigger_id=180 "
+                           "trigger_type=8 trigger_raw=0x3fc00000 delay=16 mode=1 divider=4 state=3\r\n"
+                           "time_ms,150 Heat sink temperature,4711 --\r\n"
+                           "-2,-3,0.1000000015\r\n"
+                           "-1.875,2,\r\n"
+                           "-1.75,3,\r\n");
+
+    CDocMeasurementContinuous continuous(&Catalogue(), nullptr);
+    continuous.InitMeasurement(5, {}, CMeasStart(-1, -1, -1, -1, -1, -1));
+    EXPECT_EQ(continuous.GetX(3), 15.0);
+    EXPECT_EQ(Csv(continuous),
+              "# kind=continuous channels=0 running=0 start=-001--1--1T-1:-1:-1 interval=5\r\n"
+              "time_s\r\n");
+}
+
+// ThreadSanitizer watches this one: the worker appends (one by one and in blocks) while the user
+// interface reads values, passes over whole channels, saves the document and flips the running flag.
+TEST(MeasurementDocument, AReaderNeverSeesAHalfAppendedValue) {
+    RecordingUiPort ui;
+    CDocMeasurementSingle doc(&Catalogue(), &ui);
+    doc.InitMeasurement(CTrigger(), {150, 180}, CMeasStart());
+    constexpr uint32_t kValues = 40000;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        const uint64_t generation = doc.GetGeneration();
+        PARAMVALUE block[62];
+        for (uint32_t k = 0; k < kValues; k += 62) {
+            doc.AddValue(0, PARAMVALUE(7, k));
+            for (uint32_t v = 0; v < 62; ++v)
+                block[v] = PARAMVALUE(7, k + v);
+            doc.AddValues(1, block, 62, generation);
+            doc.SetTriggerState(k % 4);
+            doc.SetRunning(k % 2 == 0);
+        }
+        done = true;
+    });
+    size_t checked = 0;
+    std::vector<double> values(4096);
+    while (!done) {
+        {
+            const CDocMeasurementBase::CReadPass pass(doc);
+            for (int i = 0; i < pass.GetChannelCount(); ++i) {
+                const PARAMVALUE* cells = pass.Cells(i);
+                for (size_t j = 0; j < pass.Count(i); ++j)
+                    ASSERT_EQ(cells[j].dataType, 7u);
+                checked += pass.Count(i);
+            }
+        }
+        const size_t n = doc.GetValueCount(1);
+        const size_t got = doc.ReadValues(1, n > 4096 ? n - 4096 : 0, values.size(), values.data());
+        for (size_t k = 0; k + 1 < got; ++k)
+            ASSERT_EQ(values[k + 1] - values[k], 1.0);
+        ASSERT_GE(doc.Serialize().size(), 2u);
+        (void)doc.IsRunning();
+        (void)doc.GetTriggerState();
+    }
+    worker.join();
+    EXPECT_EQ(doc.GetValueCount(1), (kValues + 61) / 62 * 62);
+    EXPECT_GT(checked, 0u);
+
+    // A document started anew is another measurement: a block meant for the old one is refused.
+    const uint64_t old = doc.GetGeneration();
+    doc.OnNewDocument();
+    doc.InitMeasurement(CTrigger(), {150}, CMeasStart());
+    const PARAMVALUE cell(2, 1);
+    EXPECT_FALSE(doc.AddValues(0, &cell, 1, old));
+    EXPECT_EQ(doc.GetValueCount(0), 0u);
+}
