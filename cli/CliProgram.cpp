@@ -40,6 +40,7 @@ const char kHelpTail[] =
 std::vector<CommandSpec> AllCommands() {
     std::vector<CommandSpec> commands;
     AddParameterCommands(commands);
+    AddFirmwareCommands(commands);
     return commands;
 }
 

@@ -84,5 +84,6 @@ struct CommandSpec {
 
 // Each command module adds its commands, in the order --help lists them.
 void AddParameterCommands(std::vector<CommandSpec>& commands);
+void AddFirmwareCommands(std::vector<CommandSpec>& commands);
 
 } // namespace quirel::cli
