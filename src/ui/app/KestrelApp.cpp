@@ -15,6 +15,7 @@
 #include "ui/common/QtUiPort.h"
 #include "ui/common/SettingsStore.h"
 #include "ui/common/UiText.h"
+#include "ui/firmware/FirmwareUpdate.h"
 #include "ui/parameters/ViewParameters.h"
 
 #include <QAction>
@@ -50,6 +51,7 @@ CKestrelApp::CKestrelApp(std::unique_ptr<quirel::ui::ISettingsStore> settings, A
         [this](int state) { HandleConnectionState(state); });
     m_catalogue = std::make_unique<CParameterManager>();
     m_controller = std::make_unique<CControllerModbus>(m_catalogue.get(), m_uiPort.get());
+    m_firmwareUpdate = std::make_unique<quirel::ui::CFirmwareUpdate>();
 }
 
 CKestrelApp::~CKestrelApp() {
@@ -175,7 +177,8 @@ void CKestrelApp::CreateActions() {
     AddAction(kReadParameterSet, "&Read parameter set from device")->setEnabled(false);
     AddAction(kSendParameterSet, "&Send parameter set to device")->setEnabled(false);
     AddAction(kOpenParameterSet, "&Open parameter set")->setEnabled(false);
-    AddAction(kFirmwareUpdate, "&Update Device Firmware")->setEnabled(false);
+    connect(AddAction(kFirmwareUpdate, "&Update Device Firmware"), &QAction::triggered, this,
+            &CKestrelApp::OnUpdateFirmware);
     connect(AddAction(kExit, "E&xit"), &QAction::triggered, this, &CKestrelApp::OnExit);
 
     connect(AddAction(kConnect, "Connect to device", "Establish connection to device.\nConnect"),
@@ -282,6 +285,7 @@ void CKestrelApp::UpdateCommandUi() {
         Action(id)->setEnabled(!connected);
     for (int id : {kDisconnect, kToolDisconnect, kRefresh})
         Action(id)->setEnabled(connected);
+    Action(kFirmwareUpdate)->setEnabled(IsFirmwareUpdateEnabled());
 
     const QString deviceState = DeviceStateText();
     const QString connection = connected ? Tx("Connection established") : Tx("No connection");

@@ -19,6 +19,7 @@ class QMenuBar;
 class QToolBar;
 
 namespace quirel::ui {
+class CFirmwareUpdate;
 class CQtUiPort;
 class ISettingsStore;
 } // namespace quirel::ui
@@ -104,6 +105,10 @@ public:
     void OnAbout();
     void OnHelp();
     void OnExit();
+    void OnUpdateFirmware();
+    // "Update Device Firmware" is offered while connected to a device of revision "2.2.0.8" or older.
+    bool IsFirmwareUpdateEnabled() const;
+    quirel::ui::CFirmwareUpdate& FirmwareUpdate() { return *m_firmwareUpdate; }
 
     QAction* Action(int command) const;
     // Re-evaluates which commands are enabled and what the status panes say.
@@ -140,6 +145,7 @@ private:
     std::unique_ptr<CControllerModbus> m_controller;
     std::unique_ptr<CDocParameters> m_docParameters;
     std::unique_ptr<quirel::sim::SimulatorThread> m_simulator;
+    std::unique_ptr<quirel::ui::CFirmwareUpdate> m_firmwareUpdate;
 
     std::map<int, QAction*> m_actions;
     std::vector<QPointer<CMainFrame>> m_frames;

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QDialog>
+
+#include <string>
+
+class QComboBox;
+
+// "Attention: Only for SERVICE": what to do on the device first, and the serial port its bootloader is
+// reached through. The list holds the ports the system knows; a device path can be typed as well (pseudo-
+// terminals and adapters the system does not list).
+class CDlgSerialBootLoader : public QDialog {
+    Q_OBJECT
+public:
+    // Selects the entry equal to `portName` (from "COM" on, when the name has a prefix before it); a name
+    // the system does not list is put first and selected rather than lost, else the first entry.
+    explicit CDlgSerialBootLoader(const std::string& portName, QWidget* parent = nullptr);
+
+    // The list's text as OK leaves it.
+    std::string PortName() const;
+    QComboBox* PortList() const { return m_port; }
+
+private:
+    QComboBox* m_port = nullptr;
+};
