@@ -1,5 +1,6 @@
 #include "ui/firmware/DlgSerialBootLoader.h"
 
+#include "ui/common/SerialPortList.h"
 #include "ui/common/UiText.h"
 
 #include <QComboBox>
@@ -7,10 +8,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QSerialPortInfo>
 #include <QVBoxLayout>
 
-using quirel::ui::Qs;
 using quirel::ui::Tx;
 
 CDlgSerialBootLoader::CDlgSerialBootLoader(const std::string& portName, QWidget* parent) : QDialog(parent) {
@@ -27,24 +26,10 @@ CDlgSerialBootLoader::CDlgSerialBootLoader(const std::string& portName, QWidget*
     m_port->setEditable(true);
     m_port->setInsertPolicy(QComboBox::NoInsert);
     m_port->setMinimumWidth(260);
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
-        m_port->addItem(info.systemLocation());
     groupLayout->addWidget(m_port);
     layout->addWidget(group);
 
-    QString stored = Qs(portName);
-    const qsizetype com = stored.indexOf("COM");
-    if (com > 0)
-        stored = stored.mid(com);
-    const int index = m_port->findText(stored, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (index >= 0) {
-        m_port->setCurrentIndex(index);
-    } else if (!stored.isEmpty()) {
-        m_port->insertItem(0, stored);
-        m_port->setCurrentIndex(0);
-    } else {
-        m_port->setCurrentIndex(m_port->count() > 0 ? 0 : -1);
-    }
+    quirel::ui::FillSerialPortList(m_port, portName);
 
     auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(Tx("OK"), QDialogButtonBox::AcceptRole)->setDefault(true);

@@ -12,8 +12,7 @@ class QComboBox;
 class CDlgSerialBootLoader : public QDialog {
     Q_OBJECT
 public:
-    // Selects the entry equal to `portName` (from "COM" on, when the name has a prefix before it); a name
-    // the system does not list is put first and selected rather than lost, else the first entry.
+    // Selects `portName` as the connection settings select theirs (quirel::ui::FillSerialPortList).
     explicit CDlgSerialBootLoader(const std::string& portName, QWidget* parent = nullptr);
 
     // The list's text as OK leaves it.
