@@ -10,19 +10,36 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
+#include <QSocketNotifier>
 
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <thread>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 namespace quirel::ui {
 
 CFirmwareUpdate::CFirmwareUpdate(QObject* parent)
     : QObject(parent), m_loader(std::make_unique<CSerialBootLoader>(m_port, static_cast<IUiPort&>(*this),
                                                                     static_cast<IFirmwareDialogs&>(*this),
-                                                                    static_cast<IClock&>(*this))) {}
+                                                                    static_cast<IClock&>(*this))) {
+    m_wakeUp = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    m_wakeUpNotifier = new QSocketNotifier(m_wakeUp, QSocketNotifier::Read, this);
+    connect(m_wakeUpNotifier, &QSocketNotifier::activated, this, [this] {
+        std::uint64_t count = 0;
+        [[maybe_unused]] const auto n = ::read(m_wakeUp, &count, sizeof count);
+        RunRequests();
+    });
+}
 
 CFirmwareUpdate::~CFirmwareUpdate() {
     delete m_waitWindow.data();
     delete m_progressWindow.data();
+    delete m_wakeUpNotifier;
+    ::close(m_wakeUp);
 }
 
 CUpdateFirmwareMenue* CFirmwareUpdate::WaitWindow() const {
@@ -51,15 +68,16 @@ bool CFirmwareUpdate::Run(QWidget* parent, const std::function<void()>& beforeSt
     QEventLoop loop;
     std::thread worker([this, &loop] {
         m_loader->Start();
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        Post([&loop] { loop.quit(); });
     });
     loop.exec();
     worker.join();
     qApp->removeEventFilter(this);
-    // Posted progress updates may still wait in the queue; they find the window gone and nothing shown.
+    // The requests run in order, so every progress update has run before the one that ended the loop.
     {
         std::lock_guard lock(m_progressMutex);
         m_progressShown = false;
+        m_progressPending = false;
     }
     delete m_progressWindow.data();
     delete m_waitWindow.data();
@@ -97,6 +115,50 @@ bool CFirmwareUpdate::eventFilter(QObject* watched, QEvent* event) {
     }
 }
 
+void CFirmwareUpdate::Post(std::function<void()> request) {
+    {
+        std::lock_guard lock(m_requestMutex);
+        m_requests.push_back(std::move(request));
+    }
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto n = ::write(m_wakeUp, &one, sizeof one);
+}
+
+template <class R> R CFirmwareUpdate::Call(std::function<R()> call) {
+    struct Pending {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool ready = false;
+        R result{};
+    };
+    auto pending = std::make_shared<Pending>();
+    Post([pending, call = std::move(call)] {
+        R result = call();
+        std::lock_guard lock(pending->mutex);
+        pending->result = std::move(result);
+        pending->ready = true;
+        pending->done.notify_all();
+    });
+    std::unique_lock lock(pending->mutex);
+    pending->done.wait(lock, [&] { return pending->ready; });
+    return pending->result;
+}
+
+void CFirmwareUpdate::RunRequests() {
+    // One at a time: a request may open a box whose event loop delivers the next event meanwhile.
+    for (;;) {
+        std::function<void()> request;
+        {
+            std::lock_guard lock(m_requestMutex);
+            if (m_requests.empty())
+                break;
+            request = std::move(m_requests.front());
+            m_requests.pop_front();
+        }
+        request();
+    }
+}
+
 QWidget* CFirmwareUpdate::BoxParent() const {
     if (QWidget* modal = QApplication::activeModalWidget())
         return modal;
@@ -105,17 +167,12 @@ QWidget* CFirmwareUpdate::BoxParent() const {
 
 int CFirmwareUpdate::MessageBox(const std::string& text, const std::string& caption, MbIcon icon,
                                 MbButtons buttons) {
-    int result = IDCANCEL;
-    QMetaObject::invokeMethod(
-        this,
-        [&] {
-            // Only the question whether to wait for a power-cycled device has three buttons; there Cancel is
-            // what Enter presses.
-            return ShowMessageBox(BoxParent(), text, caption, icon, buttons,
-                                  buttons == MbButtons::YesNoCancel ? IDCANCEL : 0);
-        },
-        Qt::BlockingQueuedConnection, &result);
-    return result;
+    return Call<int>([this, text, caption, icon, buttons] {
+        // Only the question whether to wait for a power-cycled device has three buttons; there Cancel is what
+        // Enter presses.
+        return ShowMessageBox(BoxParent(), text, caption, icon, buttons,
+                              buttons == MbButtons::YesNoCancel ? IDCANCEL : 0);
+    });
 }
 
 void CFirmwareUpdate::Progress(const std::string&, const std::string&, int pos, int) {
@@ -129,8 +186,7 @@ void CFirmwareUpdate::Progress(const std::string&, const std::string&, int pos, 
     }
     // One repaint per turn of the event loop, however fast the blocks go.
     if (post)
-        QMetaObject::invokeMethod(
-            this, [this] { UpdateProgressWindow(); }, Qt::QueuedConnection);
+        Post([this] { UpdateProgressWindow(); });
 }
 
 void CFirmwareUpdate::EndProgress() {
@@ -142,8 +198,7 @@ void CFirmwareUpdate::EndProgress() {
         m_progressPending = true;
     }
     if (post)
-        QMetaObject::invokeMethod(
-            this, [this] { UpdateProgressWindow(); }, Qt::QueuedConnection);
+        Post([this] { UpdateProgressWindow(); });
 }
 
 void CFirmwareUpdate::UpdateProgressWindow() {
@@ -169,44 +224,35 @@ void CFirmwareUpdate::UpdateProgressWindow() {
 }
 
 std::string CFirmwareUpdate::AskFirmwareFile() {
-    std::string path;
-    QMetaObject::invokeMethod(
-        this,
-        [&] {
-            if (m_fileChooser)
-                return m_fileChooser();
-            const QString file =
-                QFileDialog::getOpenFileName(m_owner, QString(), "Kalvar.srec", "Hex file (*.srec)");
-            return QFile::encodeName(file).toStdString();
-        },
-        Qt::BlockingQueuedConnection, &path);
-    return path;
+    return Call<std::string>([this] {
+        if (m_fileChooser)
+            return m_fileChooser();
+        const QString file =
+            QFileDialog::getOpenFileName(m_owner, QString(), "Kalvar.srec", "Hex file (*.srec)");
+        return QFile::encodeName(file).toStdString();
+    });
 }
 
 void CFirmwareUpdate::ShowWaitWindow() {
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_waitCancelled = false;
-            m_waitWindow = new CUpdateFirmwareMenue(m_owner);
-            connect(m_waitWindow, &CUpdateFirmwareMenue::cancelled, this, [this] { m_waitCancelled = true; });
-            m_waitWindow->show();
-        },
-        Qt::BlockingQueuedConnection);
+    Call<bool>([this] {
+        m_waitCancelled = false;
+        m_waitWindow = new CUpdateFirmwareMenue(m_owner);
+        connect(m_waitWindow, &CUpdateFirmwareMenue::cancelled, this, [this] { m_waitCancelled = true; });
+        m_waitWindow->show();
+        return true;
+    });
 }
 
 void CFirmwareUpdate::CloseWaitWindow() {
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (!m_waitWindow)
-                return;
+    Call<bool>([this] {
+        if (m_waitWindow) {
             m_waitWindow->DisableCancel();
             m_waitWindow->close();
             m_waitWindow->deleteLater();
             m_waitWindow = nullptr;
-        },
-        Qt::BlockingQueuedConnection);
+        }
+        return true;
+    });
 }
 
 } // namespace quirel::ui

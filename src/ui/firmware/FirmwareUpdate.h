@@ -8,6 +8,7 @@
 #include <QPointer>
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -15,6 +16,7 @@
 
 class CFileDownload;
 class CUpdateFirmwareMenue;
+class QSocketNotifier;
 class QWidget;
 
 namespace quirel::ui {
@@ -62,6 +64,13 @@ private:
     void CloseWaitWindow() override;
     void Sleep(int ms) override { m_clock->Sleep(ms); }
 
+    // Hands `request` to the user-interface thread, from any thread. The requests wait behind a standard
+    // mutex and an eventfd wakes that thread up; (blocking) queued calls of functors would do the same, but
+    // hand over through locks the thread sanitizer cannot see.
+    void Post(std::function<void()> request);
+    void RunRequests();
+    // Runs `call` there and waits for its result.
+    template <class R> R Call(std::function<R()> call);
     void UpdateProgressWindow();
     QWidget* BoxParent() const;
 
@@ -75,6 +84,11 @@ private:
 
     std::atomic<bool> m_waitCancelled{false};
     QPointer<CUpdateFirmwareMenue> m_waitWindow;
+
+    int m_wakeUp = -1;
+    QSocketNotifier* m_wakeUpNotifier = nullptr;
+    std::mutex m_requestMutex;
+    std::deque<std::function<void()>> m_requests;
 
     std::mutex m_progressMutex;
     int m_progressPosition = 0;
