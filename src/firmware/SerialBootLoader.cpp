@@ -90,18 +90,6 @@ bool Contains(const std::string& text, const char* what) {
     return text.find(what) != std::string::npos;
 }
 
-int HexPair(const std::string& line, std::size_t pos) {
-    int value = 0;
-    for (std::size_t i = pos; i < pos + 2 && i < line.size(); ++i) {
-        const char c = line[i];
-        value = value * 16 + (c >= '0' && c <= '9'   ? c - '0'
-                              : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                              : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                                     : 0);
-    }
-    return value;
-}
-
 } // namespace
 
 void CSteadyClock::Sleep(int ms) {
@@ -322,7 +310,9 @@ bool CSerialBootLoader::TextTransfer() {
     for (const std::string& line : m_lines) {
         if (!line.empty() && line[0] == 'S') {
             // Type, count and the count bytes; whatever follows on the line (a carriage return) is not sent.
-            const std::size_t length = static_cast<std::size_t>(HexPair(line, 2)) * 2 + 4;
+            int count = 0;
+            CheckSRecordLine(line, &count);
+            const std::size_t length = static_cast<std::size_t>(count) * 2 + 4;
             if (!m_port.Write(line.substr(0, length) + '\r')) {
                 m_ui.EndProgress();
                 m_port.Close();
