@@ -136,6 +136,7 @@ private slots:
         options.tcp = true;
         options.pty = true;
         options.cataloguePath = QUIREL_RESOURCES_DIR "/Parameters.ini";
+        options.revision = "2.2.0.8"; // the newest firmware this bootloader update is offered for
         options.bootLoader.version = "1.1";
         options.bootLoader.flashOut = QString::fromStdString(dir.File("flash.bin"));
         QString error;
@@ -158,7 +159,7 @@ private slots:
         QAction* command = app->Action(Command::kFirmwareUpdate);
         QVERIFY(!command->isEnabled());
         app->OnConnect();
-        QVERIFY(command->isEnabled()); // no revision read yet: not greater than "2.2.0.8"
+        QVERIFY(command->isEnabled());
 
         app->FirmwareUpdate().SetClock(&m_clock);
         app->FirmwareUpdate().SetFileChooser([&] { return dir.File("fw.srec"); });
