@@ -42,6 +42,7 @@ std::vector<CommandSpec> AllCommands() {
     AddParameterCommands(commands);
     AddMeasurementCommands(commands);
     AddEventLogCommands(commands);
+    AddFirmwareCommands(commands);
     return commands;
 }
 

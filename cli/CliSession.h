@@ -86,5 +86,6 @@ struct CommandSpec {
 void AddParameterCommands(std::vector<CommandSpec>& commands);
 void AddMeasurementCommands(std::vector<CommandSpec>& commands);
 void AddEventLogCommands(std::vector<CommandSpec>& commands);
+void AddFirmwareCommands(std::vector<CommandSpec>& commands);
 
 } // namespace quirel::cli

@@ -104,6 +104,7 @@ bool RtuFrontEnd::openDevice(const QString& device, const LineSettings& line, QS
         return false;
     }
     ::tcflush(m_fd, TCIOFLUSH);
+    m_deviceBaud = line.baud;
     m_path = device;
     startNotifiers();
     return true;
@@ -119,17 +120,50 @@ void RtuFrontEnd::startNotifiers() {
 
 void RtuFrontEnd::onReadable() {
     char chunk[512];
+    QByteArray received;
     for (;;) {
         const ssize_t n = ::read(m_fd, chunk, sizeof chunk);
         if (n > 0) {
-            m_buffer.append(chunk, n);
+            received.append(chunk, n);
             continue;
         }
         if (n < 0 && errno == EINTR)
             continue;
         break; // EAGAIN, or EIO while no client holds the pty (cannot happen while we hold its slave)
     }
+    if (m_bootLoader && m_bootLoader->active()) {
+        m_bootLoader->receive(received);
+        return;
+    }
+    m_buffer.append(received);
     processBuffer();
+}
+
+void RtuFrontEnd::attachBootLoader(const BootLoaderOptions& options) {
+    BootLoader::Line line;
+    line.write = [this](const QByteArray& bytes) { writeFrame(bytes); };
+    line.peerBaud = [this] { return BootLoader::lineBaud(m_fd); };
+    line.setBaud = [this](int baud) { setOwnBaud(baud); };
+    line.leave = [this] {
+        setOwnBaud(m_deviceBaud);
+        m_buffer.clear();
+    };
+    line.idle = [this] { return m_pending.isEmpty(); };
+    m_bootLoader = std::make_unique<BootLoader>(options, std::move(line));
+}
+
+void RtuFrontEnd::setOwnBaud(int baud) {
+    // A pty's settings belong to the client that opened it; only a real line has a speed of our own.
+    if (m_deviceBaud == 0 || baud == 0)
+        return;
+    termios tio{};
+    bool known = false;
+    const speed_t speed = quirel::termiosSpeed(static_cast<std::uint32_t>(baud), &known);
+    if (!known || ::tcgetattr(m_fd, &tio) != 0)
+        return;
+    ::cfsetispeed(&tio, speed);
+    ::cfsetospeed(&tio, speed);
+    ::tcsetattr(m_fd, TCSADRAIN, &tio); // after what is on its way at the old speed
 }
 
 int RtuFrontEnd::expectedRequestLength(const QByteArray& buffer) {
@@ -197,6 +231,19 @@ void RtuFrontEnd::handleFrame(const QByteArray& frame) {
         return;
     if (address == 0 && !RequestProcessor::isBroadcastable(fc))
         return;
+    if (m_bootLoader && address == m_slave && BootLoader::isEnterFrame(frame.left(frame.size() - 2))) {
+        // Acknowledged like any register write, then the device restarts into its bootloader.
+        QByteArray ack = frame.left(6);
+        const std::uint16_t crc = crc16Modbus(reinterpret_cast<const std::uint8_t*>(ack.constData()),
+                                              static_cast<std::size_t>(ack.size()));
+        ack.append(static_cast<char>(crc & 0xFF));
+        ack.append(static_cast<char>(crc >> 8));
+        writeFrame(ack);
+        m_buffer.clear();
+        m_silence.stop();
+        m_bootLoader->start();
+        return;
+    }
     const std::string reply = m_processor.process(frame.mid(1, frame.size() - 3).toStdString());
     if (address == 0 || reply.empty() || m_faults.takeDrop())
         return;

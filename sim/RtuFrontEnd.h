@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BootLoader.h"
 #include "Faults.h"
 #include "RequestProcessor.h"
 
@@ -7,6 +8,8 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+
+#include <memory>
 
 class QSocketNotifier;
 
@@ -32,6 +35,10 @@ public:
     bool openDevice(const QString& device, const LineSettings& line, QString& error);
     QString path() const { return m_path; }
 
+    // Gives the device a serial bootloader: the enter-bootloader frame hands the line over to it.
+    void attachBootLoader(const BootLoaderOptions& options);
+    BootLoader* bootLoader() const { return m_bootLoader.get(); }
+
     // Expected length of the request frame at the start of buffer, 0 when not yet known, -1 when the
     // function code is unknown (the frame then ends at the next silence).
     static int expectedRequestLength(const QByteArray& buffer);
@@ -44,6 +51,7 @@ private:
     void writeFrame(const QByteArray& frame);
     void flushPending();
     void startNotifiers();
+    void setOwnBaud(int baud);
 
     RequestProcessor& m_processor;
     Faults& m_faults;
@@ -56,6 +64,8 @@ private:
     QSocketNotifier* m_readNotifier = nullptr;
     QSocketNotifier* m_writeNotifier = nullptr;
     QTimer m_silence;
+    int m_deviceBaud = 0; // a real serial device's own speed; 0 on a pty, whose settings are the client's
+    std::unique_ptr<BootLoader> m_bootLoader;
 };
 
 } // namespace quirel::sim

@@ -89,6 +89,10 @@ bool Simulator::start(const SimulatorOptions& options, QString& error) {
             return false;
         }
     }
+    if (!options.bootLoader.version.isEmpty() && !options.pty && options.rtuDevice.isEmpty()) {
+        error = "the bootloader serves a serial line: give --pty or --rtu";
+        return false;
+    }
     const auto unit = static_cast<std::uint8_t>(options.slave);
     if (options.tcp) {
         m_tcp = std::make_unique<TcpFrontEnd>(*m_processor, m_faults, unit);
@@ -102,6 +106,11 @@ bool Simulator::start(const SimulatorOptions& options, QString& error) {
             options.pty ? m_rtu->openPty(error) : m_rtu->openDevice(options.rtuDevice, options.line, error);
         if (!ok)
             return false;
+        if (!options.bootLoader.version.isEmpty()) {
+            m_rtu->attachBootLoader(options.bootLoader);
+            if (options.bootLoader.powerCycle)
+                m_rtu->bootLoader()->start();
+        }
         if (options.pty && !options.link.isEmpty()) {
             m_link = options.link;
             const QByteArray link = m_link.toLocal8Bit();

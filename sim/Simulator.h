@@ -39,6 +39,7 @@ struct SimulatorOptions {
     QHostAddress controlAddress = QHostAddress::LocalHost;
     quint16 controlPort = 0;
     bool commandsOnStdin = false;
+    BootLoaderOptions bootLoader; // RTU only
 };
 
 // The simulated filter with its front ends, living in the thread of the event loop that runs it. Every

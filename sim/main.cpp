@@ -4,6 +4,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -132,10 +133,24 @@ int main(int argc, char* argv[]) {
                                        "Fault: answer exception CODE for registers FIRST..LAST (repeatable).",
                                        "CODE:FIRST[-LAST]");
     const QCommandLineOption refuse("refuse", "Fault: refuse TCP connections.");
+    const QCommandLineOption bootLoader(
+        "bootloader",
+        "Give the RTU device a serial bootloader of VERSION (1.0 takes S-record lines, 1.1 and later "
+        "128-byte blocks), entered by the enter-bootloader frame.",
+        "VERSION");
+    const QCommandLineOption flashOut("flash-out",
+                                      "Write the bootloader's flash image to FILE after each "
+                                      "completed download.",
+                                      "FILE");
+    const QCommandLineOption corruptAnswer(
+        "corrupt-answer", "Fault: garble every Nth answer of the bootloader to a block.", "N");
+    const QCommandLineOption powerCycle("power-cycle", "Start in the bootloader without valid firmware, as "
+                                                       "after a failed download (the banner repeats).");
     parser.addOptions({catalogue, deviceCatalogue, tcp,   rtu,    pty,     link,     baud,
                        parity,    stopBits,        slave, vendor, product, revision, seed,
                        control,   noStdin,         drop,  crc,    delay,   stray,    closeAfter,
                        exception, refuse});
+    parser.addOptions({bootLoader, flashOut, corruptAnswer, powerCycle});
     parser.process(app);
 
     auto fail = [](const QString& message) {
@@ -201,6 +216,22 @@ int main(int argc, char* argv[]) {
     }
     if (parser.isSet(refuse))
         options.faultCommands << "refuse on";
+
+    if (parser.isSet(bootLoader)) {
+        options.bootLoader.version = parser.value(bootLoader);
+        static const QRegularExpression versionForm("^\\d{1,3}\\.\\d{1,3}$");
+        if (!versionForm.match(options.bootLoader.version).hasMatch())
+            return fail("bad --bootloader: " + options.bootLoader.version + " (for example 1.0 or 1.1)");
+        options.bootLoader.flashOut = parser.value(flashOut);
+        options.bootLoader.powerCycle = parser.isSet(powerCycle);
+        if (parser.isSet(corruptAnswer)) {
+            options.bootLoader.corruptAnswerEvery = parser.value(corruptAnswer).toInt(&ok);
+            if (!ok || options.bootLoader.corruptAnswerEvery < 0)
+                return fail("bad --corrupt-answer");
+        }
+    } else if (parser.isSet(flashOut) || parser.isSet(corruptAnswer) || parser.isSet(powerCycle)) {
+        return fail("--flash-out, --corrupt-answer and --power-cycle need --bootloader");
+    }
 
     if (::pipe(g_signalPipe) != 0)
         return fail("cannot create signal pipe");

@@ -334,6 +334,13 @@ SerialPort::Result SerialPort::dropRts() {
     return setRts(false);
 }
 
+SerialPort::Result SerialPort::dropDtr() {
+    if (fd_ < 0)
+        return Result::NotOpen;
+    int bits = TIOCM_DTR;
+    return ::ioctl(fd_, TIOCMBIC, &bits) == 0 ? Result::Ok : Result::Failure;
+}
+
 SerialPort::Result SerialPort::setRts(bool on) {
     if (fd_ < 0)
         return Result::NotOpen;

@@ -51,6 +51,8 @@ public:
     Result drain(int timeoutMs);
     Result raiseRts();
     Result dropRts();
+    // Clears DTR (open raises it). Fails on a pseudo-terminal, which has no modem lines.
+    Result dropDtr();
 
     // Waits end at once, as failures, when `signal` is raised. Not owned; null for none.
     void setCancelSignal(const CancelSignal* signal) { cancel_ = signal; }

@@ -1,5 +1,6 @@
 #include "CliRunner.h"
 #include "CommTestSupport.h"
+#include "FirmwareTestSupport.h"
 #include "SimProcess.h"
 
 #include <cstdlib>
@@ -171,4 +172,29 @@ TEST(Cli, ReportsUsageUnknownParametersAndMissingConnections) {
     r = RunCli({"list"});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(Lines(r.out).at(0), "Active harmonic filter [Rootfolder]");
+}
+
+// One update from a shell with the protocol's real waits (about 12 s): probe, bootloader, 115200 baud,
+// blocks, exit; the simulated flash ends up as the file says.
+TEST(Cli, LoadsFirmwareThroughTheBootloaderWithTheRealWaits) {
+    quirel::test::TempDir dir;
+    SimProcess sim({"--pty", "--bootloader", "1.1", "--flash-out", dir.File("flash.bin")});
+    ASSERT_TRUE(sim.ready());
+    const auto image = quirel::test::ScatteredImage();
+    ASSERT_TRUE(quirel::test::WriteTextFile(dir.File("fw.srec"), quirel::test::SRecordFile(image)));
+    Result r = RunCli({"firmware", "--port", sim.ptyPath(), "--yes", dir.File("fw.srec")});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "Download successfully!\n");
+    EXPECT_NE(r.err.find("Download time about 2 minutes\n-> OK\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Download: RUNNING ! 100 %\n"), std::string::npos) << r.err;
+    EXPECT_EQ(quirel::test::ReadBinaryFile(dir.File("flash.bin")), image);
+
+    // Without --yes, and no terminal to ask, the confirmation is answered Cancel.
+    r = RunCli({"firmware", "--port", sim.ptyPath(), dir.File("fw.srec")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("Attention: Firmware will be downloaded!\n-> Cancel\n"), std::string::npos) << r.err;
+
+    EXPECT_EQ(RunCli({"firmware", dir.File("fw.srec")}).code, 64);
+    EXPECT_EQ(RunCli({"firmware", "--port", sim.ptyPath(), dir.File("none.srec")}).code, 1);
 }

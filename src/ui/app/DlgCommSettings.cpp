@@ -3,6 +3,7 @@
 #include "comm/ControllerModbus.h"
 
 #include "base/DecimalNumber.h"
+#include "ui/common/SerialPortList.h"
 #include "ui/common/UiText.h"
 
 #include <QCheckBox>
@@ -14,7 +15,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSerialPortInfo>
 #include <QVBoxLayout>
 
 using quirel::ui::Qs;
@@ -65,8 +65,7 @@ DlgCommSettings::DlgCommSettings(const CommDialogValues& values, QWidget* parent
     // Serial ports as the system lists them; a typed device path (a pseudo-terminal, which is not
     // listed) is accepted as well.
     m_port = MakeCombo(this, "port", true, {});
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
-        m_port->addItem(info.systemLocation());
+    quirel::ui::FillSerialPortList(m_port, m_values.port);
     QStringList bauds = {"2400", "9600", "19200", "38400", "57600", "64800", "115200"};
     bauds.removeAll("2400");
     bauds.removeAll("64800");
@@ -115,22 +114,6 @@ DlgCommSettings::DlgCommSettings(const CommDialogValues& values, QWidget* parent
     m_host->setText(Qs(m_values.host));
     m_slaveId->setText(QString::number(m_values.slaveId));
 
-    // A Windows-style name keeps only what follows its device prefix ("\\.\COM3" -> "COM3").
-    QString port = Qs(m_values.port);
-    const int com = port.indexOf("COM");
-    if (com > 0)
-        port = port.mid(com);
-    const int portIndex = m_port->findText(port, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (portIndex >= 0) {
-        m_port->setCurrentIndex(portIndex);
-    } else if (!port.isEmpty()) {
-        // A configured device the system does not list (a pseudo-terminal, an unplugged adapter) stays
-        // chosen instead of being replaced by whatever port happens to come first.
-        m_port->insertItem(0, port);
-        m_port->setCurrentIndex(0);
-    } else {
-        m_port->setCurrentIndex(m_port->count() > 0 ? 0 : -1);
-    }
     SelectOrFirst(m_baud, QString::number(m_values.baudRate));
     SelectOrFirst(m_dataBits, QString::number(m_values.dataBits));
     SelectOrFirst(m_stopBits, QString::number(m_values.stopBits));

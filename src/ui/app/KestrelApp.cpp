@@ -21,6 +21,7 @@
 #include "ui/common/SettingsStore.h"
 #include "ui/common/UiText.h"
 #include "ui/common/WindowPlacement.h"
+#include "ui/firmware/FirmwareUpdate.h"
 #include "ui/parameters/ViewParameters.h"
 
 #include <QAction>
@@ -58,6 +59,7 @@ CKestrelApp::CKestrelApp(std::unique_ptr<quirel::ui::ISettingsStore> settings, A
         [this](int state) { HandleConnectionState(state); });
     m_catalogue = std::make_unique<CParameterManager>();
     m_controller = std::make_unique<CControllerModbus>(m_catalogue.get(), m_uiPort.get());
+    m_firmwareUpdate = std::make_unique<quirel::ui::CFirmwareUpdate>();
 }
 
 CKestrelApp::~CKestrelApp() {
@@ -205,7 +207,8 @@ void CKestrelApp::CreateActions() {
     AddAction(kReadParameterSet, "&Read parameter set from device")->setEnabled(false);
     AddAction(kSendParameterSet, "&Send parameter set to device")->setEnabled(false);
     AddAction(kOpenParameterSet, "&Open parameter set")->setEnabled(false);
-    AddAction(kFirmwareUpdate, "&Update Device Firmware")->setEnabled(false);
+    connect(AddAction(kFirmwareUpdate, "&Update Device Firmware"), &QAction::triggered, this,
+            &CKestrelApp::OnUpdateFirmware);
     connect(AddAction(kExit, "E&xit"), &QAction::triggered, this, &CKestrelApp::OnExit);
 
     connect(AddAction(kConnect, "Connect to device", "Establish connection to device.\nConnect"),
@@ -313,6 +316,7 @@ void CKestrelApp::UpdateCommandUi() {
     for (int id : {kDisconnect, kToolDisconnect})
         Action(id)->setEnabled(connected);
     Action(kRefresh)->setEnabled(connected && !IsEventLogActive());
+    Action(kFirmwareUpdate)->setEnabled(IsFirmwareUpdateEnabled());
 
     const QString deviceState = DeviceStateText();
     const QString connection = connected ? Tx("Connection established") : Tx("No connection");

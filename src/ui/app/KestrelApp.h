@@ -24,6 +24,7 @@ class QMenuBar;
 class QToolBar;
 
 namespace quirel::ui {
+class CFirmwareUpdate;
 class CQtUiPort;
 class ISettingsStore;
 } // namespace quirel::ui
@@ -138,6 +139,10 @@ public:
     void StoreLastMeasurements();
     // Set by the connect command when the device's catalogue revision differs from the one loaded.
     bool CatalogueRevisionDiffers() const { return m_catalogueRevisionDiffers; }
+    void OnUpdateFirmware();
+    // "Update Device Firmware" is offered while connected to a device of revision "2.2.0.8" or older.
+    bool IsFirmwareUpdateEnabled() const;
+    quirel::ui::CFirmwareUpdate& FirmwareUpdate() { return *m_firmwareUpdate; }
 
     QAction* Action(int command) const;
     // Re-evaluates which commands are enabled and what the status panes say.
@@ -184,6 +189,7 @@ private:
     std::unique_ptr<CDocMeasurementSingle> m_docMeasurementSingle;
     std::unique_ptr<CDocMeasurementContinuous> m_docMeasurementContinuous;
     std::unique_ptr<quirel::sim::SimulatorThread> m_simulator;
+    std::unique_ptr<quirel::ui::CFirmwareUpdate> m_firmwareUpdate;
 
     std::map<int, QAction*> m_actions;
     std::vector<QPointer<CMainFrame>> m_frames;

@@ -9,6 +9,9 @@
 #include "ui/app/KestrelApp.h"
 #include "ui/app/MainFrame.h"
 #include "ui/eventlog/ViewErrorMemory.h"
+#include "ui/firmware/DlgSerialBootLoader.h"
+#include "ui/firmware/FileDownload.h"
+#include "ui/firmware/UpdateFirmwareMenue.h"
 #include "ui/parameters/DlgEditParams.h"
 #include "ui/parameters/ViewParameters.h"
 #include "ui/schematic/SchematicFrame.h"
@@ -116,5 +119,22 @@ void RunScreenshotTour(CKestrelApp& app, const QString& directory) {
         Pump(500);
         Save(log->window(), QDir(directory).filePath("eventlog-" + lang + ".png"));
     }
+    CDlgSerialBootLoader service("/dev/ttyUSB0", frame);
+    service.show();
+    Pump(300);
+    Save(&service, QDir(directory).filePath("firmware-service-" + lang + ".png"));
+    service.close();
+    CUpdateFirmwareMenue wait(frame);
+    wait.show();
+    Pump(300);
+    Save(&wait, QDir(directory).filePath("firmware-wait-" + lang + ".png"));
+    wait.DisableCancel();
+    wait.close();
+    CFileDownload progress(frame);
+    progress.SetPosition(1300);
+    progress.show();
+    Pump(300);
+    Save(&progress, QDir(directory).filePath("firmware-progress-" + lang + ".png"));
+    progress.hide();
     QApplication::exit(0);
 }

@@ -14,7 +14,7 @@ MessageBoxHandler& Handler() {
 }
 
 int StandardBox(QWidget* parent, const std::string& text, const std::string& caption, MbIcon icon,
-                MbButtons buttons) {
+                MbButtons buttons, int defaultButton) {
     QMessageBox box(parent);
     box.setWindowTitle(caption.empty() ? QString::fromLatin1(kApplicationName)
                                        : QString::fromStdString(caption));
@@ -54,6 +54,22 @@ int StandardBox(QWidget* parent, const std::string& text, const std::string& cap
         break;
     }
     box.setStandardButtons(std);
+    switch (defaultButton) {
+    case IDOK:
+        box.setDefaultButton(QMessageBox::Ok);
+        break;
+    case IDCANCEL:
+        box.setDefaultButton(QMessageBox::Cancel);
+        break;
+    case IDYES:
+        box.setDefaultButton(QMessageBox::Yes);
+        break;
+    case IDNO:
+        box.setDefaultButton(QMessageBox::No);
+        break;
+    default:
+        break;
+    }
     switch (box.exec()) {
     case QMessageBox::Ok:
         return IDOK;
@@ -72,11 +88,16 @@ int StandardBox(QWidget* parent, const std::string& text, const std::string& cap
 
 int ShowMessageBox(QWidget* parent, const std::string& text, const std::string& caption, MbIcon icon,
                    MbButtons buttons) {
+    return ShowMessageBox(parent, text, caption, icon, buttons, 0);
+}
+
+int ShowMessageBox(QWidget* parent, const std::string& text, const std::string& caption, MbIcon icon,
+                   MbButtons buttons, int defaultButton) {
     if (!parent)
         parent = QApplication::activeWindow();
     if (Handler())
         return Handler()(parent, text, caption, icon, buttons);
-    return StandardBox(parent, text, caption, icon, buttons);
+    return StandardBox(parent, text, caption, icon, buttons, defaultButton);
 }
 
 void SetMessageBoxHandler(MessageBoxHandler handler) {

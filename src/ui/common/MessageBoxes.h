@@ -19,6 +19,10 @@ using MessageBoxHandler = std::function<int(QWidget* parent, const std::string& 
 int ShowMessageBox(QWidget* parent, const std::string& text, const std::string& caption, MbIcon icon,
                    MbButtons buttons = MbButtons::Ok);
 
+// The same with `defaultButton` (IDCANCEL, IDNO, ...) as the button that Enter presses; 0 keeps the usual.
+int ShowMessageBox(QWidget* parent, const std::string& text, const std::string& caption, MbIcon icon,
+                   MbButtons buttons, int defaultButton);
+
 // Replaces how boxes are shown; an empty handler restores the standard QMessageBox.
 void SetMessageBoxHandler(MessageBoxHandler handler);
 

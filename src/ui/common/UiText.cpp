@@ -116,6 +116,17 @@ const std::unordered_map<const char*, const char*, Hash, Equal>& GermanTexts() {
         {"Please enter an integer between %1 and %2.",
          "Bitte geben Sie eine ganze Zahl zwischen %1 und %2 ein."},
         {"Please enter a number.", "Bitte geben Sie eine Zahl ein."},
+        // Firmware update
+        {"Attention: Only for SERVICE", "Achtung: Nur für SERVICE"},
+        {"1. Switch Control to 'OFF' (Terminal or Parameter 202)",
+         "1. Gerät ausschalten (Terminal oder Parameter 202)"},
+        {"2. Change Baudrate (Parameter 231) to 38400b/s",
+         "2. Baudrate (Parameter 231) auf 38400b/s stellen"},
+        {"Please select an avaiable COM Port", "Bitte einen COM Port wählen"},
+        {"C&ancel", "Abbrechen"},
+        {"Wait please!", "Bitte warten!"},
+        {"If the last download was unsuccesfully, please power OFF and ON device!",
+         "Wenn der letzte Download nicht erfolgreich war, bitte Gerät aus und anschalten!"},
     };
     return texts;
 }
