@@ -1,6 +1,7 @@
 #include "comm/JobReadTraces.h"
 
 #include "base/StringTable.h"
+#include "comm/CommStringIds.h"
 #include "comm/ControllerModbus.h"
 #include "comm/TriggerRegisters.h"
 #include "measurement/DocMeasurementSingle.h"
@@ -14,11 +15,6 @@
 #include <stdexcept>
 
 namespace {
-
-constexpr unsigned kIdsNumberOfTraceValues = 181;
-constexpr unsigned kIdsReadTraceValues = 182;
-constexpr unsigned kIdsErrorReadingValues = 183;
-constexpr unsigned kIdsClearTrigger = 184;
 
 using namespace TriggerRegister;
 
@@ -61,7 +57,8 @@ void CJobReadTraces::Execute(CControllerModbus& controller) {
         }
         if (countError) {
             // Told twice: with the job's caption, then in the program's plain box.
-            controller.ShowMessage(*countError, quirel::loadString(kIdsNumberOfTraceValues), MbIcon::Error);
+            controller.ShowMessage(*countError, quirel::loadString(CommStringId::kNumberOfTraceValues),
+                                   MbIcon::Error);
             controller.ShowMessage(*countError, std::string(), MbIcon::Warning);
             return;
         }
@@ -79,12 +76,12 @@ void CJobReadTraces::Execute(CControllerModbus& controller) {
                 if (!controller.ReadValues(base + 2 + 2 * static_cast<int>(k), readType, cells, block))
                     ThrowGarbled();
             } catch (const CModbusException& e) {
-                const std::string& what = quirel::loadString(kIdsErrorReadingValues);
+                const std::string& what = quirel::loadString(CommStringId::kErrorReadingValues);
                 char range[64];
                 std::snprintf(range, sizeof range, " %d - %d", static_cast<int>(k),
                               static_cast<int>(k) + block);
                 controller.ShowMessage(e.GetMessage() + "\n" + what + range,
-                                       quirel::loadString(kIdsReadTraceValues), MbIcon::Error);
+                                       quirel::loadString(CommStringId::kReadTraceValues), MbIcon::Error);
                 return;
             }
             for (int v = 0; v < block; ++v)
@@ -101,7 +98,8 @@ void CJobReadTraces::Execute(CControllerModbus& controller) {
     try {
         controller.WriteRawValue(kControl, 6, 0);
     } catch (const CModbusException& e) {
-        controller.ShowMessage(e.GetMessage(), quirel::loadString(kIdsClearTrigger), MbIcon::Error);
+        controller.ShowMessage(e.GetMessage(), quirel::loadString(CommStringId::kClearTrigger),
+                               MbIcon::Error);
         return;
     }
     if (m_document->GetGeneration() != generation)

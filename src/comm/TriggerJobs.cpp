@@ -1,5 +1,6 @@
 // The jobs that arm, query, read and cancel the device's trigger.
 #include "base/StringTable.h"
+#include "comm/CommStringIds.h"
 #include "comm/ControllerModbus.h"
 #include "comm/JobCancelTrigger.h"
 #include "comm/JobQueryTrigger.h"
@@ -14,11 +15,6 @@
 #include <vector>
 
 namespace {
-
-constexpr unsigned kIdsCancelTrigger = 179;
-constexpr unsigned kIdsQueryTriggerState = 180;
-constexpr unsigned kIdsReadTrigger = 185;
-constexpr unsigned kIdsWriteTrigger = 187;
 
 using namespace TriggerRegister;
 
@@ -44,7 +40,7 @@ void Guarded(CControllerModbus& controller, CDocMeasurementSingle* doc, unsigned
 } // namespace
 
 void CJobWriteTrigger::Execute(CControllerModbus& controller) {
-    Guarded(controller, m_document, kIdsWriteTrigger, true, [&] {
+    Guarded(controller, m_document, CommStringId::kWriteTrigger, true, [&] {
         const CTrigger trigger = m_document->GetTrigger();
         const int channels = m_document->GetChannelCount();
         // Channel registers end where the trigger control begins: more than ten would overwrite it.
@@ -73,7 +69,7 @@ void CJobWriteTrigger::Execute(CControllerModbus& controller) {
 }
 
 void CJobCancelTrigger::Execute(CControllerModbus& controller) {
-    Guarded(controller, m_document, kIdsCancelTrigger, false, [&] {
+    Guarded(controller, m_document, CommStringId::kCancelTrigger, false, [&] {
         controller.WriteRawValue(kControl, 6, 0);
         m_document->SetTriggerState(CDocMeasurementSingle::kNoTrigger);
         controller.PostDocumentUpdate(m_document, UpdateHint::kDataChanged);
@@ -81,7 +77,7 @@ void CJobCancelTrigger::Execute(CControllerModbus& controller) {
 }
 
 void CJobQueryTrigger::Execute(CControllerModbus& controller) {
-    Guarded(controller, m_document, kIdsQueryTriggerState, true, [&] {
+    Guarded(controller, m_document, CommStringId::kQueryTriggerState, true, [&] {
         bool filled = false;
         const PARAMVALUE state = controller.ReadValue(kControl, 6, &filled);
         // A garbled reply tells nothing: read as 0 it would end the polling of an armed trigger.
@@ -93,7 +89,7 @@ void CJobQueryTrigger::Execute(CControllerModbus& controller) {
 }
 
 void CJobReadTrigger::Execute(CControllerModbus& controller) {
-    Guarded(controller, m_document, kIdsReadTrigger, true, [&] {
+    Guarded(controller, m_document, CommStringId::kReadTrigger, true, [&] {
         bool ok[5] = {};
         const PARAMVALUE channel = controller.ReadValue(kChannel, 6, &ok[0]);
         const PARAMVALUE level = controller.ReadValue(kLevel, 8, &ok[1]);
