@@ -59,6 +59,10 @@ std::vector<PeerStep> RegisterDevice::Answer(const Bytes& request) {
     if (exceptionCode)
         return {{mbap(
             unit, {static_cast<std::uint8_t>(fc | 0x80), static_cast<std::uint8_t>(exceptionCode.load())})}};
+    // Functions it does not know (the identification, file records) get exception 1, as from a device
+    // that has none.
+    if (fc != 3 && fc != 4 && fc != 5 && fc != 16)
+        return {{mbap(unit, {static_cast<std::uint8_t>(fc | 0x80), 1})}};
     const int address = (pdu.at(1) << 8) | pdu.at(2);
     const int count = (pdu.at(3) << 8) | pdu.at(4);
     std::lock_guard lock(m_mutex);
@@ -76,9 +80,7 @@ std::vector<PeerStep> RegisterDevice::Answer(const Bytes& request) {
             m_regs[address + 1 + i] = static_cast<uint16_t>((pdu.at(6 + 2 * i) << 8) | pdu.at(7 + 2 * i));
         return {{mbap(unit, Bytes(pdu.begin(), pdu.begin() + 5))}};
     }
-    if (fc == 5)
-        return {{mbap(unit, pdu)}};
-    return {{mbap(unit, {static_cast<std::uint8_t>(fc | 0x80), 1})}};
+    return {{mbap(unit, pdu)}}; // 5
 }
 
 } // namespace quirel::test
