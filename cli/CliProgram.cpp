@@ -40,6 +40,8 @@ const char kHelpTail[] =
 std::vector<CommandSpec> AllCommands() {
     std::vector<CommandSpec> commands;
     AddParameterCommands(commands);
+    AddParamSetCommands(commands);
+    AddCatalogueCommands(commands);
     return commands;
 }
 

@@ -84,5 +84,7 @@ struct CommandSpec {
 
 // Each command module adds its commands, in the order --help lists them.
 void AddParameterCommands(std::vector<CommandSpec>& commands);
+void AddParamSetCommands(std::vector<CommandSpec>& commands);
+void AddCatalogueCommands(std::vector<CommandSpec>& commands);
 
 } // namespace quirel::cli

@@ -39,11 +39,14 @@ std::string ReadCatalogueRevision(const std::string& cataloguePath) {
     return cutToCharacters(ini.getString("DeviceId", "Revision", ""), kMaxRevisionCharacters);
 }
 
-bool UpdateDeviceIdentification(CControllerModbus& controller, DeviceIdentification& identification) {
+bool UpdateDeviceIdentification(CControllerModbus& controller, DeviceIdentification& identification,
+                                std::string* error) {
     uint8_t objects[kIdentificationBytes] = {};
     try {
         controller.ReadDeviceIdentification(sizeof objects, objects);
-    } catch (const CModbusException&) {
+    } catch (const CModbusException& e) {
+        if (error)
+            *error = e.GetMessage();
         return false;
     }
     DeviceIdentification id = ParseDeviceIdentification(objects, sizeof objects);

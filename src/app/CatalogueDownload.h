@@ -25,9 +25,10 @@ inline constexpr int kBlockBytes = 2 * kRegistersPerBlock;
 std::string ReadCatalogueRevision(const std::string& cataloguePath);
 
 // Reads the basic identification through the controller; false when the controller raises its
-// communication error (the values then stay as they were). Texts that are not UTF-8 are read as
-// Windows-1252.
-bool UpdateDeviceIdentification(CControllerModbus& controller, DeviceIdentification& identification);
+// communication error (the values then stay as they were; `error`, when given, receives its message).
+// Texts that are not UTF-8 are read as Windows-1252.
+bool UpdateDeviceIdentification(CControllerModbus& controller, DeviceIdentification& identification,
+                                std::string* error = nullptr);
 
 // The progress bar's position while block `block` of file `file` is read: 0..100.
 int DownloadProgress(int file, int block);

@@ -49,8 +49,8 @@ const Entry kStrings[] = {
     {1013, "No value received for ", "Kein Wert empfangen f\xC3\xBCr "},
     // Parameter sets and the catalogue download.
     {1100, "Please Wait ...", "Bitte warten ..."},
-    {1101, "Reading from the device: ", "Lesen vom Ger\xC3\xA4t: "},
-    {1102, "Sending to the device: ", "Senden zum Ger\xC3\xA4t: "},
+    {1101, "Reading from the device", "Lesen vom Ger\xC3\xA4t"},
+    {1102, "Sending to the device", "Senden zum Ger\xC3\xA4t"},
     {1103, "The connection to the device was lost. The parameter set was not saved.",
      "Die Verbindung zum Ger\xC3\xA4t wurde unterbrochen. Die Parameterdatei wurde nicht gespeichert."},
     {1104, "The connection to the device was lost. The parameter set was sent only in part.",

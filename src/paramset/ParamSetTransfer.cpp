@@ -187,7 +187,7 @@ TransferResult CParamSetTransfer::ReadAndSave(const std::string& path, int* unre
     for (const char* section : kSections) {
         const std::vector<CParameterDescription> parameters = SectionParameters(catalogue, section);
         const bool commissioning = std::string_view(section) == kCommissioning;
-        const std::string text = loadString(kIdsReading) + section;
+        const std::string text = loadString(kIdsReading) + ": " + section;
         auto batch = std::make_shared<Batch>();
         int offered = 0;
         for (size_t i = 0; i < parameters.size(); ++i) {
@@ -265,7 +265,7 @@ TransferResult CParamSetTransfer::Send(SendList& list) {
         if (result != TransferResult::Done)
             break;
         Sleep(kPerValueMs);
-        ShowProgress(++progress, loadString(kIdsSending) + std::to_string(item.number) + " " + item.name);
+        ShowProgress(++progress, loadString(kIdsSending) + ": " + std::to_string(item.number) + " " + item.name);
         if (m_ui.ProgressCancelled()) {
             result = TransferResult::Cancelled;
             break;

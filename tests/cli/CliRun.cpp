@@ -1,0 +1,68 @@
+#include "CliRun.h"
+
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace quirel::test {
+namespace {
+
+std::string Slurp(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+} // namespace
+
+CliResult RunCli(const std::vector<std::string>& arguments) {
+    char dir[] = "/tmp/quirel-cli-XXXXXX";
+    if (!::mkdtemp(dir))
+        return {};
+    const std::string out = std::string(dir) + "/out", err = std::string(dir) + "/err";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // No terminal: a command that would ask must not wait for an answer.
+        (void)!::freopen("/dev/null", "r", stdin);
+        (void)!::freopen(out.c_str(), "w", stdout);
+        (void)!::freopen(err.c_str(), "w", stderr);
+        (void)!::chdir(dir); // no Parameters.ini here: the default catalogue is found by the program itself
+        std::vector<std::string> args{QUIREL_CLI_PATH};
+        args.insert(args.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    CliResult r;
+    int status = 0;
+    for (int i = 0; i < 6000 && ::waitpid(pid, &status, WNOHANG) == 0; ++i)
+        ::usleep(10000);
+    if (::waitpid(pid, &status, WNOHANG) == 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+    }
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = Slurp(out);
+    r.err = Slurp(err);
+    std::remove(out.c_str());
+    std::remove(err.c_str());
+    ::rmdir(dir);
+    return r;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream s(text);
+    for (std::string line; std::getline(s, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+} // namespace quirel::test
