@@ -184,9 +184,12 @@ void CKestrelApp::CreateActions() {
     QStyle* style = QApplication::style();
 
     // Commands whose windows do not exist yet stay in the menu, greyed.
-    AddAction(kReadParameterSet, "&Read parameter set from device")->setEnabled(false);
-    AddAction(kSendParameterSet, "&Send parameter set to device")->setEnabled(false);
-    AddAction(kOpenParameterSet, "&Open parameter set")->setEnabled(false);
+    connect(AddAction(kReadParameterSet, "&Read parameter set from device"), &QAction::triggered, this,
+            &CKestrelApp::OnReadParameterSet);
+    connect(AddAction(kSendParameterSet, "&Send parameter set to device"), &QAction::triggered, this,
+            &CKestrelApp::OnSendParameterSet);
+    connect(AddAction(kOpenParameterSet, "&Open parameter set"), &QAction::triggered, this,
+            &CKestrelApp::OnOpenParameterSet);
     AddAction(kFirmwareUpdate, "&Update Device Firmware")->setEnabled(false);
     connect(AddAction(kExit, "E&xit"), &QAction::triggered, this, &CKestrelApp::OnExit);
 
@@ -292,8 +295,9 @@ void CKestrelApp::UpdateCommandUi() {
     const bool connected = m_controller->IsConnected();
     for (int id : {kConnect, kToolConnect, kSettings, kToolSettings})
         Action(id)->setEnabled(!connected);
-    for (int id : {kDisconnect, kToolDisconnect, kRefresh})
+    for (int id : {kDisconnect, kToolDisconnect, kRefresh, kReadParameterSet})
         Action(id)->setEnabled(connected);
+    Action(kSendParameterSet)->setEnabled(connected && !m_identificationUnreadable);
 
     const QString deviceState = DeviceStateText();
     const QString connection = connected ? Tx("Connection established") : Tx("No connection");
@@ -334,6 +338,9 @@ void CKestrelApp::OnConnect() {
     m_uiPort->RunWithProgress(
         QApplication::activeWindow(), Tx("Connect to device").toStdString(),
         [this] { m_controller->Connect(); }, false, target.toStdString());
+    // The check after connecting is part of the connect: the message pane says so until it is over.
+    if (m_controller->IsConnected())
+        RunCatalogueCheck();
     ShowStatusMessage(QString());
     UpdateCommandUi();
 }

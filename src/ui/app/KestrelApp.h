@@ -90,6 +90,12 @@ public:
     CDocParameters& DocParameters() { return *m_docParameters; }
     quirel::ui::ISettingsStore& Settings() { return *m_settings; }
     const std::string& GetRevision() const { return m_revision; }
+    // Set at connect when the device identification could not be read (sending a set is then refused).
+    bool GetIdentificationUnreadable() const { return m_identificationUnreadable; }
+    // Set at connect when the device's Revision differs from the loaded catalogue's.
+    bool GetRevisionDiffers() const { return m_revisionDiffers; }
+    // True while a single or continuous measurement runs (parameter sets are then refused).
+    bool IsTraceRunning() const;
     // True while a command waits for device work behind its progress dialog (connect, disconnect, ...).
     bool IsBusy() const;
     // The port of the demo simulator (0 without one).
@@ -106,6 +112,10 @@ public:
     void OnAbout();
     void OnHelp();
     void OnExit();
+    // Parameter sets (KestrelAppParamSet.cpp).
+    void OnReadParameterSet();
+    void OnSendParameterSet();
+    void OnOpenParameterSet();
 
     QAction* Action(int command) const;
     // Re-evaluates which commands are enabled and what the status panes say.
@@ -125,6 +135,9 @@ public:
     void HandleConnectionState(int state);
 
 private:
+    class ConnectCheckHost;
+    // The check after every successful connect: identification, revision, catalogue download.
+    void RunCatalogueCheck();
     void CreateActions();
     QAction* AddAction(int command, const char* text, const char* prompt = nullptr);
     QString DeviceStateText() const;
@@ -136,6 +149,8 @@ private:
     int m_language = 9;
     std::string m_vendorName, m_productCode, m_revision;
     std::string m_catalogueFileName;
+    bool m_identificationUnreadable = false;
+    bool m_revisionDiffers = false;
     // While a demo run points the connection at its simulator, exit must not save that connection.
     bool m_commSettingsOverridden = false;
 
