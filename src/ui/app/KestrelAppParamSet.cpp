@@ -41,8 +41,25 @@ QWidget* DialogParent(const CKestrelApp& app) {
     return frames.empty() ? nullptr : frames.front();
 }
 
-// The file, or nothing after saying why it could not be read.
-bool LoadParameterSet(QWidget* parent, const std::string& path, CParamSetFile& file) {
+// A measurement in progress refuses the transfers (said with `text`).
+bool RefusedWhileTracing(const CKestrelApp& app, const std::string& text) {
+    if (!app.IsTraceRunning())
+        return false;
+    quirel::ui::ShowMessageBox(DialogParent(app), text, std::string(), MbIcon::Information);
+    return true;
+}
+
+std::string AskParameterSetFile(QWidget* parent, quirel::ui::FileDialogMode mode) {
+    const bool save = mode == quirel::ui::FileDialogMode::Save;
+    return quirel::ui::AskFileName(parent, mode, Tx(save ? "Save parameter set" : "Open parameter set"),
+                                   kFilter, kSuffix);
+}
+
+// Asks for an existing parameter set and reads it; false when cancelled, or unreadable (which is said).
+bool OpenParameterSetFile(QWidget* parent, CParamSetFile& file) {
+    const std::string path = AskParameterSetFile(parent, quirel::ui::FileDialogMode::Open);
+    if (path.empty())
+        return false;
     if (file.Load(path))
         return true;
     quirel::ui::ShowMessageBox(parent, quirel::loadString(kIdsFileNotRead) + path, std::string(),
@@ -60,13 +77,9 @@ bool CKestrelApp::IsTraceRunning() const {
 void CKestrelApp::OnReadParameterSet() {
     if (!m_controller->IsConnected() || IsBusy())
         return;
-    if (IsTraceRunning()) {
-        quirel::ui::ShowMessageBox(DialogParent(*this), TraceRunningReadText(m_language), std::string(),
-                                   MbIcon::Information);
+    if (RefusedWhileTracing(*this, TraceRunningReadText(m_language)))
         return;
-    }
-    const std::string path = quirel::ui::AskFileName(DialogParent(*this), quirel::ui::FileDialogMode::Save,
-                                                     Tx("Save parameter set"), kFilter, kSuffix);
+    const std::string path = AskParameterSetFile(DialogParent(*this), quirel::ui::FileDialogMode::Save);
     if (path.empty())
         return;
     // The reads take seconds: they run beside the event loop, which keeps every window painted and the
@@ -80,10 +93,8 @@ void CKestrelApp::OnReadParameterSet() {
 void CKestrelApp::OnOpenParameterSet() {
     if (IsBusy())
         return;
-    const std::string path = quirel::ui::AskFileName(DialogParent(*this), quirel::ui::FileDialogMode::Open,
-                                                     Tx("Open parameter set"), kFilter, kSuffix);
     CParamSetFile file;
-    if (path.empty() || !LoadParameterSet(DialogParent(*this), path, file))
+    if (!OpenParameterSetFile(DialogParent(*this), file))
         return;
     CDialog_ParameterSet report(Qs(BuildReport(file, *m_catalogue)), DialogParent(*this));
     quirel::ui::ExecModal(report);
@@ -92,15 +103,10 @@ void CKestrelApp::OnOpenParameterSet() {
 void CKestrelApp::OnSendParameterSet() {
     if (!m_controller->IsConnected() || m_identificationUnreadable || IsBusy())
         return;
-    if (IsTraceRunning()) {
-        quirel::ui::ShowMessageBox(DialogParent(*this), TraceRunningWriteText(m_language), std::string(),
-                                   MbIcon::Information);
+    if (RefusedWhileTracing(*this, TraceRunningWriteText(m_language)))
         return;
-    }
-    const std::string path = quirel::ui::AskFileName(DialogParent(*this), quirel::ui::FileDialogMode::Open,
-                                                     Tx("Open parameter set"), kFilter, kSuffix);
     CParamSetFile file;
-    if (path.empty() || !LoadParameterSet(DialogParent(*this), path, file))
+    if (!OpenParameterSetFile(DialogParent(*this), file))
         return;
     SendList list = BuildSendList(file, *m_catalogue, m_language);
     if (list.items.size() > kMaxSendValues) {
