@@ -15,6 +15,7 @@
 #include "CommTestSupport.h"
 #include "SimProcess.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -30,6 +31,8 @@ class SendWatchingPort : public RecordingUiPort {
 public:
     void Progress(const std::string& caption, const std::string& text, int pos, int max) override {
         RecordingUiPort::Progress(caption, text, pos, max);
+        if (onText)
+            onText(text);
         const std::string prefix = "Sending to the device: ";
         if (text.size() <= prefix.size() || text.compare(0, prefix.size(), prefix) != 0)
             return;
@@ -40,6 +43,7 @@ public:
     }
     CControllerModbus* controller = nullptr;
     std::function<void(size_t)> onValue;
+    std::function<void(const std::string&)> onText;
     std::vector<std::string> sent;
     int queueBusy = 0;
 };
@@ -166,4 +170,38 @@ TEST(ParamSetTransfer, ALostConnectionEndsTheSendWithAMessage) {
     EXPECT_NE(
         NotSentReport(list, quirel::kLanguageEnglish).find("Parameter:521 (Overvoltage limit) was NOT SENT!"),
         std::string::npos);
+}
+
+// A value the device does not deliver is saved as "-error-", never as the value an earlier read left; a
+// connection lost while reading writes no file.
+TEST(ParamSetTransfer, UnreadValuesAndALostConnectionWhileReading) {
+    auto sim = std::make_unique<SimProcess>(std::vector<std::string>{"--tcp", "0", "--exception", "2:3101"});
+    ASSERT_TRUE(sim->ready());
+    Device device(*sim);
+    ASSERT_TRUE(device.Connect());
+    device.doc.SetValue(310, PARAMVALUE(6, 750)); // as if read before
+    const std::string path = TempPath("-unread.btp");
+    CParamSetTransfer transfer(device.doc, device.ui);
+    int unread = 0;
+    ASSERT_EQ(transfer.ReadAndSave(path, &unread), TransferResult::Done);
+    EXPECT_EQ(unread, 1);
+    ASSERT_EQ(device.ui.Boxes().size(), 1u);
+    EXPECT_EQ(device.ui.Boxes()[0].caption, "Read parameter");
+    CParamSetFile file;
+    ASSERT_TRUE(file.Load(path));
+    const auto entries = file.Entries(kCommissioning);
+    EXPECT_TRUE(std::any_of(entries.begin(), entries.end(),
+                            [](const ParamSetEntry& e) { return e.number == 310 && e.stored == "-error-"; }));
+    std::remove(path.c_str());
+
+    device.ui.Clear();
+    device.ui.onText = [&](const std::string& text) {
+        if (text == "Reading from the device: Commissioning")
+            sim->terminate();
+    };
+    EXPECT_EQ(transfer.ReadAndSave(path), TransferResult::ConnectionLost);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    ASSERT_FALSE(device.ui.Boxes().empty());
+    EXPECT_EQ(device.ui.Boxes().back().text,
+              "The connection to the device was lost. The parameter set was not saved.");
 }
