@@ -33,7 +33,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QModbusTcpServer>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
@@ -41,6 +40,7 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -986,15 +986,26 @@ private slots:
 
     // Without a readable identification a parameter set can be read but not sent.
     void unreadableIdentificationGreysSending() {
-        QTcpServer probe; // a free port for the device
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        const quint16 port = probe.serverPort();
-        probe.close();
-        QModbusTcpServer device;
-        device.setConnectionParameter(QModbusDevice::NetworkAddressParameter, "127.0.0.1");
-        device.setConnectionParameter(QModbusDevice::NetworkPortParameter, port);
-        device.setServerAddress(1);
-        QVERIFY(device.connectDevice());
+        // A Modbus TCP device that knows no function at all: it answers every request with exception 1.
+        QTcpServer device;
+        QVERIFY(device.listen(QHostAddress::LocalHost, 0));
+        connect(&device, &QTcpServer::newConnection, [&device] {
+            QTcpSocket* socket = device.nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+                while (socket->bytesAvailable() >= 8) {
+                    const QByteArray header = socket->peek(6);
+                    const int length = 6 + ((quint8(header[4]) << 8) | quint8(header[5]));
+                    if (socket->bytesAvailable() < length)
+                        return;
+                    const QByteArray request = socket->read(length);
+                    QByteArray reply = request.left(4) + QByteArray("\x00\x03", 2) + request.mid(6, 1);
+                    reply += char(quint8(request[7]) | 0x80);
+                    reply += char(1);
+                    socket->write(reply);
+                }
+            });
+        });
+        const quint16 port = device.serverPort();
         auto store = std::make_unique<CMemorySettingsStore>();
         PointAtSimulator(*store, port);
         auto app = StartApp(std::move(store), true);

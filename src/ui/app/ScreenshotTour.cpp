@@ -55,7 +55,7 @@ void TourParameterSets(CKestrelApp& app, const QString& directory, const QString
     quirel::ui::SetModalHandler([&](QDialog& dialog) {
         dialog.show();
         Pump(400);
-        QString name = dialog.objectName();
+        QString name = "paramset-report";
         if (auto* list = dynamic_cast<CDlgLoadParams*>(&dialog))
             name = list->Table() ? "send-confirm" : "send-not-sent";
         Save(&dialog, QDir(directory).filePath(name + "-" + lang + ".png"));
