@@ -47,7 +47,7 @@ void Sleep(int ms) {
 
 // The jobs of one step of a transfer: how many have run, how many failed, and whether the procedure that
 // offered them still waits for them.
-class CParamSetTransfer::Batch {
+class TransferBatch {
 public:
     void Finish(bool ok) {
         std::lock_guard lock(m_mutex);
@@ -81,19 +81,15 @@ namespace {
 class CJobTransferStep : public CJobAbstract {
 public:
     using Step = std::function<bool(CControllerModbus&)>;
-    template <class B>
-    CJobTransferStep(std::shared_ptr<B> batch, Step step)
-        : m_disowned([batch] { return batch->Disowned(); }),
-          m_finish([batch](bool ok) { batch->Finish(ok); }), m_step(std::move(step)) {}
+    CJobTransferStep(std::shared_ptr<TransferBatch> batch, Step step)
+        : m_batch(std::move(batch)), m_step(std::move(step)) {}
     void Execute(CControllerModbus& controller) override {
-        if (m_disowned())
-            return;
-        m_finish(m_step(controller));
+        if (!m_batch->Disowned())
+            m_batch->Finish(m_step(controller));
     }
 
 private:
-    std::function<bool()> m_disowned;
-    std::function<void(bool)> m_finish;
+    std::shared_ptr<TransferBatch> m_batch;
     Step m_step;
 };
 
@@ -137,7 +133,7 @@ TransferResult CParamSetTransfer::WaitForEmptyQueue(int periodMs) {
     return controller.IsConnected() ? TransferResult::Done : TransferResult::ConnectionLost;
 }
 
-TransferResult CParamSetTransfer::WaitForBatch(Batch& batch, int count, int periodMs) {
+TransferResult CParamSetTransfer::WaitForBatch(TransferBatch& batch, int count, int periodMs) {
     CControllerModbus& controller = m_doc.GetController();
     while (!batch.WaitFinished(count, periodMs)) {
         // A lost connection leaves the remaining jobs queued: they would run only after a reconnect.
@@ -153,7 +149,7 @@ TransferResult CParamSetTransfer::WaitForBatch(Batch& batch, int count, int peri
     return TransferResult::Done;
 }
 
-CParamSetTransfer::Offer CParamSetTransfer::OfferRead(const std::shared_ptr<Batch>& batch, int32_t id,
+CParamSetTransfer::Offer CParamSetTransfer::OfferRead(const std::shared_ptr<TransferBatch>& batch, int32_t id,
                                                       int retryMs) {
     CControllerModbus& controller = m_doc.GetController();
     CDocParameters& doc = m_doc;
@@ -188,7 +184,7 @@ TransferResult CParamSetTransfer::ReadAndSave(const std::string& path, int* unre
         const std::vector<CParameterDescription> parameters = SectionParameters(catalogue, section);
         const bool commissioning = std::string_view(section) == kCommissioning;
         const std::string text = loadString(kIdsReading) + ": " + section;
-        auto batch = std::make_shared<Batch>();
+        auto batch = std::make_shared<TransferBatch>();
         int offered = 0;
         for (size_t i = 0; i < parameters.size(); ++i) {
             Sleep(kPerValueMs);
@@ -236,7 +232,7 @@ TransferResult CParamSetTransfer::ReadCurrentValues(const SendList& list) {
     const CParameterManager& catalogue = m_doc.GetCatalogue();
     const std::string text = loadString(kIdsReadingDeviceValues);
     ShowProgress(0, text);
-    auto batch = std::make_shared<Batch>();
+    auto batch = std::make_shared<TransferBatch>();
     int offered = 0;
     for (size_t i = 0; i < list.items.size(); ++i) {
         const CParameterDescription* d = catalogue.FindDescription(list.items[i].number);
@@ -265,14 +261,15 @@ TransferResult CParamSetTransfer::Send(SendList& list) {
         if (result != TransferResult::Done)
             break;
         Sleep(kPerValueMs);
-        ShowProgress(++progress, loadString(kIdsSending) + ": " + std::to_string(item.number) + " " + item.name);
+        ShowProgress(++progress,
+                     loadString(kIdsSending) + ": " + std::to_string(item.number) + " " + item.name);
         if (m_ui.ProgressCancelled()) {
             result = TransferResult::Cancelled;
             break;
         }
         if (item.marked)
             continue;
-        auto batch = std::make_shared<Batch>();
+        auto batch = std::make_shared<TransferBatch>();
         const CParameterValue value = item.value;
         auto step = [&doc, value](CControllerModbus& c) {
             CJobWriteParameter job(value);

@@ -16,6 +16,8 @@ namespace quirel::paramset {
 std::string TraceRunningReadText(int language);
 std::string TraceRunningWriteText(int language);
 
+class TransferBatch;
+
 enum class TransferResult {
     Done,
     ConnectionLost, // said in a message; nothing more is offered to the device
@@ -48,11 +50,10 @@ public:
     TransferResult Send(SendList& list);
 
 private:
-    class Batch;
     enum class Offer { Accepted, ConnectionLost, Cancelled };
-    Offer OfferRead(const std::shared_ptr<Batch>& batch, int32_t id, int retryMs);
+    Offer OfferRead(const std::shared_ptr<TransferBatch>& batch, int32_t id, int retryMs);
     // Waits until `count` jobs of the batch have run, checking the connection every `periodMs`.
-    TransferResult WaitForBatch(Batch& batch, int count, int periodMs);
+    TransferResult WaitForBatch(TransferBatch& batch, int count, int periodMs);
     TransferResult WaitForEmptyQueue(int periodMs);
     void ShowProgress(int pos, const std::string& text);
     TransferResult End(TransferResult result, unsigned lostMessage);
