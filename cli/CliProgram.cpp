@@ -43,6 +43,8 @@ std::vector<CommandSpec> AllCommands() {
     AddMeasurementCommands(commands);
     AddEventLogCommands(commands);
     AddFirmwareCommands(commands);
+    AddParamSetCommands(commands);
+    AddCatalogueCommands(commands);
     return commands;
 }
 

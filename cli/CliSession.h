@@ -87,5 +87,7 @@ void AddParameterCommands(std::vector<CommandSpec>& commands);
 void AddMeasurementCommands(std::vector<CommandSpec>& commands);
 void AddEventLogCommands(std::vector<CommandSpec>& commands);
 void AddFirmwareCommands(std::vector<CommandSpec>& commands);
+void AddParamSetCommands(std::vector<CommandSpec>& commands);
+void AddCatalogueCommands(std::vector<CommandSpec>& commands);
 
 } // namespace quirel::cli

@@ -41,7 +41,10 @@ std::string UserDataFolder() {
 }
 
 std::string ProgramFilePath(const std::string& name) {
-    const std::string program = ProgramFolder();
+    return ProgramFilePathIn(ProgramFolder(), name);
+}
+
+std::string ProgramFilePathIn(const std::string& program, const std::string& name) {
     if (IsWritableFolder(program))
         return (fs::path(program) / name).string();
     const std::string data = UserDataFolder();

@@ -17,6 +17,8 @@ std::string UserDataFolder();
 // Where the program file `name` is read and written: the program folder when writable, else the user
 // data folder (created when missing).
 std::string ProgramFilePath(const std::string& name);
+// The same rule for the program whose folder is `programFolder`.
+std::string ProgramFilePathIn(const std::string& programFolder, const std::string& name);
 
 // The folders a catalogue named without a folder is looked for in, after the name as given (absolute, or
 // relative to the current folder): the program folder, the user data folder, the installed share folder

@@ -19,19 +19,6 @@ std::string_view trim(std::string_view s) {
     return s;
 }
 
-// Cuts UTF-8 text to at most `max` characters without splitting a character.
-std::string cutToCharacters(std::string_view s, size_t max) {
-    size_t chars = 0;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) {
-            if (chars == max)
-                return std::string(s.substr(0, i));
-            ++chars;
-        }
-    }
-    return std::string(s);
-}
-
 // Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) on chains of string operator+.
 std::string keyLine(std::string_view key, std::string_view value) {
     std::string line;
@@ -51,6 +38,18 @@ std::string oneLine(std::string_view s) {
 }
 
 } // namespace
+
+std::string cutToCharacters(std::string_view s, size_t max) {
+    size_t chars = 0;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) {
+            if (chars == max)
+                return std::string(s.substr(0, i));
+            ++chars;
+        }
+    }
+    return std::string(s);
+}
 
 namespace {
 

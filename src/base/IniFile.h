@@ -108,6 +108,9 @@ private:
     bool crlf_ = true;
 };
 
+// UTF-8 text cut to at most `max` characters, never inside a character (a reader's buffer of max + 1).
+std::string cutToCharacters(std::string_view s, size_t max);
+
 // Case folding of UTF-8 text for names and value texts: ASCII and the Latin-1 letters (umlauts).
 std::string foldCase(std::string_view s);
 bool equalsNoCase(std::string_view a, std::string_view b);

@@ -25,11 +25,14 @@ public:
     }
     void Execute(CControllerModbus& controller) override;
     const CParameterValue& GetValue() const { return m_value; }
+    // After Execute: whether the device took the value.
+    bool Written() const { return m_written; }
 
 private:
     void ReadBack(CControllerModbus& controller, bool written);
 
     CParameterValue m_value;
+    bool m_written = false;
     CDocument* m_target = nullptr;
     std::function<void(int32_t, const PARAMVALUE&)> m_store;
     std::function<void(int32_t)> m_forget;

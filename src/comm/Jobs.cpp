@@ -48,7 +48,7 @@ void CJobWriteParameter::Execute(CControllerModbus& controller) {
     bool written = false;
     try {
         controller.WriteParameter(id, m_value.GetValue());
-        written = true;
+        written = m_written = true;
     } catch (const CModbusException& e) {
         ShowError(controller, e.GetMessage(), caption);
     } catch (const CParameterException& e) {

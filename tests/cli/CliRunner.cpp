@@ -25,6 +25,8 @@ CliResult RunCli(const std::vector<std::string>& arguments, int interruptAfterMs
     const std::string out = std::string(dir) + "/out", err = std::string(dir) + "/err";
     const pid_t pid = ::fork();
     if (pid == 0) {
+        // No terminal: a command that would ask must not wait for an answer.
+        ::freopen("/dev/null", "r", stdin);
         ::freopen(out.c_str(), "w", stdout);
         ::freopen(err.c_str(), "w", stderr);
         ::chdir(dir); // no Parameters.ini here: the default catalogue is found by the program itself

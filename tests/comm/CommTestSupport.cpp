@@ -67,6 +67,12 @@ std::vector<PeerStep> RegisterDevice::Answer(const Bytes& request) {
                               fields)});
         return steps;
     }
+    // Functions it does not know (the identification, file records) get exception 1, as from a device
+    // that has none.
+    if (fc != 3 && fc != 4 && fc != 5 && fc != 16) {
+        steps.push_back({mbap(request, {static_cast<std::uint8_t>(fc | 0x80), 1}, fields)});
+        return steps;
+    }
     const int address = (pdu.at(1) << 8) | pdu.at(2);
     const int count = (pdu.at(3) << 8) | pdu.at(4);
     std::lock_guard lock(m_mutex);

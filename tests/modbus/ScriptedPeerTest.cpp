@@ -180,11 +180,12 @@ TEST(ModbusRtu, AReplyThatMissedItsTurnNeverAnswersTheNextRequest) {
         EXPECT_EQ(value, 2) << late;
     }
     // A repeat of the same request takes the first attempt's late answer without waiting the line out;
-    // the second attempt's answer, still on its way, must not answer the next request.
+    // the second attempt's answer, still on its way, must not answer the next request. (The peer answers
+    // one request after the other: the second answer leaves 100 ms after the first, 325 ms in.)
     RtuRig rig(
         [](const Bytes& req, int index) {
             if (index < 2)
-                return std::vector<PeerStep>{{rtu(req[0], registersPdu(3, 1, 7)), 225}};
+                return std::vector<PeerStep>{{rtu(req[0], registersPdu(3, 1, 7)), index == 0 ? 225 : 100}};
             return std::vector<PeerStep>{{rtu(req[0], registersPdu(3, 1, 2))}};
         },
         150, 1);

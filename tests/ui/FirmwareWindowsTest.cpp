@@ -24,6 +24,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <fstream>
+#include <iterator>
 
 #include <pty.h>
 #include <set>
@@ -152,8 +154,15 @@ private slots:
         store->WriteInt("ModbusCommunicationController", "Protocol", 0);
         store->WriteString("ModbusCommunicationController", "Host",
                            "127.0.0.1:" + std::to_string(sim.tcpPort()));
+        // The catalogue of that firmware, so the check at connect finds the revisions equal.
+        std::ifstream demo(QUIREL_RESOURCES_DIR "/Parameters.ini", std::ios::binary);
+        std::string catalogue((std::istreambuf_iterator<char>(demo)), std::istreambuf_iterator<char>());
+        const size_t at = catalogue.find("Revision=V2.14");
+        QVERIFY(at != std::string::npos);
+        catalogue.replace(at, 14, "Revision=2.2.0.8");
+        QVERIFY(quirel::test::WriteTextFile(dir.File("Parameters.ini"), catalogue));
         AppOptions appOptions;
-        appOptions.catalogue = QUIREL_RESOURCES_DIR "/Parameters.ini";
+        appOptions.catalogue = dir.File("Parameters.ini");
         auto app = std::make_unique<CKestrelApp>(std::move(store), appOptions);
         QVERIFY(app->InitInstance());
         QAction* command = app->Action(Command::kFirmwareUpdate);

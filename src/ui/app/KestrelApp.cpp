@@ -204,9 +204,12 @@ void CKestrelApp::CreateActions() {
     QStyle* style = QApplication::style();
 
     // Commands whose windows do not exist yet stay in the menu, greyed.
-    AddAction(kReadParameterSet, "&Read parameter set from device")->setEnabled(false);
-    AddAction(kSendParameterSet, "&Send parameter set to device")->setEnabled(false);
-    AddAction(kOpenParameterSet, "&Open parameter set")->setEnabled(false);
+    connect(AddAction(kReadParameterSet, "&Read parameter set from device"), &QAction::triggered, this,
+            &CKestrelApp::OnReadParameterSet);
+    connect(AddAction(kSendParameterSet, "&Send parameter set to device"), &QAction::triggered, this,
+            &CKestrelApp::OnSendParameterSet);
+    connect(AddAction(kOpenParameterSet, "&Open parameter set"), &QAction::triggered, this,
+            &CKestrelApp::OnOpenParameterSet);
     connect(AddAction(kFirmwareUpdate, "&Update Device Firmware"), &QAction::triggered, this,
             &CKestrelApp::OnUpdateFirmware);
     connect(AddAction(kExit, "E&xit"), &QAction::triggered, this, &CKestrelApp::OnExit);
@@ -313,9 +316,10 @@ void CKestrelApp::UpdateCommandUi() {
     const bool connected = m_controller->IsConnected();
     for (int id : {kConnect, kToolConnect, kSettings, kToolSettings})
         Action(id)->setEnabled(!connected);
-    for (int id : {kDisconnect, kToolDisconnect})
+    for (int id : {kDisconnect, kToolDisconnect, kReadParameterSet})
         Action(id)->setEnabled(connected);
     Action(kRefresh)->setEnabled(connected && !IsEventLogActive());
+    Action(kSendParameterSet)->setEnabled(connected && !m_identificationUnreadable);
     Action(kFirmwareUpdate)->setEnabled(IsFirmwareUpdateEnabled());
 
     const QString deviceState = DeviceStateText();
@@ -354,6 +358,9 @@ void CKestrelApp::OnConnect() {
     m_uiPort->RunWithProgress(
         QApplication::activeWindow(), Tx("Connect to device").toStdString(),
         [this] { m_controller->Connect(); }, false, target.toStdString());
+    // The check after connecting is part of the connect: the message pane says so until it is over.
+    if (m_controller->IsConnected())
+        RunCatalogueCheck();
     ShowStatusMessage(QString());
     UpdateCommandUi();
 }

@@ -110,6 +110,10 @@ public:
     std::string ProgramFileFolder() const;
     quirel::ui::ISettingsStore& Settings() { return *m_settings; }
     const std::string& GetRevision() const { return m_revision; }
+    // Set at connect when the device identification could not be read (sending a set is then refused).
+    bool GetIdentificationUnreadable() const { return m_identificationUnreadable; }
+    // Set at connect when the device's Revision differs from the loaded catalogue's.
+    bool GetRevisionDiffers() const { return m_revisionDiffers; }
     // True while a command waits for device work behind its progress dialog (connect, disconnect, ...).
     bool IsBusy() const;
     // The port of the demo simulator (0 without one).
@@ -132,17 +136,19 @@ public:
     CViewSchematic* FindSchematicView() const;
     CViewErrorMemory* FindEventLogView() const;
     // Whether a single or a continuous measurement is running (the measurement documents' running flags);
-    // the overview's polling pauses meanwhile.
+    // the overview's polling pauses and parameter-set transfers are refused meanwhile.
     bool IsMeasurementRunning() const;
     // Stores the last single and continuous measurements ("last.nbts", "last.nbtc"); the overview calls
     // it when it closes.
     void StoreLastMeasurements();
-    // Set by the connect command when the device's catalogue revision differs from the one loaded.
-    bool CatalogueRevisionDiffers() const { return m_catalogueRevisionDiffers; }
     void OnUpdateFirmware();
     // "Update Device Firmware" is offered while connected to a device of revision "2.2.0.8" or older.
     bool IsFirmwareUpdateEnabled() const;
     quirel::ui::CFirmwareUpdate& FirmwareUpdate() { return *m_firmwareUpdate; }
+    // Parameter sets (KestrelAppParamSet.cpp).
+    void OnReadParameterSet();
+    void OnSendParameterSet();
+    void OnOpenParameterSet();
 
     QAction* Action(int command) const;
     // Re-evaluates which commands are enabled and what the status panes say.
@@ -164,6 +170,9 @@ public:
 private:
     // Creates both measurement documents and loads the last measurements into them.
     void CreateMeasurementDocuments();
+    class ConnectCheckHost;
+    // The check after every successful connect: identification, revision, catalogue download.
+    void RunCatalogueCheck();
     void CreateActions();
     QAction* AddAction(int command, const char* text, const char* prompt = nullptr);
     QString DeviceStateText() const;
@@ -176,9 +185,10 @@ private:
     int m_language = 9;
     std::string m_vendorName, m_productCode, m_revision;
     std::string m_catalogueFileName;
+    bool m_identificationUnreadable = false;
+    bool m_revisionDiffers = false;
     // While a demo run points the connection at its simulator, exit must not save that connection.
     bool m_commSettingsOverridden = false;
-    bool m_catalogueRevisionDiffers = false;
 
     std::unique_ptr<quirel::ui::CQtUiPort> m_uiPort;
     std::unique_ptr<CParameterManager> m_catalogue;

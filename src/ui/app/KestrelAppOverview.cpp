@@ -61,7 +61,7 @@ void CKestrelApp::OpenOverview() {
     }
     CViewSchematic::Hooks hooks;
     hooks.pollingPaused = [this] { return IsMeasurementRunning() || m_uiPort->IsBusy(); };
-    hooks.catalogueRevisionDiffers = [this] { return m_catalogueRevisionDiffers; };
+    hooks.catalogueRevisionDiffers = [this] { return m_revisionDiffers; };
     // The trigger state shows in the status bar from the connection on.
     hooks.makeTriggerQuery = [this] {
         return std::unique_ptr<CJobAbstract>(

@@ -27,6 +27,31 @@ struct PendingAnswer {
 
 } // namespace
 
+// The calls wait in a queue of our own, under our own lock, and a queued invocation by name only wakes
+// the user-interface thread to run them: the event that carries it is made and read inside Qt alone. (A
+// queued functor or an event of our own is written on one thread and read or deleted on the other with
+// only Qt's uninstrumented locks between them, which a thread checker cannot follow.)
+void CQtUiPort::Post(std::function<void()> call) {
+    bool wake;
+    {
+        std::lock_guard lock(m_postMutex);
+        wake = m_posted.empty();
+        m_posted.push_back(std::move(call));
+    }
+    if (wake)
+        QMetaObject::invokeMethod(this, "RunPosted", Qt::QueuedConnection);
+}
+
+void CQtUiPort::RunPosted() {
+    std::deque<std::function<void()>> calls;
+    {
+        std::lock_guard lock(m_postMutex);
+        calls.swap(m_posted);
+    }
+    for (const auto& call : calls)
+        call();
+}
+
 CQtUiPort::CQtUiPort(DocumentUpdateHandler onDocumentUpdate, ConnectionStateHandler onConnectionState,
                      QObject* parent)
     : QObject(parent), m_onDocumentUpdate(std::move(onDocumentUpdate)),
@@ -35,25 +60,19 @@ CQtUiPort::CQtUiPort(DocumentUpdateHandler onDocumentUpdate, ConnectionStateHand
 void CQtUiPort::PostDocumentUpdate(CDocument* doc, int64_t hint) {
     if (m_closed)
         return;
-    QMetaObject::invokeMethod(
-        this,
-        [this, doc, hint] {
-            if (!m_closed && m_onDocumentUpdate)
-                m_onDocumentUpdate(doc, hint);
-        },
-        Qt::QueuedConnection);
+    Post([this, doc, hint] {
+        if (!m_closed && m_onDocumentUpdate)
+            m_onDocumentUpdate(doc, hint);
+    });
 }
 
 void CQtUiPort::PostConnectionState(int state) {
     if (m_closed)
         return;
-    QMetaObject::invokeMethod(
-        this,
-        [this, state] {
-            if (!m_closed && m_onConnectionState)
-                m_onConnectionState(state);
-        },
-        Qt::QueuedConnection);
+    Post([this, state] {
+        if (!m_closed && m_onConnectionState)
+            m_onConnectionState(state);
+    });
 }
 
 int CQtUiPort::MessageBox(const std::string& text, const std::string& caption, MbIcon icon,
@@ -66,16 +85,13 @@ int CQtUiPort::MessageBox(const std::string& text, const std::string& caption, M
     // A blocking queued call would hang the worker for good if the user-interface thread stopped
     // listening (at exit it waits for the worker); waiting on our own answer lets Close() release it.
     auto pending = std::make_shared<PendingAnswer>();
-    QMetaObject::invokeMethod(
-        this,
-        [this, pending, text, caption, icon, buttons] {
-            const int result = m_closed ? IDCANCEL : ShowMessageBox(nullptr, text, caption, icon, buttons);
-            std::lock_guard<std::mutex> lock(pending->mutex);
-            pending->result = result;
-            pending->done = true;
-            pending->answered.notify_all();
-        },
-        Qt::QueuedConnection);
+    Post([this, pending, text, caption, icon, buttons] {
+        const int result = m_closed ? IDCANCEL : ShowMessageBox(nullptr, text, caption, icon, buttons);
+        std::lock_guard<std::mutex> lock(pending->mutex);
+        pending->result = result;
+        pending->done = true;
+        pending->answered.notify_all();
+    });
 
     std::unique_lock<std::mutex> lock(pending->mutex);
     while (!pending->done) {
@@ -110,8 +126,7 @@ void CQtUiPort::Progress(const std::string& caption, const std::string& text, in
         // Code that runs on this thread by itself still gets its dialog painted.
         QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     } else if (post && !m_closed) {
-        QMetaObject::invokeMethod(
-            this, [this] { ShowProgress(); }, Qt::QueuedConnection);
+        Post([this] { ShowProgress(); });
     }
 }
 
@@ -126,8 +141,7 @@ void CQtUiPort::EndProgress() {
     if (QThread::currentThread() == thread())
         ShowProgress();
     else if (!m_closed)
-        QMetaObject::invokeMethod(
-            this, [this] { ShowProgress(); }, Qt::QueuedConnection);
+        Post([this] { ShowProgress(); });
 }
 
 void CQtUiPort::ShowProgress() {
@@ -180,7 +194,7 @@ void CQtUiPort::RunWithProgress(QWidget* parent, const std::string& caption,
     std::thread worker([&] {
         work();
         done = true;
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        QCoreApplication::postEvent(&loop, new QEvent(QEvent::Quit)); // dropped should the loop be gone
     });
     // Short work (a disconnect that finds nothing running) shows no dialog at all; the window keeps
     // painting meanwhile, and clicks wait until the work is done.

@@ -7,6 +7,7 @@
 #include <QProgressDialog>
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -54,7 +55,12 @@ public:
     void Close();
     bool IsClosed() const { return m_closed.load(); }
 
+private slots:
+    void RunPosted();
+
 private:
+    // Runs `call` later on the thread this object belongs to, after the calls posted before it.
+    void Post(std::function<void()> call);
     struct ProgressState {
         std::string caption, text;
         int pos = 0, max = 0;
@@ -66,6 +72,8 @@ private:
     DocumentUpdateHandler m_onDocumentUpdate;
     ConnectionStateHandler m_onConnectionState;
     std::atomic<bool> m_closed{false};
+    std::mutex m_postMutex;
+    std::deque<std::function<void()>> m_posted;
     std::mutex m_progressMutex;
     ProgressState m_progress;
     std::atomic<bool> m_progressCancelled{false};

@@ -127,6 +127,20 @@ const std::unordered_map<const char*, const char*, Hash, Equal>& GermanTexts() {
         {"Wait please!", "Bitte warten!"},
         {"If the last download was unsuccesfully, please power OFF and ON device!",
          "Wenn der letzte Download nicht erfolgreich war, bitte Gerät aus und anschalten!"},
+        // Parameter sets and the catalogue download
+        {"New Parameters.ini found. Download and restart the application?",
+         "Aktuellere Parameterdefinitionen im Gerät gefunden. Neue Definition herunterladen?"},
+        {"parameter set", "Parameter Datei"},
+        {"Data to filter", "Daten zum Filter"},
+        {"Save parameter set", "Parameterdatei speichern"},
+        {"Open parameter set", "Parameterdatei öffnen"},
+        {"Save as text...", "Als Text speichern..."},
+        {"Text files (*.txt)", "Textdateien (*.txt)"},
+        {"Value to send", "Zu sendender Wert"},
+        {"On the device now", "Jetzt im Gerät"},
+        {"will not be sent", "wird nicht gesendet"},
+        {"To send: %1 values, %2 of which change what the device holds now. Not to be sent: %3.",
+         "Zu senden: %1 Werte, davon ändern %2 den Wert im Gerät. Nicht gesendet werden: %3."},
     };
     return texts;
 }

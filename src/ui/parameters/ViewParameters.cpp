@@ -113,11 +113,16 @@ CViewParameters::~CViewParameters() {
     m_doc.RemoveView(this);
 }
 
-void CViewParameters::OnInitialUpdate() {
+void CViewParameters::SetFirmwareRevision(const std::string& revision) {
+    m_revision = revision;
     QString title = quirel::ui::ResourceText(kIdsTitle);
     if (!m_revision.empty())
         title += QString(" - Firmware %1").arg(Qs(m_revision));
     window()->setWindowTitle(title);
+}
+
+void CViewParameters::OnInitialUpdate() {
+    SetFirmwareRevision(m_revision);
 
     const int x = m_settings.GetInt(kClassName, "x", 0);
     const int y = m_settings.GetInt(kClassName, "y", 0);

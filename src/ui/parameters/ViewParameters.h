@@ -44,6 +44,8 @@ public:
     bool SelectFolder(const std::string& sectionName);
     // Opens the edit dialog for the row (as a double click does).
     void EditRow(int row);
+    // The revision the title names (" - Firmware %s"); a connect to another device changes it.
+    void SetFirmwareRevision(const std::string& revision);
 
     QTreeWidget* Tree() const { return m_tree; }
     QTreeWidget* List() const { return m_list; }

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "paramset/SendList.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class CDocParameters;
+class IUiPort;
+
+namespace quirel::paramset {
+
+// The refusals while a measurement runs (information icon), fixed in the program in both languages and
+// chosen by the "Language" setting (German for 7).
+std::string TraceRunningReadText(int language);
+std::string TraceRunningWriteText(int language);
+
+class TransferBatch;
+
+enum class TransferResult {
+    Done,
+    ConnectionLost, // said in a message; nothing more is offered to the device
+    Cancelled,      // by the user, through the progress window
+    FileNotWritten, // said in a message
+};
+
+// The device work of the parameter-set commands, through the controller's transfer queue and the
+// parameters document, with progress reported through the UI port ("Please Wait ...", 0..100). Each
+// procedure blocks its caller with the waits of the transfer (the window runs it on a thread of its own)
+// and returns once every job it offered has run or has been disowned: a job still queued when the
+// connection was lost does nothing when a later connection runs it.
+class CParamSetTransfer {
+public:
+    CParamSetTransfer(CDocParameters& doc, IUiPort& ui);
+
+    // Reads the "DeviceData", "MeasuredValues" and "Commissioning" parameters from the device and writes
+    // the file at `path` (replacing it whole). A parameter no read delivered (a refused or failed read, a
+    // write-only parameter) is written as "-error-"; `unread` (when given) counts them. A lost connection
+    // or a cancel writes nothing.
+    TransferResult ReadAndSave(const std::string& path, int* unread = nullptr);
+
+    // Reads the values the device holds now for the list's parameters into the parameters document, so
+    // that the confirmation can show what a send would change.
+    TransferResult ReadCurrentValues(const SendList& list);
+
+    // Writes the unmarked values strictly one after another in list order, each job offered once the one
+    // before it has run, and records in each item whether it was sent. A lost connection ends the send
+    // with a message; the values not reached stay unsent.
+    TransferResult Send(SendList& list);
+
+private:
+    enum class Offer { Accepted, ConnectionLost, Cancelled };
+    Offer OfferRead(const std::shared_ptr<TransferBatch>& batch, int32_t id, int retryMs);
+    // Waits until `count` jobs of the batch have run, checking the connection every `periodMs`.
+    TransferResult WaitForBatch(TransferBatch& batch, int count, int periodMs);
+    TransferResult WaitForEmptyQueue(int periodMs);
+    void ShowProgress(int pos, const std::string& text);
+    TransferResult End(TransferResult result, unsigned lostMessage);
+
+    CDocParameters& m_doc;
+    IUiPort& m_ui;
+    std::string m_caption;
+};
+
+} // namespace quirel::paramset

@@ -1,0 +1,105 @@
+// quirel-cli paramset and catalogue against the simulated filter.
+#include "CliRunner.h"
+#include "SimProcess.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <regex>
+#include <unistd.h>
+
+
+namespace {
+
+struct TempFolder {
+    TempFolder() {
+        char name[] = "/tmp/quirel-cli-set-XXXXXX";
+        path = ::mkdtemp(name) ? name : "";
+    }
+    ~TempFolder() { std::filesystem::remove_all(path); }
+    std::string File(const std::string& name, const std::string& text = std::string()) const {
+        const std::string file = path + "/" + name;
+        if (!text.empty())
+            std::ofstream(file, std::ios::binary) << text;
+        return file;
+    }
+    std::string path;
+};
+
+} // namespace
+
+TEST(CliParamSet, SavesShowsAndSendsBack) {
+    SimProcess sim({"--tcp", "0"});
+    ASSERT_TRUE(sim.ready());
+    const std::vector<std::string> tcp{"--tcp", sim.tcpHost()};
+    auto with = [&](std::vector<std::string> rest) {
+        rest.insert(rest.begin(), tcp.begin(), tcp.end());
+        return RunCli(rest);
+    };
+    TempFolder folder;
+    const std::string saved = folder.File("saved.btp");
+    auto r = with({"paramset", "save", saved});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    const std::string ct = with({"read", "310"}).out;
+
+    r = RunCli({"paramset", "show", saved});
+    ASSERT_EQ(r.code, 0) << r.err;
+    auto lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 10u + 3 + 38 + 5);
+    EXPECT_EQ(lines[0], "[DeviceData]");
+    EXPECT_EQ(lines[12], "[MeasuredValues]");
+    EXPECT_EQ(lines[17], "[Commissioning]");
+    EXPECT_TRUE(std::regex_match(lines[1], std::regex(R"(30 Serial number = \S+ )"))) << lines[1];
+    EXPECT_EQ(lines[18], "200 Language = 0;english ");
+
+    with({"write", "310", "1234"});
+    // Without a terminal nothing is sent unless --yes says so.
+    r = with({"paramset", "send", saved});
+    EXPECT_EQ(r.code, 64);
+    EXPECT_EQ(with({"read", "310"}).out, "310 CT primary current = 1234 A\n");
+    r = with({"paramset", "send", saved, "--yes"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 36u);
+    EXPECT_EQ(lines[0], "200 Language = english ");
+    EXPECT_EQ(with({"read", "310"}).out, ct);
+
+    // An older German file under English: AUS is OFF, Aus no value of 300.
+    const std::string older =
+        folder.File("older.btp", "[Commissioning]\r\nParam0=300=AUS\r\nParam1=300=Aus\r\n");
+    r = with({"paramset", "send", "--yes", older});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, "300 CT position = OFF \n300 CT position = -error- \n"
+                     "Parameter:300 (CT position) was NOT SENT!\n\t Please check the parameter on device.\n");
+    EXPECT_EQ(with({"read", "300"}).out, "300 CT position = OFF \n");
+
+    std::string many = "[Commissioning]\r\n";
+    for (int i = 0; i <= 600; ++i)
+        many += "Param" + std::to_string(i) + "=310=750\r\n";
+    r = with({"paramset", "send", folder.File("many.btp", many), "--yes"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err,
+              "The parameter set holds 601 values to send, more than the 600 a send transfers. Nothing "
+              "was sent.\n");
+    EXPECT_EQ(RunCli({"paramset", "show", folder.File("none.btp")}).err,
+              "The file could not be read: " + folder.File("none.btp") + "\n");
+}
+
+TEST(CliCatalogue, ChecksAndDownloads) {
+    SimProcess sim({"--tcp", "0", "--revision", "V2.14a"});
+    ASSERT_TRUE(sim.ready());
+    auto r = RunCli({"--tcp", sim.tcpHost(), "catalogue", "check"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "device revision: V2.14a\ncatalogue revision: V2.14\ndiffers\n");
+
+    TempFolder folder;
+    const std::string file = folder.File("dl.ini");
+    r = RunCli({"--tcp", sim.tcpHost(), "catalogue", "download", file});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, file + "\n");
+    // The downloaded catalogue matches the device.
+    r = RunCli({"--tcp", sim.tcpHost(), "--catalogue", file, "catalogue", "check"});
+    EXPECT_EQ(r.out, "device revision: V2.14a\ncatalogue revision: V2.14a\nsame\n");
+}

@@ -1,0 +1,153 @@
+// Which values a parameter-set file sends: the file's form and language, the translation of older files
+// and the values marked as not to be sent.
+#include "paramset/SendList.h"
+
+#include "base/StringTable.h"
+#include "parameters/ParameterManager.h"
+
+#include "CommTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace quirel::paramset;
+
+namespace {
+
+const CParameterManager& GermanCatalogue() {
+    static CParameterManager* catalogue = [] {
+        auto* c = new CParameterManager;
+        c->SetLanguage(quirel::kLanguageGerman);
+        c->Load(QUIREL_RESOURCES_DIR "/Parameters.ini");
+        return c;
+    }();
+    return *catalogue;
+}
+
+SendList ListOf(const std::string& commissioning, int language) {
+    CParamSetFile file;
+    file.Parse("[Commissioning]\r\n" + commissioning);
+    return BuildSendList(
+        file, language == quirel::kLanguageGerman ? GermanCatalogue() : quirel::test::DemoCatalogue(),
+        language);
+}
+
+struct Sent {
+    int32_t number;
+    uint32_t raw;
+    std::string text;
+    bool marked;
+    bool operator==(const Sent&) const = default;
+};
+
+std::vector<Sent> Values(const SendList& list) {
+    std::vector<Sent> out;
+    for (const SendItem& i : list.items)
+        out.push_back({i.number, i.marked ? 0u : i.value.GetValue().raw, i.text, i.marked});
+    return out;
+}
+
+constexpr int kEn = quirel::kLanguageEnglish;
+constexpr int kDe = quirel::kLanguageGerman;
+
+} // namespace
+
+TEST(SendList, ReadsEachFormAndLanguage) {
+    struct Case {
+        const char* what;
+        std::string file;
+        int language;
+        std::vector<Sent> expected;
+    };
+    const Case cases[] = {
+        {"an older English file sent under German",
+         "Param0=200=english\r\nParam1=300=mainside\r\n",
+         kDe,
+         {{200, 0, "Englisch", false}, {300, 1, "Netzseite", false}}},
+        {"an older German file sent under English: a text outside its row is no value",
+         "Param0=202=direkt AUS\r\nParam1=300=AUS\r\nParam2=300=Aus\r\nParam3=540=3 Wandler (L1, L2, L3)\r\n",
+         kEn,
+         {{202, 1, "direct OFF", false},
+          {300, 2, "OFF", false},
+          {300, 0, "-error-", true},
+          {540, 0, "3 CT (L1, L2, L3)", false}}},
+        {"547 gets \"BW \" unless BW or BE stands anywhere, translated or not",
+         "Param0=300=OFF\r\nParam1=547=1\r\nParam2=547=BE 2\r\nParam3=547=BW 3\r\nParam4=547=x BE\r\n",
+         kEn,
+         {{300, 2, "OFF", false},
+          {547, 0, "BW 1", false},
+          {547, 4, "BE 2", false},
+          {547, 2, "BW 3", false},
+          {547, 0, "-error-", true}}},
+        {"the same under German",
+         "Param0=300=OFF\r\nParam1=547=1\r\n",
+         kDe,
+         {{300, 2, "AUS", false}, {547, 0, "BW 1", false}}},
+        {"long forms of 540 in a file of the program's language",
+         "Param0=540=2 Wandler (L1, L2)\r\nParam1=300=AUS\r\n",
+         kDe,
+         {{540, 1, "2 W. (L1, L2)", false}, {300, 2, "AUS", false}}},
+        {"an older file of undecided language counts as English for the long forms",
+         "Param0=231=19200\r\nParam1=540=2 transformer (L1, L2)\r\n",
+         kEn,
+         {{231, 1, "19200", false}, {540, 1, "2 CT (L1, L2)", false}}},
+        {"a current file sends the index, whatever language its text is in",
+         "Param0=540=1;3 W. (L1, L2, L3)\r\nParam1=300=2;Lastseite\r\n",
+         kEn,
+         {{540, 1, "2 CT (L1, L2)", false}, {300, 2, "OFF", false}}},
+        {"the first marker parameter decides the form",
+         "Param0=310=750\r\nParam1=300=1;x\r\nParam2=200=german\r\n",
+         kEn,
+         {{310, 750, "750", false}, {300, 1, "mainside", false}, {200, 0, "-error-", true}}},
+        {"210 and 220 are never sent, numbers outside the settings are skipped",
+         "Param0=210=2;AHF "
+         "100A\r\nParam1=220=100\r\nParam2=20=1;Running\r\nParam3=4711=3\r\nParam4=310=750\r\n",
+         kEn,
+         {{310, 750, "750", false}}},
+        {"texts the judge refuses are not sent",
+         "Param0=401=0.9\r\nParam1=300=-1;-error-\r\nParam2=300=7;x\r\nParam3=310=70000\r\nParam4=401=0,"
+         "9\r\n",
+         kEn,
+         {{401, 0, "-error-", true},
+          {300, 0, "-error-", true},
+          {300, 0, "-error-", true},
+          {310, 0, "-error-", true},
+          {401, 0x3F666666, "0,90", false}}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Values(ListOf(c.file, c.language)), c.expected) << c.what;
+
+    const SendList older = ListOf("Param0=300=AUS\r\nParam1=300=Aus\r\n", kEn);
+    EXPECT_EQ(older.form, FileForm::Older);
+    EXPECT_EQ(older.language, FileLanguage::German);
+    EXPECT_TRUE(older.translate);
+    EXPECT_EQ(older.items[1].refusal,
+              "Invalid value \"Aus\": one of the listed values is expected: loadside, mainside, OFF");
+    EXPECT_EQ(ListOf("Param0=401=0.9\r\n", kEn).items[0].refusal,
+              "Invalid value \"0.9\": a decimal comma is expected (0,9)");
+}
+
+TEST(SendList, ConfirmsAndReportsInTheProgramLanguage) {
+    SendList list = ListOf("Param0=300=2;OFF\r\nParam1=300=Aus\r\nParam2=310=750\r\n", kEn);
+    EXPECT_EQ(ConfirmationText(list), "300 CT position = OFF \r\n300 CT position = -error- \r\n"
+                                      "310 CT primary current = 750 \r\n");
+    list.items[0].state = SendItem::State::Sent;
+    list.items[2].state = SendItem::State::NotReached;
+    EXPECT_EQ(NotSentReport(list, kEn), "Parameter:300 (CT position) was NOT SENT!\r\n\t Please check the "
+                                        "parameter on device.\r\nParameter:310 (CT primary current) was NOT "
+                                        "SENT!\r\n\t Please check the parameter on device.\r\n");
+    SendList german = ListOf("Param0=300=foo\r\n", kDe);
+    EXPECT_EQ(
+        NotSentReport(german, kDe),
+        "Parameter:300 (Wandlerposition) wird NICHT GESENDET!\r\n\t Bitte den Parameter im Ger\xC3\xA4t "
+        "kontrollieren.\r\n");
+    german.items[0].state = SendItem::State::Sent;
+    EXPECT_EQ(NotSentReport(german, kDe), "");
+
+    std::string many;
+    for (int i = 0; i <= 600; ++i)
+        many += "Param" + std::to_string(i) + "=310=750\r\n";
+    EXPECT_EQ(ListOf(many, kEn).items.size(), 601u);
+    EXPECT_EQ(
+        TooManyValuesText(601),
+        "The parameter set holds 601 values to send, more than the 600 a send transfers. Nothing was sent.");
+}
