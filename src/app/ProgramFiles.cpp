@@ -29,6 +29,23 @@ std::string ProgramFolder() {
     return ec ? std::string() : self.parent_path().string();
 }
 
+bool RunsFromBuildTree(const std::string& programFolder) {
+#ifdef QUIREL_BINARY_DIR
+    if (programFolder.empty())
+        return false;
+    std::error_code ec;
+    const fs::path build = fs::weakly_canonical(QUIREL_BINARY_DIR, ec);
+    const fs::path program = fs::weakly_canonical(programFolder, ec);
+    if (build.empty() || program.empty())
+        return false;
+    const auto [b, p] = std::mismatch(build.begin(), build.end(), program.begin(), program.end());
+    return b == build.end();
+#else
+    (void)programFolder;
+    return false;
+#endif
+}
+
 std::string UserDataFolder() {
     fs::path base;
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/')
@@ -59,7 +76,8 @@ std::vector<std::string> CatalogueFolders() {
     candidates.push_back(QUIREL_SHARE_DIR);
 #endif
 #ifdef QUIREL_RESOURCES_DIR
-    candidates.push_back(QUIREL_RESOURCES_DIR);
+    if (RunsFromBuildTree(candidates[0]))
+        candidates.push_back(QUIREL_RESOURCES_DIR);
 #endif
     std::vector<std::string> folders;
     std::error_code ec;
