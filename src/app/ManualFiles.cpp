@@ -3,7 +3,6 @@
 #include "app/ProgramFiles.h"
 #include "base/StringTable.h"
 
-#include <algorithm>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -50,13 +49,7 @@ std::vector<std::string> ManualFolders(const std::string& programFolder) {
 #ifdef QUIREL_MANUAL_DIR
     candidates.push_back(QUIREL_MANUAL_DIR);
 #endif
-    std::vector<std::string> folders;
-    std::error_code ec;
-    for (const std::string& c : candidates)
-        if (!c.empty() && fs::is_directory(c, ec) &&
-            std::find(folders.begin(), folders.end(), c) == folders.end())
-            folders.push_back(c);
-    return folders;
+    return ExistingFolders(candidates);
 }
 
 std::string FindManual(const std::vector<std::string>& folders, int language) {

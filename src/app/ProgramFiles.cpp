@@ -67,6 +67,16 @@ std::string ProgramFilePath(const std::string& name) {
     return (fs::path(data) / name).string();
 }
 
+std::vector<std::string> ExistingFolders(const std::vector<std::string>& candidates) {
+    std::vector<std::string> folders;
+    std::error_code ec;
+    for (const std::string& c : candidates)
+        if (!c.empty() && fs::is_directory(c, ec) &&
+            std::find(folders.begin(), folders.end(), c) == folders.end())
+            folders.push_back(c);
+    return folders;
+}
+
 std::vector<std::string> CatalogueFolders() {
     std::vector<std::string> candidates{ProgramFolder(), UserDataFolder()};
     if (!candidates[0].empty())
@@ -79,13 +89,7 @@ std::vector<std::string> CatalogueFolders() {
     if (RunsFromBuildTree(candidates[0]))
         candidates.push_back(QUIREL_RESOURCES_DIR);
 #endif
-    std::vector<std::string> folders;
-    std::error_code ec;
-    for (const std::string& c : candidates)
-        if (!c.empty() && fs::is_directory(c, ec) &&
-            std::find(folders.begin(), folders.end(), c) == folders.end())
-            folders.push_back(c);
-    return folders;
+    return ExistingFolders(candidates);
 }
 
 std::string FindCatalogue(const std::string& name) {

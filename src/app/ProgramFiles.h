@@ -21,6 +21,8 @@ std::string UserDataFolder();
 // data folder (created when missing).
 std::string ProgramFilePath(const std::string& name);
 
+// The candidates that are folders, in their order, each once.
+std::vector<std::string> ExistingFolders(const std::vector<std::string>& candidates);
 // The folders a catalogue named without a folder is looked for in, after the name as given (absolute, or
 // relative to the current folder): the program folder, the user data folder, the installed share folder
 // (beside the program and where it was configured to install) and, for a program of the build tree, the
