@@ -2,10 +2,11 @@
 # The Debian package as a user meets it. cpack makes it from the build tree BUILD; dpkg -x unpacks it into
 # a scratch root outside the build tree, so nothing of the source or build tree can stand in for a file the
 # package lacks; its programs then run from there against each other.
-#   PackageTest.sh BUILD SOURCE
+#   PackageTest.sh BUILD [CPACK]
 set -euo pipefail
 
 build=$1
+cpack=${2:-cpack}
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/quirel-package.XXXXXX")
 sim_pid=
 cleanup() {
@@ -23,7 +24,7 @@ fail() {
 started=$SECONDS
 
 # ---- the package and its control fields
-if ! cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1; then
+if ! "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1; then
   cat "$scratch/cpack.log" >&2
   fail "cpack failed"
 fi
