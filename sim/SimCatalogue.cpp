@@ -1,5 +1,6 @@
 #include "SimCatalogue.h"
 
+#include "app/ProgramFiles.h"
 #include "base/IniFile.h"
 #include "parameters/ParameterManager.h"
 
@@ -71,9 +72,18 @@ std::string withDeviceIdRevision(const std::string& bytes, const std::string& re
 
 std::string defaultCataloguePath() {
     std::error_code ec;
+    // Installed: share/quirel beside the program's bin folder, wherever the package put it.
+    const std::string program = quirel::app::ProgramFolder();
+    if (!program.empty()) {
+        const std::filesystem::path beside =
+            std::filesystem::path(program).parent_path() / "share/quirel/Parameters.ini";
+        if (std::filesystem::exists(beside, ec))
+            return beside.string();
+    }
 #ifdef QUIREL_RESOURCES_DIR
+    // Only a simulator of the build tree serves the source's catalogue; an installed one has its own.
     const std::filesystem::path source = std::filesystem::path(QUIREL_RESOURCES_DIR) / "Parameters.ini";
-    if (std::filesystem::exists(source, ec))
+    if (quirel::app::RunsFromBuildTree(program) && std::filesystem::exists(source, ec))
         return source.string();
 #endif
 #ifdef QUIREL_SIM_SHARE_DIR

@@ -32,7 +32,8 @@ bool loadSimCatalogue(const std::string& path, SimCatalogue& catalogue, std::str
 // every other line stays as it was.
 std::string withDeviceIdRevision(const std::string& bytes, const std::string& revision);
 
-// Where the demo catalogue is found when no --catalogue is given.
+// Where the demo catalogue is found when no --catalogue is given: share/quirel beside the program's bin
+// folder (installed), the source's resources (a build tree), where the build was configured to install it.
 std::string defaultCataloguePath();
 
 } // namespace quirel::sim

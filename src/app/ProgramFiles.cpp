@@ -29,6 +29,23 @@ std::string ProgramFolder() {
     return ec ? std::string() : self.parent_path().string();
 }
 
+bool RunsFromBuildTree(const std::string& programFolder) {
+#ifdef QUIREL_BINARY_DIR
+    if (programFolder.empty())
+        return false;
+    std::error_code ec;
+    const fs::path build = fs::weakly_canonical(QUIREL_BINARY_DIR, ec);
+    const fs::path program = fs::weakly_canonical(programFolder, ec);
+    if (build.empty() || program.empty())
+        return false;
+    const auto [b, p] = std::mismatch(build.begin(), build.end(), program.begin(), program.end());
+    return b == build.end();
+#else
+    (void)programFolder;
+    return false;
+#endif
+}
+
 std::string UserDataFolder() {
     fs::path base;
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/')
@@ -53,6 +70,16 @@ std::string ProgramFilePathIn(const std::string& program, const std::string& nam
     return (fs::path(data) / name).string();
 }
 
+std::vector<std::string> ExistingFolders(const std::vector<std::string>& candidates) {
+    std::vector<std::string> folders;
+    std::error_code ec;
+    for (const std::string& c : candidates)
+        if (!c.empty() && fs::is_directory(c, ec) &&
+            std::find(folders.begin(), folders.end(), c) == folders.end())
+            folders.push_back(c);
+    return folders;
+}
+
 std::vector<std::string> CatalogueFolders() {
     std::vector<std::string> candidates{ProgramFolder(), UserDataFolder()};
     if (!candidates[0].empty())
@@ -62,15 +89,10 @@ std::vector<std::string> CatalogueFolders() {
     candidates.push_back(QUIREL_SHARE_DIR);
 #endif
 #ifdef QUIREL_RESOURCES_DIR
-    candidates.push_back(QUIREL_RESOURCES_DIR);
+    if (RunsFromBuildTree(candidates[0]))
+        candidates.push_back(QUIREL_RESOURCES_DIR);
 #endif
-    std::vector<std::string> folders;
-    std::error_code ec;
-    for (const std::string& c : candidates)
-        if (!c.empty() && fs::is_directory(c, ec) &&
-            std::find(folders.begin(), folders.end(), c) == folders.end())
-            folders.push_back(c);
-    return folders;
+    return ExistingFolders(candidates);
 }
 
 std::string FindCatalogue(const std::string& name) {

@@ -29,7 +29,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -45,6 +48,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QUrl>
 
 #include <set>
 
@@ -80,6 +84,15 @@ int RowOf(CViewParameters* view, int32_t id) {
             return r;
     return -1;
 }
+
+// Takes what the program hands to the desktop to open.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void Open(const QUrl& url) { urls << url; }
+};
 
 } // namespace
 
@@ -760,12 +773,64 @@ private slots:
         QVERIFY2(view->List()->columnWidth(3) > unitWidth,
                  qPrintable(QString::number(view->List()->columnWidth(3))));
         QVERIFY2(m_boxes.empty(), m_boxes.empty() ? "" : m_boxes[0].text.c_str());
-
-        // Help without a manual says so instead of doing nothing.
-        app->OnHelp();
-        QCOMPARE(m_boxes.size(), size_t(1));
-        QVERIFY(m_boxes[0].text.rfind("No manual is installed", 0) == 0);
         Finish(app);
+    }
+
+    // Help opens the manual of old when the current folder has it, else the HTML manual in the language
+    // of the run (here the source's, as for every program of the build tree); without either it says
+    // where it looked instead of doing nothing.
+    void helpOpensTheManual() {
+        QTemporaryDir cwd, noManual;
+        const QString saved = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(cwd.path()));
+        UrlCatcher opened;
+        QDesktopServices::setUrlHandler("file", &opened, "Open");
+        const QString pdf = cwd.filePath("Quirel Viewer Manual EN V02_February_2015.pdf");
+        const QString manual = QFileInfo(QUIREL_RESOURCES_DIR "/../docs/manual").canonicalFilePath();
+        struct Case {
+            int language;
+            bool pdfInCurrentFolder;
+            QString manualFolder;
+            QString opens; // empty: the message
+        };
+        const Case cases[] = {
+            {quirel::kLanguageEnglish, false, QString(), manual + "/en/index.html"},
+            {quirel::kLanguageGerman, false, QString(), manual + "/de/index.html"},
+            {quirel::kLanguageGerman, true, QString(), pdf},
+            {quirel::kLanguageEnglish, false, noManual.path(), QString()},
+        };
+        for (const Case& c : cases) {
+            m_boxes.clear();
+            opened.urls.clear();
+            QFile file(pdf);
+            if (c.pdfInCurrentFolder)
+                QVERIFY(file.open(QIODevice::WriteOnly));
+            file.close();
+            auto store = std::make_unique<CMemorySettingsStore>();
+            store->WriteInt("General", "Language", c.language);
+            AppOptions options;
+            options.catalogue = QUIREL_RESOURCES_DIR "/Parameters.ini";
+            options.manualFolder = c.manualFolder.toStdString();
+            auto app = std::make_unique<CKestrelApp>(std::move(store), options);
+            QVERIFY(app->InitInstance());
+            app->OnHelp();
+            if (c.opens.isEmpty()) {
+                QVERIFY(opened.urls.isEmpty());
+                QCOMPARE(m_boxes.size(), size_t(1));
+                QVERIFY2(m_boxes[0].text.rfind("No manual is installed", 0) == 0, m_boxes[0].text.c_str());
+                QVERIFY(QString::fromStdString(m_boxes[0].text).contains(noManual.filePath("en/index.html")));
+            } else {
+                QVERIFY2(m_boxes.empty(), m_boxes.empty() ? "" : m_boxes[0].text.c_str());
+                QCOMPARE(opened.urls.size(), 1);
+                QVERIFY(QFileInfo::exists(c.opens));
+                QCOMPARE(QFileInfo(opened.urls[0].toLocalFile()).canonicalFilePath(),
+                         QFileInfo(c.opens).canonicalFilePath());
+            }
+            Finish(app);
+            QFile::remove(pdf);
+        }
+        QDesktopServices::unsetUrlHandler("file");
+        QDir::setCurrent(saved);
     }
 
     // Connect waits for the device's answer with the windows painted and the message pane saying what is

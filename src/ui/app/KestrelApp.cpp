@@ -26,11 +26,8 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
-#include <QDir>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -38,7 +35,6 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
-#include <QUrl>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -48,7 +44,6 @@ using quirel::ui::Tx;
 namespace {
 
 constexpr int kParameterDeviceState = 20;
-constexpr const char* kManualFile = "Quirel Viewer Manual EN V02_February_2015.pdf";
 
 } // namespace
 
@@ -475,21 +470,6 @@ void CKestrelApp::OnAbout() {
     layout->addLayout(row);
     layout->addWidget(buttons);
     about.exec();
-}
-
-void CKestrelApp::OnHelp() {
-    // Looked up in the current folder by its relative name. A click that does nothing leaves the user
-    // guessing, so a missing manual is said.
-    const QFileInfo manual(QDir::current(), kManualFile);
-    if (manual.exists()) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(manual.absoluteFilePath()));
-        return;
-    }
-    quirel::ui::ShowMessageBox(QApplication::activeWindow(),
-                               Tx("No manual is installed (\"%1\" was not found in %2).")
-                                   .arg(kManualFile, QDir::currentPath())
-                                   .toStdString(),
-                               std::string(), MbIcon::Information);
 }
 
 void CKestrelApp::OnExit() {

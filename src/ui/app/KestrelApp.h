@@ -67,6 +67,8 @@ struct AppOptions {
     std::string catalogue;
     // Folder of the files kept next to the program ("last.nbts", "last.nbtc"); empty: ProgramFileFolder.
     std::string fileFolder;
+    // Folder of the HTML manual (<folder>/<en|de>/index.html) to open instead of the installed one.
+    std::string manualFolder;
 };
 
 // The application object: owns the controller, the catalogue and the documents for the whole run,
@@ -128,6 +130,7 @@ public:
     void OnRefresh();
     void OnLanguage(int language);
     void OnAbout();
+    // The manual (KestrelAppHelp.cpp).
     void OnHelp();
     void OnExit();
     // The overview and the event log (KestrelAppOverview.cpp).

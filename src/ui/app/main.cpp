@@ -1,5 +1,6 @@
 // quirel-viewer: the service and diagnostics program for active harmonic filters.
 
+#include "app/ProgramFiles.h"
 #include "ui/app/KestrelApp.h"
 #include "ui/app/ScreenshotTour.h"
 #include "ui/common/SettingsStore.h"
@@ -42,7 +43,7 @@ int main(int argc, char* argv[]) {
     options.catalogue = parser.value(catalogue).toStdString();
     // A demo run without a catalogue of its own uses the demo catalogue the simulator serves.
     if (options.demo && options.catalogue.empty() && !QFileInfo::exists("Parameters.ini"))
-        options.catalogue = QUIREL_RESOURCES_DIR "/Parameters.ini";
+        options.catalogue = quirel::app::FindCatalogue("Parameters.ini");
 
     CKestrelApp app(std::move(store), options);
     if (!app.InitInstance())

@@ -70,8 +70,8 @@ const std::unordered_map<const char*, const char*, Hash, Equal>& GermanTexts() {
         {"Connecting to %1 ...", "Verbindung mit %1 wird hergestellt ..."},
         {"Connecting to %1 at %2 baud ...", "Verbindung über %1 mit %2 Baud wird hergestellt ..."},
         {"Disconnecting ...", "Verbindung wird getrennt ..."},
-        {"No manual is installed (\"%1\" was not found in %2).",
-         "Kein Handbuch installiert (\"%1\" wurde in %2 nicht gefunden)."},
+        {"No manual is installed (\"%1\" was not found in %2, nor %3).",
+         "Kein Handbuch installiert (\"%1\" wurde in %2 nicht gefunden, %3 ebenso wenig)."},
         // About box
         {"About Quirel Viewer Velorin", "Info über Quirel Viewer Velorin"},
         {"Service and diagnostics tool for active harmonic filters.",
