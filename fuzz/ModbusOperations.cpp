@@ -40,6 +40,14 @@ template <typename T> std::vector<T> Values(FuzzInput& in, int count) {
     return values;
 }
 
+// A read of count values into a caller's array, checked as above.
+template <typename T, typename Read> int ReadChecked(std::size_t count, Read read) {
+    auto values = Output<T>(count);
+    const int rc = read(values.data(), static_cast<int>(values.size()));
+    CheckZeroAfterFailure(rc, values);
+    return rc;
+}
+
 } // namespace
 
 int RunMasterOperation(MbusMasterFunctions& master, FuzzInput& in) {
@@ -51,30 +59,23 @@ int RunMasterOperation(MbusMasterFunctions& master, FuzzInput& in) {
     const std::uint8_t c = in.u8();
     int rc = MBUS_SUCCESS;
     switch (op % 10) {
-    case 0: {
-        auto values = Output<std::uint16_t>(1 + c % 125);
-        rc = master.readHoldingRegisters(slave, ref, values.data(), static_cast<int>(values.size()));
-        CheckZeroAfterFailure(rc, values);
+    case 0:
+        rc = ReadChecked<std::uint16_t>(1 + c % 125, [&](std::uint16_t* v, int n) {
+            return master.readHoldingRegisters(slave, ref, v, n);
+        });
         break;
-    }
-    case 1: {
-        auto values = Output<std::int32_t>(1 + c % 62);
-        rc = master.readHoldingLongInts(slave, ref, values.data(), static_cast<int>(values.size()));
-        CheckZeroAfterFailure(rc, values);
+    case 1:
+        rc = ReadChecked<std::int32_t>(
+            1 + c % 62, [&](std::int32_t* v, int n) { return master.readHoldingLongInts(slave, ref, v, n); });
         break;
-    }
-    case 2: {
-        auto values = Output<float>(1 + c % 62);
-        rc = master.readHoldingFloats(slave, ref, values.data(), static_cast<int>(values.size()));
-        CheckZeroAfterFailure(rc, values);
+    case 2:
+        rc = ReadChecked<float>(1 + c % 62,
+                                [&](float* v, int n) { return master.readHoldingFloats(slave, ref, v, n); });
         break;
-    }
-    case 3: {
-        auto values = Output<std::int32_t>(1 + c % 62);
-        rc = master.readInputLongInts(slave, ref, values.data(), static_cast<int>(values.size()));
-        CheckZeroAfterFailure(rc, values);
+    case 3:
+        rc = ReadChecked<std::int32_t>(
+            1 + c % 62, [&](std::int32_t* v, int n) { return master.readInputLongInts(slave, ref, v, n); });
         break;
-    }
     case 4: {
         const auto values = Values<std::uint16_t>(in, 1 + c % 100);
         rc = master.writeMultipleRegisters(slave, ref, values.data(), static_cast<int>(values.size()));
@@ -95,16 +96,18 @@ int RunMasterOperation(MbusMasterFunctions& master, FuzzInput& in) {
         break;
     case 8: {
         const int recordLength = c % 123;
-        auto out = Output<std::uint8_t>(2 * static_cast<std::size_t>(recordLength));
-        rc = master.readFileRecord(slave, 7, ref - 1, in.u16() % 10000, recordLength, out.data());
-        CheckZeroAfterFailure(rc, out);
+        const int record = in.u16() % 10000;
+        rc = ReadChecked<std::uint8_t>(
+            2 * static_cast<std::size_t>(recordLength), [&](std::uint8_t* out, int) {
+                return master.readFileRecord(slave, 7, ref - 1, record, recordLength, out);
+            });
         break;
     }
     default: {
         const std::uint8_t code = in.u8();
-        auto out = Output<std::uint8_t>(c);
-        rc = master.readDeviceIdentification(slave, c, 1 + code % 4, code >> 2, out.data());
-        CheckZeroAfterFailure(rc, out);
+        rc = ReadChecked<std::uint8_t>(c, [&](std::uint8_t* out, int n) {
+            return master.readDeviceIdentification(slave, n, 1 + code % 4, code >> 2, out);
+        });
         break;
     }
     }
