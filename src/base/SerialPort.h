@@ -13,7 +13,9 @@ class CancelSignal;
 speed_t termiosSpeed(std::uint32_t baud, bool* known);
 
 // A serial device opened by path (/dev/ttyUSB0, /dev/pts/N) on termios. Every operation that waits is
-// bounded by a total time-out in milliseconds; the descriptor stays non-blocking for its whole life.
+// bounded by a total time-out in milliseconds; the descriptor stays non-blocking for its whole life. The
+// operations a protocol drives the line with are virtual, so that a stand-in can deliver bytes that come
+// from elsewhere (a fuzzer's) at memory speed.
 class SerialPort {
 public:
     enum class Result {
@@ -36,21 +38,21 @@ public:
     Result open(const std::string& path);
     // Purges both directions, writes the settings saved at open back and closes.
     void close();
-    bool isOpen() const { return fd_ >= 0; }
+    virtual bool isOpen() const { return fd_ >= 0; }
 
     // dataBits 7 or 8, stopBits 1 or 2, parity 0 none, 1 odd, 2 even; handshake 0 none, 1 RTS/CTS.
     Result configure(std::uint32_t baudRate, int dataBits, int stopBits, int parity, int handshake);
 
     // Reads exactly count bytes unless the total time-out ends first; *got says how many arrived.
-    Result read(std::uint8_t* buffer, std::size_t count, int timeoutMs, std::size_t* got = nullptr);
+    virtual Result read(std::uint8_t* buffer, std::size_t count, int timeoutMs, std::size_t* got = nullptr);
     // Writes count bytes within the total time-out.
-    Result write(const std::uint8_t* buffer, std::size_t count, int timeoutMs);
+    virtual Result write(const std::uint8_t* buffer, std::size_t count, int timeoutMs);
     // Discards what waits in both directions.
-    Result purge();
+    virtual Result purge();
     // Waits until the output has left the port, for at most timeoutMs.
-    Result drain(int timeoutMs);
-    Result raiseRts();
-    Result dropRts();
+    virtual Result drain(int timeoutMs);
+    virtual Result raiseRts();
+    virtual Result dropRts();
     // Clears DTR (open raises it). Fails on a pseudo-terminal, which has no modem lines.
     Result dropDtr();
 

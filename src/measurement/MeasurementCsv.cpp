@@ -29,10 +29,15 @@ void AppendField(std::string& line, const std::string& field) {
     line += '"';
 }
 
+// Sized to what it formats: a damaged file's trigger fields run to ten digits each, and a cut description
+// line would lose the fields a reader of it looks for.
 std::string Format(const char* format, auto... args) {
-    char buffer[128];
-    std::snprintf(buffer, sizeof buffer, format, args...);
-    return buffer;
+    const int length = std::snprintf(nullptr, 0, format, args...);
+    if (length <= 0)
+        return std::string();
+    std::string text(static_cast<std::size_t>(length), '\0');
+    std::snprintf(text.data(), text.size() + 1, format, args...);
+    return text;
 }
 
 } // namespace

@@ -169,12 +169,14 @@ int MbusMasterFunctions::writeSingleCoil(int slave, int ref, int value) {
 
 int MbusMasterFunctions::readFileRecord(int slave, int byteCount, int fileNumber, int recordNumber,
                                         int recordLength, std::uint8_t out[]) {
+    constexpr int kMaxRecordLength = 122;
+    // As every read: the caller's record reads zeros after any failure, a refused argument included.
+    if (out && recordLength > 0 && recordLength <= kMaxRecordLength)
+        std::memset(out, 0, 2 * static_cast<std::size_t>(recordLength));
     if (!validSlave(slave, false) || byteCount < 7 || byteCount > 245 || fileNumber < 0 ||
         fileNumber > 65535 || recordNumber < 0 || recordNumber > 9999 || recordLength < 0 ||
-        recordLength > 122 || (recordLength > 0 && !out))
+        recordLength > kMaxRecordLength || (recordLength > 0 && !out))
         return MBUS_ILLEGAL_ARGUMENT;
-    if (recordLength > 0)
-        std::memset(out, 0, 2 * static_cast<std::size_t>(recordLength));
     pdu_[0] = static_cast<std::uint8_t>(byteCount);
     pdu_[1] = 6; // the only reference type there is
     putWord(pdu_ + 2, static_cast<unsigned>(fileNumber));
@@ -192,11 +194,11 @@ int MbusMasterFunctions::readFileRecord(int slave, int byteCount, int fileNumber
 
 int MbusMasterFunctions::readDeviceIdentification(int slave, int outSize, int readCode, int objectId,
                                                   std::uint8_t out[]) {
+    if (out && outSize > 0)
+        std::memset(out, 0, static_cast<std::size_t>(outSize));
     if (!validSlave(slave, false) || readCode < 1 || readCode > 4 || objectId < 0 || objectId > 255 ||
         outSize < 0 || (outSize > 0 && !out))
         return MBUS_ILLEGAL_ARGUMENT;
-    if (outSize > 0)
-        std::memset(out, 0, static_cast<std::size_t>(outSize));
     pdu_[0] = 0x0E;
     pdu_[1] = 0x01; // the device is always asked for the basic objects in one stream
     pdu_[2] = static_cast<std::uint8_t>(objectId);

@@ -75,7 +75,7 @@ void MbusRtuMasterProtocol::waitForSilence(int quietMs, int boundMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
     std::uint8_t discard = 0;
     std::size_t got = 0;
-    while (port_.read(&discard, 1, quietMs, &got) == SerialPort::Result::Ok) {
+    while (port_->read(&discard, 1, quietMs, &got) == SerialPort::Result::Ok) {
         if (std::chrono::steady_clock::now() >= deadline)
             break;
     }
@@ -86,7 +86,7 @@ void MbusRtuMasterProtocol::discardUntil(std::chrono::steady_clock::time_point u
     for (auto now = std::chrono::steady_clock::now(); now < until; now = std::chrono::steady_clock::now()) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count();
         std::size_t got = 0;
-        if (port_.read(discard, sizeof discard, static_cast<int>(left) + 1, &got) ==
+        if (port_->read(discard, sizeof discard, static_cast<int>(left) + 1, &got) ==
             SerialPort::Result::Failure)
             break;
     }
@@ -96,7 +96,7 @@ int MbusRtuMasterProtocol::quietSpanAfter(int rc) const {
     // A garbled or foreign frame arrived on time, but its rest may follow: one frame of the longest kind
     // (256 characters of 11 bits) at this baud rate, plus the gap between frames.
     if (rc == MBUS_CHECKSUM_ERROR || rc == MBUS_INVALID_FRAME) {
-        const long baud = port_.baudRate() > 0 ? static_cast<long>(port_.baudRate()) : 9600;
+        const long baud = port_->baudRate() > 0 ? static_cast<long>(port_->baudRate()) : 9600;
         return static_cast<int>((256L * 11 * 1000 + baud - 1) / baud) + silentInterval_;
     }
     return silentInterval_;
@@ -134,7 +134,7 @@ int MbusRtuMasterProtocol::transceiveOnce(int slaveAddress, int functionCode, co
     // its retries, not after twice as long.
     const bool repeat =
         length + 2 == lastRequestLength_ && std::memcmp(frame_, lastRequest_, length + 2) == 0;
-    port_.purge();
+    port_->purge();
     if (lateReplyPossible_ && !repeat) {
         discardUntil(lastSent_ + std::chrono::milliseconds(2 * getTimeout()));
         lateReplyPossible_ = false;
@@ -150,16 +150,16 @@ int MbusRtuMasterProtocol::transceiveOnce(int slaveAddress, int functionCode, co
     if (cancelSignal().raised())
         return MBUS_IO_ERROR;
     if (rs485Mode_)
-        port_.raiseRts();
-    SerialPort::Result sent = port_.write(frame_, length + 2, getTimeout());
+        port_->raiseRts();
+    SerialPort::Result sent = port_->write(frame_, length + 2, getTimeout());
     if (sent == SerialPort::Result::Ok) {
-        SerialPort::Result drained = port_.drain(getTimeout());
+        SerialPort::Result drained = port_->drain(getTimeout());
         if (drained == SerialPort::Result::TimeOut || drained == SerialPort::Result::Failure)
             sent = drained;
     }
     if (rs485Mode_) {
         std::this_thread::sleep_for(std::chrono::milliseconds(rtsDelay_));
-        port_.dropRts();
+        port_->dropRts();
     }
     if (sent == SerialPort::Result::TimeOut)
         return MBUS_SEND_TIMEOUT;
@@ -172,7 +172,7 @@ int MbusRtuMasterProtocol::transceiveOnce(int slaveAddress, int functionCode, co
     }
 
     // Header first: an exception response is complete after 5 bytes.
-    SerialPort::Result got = port_.read(frame_, 5, getTimeout());
+    SerialPort::Result got = port_->read(frame_, 5, getTimeout());
     if (got == SerialPort::Result::TimeOut)
         return MBUS_REPLY_TIMEOUT;
     if (got != SerialPort::Result::Ok)
@@ -180,7 +180,7 @@ int MbusRtuMasterProtocol::transceiveOnce(int slaveAddress, int functionCode, co
     std::size_t frameLength = 5;
     const bool exception = (frame_[1] & 0x80) != 0;
     if (!exception && replyLength > 1) {
-        got = port_.read(frame_ + 5, static_cast<std::size_t>(replyLength - 1), getTimeout());
+        got = port_->read(frame_ + 5, static_cast<std::size_t>(replyLength - 1), getTimeout());
         if (got == SerialPort::Result::TimeOut)
             return MBUS_REPLY_TIMEOUT;
         if (got != SerialPort::Result::Ok)

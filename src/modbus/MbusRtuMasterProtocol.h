@@ -15,6 +15,7 @@ std::uint16_t modbusCrc16(const std::uint8_t* data, std::size_t length);
 // between frames, and after a failed exchange long enough for a late reply to pass unused.
 class MbusRtuMasterProtocol : public MbusSerialMasterProtocol {
 public:
+    MbusRtuMasterProtocol() = default;
     using MbusSerialMasterProtocol::openProtocol;
     // RTU needs 8 data bits; anything else gives 1.
     int openProtocol(const std::string& portName, long baudRate, int dataBits, int stopBits,
@@ -25,6 +26,9 @@ public:
     static int silentIntervalFor(long baudRate);
 
 protected:
+    explicit MbusRtuMasterProtocol(std::unique_ptr<quirel::SerialPort> port)
+        : MbusSerialMasterProtocol(std::move(port)) {}
+
     int transceive(int slaveAddress, int functionCode, const std::uint8_t* requestData, int requestLength,
                    std::uint8_t* replyData, int replyLength) override;
 

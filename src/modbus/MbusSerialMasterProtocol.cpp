@@ -2,12 +2,17 @@
 
 using quirel::SerialPort;
 
+MbusSerialMasterProtocol::MbusSerialMasterProtocol(std::unique_ptr<SerialPort> port)
+    : port_(std::move(port)) {
+    port_->setCancelSignal(&cancelSignal());
+}
+
 MbusSerialMasterProtocol::~MbusSerialMasterProtocol() {
     MbusSerialMasterProtocol::closeProtocol();
 }
 
 void MbusSerialMasterProtocol::closeProtocol() {
-    port_.close();
+    port_->close();
 }
 
 int MbusSerialMasterProtocol::openProtocol(const std::string& portName, long baudRate) {
@@ -23,19 +28,19 @@ int MbusSerialMasterProtocol::openProtocol(const std::string& portName, long bau
     if (baudRate <= 0 || baudRate > 4000000)
         return MBUS_ILLEGAL_ARGUMENT;
     noteSystemError(0);
-    const SerialPort::Result opened = port_.open(portName);
+    const SerialPort::Result opened = port_->open(portName);
     if (opened != SerialPort::Result::Ok) {
-        noteSystemError(port_.lastError());
+        noteSystemError(port_->lastError());
         return opened == SerialPort::Result::AccessDenied ? MBUS_PORT_ALREADY_OPEN : MBUS_OPEN_ERROR;
     }
-    if (port_.configure(static_cast<std::uint32_t>(baudRate), dataBits, stopBits, parity, 0) !=
+    if (port_->configure(static_cast<std::uint32_t>(baudRate), dataBits, stopBits, parity, 0) !=
         SerialPort::Result::Ok) {
-        noteSystemError(port_.lastError());
-        port_.close();
+        noteSystemError(port_->lastError());
+        port_->close();
         return MBUS_ILLEGAL_ARGUMENT;
     }
     if (rs485Mode_)
-        port_.dropRts();
+        port_->dropRts();
     return MBUS_SUCCESS;
 }
 

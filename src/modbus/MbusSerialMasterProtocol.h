@@ -3,15 +3,16 @@
 #include "base/SerialPort.h"
 #include "modbus/MbusMasterFunctions.h"
 
+#include <memory>
 #include <string>
 
 // The serial master: opens and closes the port and repeats an exchange that failed on the line.
 class MbusSerialMasterProtocol : public MbusMasterFunctions {
 public:
-    MbusSerialMasterProtocol() { port_.setCancelSignal(&cancelSignal()); }
+    MbusSerialMasterProtocol() : MbusSerialMasterProtocol(std::make_unique<quirel::SerialPort>()) {}
     ~MbusSerialMasterProtocol() override;
 
-    bool isOpen() const override { return port_.isOpen(); }
+    bool isOpen() const override { return port_->isOpen(); }
     // Purges the port, puts back the settings it had before open and closes it.
     void closeProtocol() override;
 
@@ -25,13 +26,16 @@ public:
     virtual int enableRs485Mode(int rtsDelay);
 
 protected:
+    // Over a port of another kind: a stand-in that delivers bytes from elsewhere (a fuzzer's).
+    explicit MbusSerialMasterProtocol(std::unique_ptr<quirel::SerialPort> port);
+
     int deliverRequest(int slaveAddress, int functionCode, const std::uint8_t* requestData, int requestLength,
                        std::uint8_t* replyData, int replyLength) override;
     // One exchange without retry.
     virtual int transceive(int slaveAddress, int functionCode, const std::uint8_t* requestData,
                            int requestLength, std::uint8_t* replyData, int replyLength) = 0;
 
-    quirel::SerialPort port_;
+    std::unique_ptr<quirel::SerialPort> port_;
     int rs485Mode_ = 0;
     int rtsDelay_ = 0;
 };

@@ -231,19 +231,41 @@ int MbusTcpMasterProtocol::discardPending() {
 int MbusTcpMasterProtocol::receiveUntil(std::size_t wanted, std::chrono::steady_clock::time_point deadline,
                                         std::size_t* have) {
     while (*have < wanted) {
+        // Whatever is there, up to the buffer's end: what follows the reply is dropped with it.
+        std::size_t got = 0;
+        if (int rc = receiveSome(reply_ + *have, sizeof reply_ - *have, deadline, &got); rc != MBUS_SUCCESS)
+            return rc;
+        *have += got;
+    }
+    return MBUS_SUCCESS;
+}
+
+int MbusTcpMasterProtocol::receiveSome(std::uint8_t* into, std::size_t room,
+                                       std::chrono::steady_clock::time_point deadline, std::size_t* got) {
+    for (;;) {
         int ready = waitSocket(socket_, POLLIN, deadline, cancelSignal());
         if (ready == 0)
             return MBUS_REPLY_TIMEOUT;
         if (ready < 0)
             return MBUS_IO_ERROR;
-        // Whatever is there, up to the buffer's end: what follows the reply is dropped with it.
-        ssize_t n = ::recv(socket_, reply_ + *have, sizeof reply_ - *have, 0);
+        ssize_t n = ::recv(socket_, into, room, 0);
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
             continue;
         if (n <= 0)
             return MBUS_CONNECTION_CLOSED;
-        *have += static_cast<std::size_t>(n);
+        *got = static_cast<std::size_t>(n);
+        return MBUS_SUCCESS;
     }
+}
+
+int MbusTcpMasterProtocol::sendFrame(const std::uint8_t* frame, std::size_t length) {
+    if (waitSocket(socket_, POLLOUT, getTimeout(), cancelSignal()) != 1)
+        return MBUS_IO_ERROR;
+    ssize_t sent = ::send(socket_, frame, length, MSG_NOSIGNAL);
+    if (sent < 0)
+        return MBUS_CONNECTION_CLOSED;
+    if (static_cast<std::size_t>(sent) != length)
+        return MBUS_IO_ERROR;
     return MBUS_SUCCESS;
 }
 
@@ -279,7 +301,7 @@ int MbusTcpMasterProtocol::receiveReply(std::uint16_t transaction, bool* excepti
 int MbusTcpMasterProtocol::transceive(int slaveAddress, int functionCode, const std::uint8_t* requestData,
                                       int requestLength, std::uint8_t* replyData, int replyLength) {
     countTransaction();
-    if (socket_ < 0) // a reconnect after the previous attempt failed
+    if (!isOpen()) // a reconnect after the previous attempt failed
         return MBUS_CONNECT_ERROR;
     const auto slave = static_cast<std::uint8_t>(slaveAddress);
     const auto function = static_cast<std::uint8_t>(functionCode);
@@ -310,13 +332,9 @@ int MbusTcpMasterProtocol::transceive(int slaveAddress, int functionCode, const 
         std::memmove(frame_ + kHeaderSize, requestData, static_cast<std::size_t>(requestLength));
     const std::size_t total = kHeaderSize + static_cast<std::size_t>(requestLength);
 
-    if (waitSocket(socket_, POLLOUT, getTimeout(), cancelSignal()) != 1)
-        return MBUS_IO_ERROR;
-    ssize_t sent = ::send(socket_, frame_, total, MSG_NOSIGNAL);
-    if (sent < 0)
-        return MBUS_CONNECTION_CLOSED;
-    if (static_cast<std::size_t>(sent) != total)
-        return MBUS_IO_ERROR;
+    rc = sendFrame(frame_, total);
+    if (rc != MBUS_SUCCESS)
+        return rc;
 
     bool exception = false;
     rc = receiveReply(transaction, &exception, replyLength);

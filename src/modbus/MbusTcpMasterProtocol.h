@@ -24,7 +24,7 @@ public:
     int setPort(int port);
     int getPort() const { return port_; }
 
-    int connectSocket();
+    virtual int connectSocket();
 
 protected:
     int deliverRequest(int slaveAddress, int functionCode, const std::uint8_t* requestData, int requestLength,
@@ -37,9 +37,18 @@ protected:
     // (EAI_AGAIN when the resolver did not answer within timeoutMs).
     virtual int resolveHost(const std::string& name, int timeoutMs, in_addr* out);
 
+    // The connection's byte stream, with MBUS results. Virtual so that a stand-in can deliver bytes that
+    // come from elsewhere (a fuzzer's) at memory speed; connectSocket and isOpen go with them.
+    // Reads and drops whatever waits on the connection.
+    virtual int discardPending();
+    // Puts a whole frame on the connection.
+    virtual int sendFrame(const std::uint8_t* frame, std::size_t length);
+    // What has arrived, at most `room` bytes and at least one, waiting for it until `deadline`.
+    virtual int receiveSome(std::uint8_t* into, std::size_t room,
+                            std::chrono::steady_clock::time_point deadline, std::size_t* got);
+
 private:
     void closeSocket();
-    int discardPending();
     // Into reply_: the frame that answers this request, within one time-out; frames of other exchanges are
     // skipped.
     int receiveReply(std::uint16_t transaction, bool* exception, int replyLength);

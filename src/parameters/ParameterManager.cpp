@@ -46,7 +46,12 @@ void CParameterManager::Load(const std::string& path) {
         found = "Parameters.ini";
     auto absolute = std::filesystem::absolute(found, ec);
     m_cataloguePath = ec ? found : absolute.string();
+    quirel::IniFile ini;
+    ini.load(m_cataloguePath); // a missing file reads as all defaults
+    Load(ini);
+}
 
+void CParameterManager::Load(const quirel::IniFile& ini) {
     const bool english = m_language == quirel::kLanguageEnglish;
     m_folderNameKey = english ? "FolderName_en" : "FolderName";
     m_parameterNameKey = english ? "ParameterName_en" : "ParameterName";
@@ -57,8 +62,6 @@ void CParameterManager::Load(const std::string& path) {
     m_settingIdCount = 0;
     m_settingIdSet.clear();
 
-    quirel::IniFile ini;
-    ini.load(m_cataloguePath); // a missing file reads as all defaults
     LoadContext ctx;
     m_root = ReadSection(ini, "Rootfolder", ctx);
 

@@ -39,6 +39,8 @@ public:
 
     // Falls back to "Parameters.ini" in the current directory when `path` does not exist.
     void Load(const std::string& path);
+    // The catalogue from a file already read; GetCataloguePath stays as it was.
+    void Load(const quirel::IniFile& ini);
     const std::string& GetCataloguePath() const { return m_cataloguePath; }
 
     CParameterDescription GetDescription(int32_t id) const;
