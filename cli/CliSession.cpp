@@ -42,6 +42,7 @@ int CliSession::Connect() {
         return Usage("no connection given (--tcp or --rtu)");
     m_controller = std::make_unique<CControllerModbus>(&m_catalogue, &m_ui);
     m_controller->SetSlaveId(m_opt.slave);
+    m_controller->SetTimeout(m_opt.timeoutMs);
     if (!m_opt.rtu.empty())
         m_controller->SetSerialSettings(m_opt.rtu, static_cast<uint32_t>(m_opt.baud), 8,
                                         static_cast<int16_t>(m_opt.stop), m_opt.parity);

@@ -20,6 +20,7 @@ struct GlobalOptions {
     std::string tcp, rtu, catalogue, parity = "N", lang = "en";
     long baud = 38400;
     int stop = 1, slave = 1;
+    int timeoutMs = 1000;
 };
 
 // What every command works with: the output streams, the options, the console UI port, the catalogue

@@ -5,6 +5,9 @@
 #include "eventlog/EventLogFile.h"
 #include "eventlog/EventLogReader.h"
 #include "eventlog/EventLogRows.h"
+#include "modbus/MbusMasterFunctions.h"
+
+#include <cstdio>
 
 namespace quirel::cli {
 namespace {
@@ -51,8 +54,13 @@ int EventLog(CliSession& s, const std::vector<std::string>& args) {
         return rc;
     CEventLogReader::Result read =
         CEventLogReader(s.Controller(), s.Ui()).Run(all ? EventLogScope::All : EventLogScope::Latest);
-    if (read.status != CEventLogReader::Status::Ok)
-        return kFailed;
+    // A device that stopped answering is a lost connection, as for every other command.
+    if (read.status != CEventLogReader::Status::Ok) {
+        // The window's message says only to check the connection; a script also wants the cause.
+        if (read.lastCode != 0)
+            std::fprintf(s.Err(), "%s\n", MbusMasterFunctions::getErrorText(read.lastCode));
+        return CControllerModbus::IsConnectionLost(read.lastCode) ? kNoConnection : kFailed;
+    }
     if (!read.text.empty())
         doc.AddEntry(std::move(read.text));
     PrintRows(s, doc);

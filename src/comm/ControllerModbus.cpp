@@ -336,7 +336,7 @@ bool CControllerModbus::Connect() {
     if (m_protocol == kProtocolTcp) {
         auto tcp = std::make_unique<MbusTcpMasterProtocol>();
         tcp->setRetryCount(kRetryCount);
-        tcp->setTimeout(kTimeoutMs);
+        tcp->setTimeout(m_timeoutMs);
         const int rc = tcp->openProtocol(m_host);
         if (rc != MBUS_SUCCESS) {
             tcp->closeProtocol();
@@ -354,6 +354,7 @@ bool CControllerModbus::Connect() {
     } else {
         auto rtu = std::make_unique<MbusRtuMasterProtocol>();
         rtu->setRetryCount(kRetryCount);
+        rtu->setTimeout(m_timeoutMs);
         int parity = 0;
         if (strcasecmp(m_parity.c_str(), "O") == 0)
             parity = 1;
@@ -468,7 +469,7 @@ void CControllerModbus::Throw(int code) {
 void CControllerModbus::CheckResult(int code) {
     if (code == MBUS_SUCCESS || code == MBUS_INVALID_REPLY)
         return;
-    if ((code >= 64 && code <= 127) || code == MBUS_REPLY_TIMEOUT)
+    if (IsConnectionLost(code))
         Disconnect();
     Throw(code);
 }

@@ -81,6 +81,10 @@ public:
     void SetPortName(const std::string& portName) { m_portName = portName; }
     void SetSlaveId(int id) { m_slaveId = id; }
     void SetModem(int modem) { m_modem = modem; }
+    // The Modbus time-out of the next connection (1 to 100000 ms; 1000 unless set), for links slower or
+    // faster than a device on its own serial line or network.
+    void SetTimeout(int timeoutMs) { m_timeoutMs = timeoutMs; }
+    int GetTimeout() const { return m_timeoutMs; }
     // Two texts kept for the connection settings dialog; index 0 or 1, others ignored.
     void SetAuxText(int index, const std::string& text);
     void SetProtocol(int protocol) { m_protocol = protocol; }
@@ -134,6 +138,9 @@ public:
     // --- device access (worker thread; every Modbus result goes through CheckResult) ---
     // 0 and 131 pass; 64-127 and 132 disconnect first and throw; anything else throws.
     void CheckResult(int code);
+    // A result that means the connection is lost: an input/output or connection failure (64-127), or no
+    // reply at all (132).
+    static bool IsConnectionLost(int code) { return (code >= 64 && code <= 127) || code == 132; }
     // `count` values of one data type from consecutive registers starting at the 1-based `reference`.
     // False when nothing was filled in: a garbled reply (131, which does not throw) or a type without a
     // register form; the cells then keep what they held.
@@ -184,6 +191,7 @@ private:
     std::string m_auxText[2];
     int m_protocol = kProtocolTcp;
     int m_slaveId = 1;
+    int m_timeoutMs = kTimeoutMs;
 
     CParameterManager* m_parameterManager = nullptr;
     IUiPort* m_uiPort = nullptr;

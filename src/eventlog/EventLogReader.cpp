@@ -55,10 +55,12 @@ bool CEventLogReader::ReadFile(int fileNumber, bool progressPerBlock, std::strin
     for (int i = 0; i < kBlocksPerFile; ++i) {
         if (progressPerBlock)
             ShowProgress(i + 1);
-        while (m_controller.ReadFileRecordNoCheck(fileNumber, i * kBlockRegisters, kBlockRegisters, block) !=
-               0)
+        while (int rc = m_controller.ReadFileRecordNoCheck(fileNumber, i * kBlockRegisters, kBlockRegisters,
+                                                           block)) {
+            m_lastCode = rc;
             if (--m_budget <= 0)
                 return false;
+        }
         const size_t before = bytes.size();
         bytes.append(reinterpret_cast<const char*>(block), kBlockBytes);
         // The pair may straddle two blocks: look from the last byte of the previous one.
@@ -76,6 +78,7 @@ bool CEventLogReader::ReadFile(int fileNumber, bool progressPerBlock, std::strin
 
 CEventLogReader::Result CEventLogReader::ReadAndRestart(EventLogScope scope) {
     m_budget = kRetryBudget;
+    m_lastCode = 0;
     std::string whole;
     bool ok = true;
     if (scope == EventLogScope::Latest) {
@@ -85,7 +88,8 @@ CEventLogReader::Result CEventLogReader::ReadAndRestart(EventLogScope scope) {
         uint8_t discarded[kBlockBytes];
         try {
             m_controller.ReadFileRecord(kFirstAllFile, 0, kBlockRegisters, discarded);
-        } catch (const CModbusException&) {
+        } catch (const CModbusException& e) {
+            m_lastCode = e.GetCode();
             ok = false; // reported as any failed read below, with the worker started again
         }
         int progress = 4;
@@ -104,6 +108,7 @@ CEventLogReader::Result CEventLogReader::ReadAndRestart(EventLogScope scope) {
     }
     m_ui.EndProgress();
     Result result;
+    result.lastCode = m_lastCode;
     if (!ok) {
         m_ui.MessageBox("Please check connection!", std::string(), MbIcon::Error);
         m_controller.StartThread();

@@ -30,6 +30,7 @@ public:
     struct Result {
         Status status = Status::Failed;
         std::string text; // the log, UTF-8; empty unless Ok
+        int lastCode = 0; // the Modbus result of the last failed read, 0 when none failed
     };
 
     CEventLogReader(CControllerModbus& controller, IUiPort& ui) : m_controller(controller), m_ui(ui) {}
@@ -58,4 +59,5 @@ private:
     CControllerModbus& m_controller;
     IUiPort& m_ui;
     int m_budget = kRetryBudget;
+    int m_lastCode = 0;
 };

@@ -235,6 +235,7 @@ int MbusTcpMasterProtocol::receiveUntil(std::size_t wanted, std::chrono::steady_
         std::size_t got = 0;
         if (int rc = receiveSome(reply_ + *have, sizeof reply_ - *have, deadline, &got); rc != MBUS_SUCCESS)
             return rc;
+        receivedAny_ = receivedAny_ || got > 0;
         *have += got;
     }
     return MBUS_SUCCESS;
@@ -298,25 +299,9 @@ int MbusTcpMasterProtocol::receiveReply(std::uint16_t transaction, bool* excepti
     return receiveUntil(expected, deadline, &have);
 }
 
-int MbusTcpMasterProtocol::transceive(int slaveAddress, int functionCode, const std::uint8_t* requestData,
-                                      int requestLength, std::uint8_t* replyData, int replyLength) {
-    countTransaction();
-    if (!isOpen()) // a reconnect after the previous attempt failed
-        return MBUS_CONNECT_ERROR;
-    const auto slave = static_cast<std::uint8_t>(slaveAddress);
-    const auto function = static_cast<std::uint8_t>(functionCode);
-
-    // Nothing still waiting in the socket may pass for this request's reply.
-    int rc = discardPending();
-    if (rc == MBUS_CONNECTION_CLOSED) {
-        // The peer closed the connection while it was idle (gateways do so after a minute or so). Nothing
-        // has been sent yet, so one fresh connection to the same address may carry the request.
-        if (connectSocket() != MBUS_SUCCESS)
-            return MBUS_CONNECTION_CLOSED;
-    } else if (rc != MBUS_SUCCESS) {
-        return rc;
-    }
-
+int MbusTcpMasterProtocol::sendRequest(std::uint8_t slave, std::uint8_t function,
+                                       const std::uint8_t* requestData, int requestLength, bool* exception,
+                                       int replyLength) {
     // Each request carries an identifier of its own, which its reply must echo: a late or repeated reply
     // to an earlier request is told apart by it even when it arrives after this request was sent.
     const std::uint16_t transaction = transaction_++;
@@ -332,12 +317,45 @@ int MbusTcpMasterProtocol::transceive(int slaveAddress, int functionCode, const 
         std::memmove(frame_ + kHeaderSize, requestData, static_cast<std::size_t>(requestLength));
     const std::size_t total = kHeaderSize + static_cast<std::size_t>(requestLength);
 
-    rc = sendFrame(frame_, total);
-    if (rc != MBUS_SUCCESS)
+    receivedAny_ = false;
+    if (int rc = sendFrame(frame_, total); rc != MBUS_SUCCESS)
         return rc;
+    return receiveReply(transaction, exception, replyLength);
+}
+
+int MbusTcpMasterProtocol::transceive(int slaveAddress, int functionCode, const std::uint8_t* requestData,
+                                      int requestLength, std::uint8_t* replyData, int replyLength) {
+    countTransaction();
+    if (!isOpen()) // a reconnect after the previous attempt failed
+        return MBUS_CONNECT_ERROR;
+    const auto slave = static_cast<std::uint8_t>(slaveAddress);
+    const auto function = static_cast<std::uint8_t>(functionCode);
+
+    // Nothing still waiting in the socket may pass for this request's reply.
+    int rc = discardPending();
+    bool reconnected = false;
+    if (rc == MBUS_CONNECTION_CLOSED) {
+        // The peer closed the connection while it was idle (gateways do so after a minute or so). Nothing
+        // has been sent yet, so one fresh connection to the same address may carry the request.
+        if (connectSocket() != MBUS_SUCCESS)
+            return MBUS_CONNECTION_CLOSED;
+        reconnected = true;
+    } else if (rc != MBUS_SUCCESS) {
+        return rc;
+    }
 
     bool exception = false;
-    rc = receiveReply(transaction, &exception, replyLength);
+    for (;;) {
+        rc = sendRequest(slave, function, requestData, requestLength, &exception, replyLength);
+        // The peer's close may also cross the request on the wire (it closed before the request reached it),
+        // and then not a byte comes back: one fresh connection carries the request once more. A device that
+        // took the request and closed without answering gets it twice, which register writes bear.
+        if (rc != MBUS_CONNECTION_CLOSED || receivedAny_ || reconnected)
+            break;
+        if (connectSocket() != MBUS_SUCCESS)
+            return MBUS_CONNECTION_CLOSED;
+        reconnected = true;
+    }
     if (rc != MBUS_SUCCESS)
         return rc;
     if ((reply_[6] != slave && reply_[6] != 0) || (reply_[7] & 0x7F) != function)

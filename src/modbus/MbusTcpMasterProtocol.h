@@ -52,6 +52,9 @@ private:
     // Into reply_: the frame that answers this request, within one time-out; frames of other exchanges are
     // skipped.
     int receiveReply(std::uint16_t transaction, bool* exception, int replyLength);
+    // Sends one request under a new transaction identifier and receives its reply into reply_.
+    int sendRequest(std::uint8_t slave, std::uint8_t function, const std::uint8_t* requestData,
+                    int requestLength, bool* exception, int replyLength);
     int receiveUntil(std::size_t wanted, std::chrono::steady_clock::time_point deadline, std::size_t* have);
 
     static constexpr std::size_t kHeaderSize = 8; // MBAP and function code
@@ -62,4 +65,5 @@ private:
     int port_ = 502;
     sockaddr_in peer_{};
     std::uint16_t transaction_ = 0; // of the next request; wraps
+    bool receivedAny_ = false;      // a byte came back since the last request went out
 };
