@@ -54,6 +54,7 @@ void CDocMeasurementBase::DeleteContents() {
     m_running.store(false);
     m_start.Clear();
     NewGeneration();
+    NoteRewrite();
 }
 
 bool CDocMeasurementBase::OnNewDocument() {
@@ -78,6 +79,7 @@ void CDocMeasurementBase::ClearValues() {
     std::lock_guard lock(m_mutex);
     for (auto& channel : m_channels)
         channel->RemoveAll();
+    NoteRewrite();
 }
 
 uint32_t CDocMeasurementBase::GetAxis(int i) const {
@@ -195,6 +197,7 @@ void CDocMeasurementBase::AppendChannels(const std::vector<uint32_t>& ids) {
     std::lock_guard lock(m_mutex);
     for (uint32_t id : ids)
         m_channels.push_back(std::make_unique<CParameterValuesDiagram>(id));
+    NoteRewrite();
 }
 
 // ---- running flag and start ----
@@ -336,9 +339,14 @@ void CDocMeasurementBase::ShowFileMessage(const std::string& text) const {
         m_uiPort->MessageBox(text, std::string(), MbIcon::Error);
 }
 
-bool CDocMeasurementBase::OpenMeasurementFile(const std::string& path) {
+bool CDocMeasurementBase::OpenMeasurementFile(const std::string& path, const FileWork& run) {
     const bool withMeasStart = LowerExtension(path) == GetFileExtension();
-    const MeasurementFileResult result = ReadFile(path, withMeasStart);
+    MeasurementFileResult result = MeasurementFileResult::kCannotOpen;
+    const auto read = [&] { result = ReadFile(path, withMeasStart); };
+    if (run)
+        run(read);
+    else
+        read();
     if (result == MeasurementFileResult::kCannotOpen) {
         ShowFileMessage(quirel::loadString(kIdsCannotOpenFile));
         return false;
@@ -353,8 +361,14 @@ bool CDocMeasurementBase::OpenMeasurementFile(const std::string& path) {
     return true;
 }
 
-bool CDocMeasurementBase::SaveMeasurementFile(const std::string& path) {
-    switch (WriteFile(path, true)) {
+bool CDocMeasurementBase::SaveMeasurementFile(const std::string& path, const FileWork& run) {
+    MeasurementFileResult result = MeasurementFileResult::kCannotOpen;
+    const auto write = [&] { result = WriteFile(path, true); };
+    if (run)
+        run(write);
+    else
+        write();
+    switch (result) {
     case MeasurementFileResult::kOk:
         SetWithMeasStart(true);
         SetFileTitle(path);
