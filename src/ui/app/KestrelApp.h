@@ -18,6 +18,9 @@ class CMainFrame;
 class CParameterManager;
 class CViewErrorMemory;
 class CViewParameters;
+class CViewMeasurementBase;
+class CViewMeasurementContinuous;
+class CViewMeasurementSingle;
 class CViewSchematic;
 class QAction;
 class QMenuBar;
@@ -137,6 +140,11 @@ public:
     // Stores the last single and continuous measurements ("last.nbts", "last.nbtc"); the overview calls
     // it when it closes.
     void StoreLastMeasurements();
+    // The two measurement windows (KestrelAppMeasurement.cpp): brought to the front when open, else opened.
+    void OnSingleMeasurement();
+    void OnContinuousMeasurement();
+    CViewMeasurementSingle* FindSingleMeasurementView() const;
+    CViewMeasurementContinuous* FindContinuousMeasurementView() const;
     // Set by the connect command when the device's catalogue revision differs from the one loaded.
     bool CatalogueRevisionDiffers() const { return m_catalogueRevisionDiffers; }
     void OnUpdateFirmware();
@@ -193,4 +201,6 @@ private:
 
     std::map<int, QAction*> m_actions;
     std::vector<QPointer<CMainFrame>> m_frames;
+    // A command-state update is queued: the document updates of one burst share it.
+    bool m_commandUiPending = false;
 };

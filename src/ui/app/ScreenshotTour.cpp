@@ -12,6 +12,7 @@
 #include "ui/firmware/DlgSerialBootLoader.h"
 #include "ui/firmware/FileDownload.h"
 #include "ui/firmware/UpdateFirmwareMenue.h"
+#include "ui/measurement/MeasurementScreenshots.h"
 #include "ui/parameters/DlgEditParams.h"
 #include "ui/parameters/ViewParameters.h"
 #include "ui/schematic/SchematicFrame.h"
@@ -119,6 +120,7 @@ void RunScreenshotTour(CKestrelApp& app, const QString& directory) {
         Pump(500);
         Save(log->window(), QDir(directory).filePath("eventlog-" + lang + ".png"));
     }
+    PhotographMeasurements(app, directory, lang);
     CDlgSerialBootLoader service("/dev/ttyUSB0", frame);
     service.show();
     Pump(300);
