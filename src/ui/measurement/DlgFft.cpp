@@ -198,7 +198,8 @@ void CDlgFft::FillHarmonics() {
     m_note->setText(m_harmonics.wholePeriods
                         ? Tx("%1 mains periods analysed.").arg(std::lround(m_harmonics.periods))
                         : Tx("The samples hold %1 mains periods, no whole number: the harmonics lie between "
-                             "the bins and are read at the nearest. Use sample rate 4, 5, 8, 10, 12 or 15.")
+                             "the bins and are "
+                             "read at the nearest. Use sample rate 4, 5, 8, 10, 12 or 15.")
                               .arg(Fixed(m_harmonics.periods, 2)));
 }
 

@@ -63,6 +63,8 @@ public:
     // Text in the panel, asked for at each repaint; and the readout at the value index under the mouse.
     void SetPanelText(std::function<QStringList()> text) { m_panelText = std::move(text); }
     void SetHoverText(std::function<QStringList(size_t index)> text) { m_hoverText = std::move(text); }
+    // The panel's lines as they are drawn now (a tab sets a channel's value apart from its title).
+    QStringList PanelLines() const { return m_panelText ? m_panelText() : QStringList(); }
     // Shown in the plot instead of lines while there are no values.
     void SetEmptyText(const QString& text) { m_emptyText = text; }
 

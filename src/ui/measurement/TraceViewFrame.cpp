@@ -60,10 +60,11 @@ CTraceViewFrame::CTraceViewFrame(CKestrelApp& app, CViewMeasurementBase* view)
          {kFullScreen, "Full screen", Icons::kFull}},
     };
     const char* names[] = {"fileBar", "measurementBar", "viewBar"};
+    const char* titles[] = {"Measurement file", "Measurement", "View"};
     // The application's toolbar keeps its row; the measurement's three share the next.
     addToolBarBreak(Qt::TopToolBarArea);
     for (int b = 0; b < 3; ++b) {
-        auto* bar = new QToolBar(Tx(names[b]), this);
+        auto* bar = new QToolBar(Tx(titles[b]), this);
         bar->setObjectName(names[b]);
         bar->setAllowedAreas(Qt::TopToolBarArea);
         bar->setIconSize(QSize(20, 20));

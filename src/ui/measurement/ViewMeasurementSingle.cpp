@@ -122,7 +122,7 @@ void CViewMeasurementSingle::HandleTriggerState() {
     CControllerModbus& controller = Controller();
     switch (m_doc.GetTriggerState()) {
     case CDocMeasurementSingle::kNoTrigger:
-        if (m_awaitingArm && m_doc.IsRunning())
+        if (m_awaitingArm && !m_doc.WasArmed() && m_doc.IsRunning())
             return; // read before the trigger was written: keep polling
         m_timer.stop();
         // Running, yet the device holds no trigger (reset or switched off meanwhile): nothing will come.
@@ -130,7 +130,6 @@ void CViewMeasurementSingle::HandleTriggerState() {
             m_doc.SetRunning(false);
         break;
     case CDocMeasurementSingle::kTriggerActive:
-        m_awaitingArm = false;
         if (!IsConnected()) {
             m_doc.SetTriggerState(CDocMeasurementSingle::kNoTrigger);
             m_doc.SetRunning(false);
@@ -144,7 +143,6 @@ void CViewMeasurementSingle::HandleTriggerState() {
         }
         break;
     case CDocMeasurementSingle::kTraceReady:
-        m_awaitingArm = false;
         if (m_traceReadLatch)
             break;
         m_traceReadLatch = true;
@@ -155,7 +153,6 @@ void CViewMeasurementSingle::HandleTriggerState() {
             controller.AddPollJob(std::make_unique<CJobReadTraces>(&m_doc));
         break;
     default:
-        m_awaitingArm = false;
         break;
     }
 }

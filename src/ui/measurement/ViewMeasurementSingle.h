@@ -56,8 +56,8 @@ private:
     QTimer m_timer;
     // Set once the traces of the current measurement are being read (or it was cancelled).
     bool m_traceReadLatch = false;
-    // From Start until the device first reports the trigger armed: a "no trigger" read meanwhile was
-    // taken before the trigger was written, and must not end the polling.
+    // From Start on: until the document has seen the trigger armed, a "no trigger" read was taken before
+    // the trigger was written and must not end the polling.
     bool m_awaitingArm = false;
     std::unique_ptr<CDlgFft> m_fft;
 };
