@@ -105,7 +105,8 @@ void PhotographMeasurements(CKestrelApp& app, const QString& directory, const QS
                 Spectrum::Compute(input.y.data(), input.y.size(), 50, input.divider);
             if (spectrum.status == Spectrum::Result::kOk) {
                 fft.Fill(input, spectrum);
-                fft.SetCursorBin(4 * 5); // the fifth harmonic
+                fft.SetLogarithmic(true); // the harmonics beside the fundamental
+                fft.SetCursorBin(4 * 5);  // the fifth harmonic
                 fft.show();
                 Pump(400);
                 Save(fft.grab(), QDir(directory).filePath("fft-" + lang + ".png"));
