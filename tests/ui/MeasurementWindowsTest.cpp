@@ -30,6 +30,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <thread>
 
@@ -164,6 +166,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!doc.IsRunning() && doc.GetValueCount(1) == 512, 20000);
         QTRY_COMPARE(view->Chart()->graphCount(), 2);
         view->FlushRedraw();
+        view->Chart()->replot(); // the lines get their points as the chart is drawn
         QVERIFY(!view->IsPolling());
         QVERIFY(frame->Command(CTraceViewFrame::kStart)->isEnabled());
         QCOMPARE(frame->StatusPaneText(2), QString("No trigger"));
@@ -417,6 +420,15 @@ private slots:
         view->OnStart();
         QVERIFY(doc.IsRunning() && view->IsSampling());
         QTRY_COMPARE(FrameOf(view)->StatusPaneText(3), QString("Measurement running"));
+        // A file opened meanwhile would get the running measurement's samples: Open waits for the end.
+        QTRY_VERIFY(!FrameOf(view)->Command(CTraceViewFrame::kOpen)->isEnabled());
+        bool asked = false;
+        view->SetFileChooser([&](QWidget*, bool, const QStringList&, const QString&) {
+            asked = true;
+            return QString();
+        });
+        view->OnOpen();
+        QVERIFY(!asked);
         QTRY_VERIFY_WITH_TIMEOUT(doc.GetValueCount(0) >= 3, 6000);
         view->FlushRedraw();
         CMeasurementChart* chart = view->Chart();
@@ -527,10 +539,28 @@ private slots:
         s.channelText.fill("--");
         s.channelText[0] = Entry(choices, 180);
         view->ApplySettings(s);
+        // The worker busy with a job of its own, so that a "no trigger" read arrives before the trigger
+        // is written, as a query running at the moment of Start would deliver it.
+        struct HeldJob : CJobAbstract {
+            std::atomic<bool>* started;
+            std::atomic<bool>* release;
+            void Execute(CControllerModbus&) override {
+                *started = true;
+                while (!*release)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        };
+        std::atomic<bool> started{false}, release{false};
+        auto held = std::make_unique<HeldJob>();
+        held->started = &started;
+        held->release = &release;
+        QVERIFY(app->Controller().AddUserJob(std::move(held)));
+        QTRY_VERIFY(started);
         view->OnStart();
         doc.SetTriggerState(0);
         doc.UpdateAllViews(nullptr, UpdateHint::kTriggerState);
         QVERIFY(doc.IsRunning() && view->IsPolling());
+        release = true;
         QTRY_COMPARE_WITH_TIMEOUT(doc.GetTriggerState(), 1u, 5000);
         QTRY_COMPARE(FrameOf(view)->StatusPaneText(2), QString("Trigger active"));
         // Reset in the device from elsewhere: the next query ends the measurement and its polling.
@@ -544,6 +574,20 @@ private slots:
         view->OnCancel();
         QVERIFY(!doc.IsRunning() && !view->IsPolling());
         QTRY_COMPARE_WITH_TIMEOUT(doc.GetTriggerState(), 0u, 5000);
+        QVERIFY(app->Controller().WaitForIdle(3000));
+        QCoreApplication::processEvents();
+        // Armed again after the cancel: its traces are read when they are ready.
+        doc.SetTriggerState(1);
+        doc.UpdateAllViews(nullptr, UpdateHint::kTriggerState);
+        QVERIFY(doc.IsRunning());
+        view->FlushRedraw();
+        QCOMPARE(view->Chart()->graphCount(), 1);
+        doc.SetTriggerState(3);
+        doc.UpdateAllViews(nullptr, UpdateHint::kTriggerState);
+        QCOMPARE(view->Chart()->graphCount(), 0); // cleared for the traces being read
+        QVERIFY(!view->IsPolling());
+        QTRY_VERIFY_WITH_TIMEOUT(!doc.IsRunning(), 5000);
+        QVERIFY(app->Controller().WaitForIdle(3000));
         app->OnDisconnect();
         doc.SetTriggerState(1);
         doc.UpdateAllViews(nullptr, UpdateHint::kTriggerState);

@@ -398,6 +398,9 @@ void CMeasurementChart::Feed() {
                 end = b <= 0 ? 0 : static_cast<size_t>(std::min(b, size));
             }
             column.Envelope(first, end, columns, m_envelope);
+            // Smooth lines where each value has pixels of its own; a dense envelope of vertical strokes
+            // looks the same without, at half the cost.
+            graph(i)->setAntialiased(end - first <= 2 * columns);
             const Channel& ch = m_channels[static_cast<size_t>(i)];
             points.reserve(static_cast<qsizetype>(m_envelope.size()));
             for (const CChartColumn::Point& p : m_envelope)

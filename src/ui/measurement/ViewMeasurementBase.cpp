@@ -198,7 +198,8 @@ QStringList CViewMeasurementBase::HoverText(size_t index) const {
                  .arg(Qs(quirel::formatDecimalComma(m_data.X(static_cast<double>(index)), 4)),
                       m_doc.GetTimeUnit());
     const CParameterManager* catalogue = m_doc.GetCatalogue();
-    for (int i = 0; i < static_cast<int>(m_chart->Channels().size()); ++i) {
+    const int channels = std::min(m_doc.GetChannelCount(), static_cast<int>(m_chart->Channels().size()));
+    for (int i = 0; i < channels; ++i) {
         const std::optional<double> v = PlottedValue(i, index);
         const unsigned id = m_doc.GetParameterId(i);
         lines << QString("%1: %2 %3")
@@ -331,6 +332,8 @@ void CViewMeasurementBase::OnSave() {
 }
 
 bool CViewMeasurementBase::ExportTo(const QString& path) {
+    // What is written is what is shown, up to the last update.
+    FlushRedraw();
     const QString ext = QFileInfo(path).suffix().toLower();
     const std::string file = path.toStdString();
     bool ok = false;
@@ -354,11 +357,16 @@ bool CViewMeasurementBase::ExportTo(const QString& path) {
             table.header.push_back(m_doc.GetChannelTitle(i) + " [" +
                                    MeasurementTexts::Unit(catalogue, m_doc.GetParameterId(i)) + "]");
         table.rows = m_data.GetMaxCount();
-        const double nan = std::nan("");
-        table.cell = [this, nan](size_t row, size_t column) {
+        // The rows are written on another thread: the scaling is taken now, the chart's copy of the values
+        // stands still while redraws are held.
+        const std::vector<CMeasurementChart::Channel> channels = m_chart->Channels();
+        table.cell = [this, channels](size_t row, size_t column) {
             if (column == 0)
                 return m_data.X(static_cast<double>(row));
-            return PlottedValue(static_cast<int>(column) - 1, row).value_or(nan);
+            const auto i = static_cast<int>(column) - 1;
+            const CMeasurementChart::Channel& ch = channels[static_cast<size_t>(i)];
+            const CChartColumn& values = m_data.Column(i);
+            return row < values.Size() ? values.At(row) * ch.factor + ch.offset : std::nan("");
         };
         const std::string caption = Tx("Save").toStdString();
         RunHeld(
