@@ -420,6 +420,10 @@ private slots:
         view->OnStart();
         QVERIFY(doc.IsRunning() && view->IsSampling());
         QTRY_COMPARE(FrameOf(view)->StatusPaneText(3), QString("Measurement running"));
+        // A measurement window has nothing to refresh.
+        QApplication::setActiveWindow(view->window());
+        app->UpdateCommandUi();
+        QVERIFY(!app->Action(Command::kRefresh)->isEnabled());
         // A file opened meanwhile would get the running measurement's samples: Open waits for the end.
         QTRY_VERIFY(!FrameOf(view)->Command(CTraceViewFrame::kOpen)->isEnabled());
         bool asked = false;

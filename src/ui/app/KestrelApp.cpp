@@ -317,7 +317,7 @@ void CKestrelApp::UpdateCommandUi() {
         Action(id)->setEnabled(!connected);
     for (int id : {kDisconnect, kToolDisconnect})
         Action(id)->setEnabled(connected);
-    Action(kRefresh)->setEnabled(connected && !IsEventLogActive());
+    Action(kRefresh)->setEnabled(connected && !IsEventLogActive() && !IsMeasurementWindowActive());
     Action(kFirmwareUpdate)->setEnabled(IsFirmwareUpdateEnabled());
 
     const QString deviceState = DeviceStateText();

@@ -178,6 +178,8 @@ private:
     // Shows `text` in the message pane of every frame; empty brings the idle text back.
     void ShowStatusMessage(const QString& text);
     bool IsEventLogActive() const;
+    // A measurement window is the active one: it has nothing to refresh.
+    bool IsMeasurementWindowActive() const;
 
     std::unique_ptr<quirel::ui::ISettingsStore> m_settings;
     AppOptions m_options;

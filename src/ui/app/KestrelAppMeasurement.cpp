@@ -13,6 +13,7 @@
 #include "ui/measurement/ViewMeasurementContinuous.h"
 #include "ui/measurement/ViewMeasurementSingle.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -72,6 +73,13 @@ CViewMeasurementSingle* CKestrelApp::FindSingleMeasurementView() const {
 
 CViewMeasurementContinuous* CKestrelApp::FindContinuousMeasurementView() const {
     return FindView<CViewMeasurementContinuous>(Frames());
+}
+
+bool CKestrelApp::IsMeasurementWindowActive() const {
+    for (CMainFrame* frame : Frames())
+        if (frame == QApplication::activeWindow() && dynamic_cast<CViewMeasurementBase*>(frame->View()))
+            return true;
+    return false;
 }
 
 // One window per document: a second choice of the command brings the first back (restored if minimised).

@@ -207,6 +207,11 @@ void CDlgFft::SetLogarithmic(bool on) {
     if (m_logarithmic->isChecked() != on)
         m_logarithmic->setChecked(on); // comes back here through the toggle
     QCPAxis* y = m_chart->yAxis;
+    // Powers of ten are written as such only where the locale writes its exponent "e"; linear numbers
+    // take the decimal comma.
+    QLocale numbers = on ? QLocale::c() : QLocale(QLocale::German, QLocale::Germany);
+    numbers.setNumberOptions(QLocale::OmitGroupSeparator);
+    m_chart->setLocale(numbers);
     if (on) {
         y->setScaleType(QCPAxis::stLogarithmic);
         y->setTicker(QSharedPointer<QCPAxisTickerLog>(new QCPAxisTickerLog));

@@ -81,7 +81,7 @@ void PhotographMeasurements(CKestrelApp& app, const QString& directory, const QS
         Save(frame->grab(), QDir(directory).filePath("single-" + lang + ".png"));
 
         // The diagram control beside the chart, as a click on a line floats it.
-        frame->DiagramControl()->ShowAt(frame->mapToGlobal(QPoint(760, 170)),
+        frame->DiagramControl()->ShowAt(frame->mapToGlobal(QPoint(560, 470)),
                                         single->Chart()->Channels()[0].title);
         Pump(300);
         QScreen* screen = QApplication::primaryScreen();
