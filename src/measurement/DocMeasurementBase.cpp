@@ -41,6 +41,17 @@ std::string SaveTarget(const std::string& path) {
     return path;
 }
 
+// `work` on the thread `run` chooses, or on this one.
+MeasurementFileResult RunFileWork(const CDocMeasurementBase::FileWork& run,
+                                  const std::function<MeasurementFileResult()>& work) {
+    MeasurementFileResult result = MeasurementFileResult::kCannotOpen;
+    if (run)
+        run([&] { result = work(); });
+    else
+        result = work();
+    return result;
+}
+
 } // namespace
 
 CDocMeasurementBase::CDocMeasurementBase(const CParameterManager* catalogue, IUiPort* uiPort)
@@ -341,12 +352,7 @@ void CDocMeasurementBase::ShowFileMessage(const std::string& text) const {
 
 bool CDocMeasurementBase::OpenMeasurementFile(const std::string& path, const FileWork& run) {
     const bool withMeasStart = LowerExtension(path) == GetFileExtension();
-    MeasurementFileResult result = MeasurementFileResult::kCannotOpen;
-    const auto read = [&] { result = ReadFile(path, withMeasStart); };
-    if (run)
-        run(read);
-    else
-        read();
+    const MeasurementFileResult result = RunFileWork(run, [&] { return ReadFile(path, withMeasStart); });
     if (result == MeasurementFileResult::kCannotOpen) {
         ShowFileMessage(quirel::loadString(kIdsCannotOpenFile));
         return false;
@@ -362,13 +368,7 @@ bool CDocMeasurementBase::OpenMeasurementFile(const std::string& path, const Fil
 }
 
 bool CDocMeasurementBase::SaveMeasurementFile(const std::string& path, const FileWork& run) {
-    MeasurementFileResult result = MeasurementFileResult::kCannotOpen;
-    const auto write = [&] { result = WriteFile(path, true); };
-    if (run)
-        run(write);
-    else
-        write();
-    switch (result) {
+    switch (RunFileWork(run, [&] { return WriteFile(path, true); })) {
     case MeasurementFileResult::kOk:
         SetWithMeasStart(true);
         SetFileTitle(path);
