@@ -1,4 +1,4 @@
-// capture, record, show: the oscilloscope's measurements from a shell.
+// capture, record, show, spectrum: the oscilloscope's measurements from a shell.
 #include "CliSession.h"
 
 #include "base/StringTable.h"
@@ -12,11 +12,14 @@
 #include "measurement/DocMeasurementSingle.h"
 #include "measurement/MeasurementCsv.h"
 #include "measurement/MeasurementSetup.h"
+#include "measurement/MeasurementTexts.h"
+#include "measurement/Spectrum.h"
 #include "parameters/ParameterException.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -425,6 +428,74 @@ int Show(CliSession& s, const std::vector<std::string>& args) {
     return kOk;
 }
 
+// ---- spectrum ----
+
+int SpectrumCommand(CliSession& s, const std::vector<std::string>& args) {
+    if (args.empty() || args[0].rfind("--", 0) == 0)
+        return s.Usage("spectrum needs a FILE.nbts first");
+    const std::string& path = args[0];
+    const std::string ext = LowerExtension(path);
+    if (ext != "nbts" && ext != "bts")
+        return s.Usage("spectrum reads single measurements (.nbts, .bts)");
+    std::vector<std::pair<std::string, std::string>> options;
+    const std::string why = ParseOptions({args.begin() + 1, args.end()}, {"--channel", "--mains"}, options);
+    if (!why.empty())
+        return s.Usage(why);
+    long id = -1, mains = 0;
+    for (const auto& [key, value] : options) {
+        if (key == "--channel" && !ParseInt(value, 0, UINT32_MAX, id))
+            return s.Usage("--channel takes a parameter identifier");
+        if (key == "--mains" && (!ParseInt(value, 50, 60, mains) || (mains != 50 && mains != 60)))
+            return s.Usage("--mains is 50 or 60");
+    }
+    if (id < 0 || mains == 0)
+        return s.Usage("spectrum needs --channel ID and --mains 50|60");
+
+    CDocMeasurementSingle doc(&s.Catalogue(), nullptr);
+    const MeasurementFileResult result = doc.ReadFile(path, ext == "nbts");
+    if (result == MeasurementFileResult::kCannotOpen)
+        return s.Fail(quirel::loadString(kIdsCannotOpenFile) + " " + path);
+    if (result == MeasurementFileResult::kDamaged)
+        return s.Fail(quirel::loadString(kIdsFileDamaged));
+    int channel = -1;
+    for (int i = 0; i < doc.GetChannelCount() && channel < 0; ++i)
+        if (doc.GetParameterId(i) == static_cast<uint32_t>(id))
+            channel = i;
+    if (channel < 0)
+        return s.Fail("channel " + std::to_string(id) + " is not in " + path);
+
+    // The channel as the window plots it.
+    std::vector<double> y(doc.GetValueCount(channel));
+    doc.ReadValues(channel, 0, y.size(), y.data());
+    const double factor = doc.GetFactor(channel), offset = doc.GetOffset(channel);
+    for (double& v : y)
+        v = v * factor + offset;
+    const uint32_t divider = doc.GetTrigger().GetDivider();
+    const Spectrum::Result spectrum = Spectrum::Compute(y.data(), y.size(), static_cast<int>(mains), divider);
+    if (const std::string refusal = MeasurementTexts::SpectrumRefusal(spectrum); !refusal.empty())
+        return s.Fail(refusal);
+    const std::string csv = Spectrum::ToCsv(spectrum);
+    std::fwrite(csv.data(), 1, csv.size(), s.Out());
+    std::fflush(s.Out());
+
+    const Spectrum::Harmonics h = Spectrum::AnalyseHarmonics(spectrum, static_cast<int>(mains), divider);
+    // Numbers with a decimal point whatever the locale, as in the CSV.
+    auto number = [](double v, std::chars_format format, int precision) {
+        char buffer[32];
+        const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, format, precision);
+        return std::string(buffer, r.ptr);
+    };
+    std::string report = "# n=" + std::to_string(spectrum.length) + " divider=" + std::to_string(divider) +
+                         " resolution_hz=" + number(spectrum.resolutionHz, std::chars_format::general, 10) +
+                         " periods=" + number(h.periods, std::chars_format::general, 10) +
+                         " whole_periods=" + (h.wholePeriods ? "1" : "0") + " thd_percent=" +
+                         (std::isnan(h.thdPercent) ? "" : number(h.thdPercent, std::chars_format::fixed, 4));
+    report += "\r\n" + Spectrum::HarmonicsCsv(h);
+    std::fwrite(report.data(), 1, report.size(), s.Err());
+    std::fflush(s.Err());
+    return kOk;
+}
+
 } // namespace
 
 void AddMeasurementCommands(std::vector<CommandSpec>& commands) {
@@ -451,6 +522,13 @@ void AddMeasurementCommands(std::vector<CommandSpec>& commands) {
          "  show FILE             a measurement file (.nbts, .nbtc, .bts, .btc) as CSV on stdout: a line\n"
          "                        \"# key=value ...\", then the time and one column per channel\n",
          true, Show});
+    commands.push_back(
+        {"spectrum",
+         "  spectrum FILE.nbts --channel ID --mains 50|60\n"
+         "                        the spectrum of a channel of a single measurement as the FFT window\n"
+         "                        computes it: CSV \"f_hz,amplitude\" on stdout, one row per bin; the THD\n"
+         "                        and the harmonics of the mains frequency on stderr\n",
+         false, SpectrumCommand});
 }
 
 } // namespace quirel::cli

@@ -15,6 +15,7 @@ struct Entry {
 
 // Sorted by identifier.
 const Entry kStrings[] = {
+    {129, "No trigger", "Kein Trigger"},
     {133, "Please select at least one channel.", "Bitte mindestens einen Messkanal ausw\xC3\xA4hlen."},
     {135, "No connection to device!", "Keine Verbindung zum Ger\xC3\xA4t!"},
     {136, "Interval is too small. Must be >= 1 s.", "Messintervall ist zu klein. Muss >= 1 s sein."},
@@ -72,12 +73,27 @@ const Entry kStrings[] = {
     {196, "Value", "Wert"},
     {197, "Unit", "Einheit"},
     {198, "Description", "Beschreibung"},
+    {199, "Measurement interval", "Messintervall"},
+    {200, "Trigger", "Trigger"},
+    {201, "Channel: ", "Kanal: "},
+    {202, "Level: ", "Schwelle: "},
+    {203, "Mode: ", "Modus: "},
+    {204, "Sample Rate:", "Abtastrate:"},
+    {205, "Delay:", "Verz\xC3\xB6gerung:"},
+    {206, "x 0,03125 ms", "x 0,03125 ms"},
+    {207, "more than",
+     "gr\xC3\xB6\xC3\x9F"
+     "er"},
+    {208, "less than", "kleiner"},
     {210, "Eventlog is being read ...", "Ereignisspeicher wird gelesen ..."},
     {212, "No entries available.", "Keine Eintr\xC3\xA4ge vorhanden."},
+    {213, "Frequency [Hz]", "Frequenz [Hz]"},
+    {214, "Amplitude", "Amplitude"},
     {218, "Couldn't download parameters.ini.\nUsing default values.",
      "Parameterdefinition konnte nicht heruntergeladen werden.\nVerwende default-Werte"},
     {220, "Wrong Parameters.ini loaded. Application is shutting down!",
      "Neue Parameterdefinition geladen. Anwendung bitte neu starten!"},
+    {222, "Measurement start", "Messbeginn"},
     {230, "Output", "Auslastung"},
     {231, "THDiL1", "THDi"},
     {232, "Rotating field", "Drehfeld"},
@@ -127,6 +143,12 @@ const Entry kStrings[] = {
      "Die aktuellen Werte des Ger\xC3\xA4ts werden gelesen ..."},
     {1113, "The connection to the device was lost. Nothing was sent.",
      "Die Verbindung zum Ger\xC3\xA4t wurde unterbrochen. Es wurde nichts gesendet."},
+    // The measurement windows and the spectrum.
+    {1200, "The spectrum needs %1 values of the channel; it holds %2.",
+     "Das Spektrum braucht %1 Werte des Kanals; er enth\xC3\xA4lt %2."},
+    {1201, "The measurement has no sample rate (divider 0): it has no spectrum.",
+     "Die Messung hat keine Abtastrate (Teiler 0): sie hat kein Spektrum."},
+    {1202, "The chart could not be written.", "Das Diagramm konnte nicht geschrieben werden."},
     {20001, "The file is damaged or is not a measurement file. What could be read is shown.",
      "Die Datei ist besch\xC3\xA4"
      "digt oder keine Messdatei. Was gelesen werden konnte, wird angezeigt."},
@@ -147,9 +169,10 @@ int uiLanguage() {
 }
 
 const std::string& loadString(unsigned id, int language) {
-    auto it = std::lower_bound(std::begin(kStrings), std::end(kStrings), id,
-                               [](const Entry& e, unsigned key) { return e.id < key; });
-    if (it == std::end(kStrings) || it->id != id)
+    // A plain search: a few hundred entries, and a table merged out of order loses no string.
+    auto it =
+        std::find_if(std::begin(kStrings), std::end(kStrings), [id](const Entry& e) { return e.id == id; });
+    if (it == std::end(kStrings))
         return kEmpty;
     return language == kLanguageEnglish ? it->english : it->german;
 }

@@ -41,6 +41,17 @@ std::string SaveTarget(const std::string& path) {
     return path;
 }
 
+// `work` on the thread `run` chooses, or on this one.
+MeasurementFileResult RunFileWork(const CDocMeasurementBase::FileWork& run,
+                                  const std::function<MeasurementFileResult()>& work) {
+    MeasurementFileResult result = MeasurementFileResult::kCannotOpen;
+    if (run)
+        run([&] { result = work(); });
+    else
+        result = work();
+    return result;
+}
+
 } // namespace
 
 CDocMeasurementBase::CDocMeasurementBase(const CParameterManager* catalogue, IUiPort* uiPort)
@@ -54,6 +65,7 @@ void CDocMeasurementBase::DeleteContents() {
     m_running.store(false);
     m_start.Clear();
     NewGeneration();
+    NoteRewrite();
 }
 
 bool CDocMeasurementBase::OnNewDocument() {
@@ -78,6 +90,7 @@ void CDocMeasurementBase::ClearValues() {
     std::lock_guard lock(m_mutex);
     for (auto& channel : m_channels)
         channel->RemoveAll();
+    NoteRewrite();
 }
 
 uint32_t CDocMeasurementBase::GetAxis(int i) const {
@@ -195,6 +208,7 @@ void CDocMeasurementBase::AppendChannels(const std::vector<uint32_t>& ids) {
     std::lock_guard lock(m_mutex);
     for (uint32_t id : ids)
         m_channels.push_back(std::make_unique<CParameterValuesDiagram>(id));
+    NoteRewrite();
 }
 
 // ---- running flag and start ----
@@ -336,9 +350,9 @@ void CDocMeasurementBase::ShowFileMessage(const std::string& text) const {
         m_uiPort->MessageBox(text, std::string(), MbIcon::Error);
 }
 
-bool CDocMeasurementBase::OpenMeasurementFile(const std::string& path) {
+bool CDocMeasurementBase::OpenMeasurementFile(const std::string& path, const FileWork& run) {
     const bool withMeasStart = LowerExtension(path) == GetFileExtension();
-    const MeasurementFileResult result = ReadFile(path, withMeasStart);
+    const MeasurementFileResult result = RunFileWork(run, [&] { return ReadFile(path, withMeasStart); });
     if (result == MeasurementFileResult::kCannotOpen) {
         ShowFileMessage(quirel::loadString(kIdsCannotOpenFile));
         return false;
@@ -353,8 +367,8 @@ bool CDocMeasurementBase::OpenMeasurementFile(const std::string& path) {
     return true;
 }
 
-bool CDocMeasurementBase::SaveMeasurementFile(const std::string& path) {
-    switch (WriteFile(path, true)) {
+bool CDocMeasurementBase::SaveMeasurementFile(const std::string& path, const FileWork& run) {
+    switch (RunFileWork(run, [&] { return WriteFile(path, true); })) {
     case MeasurementFileResult::kOk:
         SetWithMeasStart(true);
         SetFileTitle(path);

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -116,16 +117,23 @@ public:
     // Changes whenever the document becomes another measurement (emptied, initialised, read from a file).
     // A job notes it when it starts and leaves a document alone that has since become another one.
     uint64_t GetGeneration() const { return m_generation.load(); }
+    // Changes whenever cells may have gone or been replaced, or channels come or go: anything but an
+    // append. A chart that saw the same count before takes over only the cells appended since its last
+    // look; when this has changed it reads the document anew.
+    uint64_t GetRewriteCount() const { return m_rewrites.load(); }
 
     // --- files ---
+    // Runs the reading or writing of a file; a window runs it on a thread of its own behind a progress
+    // dialog, so that a file of millions of values keeps the window painted. Empty: on this thread.
+    using FileWork = std::function<void(const std::function<void()>& work)>;
     // The view's open command: reads the file (the older format unless the extension is the kind's
     // current one), sets the title and updates the views. A file that cannot be read shows "The specified
     // file cannot be opened." and changes nothing; a damaged one keeps what was read and says so.
-    bool OpenMeasurementFile(const std::string& path);
+    bool OpenMeasurementFile(const std::string& path, const FileWork& run = {});
     // The view's save command: writes the current format, leaving the target untouched unless the whole
     // file was written. A target that cannot be created shows "The specified file cannot be opened.";
     // a failed save says so; either way title, format flag and file stay as they were.
-    bool SaveMeasurementFile(const std::string& path);
+    bool SaveMeasurementFile(const std::string& path, const FileWork& run = {});
 
     // Replaces the document by the file's content, without messages, title or view updates.
     MeasurementFileResult ReadFile(const std::string& path, bool withMeasStart);
@@ -159,6 +167,7 @@ protected:
     void AppendChannels(const std::vector<uint32_t>& ids);
     void SetMeasStart(const CMeasStart& start);
     void NewGeneration() { ++m_generation; }
+    void NoteRewrite() { ++m_rewrites; }
     IUiPort* GetUiPort() const { return m_uiPort; }
 
     // The kind's part of the file after the common part, the lock held. Reading goes field by field
@@ -185,4 +194,5 @@ private:
     CMeasStart m_start;
     bool m_withMeasStart = false;
     std::atomic<uint64_t> m_generation{0};
+    std::atomic<uint64_t> m_rewrites{0};
 };

@@ -15,6 +15,7 @@ void CDocMeasurementSingle::DeleteContents() {
     CDocMeasurementBase::DeleteContents();
     m_trigger = CTrigger();
     m_triggerState.store(kNoTrigger);
+    m_wasArmed.store(false);
 }
 
 std::string CDocMeasurementSingle::GetDefaultTitle() const {

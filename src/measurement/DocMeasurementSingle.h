@@ -29,7 +29,14 @@ public:
     CTrigger GetTrigger() const;
     // Any thread; no notification.
     uint32_t GetTriggerState() const { return m_triggerState.load(); }
-    void SetTriggerState(uint32_t state) { m_triggerState.store(state); }
+    void SetTriggerState(uint32_t state) {
+        m_triggerState.store(state);
+        if (state >= kTriggerActive && state <= kTraceReady)
+            m_wasArmed.store(true);
+    }
+    // True once a state of 1 to 3 has been set since the document was last emptied: a "no trigger" read
+    // after it means the trigger is gone, one before it may have been taken before the trigger was written.
+    bool WasArmed() const { return m_wasArmed.load(); }
 
     // Milliseconds from the trigger instant: negative before it when the trigger has a delay.
     double GetX(size_t j) const override;
@@ -42,4 +49,5 @@ protected:
 private:
     CTrigger m_trigger; // under the document's lock
     std::atomic<uint32_t> m_triggerState{kNoTrigger};
+    std::atomic<bool> m_wasArmed{false};
 };

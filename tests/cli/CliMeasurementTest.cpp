@@ -1,14 +1,17 @@
-// capture, record and show end to end against the simulated filter, over TCP and a pty, with replies
-// dropped, a time-out and Ctrl-C in the middle.
+// capture, record, show and spectrum end to end against the simulated filter, over TCP and a pty, with
+// replies dropped, a time-out and Ctrl-C in the middle.
 #include "CliRunner.h"
 #include "SimProcess.h"
+#include "measurement/DocMeasurementSingle.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <numbers>
 #include <regex>
 #include <thread>
 
@@ -219,4 +222,51 @@ TEST(CliMeasurement, ShowsOlderFilesAndRefusesWhatItCannotUse) {
                 "-o", "x.nbtc"});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "Interval is too small. Must be >= 1 s.\n");
+}
+
+// The spectrum of a file: the channel as plotted (factor and offset), N from the mains and the divider,
+// one CSV row per bin on stdout, THD and harmonics on stderr; what cannot give a spectrum is refused.
+TEST(CliMeasurement, SpectrumOfASavedChannel) {
+    Folder dir;
+    CDocMeasurementSingle doc(nullptr, nullptr);
+    CTrigger trigger;
+    trigger.Set(0, 0, 4, 180, 8, 0); // 60 Hz mains with d = 4: 400 values, 3 periods, 20 Hz apart
+    doc.InitMeasurement(trigger, {181, 180}, CMeasStart());
+    for (int j = 0; j < 420; ++j) {
+        const double w = 2 * std::numbers::pi * 60 * j * 4 / 32000.0;
+        PARAMVALUE cell(8, 0);
+        cell.SetFloat(static_cast<float>(std::sin(w) + 0.1 * std::sin(5 * w)));
+        doc.AddValue(1, cell);
+        if (j < 100)
+            doc.AddValue(0, cell);
+    }
+    doc.SetScaling(1, 0, 2.0, 0.5); // plotted: 2 x value + 0.5
+    ASSERT_EQ(doc.WriteFile(dir / "sine.nbts", true), MeasurementFileResult::kOk);
+
+    CliResult r = RunCli({"spectrum", dir / "sine.nbts", "--channel", "180", "--mains", "60"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::vector<std::string> rows = Lines(r.out);
+    ASSERT_EQ(rows.size(), 201u);
+    EXPECT_EQ(rows[0], "f_hz,amplitude\r"); // CR LF, as show writes its CSV
+    EXPECT_EQ(Fields(rows[1])[0], "0");
+    EXPECT_NEAR(std::stod(Fields(rows[1])[1]), 1.0, 1e-6); // the offset shows twice at 0 Hz
+    EXPECT_EQ(Fields(rows[4])[0], "60");
+    EXPECT_NEAR(std::stod(Fields(rows[4])[1]), 2.0, 1e-6);
+    EXPECT_NEAR(std::stod(Fields(rows[16])[1]), 0.2, 1e-6); // 300 Hz
+    const std::vector<std::string> report = Lines(r.err);
+    ASSERT_GE(report.size(), 3u);
+    EXPECT_EQ(report[0],
+              "# n=400 divider=4 resolution_hz=20 periods=3 whole_periods=1 thd_percent=10.0000\r");
+    EXPECT_EQ(report[1], "order,f_hz,amplitude,percent_of_fundamental\r");
+    EXPECT_EQ(Fields(report[6])[0], "5");
+    EXPECT_NEAR(std::stod(Fields(report[6])[3]), 10.0, 1e-4);
+
+    r = RunCli({"spectrum", dir / "sine.nbts", "--channel", "181", "--mains", "60"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "The spectrum needs 400 values of the channel; it holds 100.\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(RunCli({"spectrum", dir / "sine.nbts", "--channel", "110", "--mains", "50"}).code, 1);
+    EXPECT_EQ(RunCli({"spectrum", dir / "sine.nbts", "--channel", "180", "--mains", "55"}).code, 64);
+    EXPECT_EQ(RunCli({"spectrum", dir / "sine.nbts", "--channel", "180"}).code, 64);
+    EXPECT_EQ(RunCli({"spectrum", dir / "sine.nbtc", "--channel", "180", "--mains", "50"}).code, 64);
 }

@@ -40,10 +40,14 @@ TEST(MeasurementDocument, EmptyingResetsEveryKindToItsDefaults) {
     CTrigger trigger;
     trigger.Set(16, 1, 4, 180, 8, 0x40A00000);
     single.InitMeasurement(trigger, {150}, CMeasStart(2024, 1, 1, 0, 0, 0));
+    EXPECT_FALSE(single.WasArmed());
     single.SetTriggerState(3);
+    single.SetTriggerState(0); // armed once, whatever came after
+    EXPECT_TRUE(single.WasArmed());
     single.SetRunning(true);
     single.SetWithMeasStart(true);
     ASSERT_TRUE(single.OnNewDocument());
+    EXPECT_FALSE(single.WasArmed());
     EXPECT_EQ(single.GetChannelCount(), 0);
     EXPECT_FALSE(single.IsRunning());
     EXPECT_EQ(single.GetTriggerState(), 0u);

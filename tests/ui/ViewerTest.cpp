@@ -597,7 +597,7 @@ private slots:
         QStatusTipEvent gone{QString()};
         QApplication::sendEvent(frame, &gone);
         QVERIFY(idle->isVisible());
-        for (int id : {Command::kReadParameterSet, Command::kSingleMeasurement, Command::kFirmwareUpdate})
+        for (int id : {Command::kReadParameterSet, Command::kFirmwareUpdate})
             QVERIFY(!enabled(id));
 
         app->Action(Command::kToolConnect)->trigger();

@@ -217,8 +217,10 @@ void CKestrelApp::CreateActions() {
             this, &CKestrelApp::OnSettings);
     connect(AddAction(kDeviceParameters, "Device parameters", "Show device parameters.\nDevice parameters"),
             &QAction::triggered, this, &CKestrelApp::OnDeviceParameters);
-    AddAction(kSingleMeasurement, "Single measurement ...")->setEnabled(false);
-    AddAction(kContinuousMeasurement, "Continuous measurement ...")->setEnabled(false);
+    connect(AddAction(kSingleMeasurement, "Single measurement ..."), &QAction::triggered, this,
+            &CKestrelApp::OnSingleMeasurement);
+    connect(AddAction(kContinuousMeasurement, "Continuous measurement ..."), &QAction::triggered, this,
+            &CKestrelApp::OnContinuousMeasurement);
     connect(AddAction(kEventLog, "Show eventlog ..."), &QAction::triggered, this, &CKestrelApp::OnEventLog);
 
     // The check mark is part of each language's menu: it marks the language of this run.
@@ -313,7 +315,7 @@ void CKestrelApp::UpdateCommandUi() {
         Action(id)->setEnabled(!connected);
     for (int id : {kDisconnect, kToolDisconnect, kReadParameterSet})
         Action(id)->setEnabled(connected);
-    Action(kRefresh)->setEnabled(connected && !IsEventLogActive());
+    Action(kRefresh)->setEnabled(connected && !IsEventLogActive() && !IsMeasurementWindowActive());
     Action(kSendParameterSet)->setEnabled(connected && !m_identificationUnreadable);
     Action(kFirmwareUpdate)->setEnabled(IsFirmwareUpdateEnabled());
 
@@ -510,7 +512,17 @@ CMainFrame* CKestrelApp::FrameOf(const QWidget* view) const {
 void CKestrelApp::HandleDocumentUpdate(CDocument* doc, int64_t hint) {
     if (doc)
         doc->UpdateAllViews(nullptr, hint);
-    UpdateCommandUi();
+    // The updates a worker posts in a burst share one command-state update.
+    if (m_commandUiPending)
+        return;
+    m_commandUiPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_commandUiPending = false;
+            UpdateCommandUi();
+        },
+        Qt::QueuedConnection);
 }
 
 void CKestrelApp::HandleConnectionState(int state) {

@@ -18,6 +18,9 @@ class CMainFrame;
 class CParameterManager;
 class CViewErrorMemory;
 class CViewParameters;
+class CViewMeasurementBase;
+class CViewMeasurementContinuous;
+class CViewMeasurementSingle;
 class CViewSchematic;
 class QAction;
 class QMenuBar;
@@ -144,6 +147,11 @@ public:
     // Stores the last single and continuous measurements ("last.nbts", "last.nbtc"); the overview calls
     // it when it closes.
     void StoreLastMeasurements();
+    // The two measurement windows (KestrelAppMeasurement.cpp): brought to the front when open, else opened.
+    void OnSingleMeasurement();
+    void OnContinuousMeasurement();
+    CViewMeasurementSingle* FindSingleMeasurementView() const;
+    CViewMeasurementContinuous* FindContinuousMeasurementView() const;
     void OnUpdateFirmware();
     // "Update Device Firmware" is offered while connected to a device of revision "2.2.0.8" or older.
     bool IsFirmwareUpdateEnabled() const;
@@ -182,6 +190,8 @@ private:
     // Shows `text` in the message pane of every frame; empty brings the idle text back.
     void ShowStatusMessage(const QString& text);
     bool IsEventLogActive() const;
+    // A measurement window is the active one: it has nothing to refresh.
+    bool IsMeasurementWindowActive() const;
 
     std::unique_ptr<quirel::ui::ISettingsStore> m_settings;
     AppOptions m_options;
@@ -206,4 +216,6 @@ private:
 
     std::map<int, QAction*> m_actions;
     std::vector<QPointer<CMainFrame>> m_frames;
+    // A command-state update is queued: the document updates of one burst share it.
+    bool m_commandUiPending = false;
 };

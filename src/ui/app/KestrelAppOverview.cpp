@@ -16,6 +16,7 @@
 #include "ui/common/UiText.h"
 #include "ui/common/WindowPlacement.h"
 #include "ui/eventlog/ViewErrorMemory.h"
+#include "ui/measurement/ViewMeasurementBase.h"
 #include "ui/parameters/ViewParameters.h"
 #include "ui/schematic/SchematicFrame.h"
 #include "ui/schematic/ViewSchematic.h"
@@ -40,6 +41,9 @@ void CKestrelApp::OnNew() {
         if (dynamic_cast<CViewErrorMemory*>(frame->View())) {
             m_docErrorMemory->OnNewDocument();
             doc = m_docErrorMemory.get();
+        } else if (auto* measurement = dynamic_cast<CViewMeasurementBase*>(frame->View())) {
+            measurement->Document().OnNewDocument();
+            doc = &measurement->Document();
         } else if (dynamic_cast<CViewParameters*>(frame->View()) ||
                    dynamic_cast<CViewSchematic*>(frame->View())) {
             m_docParameters->OnNewDocument();

@@ -16,6 +16,7 @@
 #include "ui/firmware/UpdateFirmwareMenue.h"
 #include "ui/app/NewParaFound.h"
 #include "ui/common/ModalDialogs.h"
+#include "ui/measurement/MeasurementScreenshots.h"
 #include "ui/parameters/DlgEditParams.h"
 #include "ui/parameters/ViewParameters.h"
 #include "ui/schematic/SchematicFrame.h"
@@ -163,6 +164,7 @@ void RunScreenshotTour(CKestrelApp& app, const QString& directory) {
         Pump(500);
         Save(log->window(), QDir(directory).filePath("eventlog-" + lang + ".png"));
     }
+    PhotographMeasurements(app, directory, lang);
     CDlgSerialBootLoader service("/dev/ttyUSB0", frame);
     service.show();
     Pump(300);

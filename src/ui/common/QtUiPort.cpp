@@ -60,7 +60,17 @@ CQtUiPort::CQtUiPort(DocumentUpdateHandler onDocumentUpdate, ConnectionStateHand
 void CQtUiPort::PostDocumentUpdate(CDocument* doc, int64_t hint) {
     if (m_closed)
         return;
+    {
+        std::lock_guard lock(m_pendingMutex);
+        if (!m_pendingUpdates.emplace(doc, hint).second)
+            return;
+    }
     Post([this, doc, hint] {
+        // Taken off before it runs: a change posted while the views update gets an update of its own.
+        {
+            std::lock_guard lock(m_pendingMutex);
+            m_pendingUpdates.erase({doc, hint});
+        }
         if (!m_closed && m_onDocumentUpdate)
             m_onDocumentUpdate(doc, hint);
     });

@@ -10,7 +10,9 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <string>
+#include <utility>
 
 namespace quirel::ui {
 
@@ -27,6 +29,9 @@ public:
     CQtUiPort(DocumentUpdateHandler onDocumentUpdate, ConnectionStateHandler onConnectionState,
               QObject* parent = nullptr);
 
+    // An update that repeats one still waiting (same document, same hint) is dropped: the waiting one
+    // runs after it was posted and shows its change too. A worker appending fast so costs one update per
+    // turn of the event loop, not one per value.
     void PostDocumentUpdate(CDocument* doc, int64_t hint) override;
     void PostConnectionState(int state) override;
     int MessageBox(const std::string& text, const std::string& caption, MbIcon icon,
@@ -70,6 +75,8 @@ private:
     void ShowProgress();
 
     DocumentUpdateHandler m_onDocumentUpdate;
+    std::mutex m_pendingMutex;
+    std::set<std::pair<CDocument*, int64_t>> m_pendingUpdates; // posted, not yet handled
     ConnectionStateHandler m_onConnectionState;
     std::atomic<bool> m_closed{false};
     std::mutex m_postMutex;

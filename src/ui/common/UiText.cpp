@@ -141,6 +141,47 @@ const std::unordered_map<const char*, const char*, Hash, Equal>& GermanTexts() {
         {"will not be sent", "wird nicht gesendet"},
         {"To send: %1 values, %2 of which change what the device holds now. Not to be sent: %3.",
          "Zu senden: %1 Werte, davon ändern %2 den Wert im Gerät. Nicht gesendet werden: %3."},
+        // Measurement windows
+        {"&Close", "&Schließen"},
+        {"Measurement file", "Messdatei"},
+        {"Measurement", "Messung"},
+        {"View", "Ansicht"},
+        {"Print", "Drucken"},
+        {"About", "Info"},
+        {"Configure measurement", "Messung konfigurieren"},
+        {"Start", "Start"},
+        {"Left", "Links"},
+        {"Right", "Rechts"},
+        {"Up", "Nach oben"},
+        {"Down", "Nach unten"},
+        {"Zoom in", "Vergrößern"},
+        {"Zoom out", "Verkleinern"},
+        {"Full screen", "Gesamtansicht"},
+        {"Gain:", "Verstärkung:"},
+        {"Offset:", "Offset:"},
+        {"Axis:", "Achse:"},
+        {"Note: For FFT analysis please use sample rate 4, 5, 8, 10, 12 or 15.",
+         "Hinweis: Für FFT Analyse wird Sample Rate 4, 5, 8, 10, 12 oder 15 empfohlen"},
+        {"CSV, visible range (*.csv)", "CSV, sichtbarer Bereich (*.csv)"},
+        {"Click: cursor C1, right click: C2, drag: move the view, wheel: zoom (Ctrl: values); click a line "
+         "for "
+         "gain, offset and axis",
+         "Klick: Cursor C1, Rechtsklick: C2, Ziehen: Ansicht verschieben, Mausrad: Zoom (Strg: Werte); Klick "
+         "auf "
+         "eine Kurve: Verstärkung, Offset und Achse"},
+        // Spectrum
+        {"Harmonics", "Oberschwingungen"},
+        {"Save as ...", "Speichern unter ..."},
+        {"Order", "Ordnung"},
+        {"% of h1", "% von h1"},
+        {"%1 mains periods analysed.", "%1 Netzperioden analysiert."},
+        {"The samples hold %1 mains periods, no whole number: the harmonics lie between the bins and are "
+         "read at "
+         "the nearest. Use sample rate 4, 5, 8, 10, 12 or 15.",
+         "Die Abtastwerte umfassen %1 Netzperioden, keine ganze Zahl: die Oberschwingungen liegen zwischen "
+         "den "
+         "Frequenzpunkten und werden am nächsten abgelesen. Sample Rate 4, 5, 8, 10, 12 oder 15 verwenden."},
+        {"Logarithmic amplitude", "Amplitude logarithmisch"},
     };
     return texts;
 }

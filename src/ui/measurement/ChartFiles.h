@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QStringList>
+
+#include <string>
+
+class QCustomPlot;
+class QPrinter;
+class QWidget;
+
+namespace quirel::ui {
+
+// The file dialog of the charts' Open and Save: `filters` with the first selected, hide read-only,
+// confirm overwriting; the suffix follows the filter chosen. Empty when cancelled.
+QString ChooseChartFile(QWidget* parent, bool save, const QStringList& filters, const QString& suffix);
+
+// The chart as shown, as the bytes of a picture file ("BMP" or "JPG").
+std::string ChartPicture(QCustomPlot* chart, const char* format);
+
+// The chart as shown, scaled to the printer's page.
+void PrintChart(QCustomPlot* chart, QPrinter& printer);
+
+} // namespace quirel::ui

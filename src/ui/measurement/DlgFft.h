@@ -1,0 +1,89 @@
+#pragma once
+
+#include "measurement/Spectrum.h"
+
+#include <QColor>
+#include <QDialog>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+class CParameterManager;
+class QCPBars;
+class QCPItemStraightLine;
+class QCPItemText;
+class QCustomPlot;
+class QCheckBox;
+class QLabel;
+class QPrinter;
+class QTableWidget;
+
+// "FFT": the amplitude spectrum of one channel of the single measurement, with a cursor on the bins and
+// its readout, the harmonics of the mains frequency with their share of the fundamental and the THD, and
+// Print and "Save as ..." (BMP, JPEG, spreadsheet, CSV). Reused: filled anew for each FFT button press.
+class CDlgFft : public QDialog {
+    Q_OBJECT
+public:
+    struct Input {
+        int mainsHz = 50;
+        uint32_t divider = 1;
+        QColor colour;
+        uint32_t parameterId = 0;
+        std::vector<double> x; // the times of the channel's points
+        std::vector<double> y; // the plotted values, in time order
+    };
+    using FileChooser = std::function<QString(QWidget*, bool, const QStringList&, const QString&)>;
+
+    CDlgFft(const CParameterManager* catalogue, QWidget* parent = nullptr);
+
+    // Takes the channel and its spectrum over (a spectrum that was computed, see Spectrum::Compute).
+    void Fill(const Input& input, const Spectrum::Result& spectrum);
+
+    const Spectrum::Result& Result() const { return m_spectrum; }
+    const Spectrum::Harmonics& Harmonics() const { return m_harmonics; }
+    QCustomPlot* Chart() const { return m_chart; }
+    QTableWidget* HarmonicTable() const { return m_table; }
+    QString ThdText() const;
+    // The spectrum point under the cursor and its readout: amplitude (width 6, the parameter's
+    // precision), unit, frequency and " Hz".
+    int CursorBin() const { return m_cursor; }
+    void SetCursorBin(int bin);
+    QString ReadoutText() const;
+    // Amplitudes on a logarithmic axis, where harmonics of a few per mille still show beside the
+    // fundamental.
+    void SetLogarithmic(bool on);
+
+    // By extension: "bmp", "jpg"/"jpeg", "xlsx"/"xls", "csv"; anything else writes nothing (false).
+    bool ExportTo(const QString& path);
+    void PrintTo(QPrinter& printer);
+    void SetFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void OnSaveAs();
+    void OnPrint();
+    void FillHarmonics();
+    void MoveCursorTo(double frequency);
+
+    const CParameterManager* m_catalogue;
+    Input m_input;
+    Spectrum::Result m_spectrum;
+    Spectrum::Harmonics m_harmonics;
+    int m_precision = 0;
+    QString m_unit;
+    int m_cursor = 0;
+    QCustomPlot* m_chart = nullptr;
+    QCPBars* m_bars = nullptr;
+    QCPItemStraightLine* m_cursorLine = nullptr;
+    QCPItemText* m_readout = nullptr;
+    QTableWidget* m_table = nullptr;
+    QLabel* m_thd = nullptr;
+    QLabel* m_note = nullptr;
+    QCheckBox* m_logarithmic = nullptr;
+    double m_top = 1.0; // the highest amplitude
+    FileChooser m_chooseFile;
+    bool m_dragging = false;
+};

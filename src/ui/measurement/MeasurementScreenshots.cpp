@@ -1,0 +1,141 @@
+#include "ui/measurement/MeasurementScreenshots.h"
+
+#include "measurement/DocMeasurementContinuous.h"
+#include "measurement/DocMeasurementSingle.h"
+#include "measurement/Spectrum.h"
+#include "ui/app/KestrelApp.h"
+#include "ui/measurement/DiagramControl.h"
+#include "ui/measurement/DlgFft.h"
+#include "ui/measurement/MeasurementChart.h"
+#include "ui/measurement/TraceViewFrame.h"
+#include "ui/measurement/ViewMeasurementContinuous.h"
+#include "ui/measurement/ViewMeasurementSingle.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QScreen>
+#include <QThread>
+
+#include <cstdio>
+
+namespace {
+
+void Pump(int ms) {
+    QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired()) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(10);
+    }
+}
+
+void Save(const QPixmap& picture, const QString& path) {
+    picture.save(path);
+    std::printf("%s\n", qPrintable(path));
+}
+
+std::string Entry(const std::vector<std::string>& choices, int id) {
+    for (const std::string& c : choices)
+        if (MeasurementSetup::ChannelId(c) == id)
+            return c;
+    return MeasurementSetup::kNoChannel;
+}
+
+} // namespace
+
+void PhotographMeasurements(CKestrelApp& app, const QString& directory, const QString& lang) {
+    const std::vector<std::string> choices = MeasurementSetup::ChannelChoices(app.Catalogue());
+
+    // A capture of one mains period and a half around a rising zero crossing of the current in L1.
+    app.OnSingleMeasurement();
+    if (CViewMeasurementSingle* single = app.FindSingleMeasurementView()) {
+        auto* frame = static_cast<CTraceViewFrame*>(single->window());
+        frame->resize(CMainFrame::kDefaultWidth, CMainFrame::kDefaultHeight);
+        frame->move(0, 0);
+        MeasurementSetup::SingleSettings s;
+        s.triggerText = Entry(choices, 180);
+        s.level = 0.0;
+        s.divider = 5;
+        s.delay = 100;
+        s.channelText.fill(MeasurementSetup::kNoChannel);
+        const int ids[] = {180, 181, 182, 183, 186};
+        for (size_t i = 0; i < std::size(ids); ++i)
+            s.channelText[i] = Entry(choices, ids[i]);
+        single->ApplySettings(s);
+        single->OnStart();
+        CDocMeasurementSingle& doc = app.DocMeasurementSingle();
+        QDeadlineTimer deadline(20000);
+        while ((doc.IsRunning() || doc.GetChannelCount() == 0 || doc.GetValueCount(0) == 0) &&
+               !deadline.hasExpired())
+            Pump(100);
+        // The voltage on the right axis, as a service engineer compares it with the currents.
+        if (doc.GetChannelCount() > 3)
+            doc.SetAxis(3, 1);
+        doc.UpdateAllViews(nullptr, UpdateHint::kDataChanged);
+        single->FlushRedraw();
+        // C1 at the trigger instant, C2 one mains period (20 ms = 128 samples) later.
+        single->Chart()->SetCursor(0, 100);
+        single->Chart()->SetCursor(1, 228);
+        single->SelectChannel(0);
+        Pump(300);
+        Save(frame->grab(), QDir(directory).filePath("single-" + lang + ".png"));
+
+        // The diagram control beside the chart, as a click on a line floats it.
+        frame->DiagramControl()->ShowAt(frame->mapToGlobal(QPoint(560, 470)),
+                                        single->Chart()->Channels()[0].title);
+        Pump(300);
+        QScreen* screen = QApplication::primaryScreen();
+        Save(screen->grabWindow(0, frame->x(), frame->y(), frame->width(), frame->height()),
+             QDir(directory).filePath("single-control-" + lang + ".png"));
+        frame->DiagramControl()->hide();
+
+        // The spectrum of the current in L1.
+        if (doc.GetChannelCount() > 0 && doc.GetValueCount(0) > 0) {
+            CDlgFft fft(&app.Catalogue(), frame);
+            CDlgFft::Input input;
+            input.mainsHz = 50;
+            input.divider = doc.GetTrigger().GetDivider();
+            input.colour = single->Chart()->Channels()[0].colour;
+            input.parameterId = doc.GetParameterId(0);
+            for (size_t j = 0; j < single->Data().Column(0).Size(); ++j) {
+                input.x.push_back(single->Data().X(double(j)));
+                input.y.push_back(single->Data().Column(0).At(j));
+            }
+            const Spectrum::Result spectrum =
+                Spectrum::Compute(input.y.data(), input.y.size(), 50, input.divider);
+            if (spectrum.status == Spectrum::Result::kOk) {
+                fft.Fill(input, spectrum);
+                fft.SetLogarithmic(true); // the harmonics beside the fundamental
+                fft.SetCursorBin(4 * 5);  // the fifth harmonic
+                fft.show();
+                Pump(400);
+                Save(fft.grab(), QDir(directory).filePath("fft-" + lang + ".png"));
+                fft.close();
+            }
+        }
+        frame->close();
+    }
+
+    // A continuous measurement of mains frequency, voltage and currents, once a second.
+    app.OnContinuousMeasurement();
+    if (CViewMeasurementContinuous* continuous = app.FindContinuousMeasurementView()) {
+        QWidget* frame = continuous->window();
+        frame->resize(CMainFrame::kDefaultWidth, CMainFrame::kDefaultHeight);
+        MeasurementSetup::ContinuousSettings s;
+        s.interval = 1;
+        s.channelText.fill(MeasurementSetup::kNoChannel);
+        const int ids[] = {120, 130, 110};
+        for (size_t i = 0; i < std::size(ids); ++i)
+            s.channelText[i] = Entry(choices, ids[i]);
+        continuous->ApplySettings(s);
+        continuous->OnStart();
+        app.DocMeasurementContinuous().SetAxis(2, 1);
+        Pump(12500);
+        continuous->Chart()->SetCursor(0, 2);
+        continuous->Chart()->SetCursor(1, 9);
+        Pump(300);
+        Save(frame->grab(), QDir(directory).filePath("continuous-" + lang + ".png"));
+        continuous->OnCancel();
+        frame->close();
+    }
+}

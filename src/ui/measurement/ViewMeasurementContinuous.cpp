@@ -1,0 +1,82 @@
+#include "ui/measurement/ViewMeasurementContinuous.h"
+
+#include "comm/ControllerModbus.h"
+#include "comm/JobUpdateDocMeasurementCont.h"
+#include "measurement/DocMeasurementContinuous.h"
+#include "measurement/MeasurementTexts.h"
+#include "ui/measurement/DlgContMeas.h"
+
+#include <climits>
+
+namespace {
+constexpr unsigned kIdsConnectionTooSlow = 137;
+} // namespace
+
+CViewMeasurementContinuous::CViewMeasurementContinuous(CDocMeasurementContinuous& doc,
+                                                       CControllerModbus& controller,
+                                                       quirel::ui::CQtUiPort& ui,
+                                                       quirel::ui::ISettingsStore& settings, QWidget* parent)
+    : CViewMeasurementBase(doc, controller, ui, settings, parent), m_doc(doc) {
+    setObjectName(kClassName);
+    m_settings.channelText.fill(MeasurementSetup::kNoChannel);
+    connect(&m_timer, &QTimer::timeout, this, &CViewMeasurementContinuous::OnSampleTimer);
+}
+
+CViewMeasurementContinuous::~CViewMeasurementContinuous() {
+    m_timer.stop();
+    m_doc.SetRunning(false);
+}
+
+std::vector<std::string> CViewMeasurementContinuous::KindPanelLines() const {
+    return {MeasurementTexts::IntervalLine(m_doc.GetInterval())};
+}
+
+void CViewMeasurementContinuous::TakeKindSettings() {
+    m_settings.interval = static_cast<int>(std::min<uint32_t>(m_doc.GetInterval(), INT_MAX));
+    m_settings.channelText = Slots();
+}
+
+void CViewMeasurementContinuous::OnConfigure() {
+    m_settings.channelText = Slots();
+    CDlgContMeas dialog(Choices(), m_settings, window());
+    if (dialog.exec() == QDialog::Accepted)
+        ApplySettings(dialog.Settings());
+}
+
+void CViewMeasurementContinuous::ApplySettings(const MeasurementSetup::ContinuousSettings& settings) {
+    m_settings = settings;
+    TakeSlots(m_settings.channelText);
+}
+
+void CViewMeasurementContinuous::OnStart() {
+    if (const unsigned refusal =
+            MeasurementSetup::CheckContinuousStart(ChosenIds().size(), m_settings.interval, IsConnected())) {
+        Message(refusal, MbIcon::Warning);
+        return;
+    }
+    Controller().ClearPollQueue();
+    const CMeasStart start = CMeasStart::Now();
+    ResetView();
+    m_doc.InitMeasurement(static_cast<uint32_t>(m_settings.interval), ChosenIds(), start);
+    m_doc.SetRunning(true);
+    // A QTimer counts in int milliseconds: an interval beyond 24 days samples every 24 days.
+    m_timer.start(static_cast<int>(std::min<int64_t>(int64_t(m_settings.interval) * 1000, INT_MAX)));
+    OnSampleTimer();
+}
+
+void CViewMeasurementContinuous::OnSampleTimer() {
+    if (Controller().AddUserJob(std::make_unique<CJobUpdateDocMeasurementCont>(&m_doc)))
+        return;
+    OnCancel();
+    Message(kIdsConnectionTooSlow, MbIcon::Error);
+}
+
+void CViewMeasurementContinuous::OnCancel() {
+    m_timer.stop();
+    m_doc.SetRunning(false);
+}
+
+void CViewMeasurementContinuous::OnRunningHint() {
+    if (!m_doc.IsRunning())
+        m_timer.stop();
+}

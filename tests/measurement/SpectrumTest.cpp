@@ -1,0 +1,163 @@
+// The spectrum: the transform length for every rule, amplitudes of known signals, FFTW against a direct
+// DFT, the harmonic table and THD; the texts the windows write beside their charts.
+#include "measurement/Spectrum.h"
+#include "TestCatalogue.h"
+#include "base/StringTable.h"
+#include "measurement/DocMeasurementContinuous.h"
+#include "measurement/DocMeasurementSingle.h"
+#include "measurement/MeasurementTexts.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <numbers>
+#include <random>
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+
+// A mains signal sampled as the device samples it: every divider / 32 000 s.
+std::vector<double> Sampled(size_t n, uint32_t divider, auto signal) {
+    std::vector<double> y(n);
+    for (size_t k = 0; k < n; ++k)
+        y[k] = signal(static_cast<double>(k) * divider / 32000.0);
+    return y;
+}
+
+} // namespace
+
+TEST(Spectrum, TransformLengthFollowsTheMainsAndTheDivider) {
+    struct Case {
+        int mains;
+        uint32_t divider;
+        int n;
+    };
+    for (const Case& c :
+         {Case{50, 5, 512},  Case{50, 10, 512}, Case{50, 15, 512}, Case{50, 20, 512}, Case{50, 4, 480},
+          Case{50, 8, 480},  Case{50, 12, 480}, Case{50, 26, 480}, Case{50, 2, 320},  Case{50, 14, 320},
+          Case{50, 22, 320}, Case{50, 3, 512},  Case{50, 1, 512},  Case{60, 5, 320},  Case{60, 15, 320},
+          Case{60, 20, 320}, Case{60, 4, 400},  Case{60, 8, 400},  Case{60, 12, 400}, Case{60, 3, 512},
+          Case{60, 26, 512}, Case{60, 14, 512}})
+        EXPECT_EQ(Spectrum::TransformLength(c.mains, c.divider), c.n) << c.mains << " Hz, d = " << c.divider;
+}
+
+TEST(Spectrum, AMainsSineIsOnePeakAndAConstantShowsTwiceAtZero) {
+    const auto sine = Sampled(600, 5, [](double t) { return std::sin(2 * kPi * 50 * t); });
+    const Spectrum::Result r = Spectrum::Compute(sine.data(), sine.size(), 50, 5);
+    ASSERT_EQ(r.status, Spectrum::Result::kOk);
+    ASSERT_EQ(r.length, 512);
+    ASSERT_EQ(r.amplitude.size(), 256u);
+    EXPECT_EQ(r.resolutionHz, 12.5);
+    EXPECT_EQ(r.frequencyHz[4], 50.0);
+    for (size_t k = 0; k < r.amplitude.size(); ++k)
+        EXPECT_NEAR(r.amplitude[k], k == 4 ? 1.0 : 0.0, 1e-12) << "bin " << k;
+
+    const std::vector<double> constant(320, 2.5);
+    const Spectrum::Result c = Spectrum::Compute(constant.data(), constant.size(), 60, 5);
+    ASSERT_EQ(c.length, 320);
+    EXPECT_EQ(c.resolutionHz, 20.0);
+    EXPECT_NEAR(c.amplitude[0], 5.0, 1e-12);
+    for (size_t k = 1; k < c.amplitude.size(); ++k)
+        EXPECT_NEAR(c.amplitude[k], 0.0, 1e-12);
+
+    // Too few values are refused, not padded; values beyond N are ignored.
+    const Spectrum::Result few = Spectrum::Compute(constant.data(), 319, 60, 5);
+    EXPECT_EQ(few.status, Spectrum::Result::kTooFewValues);
+    EXPECT_TRUE(few.amplitude.empty());
+    EXPECT_EQ(MeasurementTexts::SpectrumRefusal(few),
+              "The spectrum needs 320 values of the channel; it holds 319.");
+    std::vector<double> longer = constant;
+    longer.resize(1000, -100.0);
+    EXPECT_EQ(Spectrum::Compute(longer.data(), longer.size(), 60, 5).amplitude, c.amplitude);
+    EXPECT_EQ(Spectrum::Compute(constant.data(), 320, 60, 0).status, Spectrum::Result::kNoSamplePeriod);
+}
+
+TEST(Spectrum, FftwEqualsADirectTransform) {
+    std::mt19937 random(3);
+    std::uniform_real_distribution<double> value(-400.0, 400.0);
+    for (const auto& [mains, divider] : {std::pair{60, 5}, {60, 4}, {50, 4}, {50, 5}}) {
+        const int n = Spectrum::TransformLength(mains, divider);
+        std::vector<double> y(static_cast<size_t>(n));
+        for (double& v : y)
+            v = value(random);
+        const Spectrum::Result r = Spectrum::Compute(y.data(), y.size(), mains, divider);
+        for (int k = 0; k < n / 2; ++k) {
+            std::complex<double> sum;
+            for (int m = 0; m < n; ++m)
+                sum += y[static_cast<size_t>(m)] * std::polar(1.0, -2 * kPi * k * m / n);
+            const double expected = std::abs(sum) * 2.0 / n;
+            EXPECT_NEAR(r.amplitude[static_cast<size_t>(k)], expected, 1e-9 * std::max(expected, 1.0))
+                << "N = " << n << ", bin " << k;
+        }
+    }
+}
+
+TEST(Spectrum, HarmonicsAndTheirDistortion) {
+    // 100 A fundamental with 24 % fifth and 13 % seventh harmonic, 60 Hz, d = 4: three periods in 400.
+    const auto current = Sampled(400, 4, [](double t) {
+        const double w = 2 * kPi * 60 * t;
+        return 100 * std::sin(w) + 24 * std::sin(5 * w + 0.3) + 13 * std::sin(7 * w);
+    });
+    const Spectrum::Result r = Spectrum::Compute(current.data(), current.size(), 60, 4);
+    const Spectrum::Harmonics h = Spectrum::AnalyseHarmonics(r, 60, 4);
+    EXPECT_TRUE(h.wholePeriods);
+    EXPECT_EQ(h.periods, 3.0);
+    ASSERT_EQ(h.orders.size(), 40u);
+    EXPECT_EQ(h.orders[0].bin, 3);
+    EXPECT_EQ(h.orders[4].frequencyHz, 300.0);
+    EXPECT_NEAR(h.orders[4].percent, 24.0, 1e-9);
+    EXPECT_NEAR(h.orders[6].amplitude, 13.0, 1e-9);
+    EXPECT_NEAR(h.orders[2].percent, 0.0, 1e-9);
+    EXPECT_NEAR(h.thdPercent, std::hypot(24.0, 13.0), 1e-9);
+
+    // d = 3 at 50 Hz: 512 samples are 2,4 periods; orders are read at the nearest bin and flagged.
+    const auto sine = Sampled(512, 3, [](double t) { return std::sin(2 * kPi * 50 * t); });
+    const Spectrum::Harmonics off =
+        Spectrum::AnalyseHarmonics(Spectrum::Compute(sine.data(), sine.size(), 50, 3), 50, 3);
+    EXPECT_FALSE(off.wholePeriods);
+    EXPECT_EQ(off.orders[0].bin, 2);
+    // Only orders below half the sample rate are listed: d = 100 samples at 320 Hz, N/2 = 256 bins.
+    const std::vector<double> flat(512, 0.0);
+    const Spectrum::Harmonics few =
+        Spectrum::AnalyseHarmonics(Spectrum::Compute(flat.data(), 512, 50, 100), 50, 100);
+    EXPECT_EQ(few.orders.size(), 3u);
+    EXPECT_TRUE(std::isnan(few.thdPercent));
+}
+
+TEST(MeasurementTexts, PanelAndLegendSpeakTheDecimalComma) {
+    CDocMeasurementSingle doc(&Catalogue(), nullptr);
+    CTrigger trigger;
+    trigger.Set(100, 1, 4, 180, 8, 0xC0600000); // -3.5 A
+    doc.InitMeasurement(trigger, {180, 4711}, CMeasStart(2024, 3, 1, 8, 5, 9));
+    doc.SetScaling(0, 1, 1.5, -2.0);
+    EXPECT_EQ(MeasurementTexts::TimeAxisTitle(doc), "Time [ms]");
+    EXPECT_EQ(MeasurementTexts::Legend(doc, 0),
+              "180 Instantaneous mains current L1 [A] x1,50 +-2,00 (YRight)");
+    EXPECT_EQ(MeasurementTexts::Legend(doc, 1), "4711 -- [--] x1,00 +0,00 (YLeft)");
+    EXPECT_EQ(MeasurementTexts::Legend(doc, 2), "INVALID");
+    EXPECT_EQ(MeasurementTexts::CursorLine(doc, 0, 12.345), "180 Instantaneous mains current L1  12,3A");
+    EXPECT_EQ(MeasurementTexts::CursorLine(doc, 0, -1234.56), "180 Instantaneous mains current L1-1234,6A");
+    EXPECT_EQ(MeasurementTexts::CursorLine(doc, 0, std::nullopt),
+              "180 Instantaneous mains current L1    --A");
+    EXPECT_EQ(MeasurementTexts::CursorLine(doc, 1, 7.6), "4711 --      8 -- ");
+    EXPECT_EQ(MeasurementTexts::DtLine(1.25, "ms"), "dt = 1,2500 ms");
+    EXPECT_EQ(
+        MeasurementTexts::TriggerLines(doc),
+        (std::vector<std::string>{"Trigger:", "Channel:  180 Instantaneous mains current L1", "Level: -3,5 A",
+                                  "Mode: less than", "Sample Rate: 4 x 0,03125 ms", "Delay: 12,50000 ms"}));
+    EXPECT_EQ(MeasurementTexts::StartLine(doc.GetMeasStart()), "Measurement start: 2024-03-01 08:05:09");
+    EXPECT_EQ(MeasurementTexts::IntervalLine(5), "Measurement interval: 5 s");
+
+    quirel::setUiLanguage(quirel::kLanguageGerman);
+    const std::vector<std::string> german = MeasurementTexts::TriggerLines(doc);
+    const std::string start = MeasurementTexts::StartLine(CMeasStart(-1, -1, -1, -1, -1, -1));
+    quirel::setUiLanguage(quirel::kLanguageEnglish);
+    EXPECT_EQ(german[3], "Modus: kleiner");
+    EXPECT_EQ(start, "Messbeginn: -0001--01--01 -01:-01:-01");
+
+    trigger.Set(0, 0, 1, 4711, 8, 0);
+    doc.InitMeasurement(trigger, {}, CMeasStart());
+    EXPECT_EQ(MeasurementTexts::TriggerLines(doc), std::vector<std::string>{"No trigger"});
+}
