@@ -257,6 +257,7 @@ void CControllerModbus::WorkerLoop() {
             // A job reports its own failures; whatever still escapes must not end the worker.
         }
         job.reset();
+        m_jobsRun.fetch_add(1, std::memory_order_relaxed);
         lock.lock();
         m_jobRunning = false;
         m_idleCv.notify_all();
@@ -463,6 +464,7 @@ template <class F> int CControllerModbus::WithMaster(F&& call) {
 }
 
 void CControllerModbus::Throw(int code) {
+    m_failures.fetch_add(1, std::memory_order_relaxed);
     throw CModbusException(code, MbusMasterFunctions::getErrorText(code));
 }
 

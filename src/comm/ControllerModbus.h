@@ -134,6 +134,9 @@ public:
     void ClearQueues();
     // Waits until all three queues are empty and no job runs; false after `timeoutMs`.
     bool WaitForIdle(int timeoutMs);
+    // For long runs: the jobs the worker has executed, and the Modbus failures the controller raised.
+    uint64_t JobsRun() const { return m_jobsRun.load(std::memory_order_relaxed); }
+    uint64_t Failures() const { return m_failures.load(std::memory_order_relaxed); }
 
     // --- device access (worker thread; every Modbus result goes through CheckResult) ---
     // 0 and 131 pass; 64-127 and 132 disconnect first and throw; anything else throws.
@@ -211,6 +214,8 @@ private:
     CJobQueue m_transferQueue{kTransferCapacity};
 
     std::atomic<int> m_state{kNotConnected};
+    std::atomic<uint64_t> m_jobsRun{0};
+    std::atomic<uint64_t> m_failures{0};
     std::atomic<bool> m_running{true};
 
     // Worker wake-up and life, under m_wakeMutex.
