@@ -23,7 +23,7 @@ const char kHelpHead[] =
     "    --stop 1|2          stop bits (default 1)\n"
     "Options:\n"
     "  --slave N             Modbus slave address / unit id of the device (default 1)\n"
-    "  --timeout MS          how long to wait for each reply, 1 to 100000 ms (default 1000)\n"
+    "  --reply-timeout MS    how long to wait for each reply, 1 to 100000 ms (default 1000)\n"
     "  --catalogue FILE      parameter catalogue (default: Parameters.ini in the current folder,\n"
     "                        else the installed one)\n"
     "  --lang en|de          language of names, texts and messages (default en)\n"
@@ -86,9 +86,9 @@ int ParseGlobal(CliSession& s, const std::vector<std::string>& args, std::vector
             if (!value(v) || !ParseInt(v, 1, 255, n))
                 return s.Usage("--slave is 1 to 255");
             o.slave = static_cast<int>(n);
-        } else if (a == "--timeout") {
+        } else if (a == "--reply-timeout") {
             if (!value(v) || !ParseInt(v, 1, 100000, n))
-                return s.Usage("--timeout is 1 to 100000 (milliseconds)");
+                return s.Usage("--reply-timeout is 1 to 100000 (milliseconds)");
             o.timeoutMs = static_cast<int>(n);
         } else if (a == "--catalogue") {
             if (!value(o.catalogue))

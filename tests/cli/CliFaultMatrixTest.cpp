@@ -141,7 +141,7 @@ TEST_P(FaultMatrix, EndsBoundedWithTheRightStatusAndNoHalfFile) {
     std::vector<std::string> connection = cell.link == Link::Tcp
                                               ? std::vector<std::string>{"--tcp", sim.tcpHost()}
                                               : std::vector<std::string>{"--rtu", sim.ptyPath()};
-    connection.insert(connection.end(), {"--timeout", kTimeout});
+    connection.insert(connection.end(), {"--reply-timeout", kTimeout});
     // The longest cell, a catalogue download over a line that answers every request late, takes about 90 s.
     auto run = [&](const std::vector<std::string>& args, int limitSeconds = 240) {
         std::vector<std::string> all = connection;
