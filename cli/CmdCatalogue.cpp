@@ -3,6 +3,7 @@
 
 #include "app/CatalogueDownload.h"
 #include "app/ProgramFiles.h"
+#include "base/StringTable.h"
 
 #include <filesystem>
 
@@ -10,6 +11,8 @@ namespace quirel::cli {
 namespace {
 
 using namespace quirel::app;
+
+constexpr unsigned kIdsDownloadFailed = 218; // "Couldn't download parameters.ini. ..."
 
 int ReadIdentification(CliSession& s, DeviceIdentification& id) {
     if (int rc = s.Connect(); rc != kOk)
@@ -53,8 +56,9 @@ int Download(CliSession& s, const std::string& file) {
     DeviceIdentification id;
     if (int rc = ReadIdentification(s, id); rc != kOk)
         return rc;
+    // A failed block or write has been named; the outcome is said as the viewer says it.
     if (!DownloadCatalogue(s.Controller(), s.Ui(), target, id))
-        return kFailed; // the reason has been printed
+        return s.Fail(quirel::loadString(kIdsDownloadFailed));
     std::fprintf(s.Out(), "%s\n", target.c_str());
     return kOk;
 }

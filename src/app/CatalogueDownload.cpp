@@ -15,7 +15,7 @@
 namespace quirel::app {
 namespace {
 
-constexpr unsigned kIdsDownloadFailed = 218;
+constexpr unsigned kIdsWriteFailed = 1105; // followed by the path
 constexpr unsigned kIdsReadingFirmwareInformation = 1109;
 constexpr unsigned kIdsReadingCatalogue = 1110;
 constexpr size_t kMaxRevisionCharacters = 49;
@@ -76,7 +76,7 @@ bool DownloadCatalogue(CControllerModbus& controller, IUiPort& ui, const std::st
     try {
         controller.ReadFileRecord(kFirstCatalogueFile, 0, 1, probe);
     } catch (const CModbusException&) {
-        return fail(loadString(kIdsDownloadFailed));
+        return fail(std::string()); // the caller says the catalogue was not downloaded
     }
 
     // The text holds every byte scanned, up to and including the first zero byte.
@@ -113,7 +113,7 @@ bool DownloadCatalogue(CControllerModbus& controller, IUiPort& ui, const std::st
     ini.setString("DeviceID", "ProductCode", identification.productCode);
     ini.setString("DeviceID", "Revision", identification.revision);
     if (!writeFileAtomically(target, ini.serialize(ini.sourceEncoding())))
-        return fail(std::string());
+        return fail(loadString(kIdsWriteFailed) + target);
     ui.EndProgress();
     return true;
 }

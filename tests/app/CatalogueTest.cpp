@@ -192,7 +192,8 @@ TEST(ConnectCheck, FailuresKeepOrDropTheCatalogueWithTheirMessages) {
         const bool fallsBack = name != "Parameters.ini";
         EXPECT_EQ(host.ConnectAndCheck(), fallsBack ? ConnectCheckOutcome::DownloadFailedShutDown
                                                     : ConnectCheckOutcome::DownloadFailed);
-        std::vector<std::string> boxes{kNotDownloaded};
+        std::vector<std::string> boxes{
+            "The file could not be written: /nonexistent-folder/dlParameters.ini [error]", kNotDownloaded};
         if (fallsBack)
             boxes.push_back(std::string(kWrongCatalogue) + " [error]");
         EXPECT_EQ(host.BoxTexts(), boxes);
