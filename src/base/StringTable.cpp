@@ -143,12 +143,17 @@ const Entry kStrings[] = {
      "Die aktuellen Werte des Ger\xC3\xA4ts werden gelesen ..."},
     {1113, "The connection to the device was lost. Nothing was sent.",
      "Die Verbindung zum Ger\xC3\xA4t wurde unterbrochen. Es wurde nichts gesendet."},
+    {1114, "%1 values were not received from the device; the file holds \"-error-\" for them.",
+     "%1 Werte wurden nicht vom Ger\xC3\xA4t empfangen; die Datei enth\xC3\xA4lt f\xC3\xBCr sie "
+     "\"-error-\"."},
     // The measurement windows and the spectrum.
     {1200, "The spectrum needs %1 values of the channel; it holds %2.",
      "Das Spektrum braucht %1 Werte des Kanals; er enth\xC3\xA4lt %2."},
     {1201, "The measurement has no sample rate (divider 0): it has no spectrum.",
      "Die Messung hat keine Abtastrate (Teiler 0): sie hat kein Spektrum."},
     {1202, "The chart could not be written.", "Das Diagramm konnte nicht geschrieben werden."},
+    {1203, "Files of this type cannot be written here: ",
+     "Dateien dieses Typs k\xC3\xB6nnen hier nicht geschrieben werden: "},
     {20001, "The file is damaged or is not a measurement file. What could be read is shown.",
      "Die Datei ist besch\xC3\xA4"
      "digt oder keine Messdatei. Was gelesen werden konnte, wird angezeigt."},

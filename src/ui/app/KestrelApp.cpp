@@ -30,11 +30,14 @@
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
+#include <QTranslator>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -79,6 +82,11 @@ bool CKestrelApp::InitInstance() {
     m_language = m_settings->GetInt("General", "Language", quirel::kLanguageEnglish);
     quirel::setUiLanguage(m_language);
     m_catalogue->SetLanguage(m_language);
+    // Qt's own texts (standard buttons, file dialogs) follow the program's language, not the desktop's.
+    m_qtTranslator = std::make_unique<QTranslator>();
+    const QLocale qtLocale(m_language == quirel::kLanguageGerman ? QLocale::German : QLocale::English);
+    if (m_qtTranslator->load(qtLocale, "qtbase", "_", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(m_qtTranslator.get());
 
     ExchangeCommSettings(true);
 

@@ -25,6 +25,7 @@ class CViewSchematic;
 class QAction;
 class QMenuBar;
 class QToolBar;
+class QTranslator;
 
 namespace quirel::ui {
 class CFirmwareUpdate;
@@ -212,6 +213,7 @@ private:
     std::unique_ptr<CDocMeasurementSingle> m_docMeasurementSingle;
     std::unique_ptr<CDocMeasurementContinuous> m_docMeasurementContinuous;
     std::unique_ptr<quirel::sim::SimulatorThread> m_simulator;
+    std::unique_ptr<QTranslator> m_qtTranslator;
     std::unique_ptr<quirel::ui::CFirmwareUpdate> m_firmwareUpdate;
 
     std::map<int, QAction*> m_actions;

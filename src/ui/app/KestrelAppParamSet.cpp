@@ -27,6 +27,7 @@ using quirel::ui::Tx;
 namespace {
 
 constexpr unsigned kIdsPleaseWait = 1100;
+constexpr unsigned kIdsValuesUnread = 1114;
 constexpr unsigned kIdsFileNotRead = 1106;
 const char kFilter[] = "Quirel Viewer Velorin Setup Parameters (*.btp)";
 const char kSuffix[] = "btp";
@@ -79,9 +80,17 @@ void CKestrelApp::OnReadParameterSet() {
         return;
     // The reads take seconds: they run beside the event loop, which keeps every window painted and the
     // progress moving, while the modal progress window keeps other commands out.
+    TransferResult result = TransferResult::Done;
+    int unread = 0;
     m_uiPort->RunWithProgress(
         DialogParent(*this), quirel::loadString(kIdsPleaseWait),
-        [&] { CParamSetTransfer(*m_docParameters, *m_uiPort).ReadAndSave(path); }, true);
+        [&] { result = CParamSetTransfer(*m_docParameters, *m_uiPort).ReadAndSave(path, &unread); }, true);
+    // A saved set with holes must not pass for a complete backup.
+    if (result == TransferResult::Done && unread > 0)
+        quirel::ui::ShowMessageBox(
+            DialogParent(*this),
+            QString::fromStdString(quirel::loadString(kIdsValuesUnread)).arg(unread).toStdString(),
+            std::string(), MbIcon::Warning);
     UpdateCommandUi();
 }
 
