@@ -1,0 +1,103 @@
+#pragma once
+
+// What the measurement window tests share: the simulated filter on a loopback port, the message boxes
+// the program shows (recorded and answered OK), a folder for the files kept next to the program, and the
+// program started with a measurement window open.
+#include "Simulator.h"
+#include "base/StringTable.h"
+#include "measurement/DocMeasurementContinuous.h"
+#include "ui/app/KestrelApp.h"
+#include "ui/common/MessageBoxes.h"
+#include "ui/common/SettingsStore.h"
+#include "ui/measurement/MeasurementChart.h"
+#include "ui/measurement/TraceViewFrame.h"
+#include "ui/measurement/ViewMeasurementContinuous.h"
+
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quirel::test {
+
+inline PARAMVALUE Float(double v) {
+    PARAMVALUE cell(8, 0);
+    cell.SetFloat(static_cast<float>(v));
+    return cell;
+}
+
+inline QStringList PanelLines(CViewMeasurementBase* view) {
+    // The panel as the overlay draws it, without the tab that sets values apart.
+    QStringList lines;
+    for (QString line : view->Chart()->PanelLines())
+        lines << line.remove('\t');
+    return lines;
+}
+
+// A base beside QObject for the Qt Test classes: the test slots call these as their own.
+class MeasurementWindowsFixture {
+protected:
+    quirel::sim::SimulatorThread m_sim;
+    std::vector<std::string> m_boxes;
+    QTemporaryDir m_folder;
+
+    // Records the text of every message box from now on and starts the simulator on loopback TCP.
+    bool StartSimulator(QString& error) {
+        quirel::ui::SetMessageBoxHandler(
+            [this](QWidget*, const std::string& text, const std::string&, MbIcon, MbButtons) {
+                m_boxes.push_back(text);
+                return int(IDOK);
+            });
+        quirel::sim::SimulatorOptions options;
+        options.tcp = true;
+        options.cataloguePath = QUIREL_RESOURCES_DIR "/Parameters.ini";
+        return m_sim.start(options, error);
+    }
+
+    std::unique_ptr<CKestrelApp> StartApp(bool connect, int language = 9,
+                                          std::unique_ptr<quirel::ui::CMemorySettingsStore> store = nullptr) {
+        if (!store)
+            store = std::make_unique<quirel::ui::CMemorySettingsStore>();
+        store->WriteInt("General", "Language", language);
+        store->WriteInt("ModbusCommunicationController", "Protocol", 0);
+        store->WriteString("ModbusCommunicationController", "Host",
+                           "127.0.0.1:" + std::to_string(m_sim.tcpPort()));
+        AppOptions options;
+        options.catalogue = QUIREL_RESOURCES_DIR "/Parameters.ini";
+        options.fileFolder = m_folder.path().toStdString();
+        auto app = std::make_unique<CKestrelApp>(std::move(store), options);
+        if (!app->InitInstance())
+            return nullptr;
+        if (connect)
+            app->OnConnect();
+        return app;
+    }
+    static void Finish(std::unique_ptr<CKestrelApp>& app) {
+        app->ExitInstance();
+        app.reset();
+        quirel::setUiLanguage(quirel::kLanguageEnglish);
+    }
+    static CTraceViewFrame* FrameOf(CViewMeasurementBase* view) {
+        return static_cast<CTraceViewFrame*>(view->window());
+    }
+    // A continuous document of `n` values per channel, shown by its window.
+    static CViewMeasurementContinuous* ShowContinuous(CKestrelApp& app, size_t n) {
+        CDocMeasurementContinuous& doc = app.DocMeasurementContinuous();
+        doc.InitMeasurement(2, {100, 110}, CMeasStart(2024, 3, 1, 8, 0, 0));
+        for (size_t j = 0; j < n; ++j) {
+            doc.AddValue(0, Float(50.0 + std::sin(j * 0.01)));
+            doc.AddValue(1, Float(230.0 + j % 7));
+        }
+        app.OnContinuousMeasurement();
+        CViewMeasurementContinuous* view = app.FindContinuousMeasurementView();
+        doc.UpdateAllViews(nullptr, UpdateHint::kDataChanged);
+        view->FlushRedraw();
+        view->Chart()->replot();
+        return view;
+    }
+};
+
+} // namespace quirel::test

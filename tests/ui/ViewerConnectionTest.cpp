@@ -1,0 +1,371 @@
+// Connecting the viewer: the connection settings as dialog, command and stored keys, what a connection
+// enables and shows, a slow device, a device with another catalogue revision and one that cannot identify
+// itself.
+
+#include "ViewerFixture.h"
+#include "app/ProgramFiles.h"
+#include "comm/ControllerModbus.h"
+#include "parameters/ParameterManager.h"
+#include "ui/app/CommSettings.h"
+#include "ui/app/DlgCommSettings.h"
+#include "ui/app/MainFrame.h"
+#include "ui/app/NewParaFound.h"
+#include "ui/common/ModalDialogs.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+using quirel::test::Box;
+using quirel::ui::CMemorySettingsStore;
+using quirel::ui::CQSettingsStore;
+
+} // namespace
+
+class ViewerConnectionTest : public QObject, private quirel::test::ViewerFixture {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        QString error;
+        QVERIFY2(StartSimulator(error), qPrintable(error));
+    }
+    void cleanupTestCase() { m_sim.stop(); }
+    void init() { m_boxes.clear(); }
+
+    // The dialog offers what a serial line can do, marks what is stored and reads back what is shown.
+    void commSettingsDialog() {
+        CommDialogValues in;
+        in.protocol = 1;
+        in.host = "10.0.0.9";
+        in.slaveId = 5;
+        in.port = "\\\\.\\COM3";
+        in.baudRate = 2400;
+        in.stopBits = 2;
+        in.parity = "E";
+        in.modem = true;
+        DlgCommSettings dialog(in);
+        auto* baud = dialog.findChild<QComboBox*>("baudRate");
+        auto* port = dialog.findChild<QComboBox*>("port");
+        auto* parity = dialog.findChild<QComboBox*>("parity");
+        auto* stopBits = dialog.findChild<QComboBox*>("stopBits");
+        auto* host = dialog.findChild<QLineEdit*>("host");
+        auto* slaveId = dialog.findChild<QLineEdit*>("slaveId");
+        auto* tcp = dialog.findChild<QRadioButton*>("protocolTcp");
+        auto* modem = dialog.findChild<QCheckBox*>("modem");
+        QVERIFY(baud && port && parity && stopBits && host && slaveId && tcp && modem);
+
+        QStringList bauds;
+        for (int i = 0; i < baud->count(); ++i)
+            bauds << baud->itemText(i);
+        QCOMPARE(bauds, QStringList({"9600", "19200", "38400", "57600", "115200"}));
+        QCOMPARE(baud->currentText(), QString("9600")); // 2400 is not offered
+        QCOMPARE(port->currentText(), QString("COM3")); // the device prefix is cut off
+        QCOMPARE(stopBits->currentText(), QString("2"));
+        QCOMPARE(parity->currentText(), QString("E"));
+        QCOMPARE(slaveId->text(), QString("5"));
+        QVERIFY(modem->isChecked());
+        QVERIFY(!host->isEnabled() && slaveId->isEnabled() && port->isEnabled() && baud->isEnabled());
+
+        tcp->click();
+        QVERIFY(host->isEnabled() && !slaveId->isEnabled() && !port->isEnabled() && !baud->isEnabled() &&
+                !parity->isEnabled() && modem->isEnabled());
+        slaveId->setText("x7"); // no range check: what does not read as a number is 0
+        dialog.accept();
+        QCOMPARE(dialog.Values().protocol, 0);
+        QCOMPARE(dialog.Values().host, std::string("10.0.0.9"));
+        QCOMPARE(dialog.Values().slaveId, 0);
+        QCOMPARE(dialog.Values().baudRate, 9600);
+
+        in.baudRate = 64800;
+        DlgCommSettings other(in);
+        QCOMPARE(other.findChild<QComboBox*>("baudRate")->currentText(), QString("9600"));
+    }
+
+    // Choosing TCP in the settings command keeps the serial parameters, in the controller and in the
+    // settings, even when the serial controls were changed before switching.
+    void settingsCommandKeepsSerialValues() {
+        auto store = std::make_unique<CMemorySettingsStore>();
+        const char* s = "ModbusCommunicationController";
+        store->WriteInt(s, "Protocol", 1);
+        store->WriteString(s, "ComPort", "/dev/ttyUSB0");
+        store->WriteInt(s, "BaudRate", 19200);
+        store->WriteString(s, "Parity", "E");
+        CMemorySettingsStore* settings = store.get();
+        auto app = StartApp(std::move(store));
+        QVERIFY(app);
+        bool seen = false;
+        QTimer::singleShot(0, [&seen] {
+            auto* dialog = qobject_cast<DlgCommSettings*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            seen = true;
+            QCOMPARE(dialog->findChild<QComboBox*>("port")->currentText(), QString("/dev/ttyUSB0"));
+            dialog->findChild<QComboBox*>("baudRate")->setCurrentText("115200");
+            dialog->findChild<QRadioButton*>("protocolTcp")->click();
+            dialog->findChild<QLineEdit*>("host")->setText("192.168.7.2");
+            dialog->findChild<QLineEdit*>("slaveId")->setText("3");
+            dialog->accept();
+        });
+        app->Action(Command::kSettings)->trigger();
+        QVERIFY(seen);
+        const CControllerModbus& c = app->Controller();
+        QCOMPARE(c.GetProtocol(), 0);
+        QCOMPARE(c.GetHost(), std::string("192.168.7.2"));
+        QCOMPARE(c.GetSlaveId(), 3);
+        QCOMPARE(c.GetBaudRate(), 19200u);
+        QCOMPARE(c.GetPortName(), std::string("/dev/ttyUSB0"));
+        QCOMPARE(settings->GetInt(s, "Protocol", -1), 0);
+        QCOMPARE(settings->GetString(s, "Host", ""), std::string("192.168.7.2"));
+        QCOMPARE(settings->GetInt(s, "SlaveId", -1), 3);
+        QCOMPARE(settings->GetInt(s, "BaudRate", -1), 19200);
+        QCOMPARE(settings->GetString(s, "Parity", ""), std::string("E"));
+
+        // Cancel changes nothing.
+        QTimer::singleShot(0, [] {
+            auto* dialog = qobject_cast<DlgCommSettings*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            dialog->findChild<QRadioButton*>("protocolRtu")->click();
+            dialog->reject();
+        });
+        app->Action(Command::kSettings)->trigger();
+        QCOMPARE(c.GetProtocol(), 0);
+        QCOMPARE(settings->GetInt(s, "Protocol", -1), 0);
+        Finish(app);
+    }
+
+    // "Protocol" 0 selects TCP although the serial values are loaded; a save writes both sets back as they
+    // were, into the sections and keys the settings file keeps.
+    void protocolZeroKeepsSerialValues() {
+        QTemporaryDir dir;
+        const std::string path = dir.filePath("settings.ini").toStdString();
+        {
+            CQSettingsStore store(path);
+            const char* s = "ModbusCommunicationController";
+            store.WriteInt(s, "Protocol", 0);
+            store.WriteString(s, "Host", "10.1.2.3");
+            store.WriteString(s, "ComPort", "/dev/ttyUSB1");
+            store.WriteInt(s, "BaudRate", 19200);
+            store.WriteInt(s, "DataBits", 7);
+            store.WriteInt(s, "StopBits", 2);
+            store.WriteString(s, "Parity", "E");
+            store.WriteInt(s, "SlaveId", 17);
+            store.WriteInt(s, "Modem", 1);
+            store.Flush();
+        }
+        QFile before(QString::fromStdString(path));
+        QVERIFY(before.open(QIODevice::ReadOnly));
+        const QByteArray original = before.readAll();
+        before.close();
+
+        CQSettingsStore store(path);
+        CControllerModbus controller;
+        quirel::ui::ExchangeCommSettings(store, controller, true);
+        QCOMPARE(controller.GetProtocol(), 0);
+        QCOMPARE(controller.GetHost(), std::string("10.1.2.3"));
+        QCOMPARE(controller.GetPortName(), std::string("/dev/ttyUSB1"));
+        QCOMPARE(controller.GetBaudRate(), 19200u);
+        QCOMPARE(controller.GetParity(), std::string("E"));
+        QCOMPARE(controller.GetSlaveId(), 17);
+        quirel::ui::ExchangeCommSettings(store, controller, false);
+
+        QFile after(QString::fromStdString(path));
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        const QByteArray saved = after.readAll();
+        QCOMPARE(saved, original);
+        QVERIFY(saved.contains("[ModbusCommunicationController]"));
+        QVERIFY(saved.contains("Protocol=0"));
+        QVERIFY(saved.contains("ComPort=/dev/ttyUSB1"));
+    }
+
+    // Connecting enables what needs a connection and greys what must not change meanwhile.
+    void connectionDrivesCommandsAndPanes() {
+        auto store = std::make_unique<CMemorySettingsStore>();
+        PointAtSimulator(*store, m_sim.tcpPort());
+        auto app = StartApp(std::move(store));
+        QVERIFY(app);
+        CMainFrame* frame = app->FrameOf(app->FindParametersView());
+        QCOMPARE(frame->width(), 1200);
+        QCOMPARE(frame->height(), 800);
+        auto enabled = [&](int id) { return app->Action(id)->isEnabled(); };
+        QVERIFY(enabled(Command::kConnect) && enabled(Command::kToolConnect) && enabled(Command::kSettings));
+        QVERIFY(!enabled(Command::kDisconnect) && !enabled(Command::kToolDisconnect) &&
+                !enabled(Command::kRefresh));
+        QCOMPARE(frame->StatusPaneText(0), QString("Device state unknown"));
+        QCOMPARE(frame->StatusPaneText(1), QString("No connection"));
+        QCOMPARE(frame->StatusPaneText(2), QString("No connection"));
+        QCOMPARE(frame->StatusPaneText(3), QString("No running measurement"));
+        // A command's prompt covers the idle text of the message pane only while it is shown.
+        auto* idle = frame->findChild<QLabel*>("paneMessage");
+        QVERIFY(idle && idle->isVisible());
+        QCOMPARE(idle->text(), QString("Ready"));
+        QStatusTipEvent prompt("Establish connection to device.");
+        QApplication::sendEvent(frame, &prompt);
+        QCOMPARE(frame->statusBar()->currentMessage(), QString("Establish connection to device."));
+        QVERIFY(!idle->isVisible());
+        QStatusTipEvent gone{QString()};
+        QApplication::sendEvent(frame, &gone);
+        QVERIFY(idle->isVisible());
+        for (int id : {Command::kReadParameterSet, Command::kFirmwareUpdate})
+            QVERIFY(!enabled(id));
+
+        app->Action(Command::kToolConnect)->trigger();
+        QVERIFY(app->Controller().IsConnected());
+        QVERIFY(!enabled(Command::kConnect) && !enabled(Command::kToolConnect) &&
+                !enabled(Command::kSettings) && !enabled(Command::kToolSettings));
+        QVERIFY(enabled(Command::kDisconnect) && enabled(Command::kRefresh));
+        QCOMPARE(frame->StatusPaneText(1), QString("Connection established"));
+        QCOMPARE(frame->StatusPaneText(2), QString("No trigger"));
+        // The device state is read once after connecting: the simulated filter runs.
+        QTRY_COMPARE_WITH_TIMEOUT(frame->StatusPaneText(0), QString("Running"), 5000);
+
+        app->Action(Command::kDisconnect)->trigger();
+        QVERIFY(!app->Controller().IsConnected());
+        QTRY_COMPARE(frame->StatusPaneText(1), QString("No connection"));
+        QVERIFY(enabled(Command::kConnect) && !enabled(Command::kRefresh));
+        QCOMPARE(frame->StatusPaneText(0), QString("Device state unknown"));
+        QVERIFY(m_boxes.empty());
+        Finish(app);
+    }
+
+    // Connect waits for the device's answer with the windows painted and the message pane saying what is
+    // tried; no other command runs meanwhile.
+    void connectKeepsTheWindowPainted() {
+        quirel::sim::SimulatorThread slow;
+        quirel::sim::SimulatorOptions options;
+        options.pty = true;
+        options.cataloguePath = QUIREL_RESOURCES_DIR "/Parameters.ini";
+        options.faultCommands = QStringList{"delay 600"};
+        QString error;
+        QVERIFY2(slow.start(options, error), qPrintable(error));
+        auto store = std::make_unique<CMemorySettingsStore>();
+        store->WriteString("ModbusCommunicationController", "ComPort", slow.rtuPath().toStdString());
+        auto app = StartApp(std::move(store));
+        QVERIFY(app);
+        CMainFrame* frame = app->Frames().at(0);
+        int ticks = 0;
+        QString shown;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, [&] {
+            ++ticks;
+            shown = frame->statusBar()->currentMessage();
+        });
+        timer.start(50);
+        app->OnConnect(); // the probe's answer takes 600 ms
+        timer.stop();
+        QVERIFY(app->Controller().IsConnected());
+        QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+        QCOMPARE(shown, QString("Connecting to %1 at 38400 baud ...").arg(slow.rtuPath()));
+        QCOMPARE(frame->statusBar()->currentMessage(), QString());
+        Finish(app);
+        slow.stop();
+    }
+
+    // A device whose revision differs from the catalogue's offers its catalogue: Cancel disconnects, OK
+    // downloads it, makes it the catalogue and ends the program; the next start finds the revisions equal.
+    void connectOffersTheDeviceCatalogue() {
+        quirel::sim::SimulatorThread newer;
+        quirel::sim::SimulatorOptions options;
+        options.tcp = true;
+        options.cataloguePath = QUIREL_RESOURCES_DIR "/Parameters.ini";
+        options.revision = "V2.15";
+        QString error;
+        QVERIFY2(newer.start(options, error), qPrintable(error));
+        int offers = 0;
+        int answer = QDialog::Rejected;
+        quirel::ui::SetModalHandler([&](QDialog& dialog) {
+            offers += dynamic_cast<CNewParaFound*>(&dialog) != nullptr;
+            return answer;
+        });
+        auto settings = [&] {
+            auto store = std::make_unique<CMemorySettingsStore>();
+            PointAtSimulator(*store, newer.tcpPort());
+            return store;
+        };
+        auto app = StartApp(settings(), true);
+        QVERIFY(app);
+        QCOMPARE(offers, 1);
+        QVERIFY(!app->Controller().IsConnected());
+        QVERIFY(app->GetRevisionDiffers());
+        QCOMPARE(app->FindParametersView()->window()->windowTitle(),
+                 QString("Device parameters - Quirel Viewer Velorin - Firmware V2.15"));
+
+        const std::string target = quirel::app::ProgramFilePath("dlParameters.ini");
+        answer = QDialog::Accepted;
+        app->OnConnect();
+        QCOMPARE(offers, 2);
+        QCOMPARE(app->GetCatalogueFileName(), std::string("dlParameters.ini"));
+        QVERIFY(QFileInfo::exists(QString::fromStdString(target)));
+        QCOMPARE(m_boxes.size(), size_t(1));
+        QCOMPARE(m_boxes[0].text,
+                 std::string("Please restart the application for the changes to take effect."));
+        QVERIFY(app->Frames().empty());
+        Finish(app);
+
+        auto store = settings();
+        store->WriteString("General", "IniFile", "dlParameters.ini");
+        auto restarted = std::make_unique<CKestrelApp>(std::move(store), AppOptions{});
+        QVERIFY(restarted->InitInstance());
+        restarted->OnConnect();
+        QCOMPARE(restarted->Catalogue().GetCataloguePath(), target);
+        QVERIFY(restarted->Controller().IsConnected());
+        QVERIFY(!restarted->GetRevisionDiffers());
+        QCOMPARE(offers, 2);
+        Finish(restarted);
+        QFile::remove(QString::fromStdString(target));
+        quirel::ui::SetModalHandler({});
+        newer.stop();
+    }
+
+    // Without a readable identification a parameter set can be read but not sent.
+    void unreadableIdentificationGreysSending() {
+        // A Modbus TCP device that knows no function at all: it answers every request with exception 1.
+        QTcpServer device;
+        QVERIFY(device.listen(QHostAddress::LocalHost, 0));
+        connect(&device, &QTcpServer::newConnection, [&device] {
+            QTcpSocket* socket = device.nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+                while (socket->bytesAvailable() >= 8) {
+                    const QByteArray header = socket->peek(6);
+                    const int length = 6 + ((quint8(header[4]) << 8) | quint8(header[5]));
+                    if (socket->bytesAvailable() < length)
+                        return;
+                    const QByteArray request = socket->read(length);
+                    QByteArray reply = request.left(4) + QByteArray("\x00\x03", 2) + request.mid(6, 1);
+                    reply += char(quint8(request[7]) | 0x80);
+                    reply += char(1);
+                    socket->write(reply);
+                }
+            });
+        });
+        const quint16 port = device.serverPort();
+        auto store = std::make_unique<CMemorySettingsStore>();
+        PointAtSimulator(*store, port);
+        auto app = StartApp(std::move(store), true);
+        QVERIFY(app && app->Controller().IsConnected());
+        QVERIFY(app->GetIdentificationUnreadable());
+        QVERIFY(app->Action(Command::kReadParameterSet)->isEnabled());
+        QVERIFY(!app->Action(Command::kSendParameterSet)->isEnabled());
+        // (The device has no registers either: its read refusals are the only boxes.)
+        for (const Box& box : m_boxes)
+            QCOMPARE(box.caption, std::string("Read parameter"));
+        Finish(app);
+    }
+};
+
+QTEST_MAIN(ViewerConnectionTest)
+#include "ViewerConnectionTest.moc"

@@ -1,0 +1,84 @@
+#pragma once
+
+// What the viewer tests share: the simulated filter on a loopback port, the message boxes the program
+// shows (recorded and answered OK), and the program started from a settings store.
+#include "Simulator.h"
+#include "base/StringTable.h"
+#include "ui/app/KestrelApp.h"
+#include "ui/common/MessageBoxes.h"
+#include "ui/common/SettingsStore.h"
+#include "ui/parameters/ViewParameters.h"
+
+#include <QString>
+#include <QTreeWidget>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quirel::test {
+
+struct Box {
+    std::string text;
+    std::string caption;
+    MbIcon icon;
+};
+
+inline QString Cell(CViewParameters* view, int row, int column) {
+    return view->List()->topLevelItem(row)->text(column);
+}
+
+inline int RowOf(CViewParameters* view, int32_t id) {
+    for (int r = 0; r < view->List()->topLevelItemCount(); ++r)
+        if (Cell(view, r, 0).toInt() == id)
+            return r;
+    return -1;
+}
+
+// A base beside QObject for the Qt Test classes: the test slots call these as their own.
+class ViewerFixture {
+protected:
+    quirel::sim::SimulatorThread m_sim;
+    std::vector<Box> m_boxes;
+
+    // Records every message box from now on and starts the simulator on loopback TCP.
+    bool StartSimulator(QString& error) {
+        quirel::ui::SetMessageBoxHandler(
+            [this](QWidget*, const std::string& text, const std::string& caption, MbIcon icon, MbButtons) {
+                m_boxes.push_back({text, caption, icon});
+                return int(IDOK);
+            });
+        quirel::sim::SimulatorOptions options;
+        options.tcp = true;
+        options.cataloguePath = QUIREL_RESOURCES_DIR "/Parameters.ini";
+        return m_sim.start(options, error);
+    }
+
+    // A store that points the connection at the simulator (Modbus TCP).
+    static void PointAtSimulator(quirel::ui::ISettingsStore& store, quint16 port) {
+        store.WriteInt("ModbusCommunicationController", "Protocol", 0);
+        store.WriteString("ModbusCommunicationController", "Host", "127.0.0.1:" + std::to_string(port));
+    }
+
+    static std::unique_ptr<CKestrelApp> StartApp(std::unique_ptr<quirel::ui::ISettingsStore> store,
+                                                 bool connect = false) {
+        AppOptions options;
+        options.catalogue = QUIREL_RESOURCES_DIR "/Parameters.ini";
+        auto app = std::make_unique<CKestrelApp>(std::move(store), options);
+        if (!app->InitInstance())
+            return nullptr;
+        // The overview opens at start; these tests work in the device parameters window beside it.
+        app->OnDeviceParameters();
+        if (connect)
+            app->OnConnect();
+        return app;
+    }
+
+    static void Finish(std::unique_ptr<CKestrelApp>& app) {
+        app->ExitInstance();
+        app.reset();
+        quirel::setUiLanguage(quirel::kLanguageEnglish);
+    }
+};
+
+} // namespace quirel::test
