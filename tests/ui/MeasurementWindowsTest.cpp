@@ -171,9 +171,13 @@ private slots:
         QVERIFY(csv.open(QIODevice::ReadOnly));
         QCOMPARE(csv.readAll().toStdString(), expected);
 
+        // A type the window does not write: nothing is written, and the user is told.
         for (const char* name : {"a.btc", "a.txt", "a.nbts"}) {
             QVERIFY(!view->ExportTo(dir.filePath(name)));
             QVERIFY(!QFile::exists(dir.filePath(name)));
+            QCOMPARE(m_boxes, std::vector<std::string>{"Files of this type cannot be written here: " +
+                                                       std::string(name)});
+            m_boxes.clear();
         }
         QPrinter printer;
         printer.setOutputFormat(QPrinter::PdfFormat);

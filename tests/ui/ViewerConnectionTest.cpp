@@ -360,9 +360,11 @@ private slots:
         QVERIFY(app->GetIdentificationUnreadable());
         QVERIFY(app->Action(Command::kReadParameterSet)->isEnabled());
         QVERIFY(!app->Action(Command::kSendParameterSet)->isEnabled());
-        // (The device has no registers either: its read refusals are the only boxes.)
+        // (The device has no registers either: its refusals of the reads and of the overview's trigger
+        // query, whichever ran before the end, are the only boxes.)
         for (const Box& box : m_boxes)
-            QCOMPARE(box.caption, std::string("Read parameter"));
+            QVERIFY2(box.caption == "Read parameter" || box.caption == "Query trigger state",
+                     box.caption.c_str());
         Finish(app);
     }
 };

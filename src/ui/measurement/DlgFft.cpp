@@ -34,6 +34,7 @@ namespace {
 constexpr unsigned kIdsFrequency = 213; // "Frequency [Hz]"
 constexpr unsigned kIdsAmplitude = 214; // "Amplitude"
 constexpr unsigned kIdsWriteFailed = 1202;
+constexpr unsigned kIdsUnknownType = 1203; // followed by the file's name
 constexpr const char* kCursorLayer = "cursor";
 
 QString Fixed(double value, int precision) {
@@ -300,6 +301,10 @@ bool CDlgFft::ExportTo(const QString& path) {
     } else if (ext == "csv") {
         ok = quirel::writeFileAtomically(file, Spectrum::ToCsv(m_spectrum));
     } else {
+        // Nothing is written, but the user learns why rather than finding no file.
+        quirel::ui::ShowMessageBox(
+            this, quirel::loadString(kIdsUnknownType) + QFileInfo(path).fileName().toStdString(),
+            std::string(), MbIcon::Error);
         return false;
     }
     if (!ok)

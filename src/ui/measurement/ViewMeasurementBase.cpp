@@ -29,8 +29,9 @@ using quirel::ui::Tx;
 
 namespace {
 
-constexpr unsigned kIdsNoValues = 177;     // "No measured values available ..."
-constexpr unsigned kIdsWriteFailed = 1202; // the chart could not be written
+constexpr unsigned kIdsNoValues = 177; // "No measured values available ..."
+constexpr unsigned kIdsWriteFailed = 1202;
+constexpr unsigned kIdsUnknownType = 1203; // followed by the file's name // the chart could not be written
 
 // Distinct from the cursors' blue and red, and from each other on paper.
 const QColor kSeriesColours[MeasurementSetup::kMaxChannels] = {
@@ -337,6 +338,7 @@ bool CViewMeasurementBase::ExportTo(const QString& path) {
     const QString ext = QFileInfo(path).suffix().toLower();
     const std::string file = path.toStdString();
     bool ok = false;
+    bool cancelled = false; // a cancelled export leaves the old file, and is no failure to report
     if (ext == m_doc.GetFileExtension()) {
         // The other kind's extension is refused like any unknown one: its readers would misread the file.
         const bool saved = m_doc.SaveMeasurementFile(
@@ -375,7 +377,8 @@ bool CViewMeasurementBase::ExportTo(const QString& path) {
                 ok = WriteSpreadsheet(file, table, [&](size_t done) {
                     m_ui.Progress(caption, file, static_cast<int>(done / 1024),
                                   static_cast<int>(table.rows / 1024));
-                    return !m_ui.ProgressCancelled();
+                    cancelled = m_ui.ProgressCancelled();
+                    return !cancelled;
                 });
                 m_ui.EndProgress();
             },
@@ -390,9 +393,13 @@ bool CViewMeasurementBase::ExportTo(const QString& path) {
                  out.Commit();
         });
     } else {
+        // Nothing is written, but the user learns why rather than finding no file.
+        quirel::ui::ShowMessageBox(
+            window(), quirel::loadString(kIdsUnknownType) + QFileInfo(path).fileName().toStdString(),
+            std::string(), MbIcon::Error);
         return false;
     }
-    if (!ok)
+    if (!ok && !cancelled)
         quirel::ui::ShowMessageBox(window(), quirel::loadString(kIdsWriteFailed), std::string(),
                                    MbIcon::Error);
     return ok;
