@@ -232,6 +232,20 @@ std::string IniFile::getString(SectionRef section, std::string_view key, std::st
     return cutToCharacters(findValue(s, key).value_or(def), kMaxValueLength);
 }
 
+std::vector<std::string_view> IniFile::keyNames(SectionRef section) const {
+    std::vector<std::string_view> names;
+    if (section.index >= sections_.size())
+        return names;
+    const Section& s = sections_[section.index];
+    names.reserve(s.keyEnd - s.keyBegin);
+    for (size_t i = s.keyBegin; i < s.keyEnd; ++i) {
+        std::string_view name, value;
+        if (splitKeyLine(trim(lines_[keys_[i].line]), name, value))
+            names.push_back(name);
+    }
+    return names;
+}
+
 int IniFile::getInt(SectionRef section, std::string_view key, int def) const {
     const Section* s = section.index < sections_.size() ? &sections_[section.index] : nullptr;
     const auto value = findValue(s, key);

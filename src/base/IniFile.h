@@ -60,6 +60,9 @@ public:
     SectionRef section(std::string_view name) const;
     std::string getString(SectionRef section, std::string_view key, std::string_view def) const;
     int getInt(SectionRef section, std::string_view key, int def) const;
+    // The names of the section's keys as written (trimmed), in no particular order, repeats included: a
+    // reader that wants a numbered family of keys looks up only the names present.
+    std::vector<std::string_view> keyNames(SectionRef section) const;
 
     // WritePrivateProfileString. Line breaks in the names or the value are written as blanks.
     void setString(std::string_view section, std::string_view key, std::string_view value);

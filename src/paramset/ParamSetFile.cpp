@@ -2,6 +2,8 @@
 
 #include "base/DecimalNumber.h"
 
+#include <algorithm>
+
 namespace quirel::paramset {
 
 ParamSetEntry ParseEntryValue(int key, std::string_view value) {
@@ -26,13 +28,27 @@ void CParamSetFile::Parse(std::string_view bytes) {
 }
 
 std::vector<ParamSetEntry> CParamSetFile::Entries(std::string_view section) const {
-    std::vector<ParamSetEntry> entries;
+    // Only the keys present are looked up: a reader asking for Param0..Param5000 in turn finds exactly the
+    // names spelt "Param<k>" (any case, no leading zero), and the first of each wins, as its lookup does.
     const IniFile::SectionRef ref = m_ini.section(section);
-    std::string key = "Param";
-    for (int k = 0; k <= kLastKey; ++k) {
-        key.resize(5);
-        key += std::to_string(k);
-        const std::string value = cutToCharacters(m_ini.getString(ref, key, ""), kMaxValueCharacters);
+    std::vector<int> present;
+    for (std::string_view name : m_ini.keyNames(ref)) {
+        if (name.size() < 6 || name.size() > 9 || !equalsNoCase(name.substr(0, 5), "Param"))
+            continue;
+        const std::string_view digits = name.substr(5);
+        if ((digits.size() > 1 && digits.front() == '0') ||
+            digits.find_first_not_of("0123456789") != std::string_view::npos)
+            continue;
+        if (const int k = static_cast<int>(parseLong(digits)); k <= kLastKey)
+            present.push_back(k);
+    }
+    std::sort(present.begin(), present.end());
+    present.erase(std::unique(present.begin(), present.end()), present.end());
+
+    std::vector<ParamSetEntry> entries;
+    for (int k : present) {
+        const std::string value =
+            cutToCharacters(m_ini.getString(ref, "Param" + std::to_string(k), ""), kMaxValueCharacters);
         if (!value.empty())
             entries.push_back(ParseEntryValue(k, value));
     }

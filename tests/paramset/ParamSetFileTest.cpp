@@ -23,18 +23,25 @@ std::vector<std::pair<int, std::string>> Read(const std::string& text, const cha
 
 } // namespace
 
-// Gaps do not end the scan, keys past Param5000 and empty values are not read, a value without "=" is
-// parameter 0 with the whole value, and a value is cut at 255 characters.
+// Gaps do not end the scan, keys past Param5000, spellings a lookup of "Param<k>" never finds and empty
+// values are not read, the first of two equal keys wins, a value without "=" is parameter 0 with the whole
+// value, and a value is cut at 255 characters.
 TEST(ParamSetFile, ReadsKeysAsTheProfileFunctionsDo) {
     const std::string longText(300, 'x');
     const std::string text = "[Commissioning]\r\nParam0=300=2;OFF\r\nParam2=310=750\r\nParam7=foo\r\n"
                              "Param9=401=0,90\r\nparam10=205=12=3\r\nParam11=\r\nParam5000=230=7\r\n"
                              "Param5001=231=1;19200\r\nParam12=311=" +
-                             longText + "\r\nParam2=310=1\r\n";
+                             longText +
+                             "\r\nParam2=310=1\r\nParam03=232=1\r\nParam 4=233=1\r\nPARAM6=234=9\r\n";
     const auto entries = Read(text, kCommissioning);
-    const std::vector<std::pair<int, std::string>> expected = {
-        {300, "2;OFF"}, {310, "750"}, {0, "foo"}, {401, "0,90"}, {205, "12=3"}, {311, std::string(251, 'x')},
-        {230, "7"}};
+    const std::vector<std::pair<int, std::string>> expected = {{300, "2;OFF"},
+                                                               {310, "750"},
+                                                               {234, "9"},
+                                                               {0, "foo"},
+                                                               {401, "0,90"},
+                                                               {205, "12=3"},
+                                                               {311, std::string(251, 'x')},
+                                                               {230, "7"}};
     EXPECT_EQ(entries, expected);
     EXPECT_TRUE(Read(text, kDeviceData).empty());
 }
