@@ -10,12 +10,13 @@
 #include "ui/app/DlgLoadParams.h"
 #include "ui/app/KestrelApp.h"
 #include "ui/app/MainFrame.h"
+#include "ui/app/NewParaFound.h"
+#include "ui/common/EventPump.h"
+#include "ui/common/ModalDialogs.h"
 #include "ui/eventlog/ViewErrorMemory.h"
 #include "ui/firmware/DlgSerialBootLoader.h"
 #include "ui/firmware/FileDownload.h"
 #include "ui/firmware/UpdateFirmwareMenue.h"
-#include "ui/app/NewParaFound.h"
-#include "ui/common/ModalDialogs.h"
 #include "ui/measurement/MeasurementScreenshots.h"
 #include "ui/parameters/DlgEditParams.h"
 #include "ui/parameters/ViewParameters.h"
@@ -27,7 +28,6 @@
 #include <QDir>
 #include <QPixmap>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -35,13 +35,7 @@
 
 namespace {
 
-void Pump(int ms) {
-    QDeadlineTimer deadline(ms);
-    while (!deadline.hasExpired()) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(10);
-    }
-}
+using quirel::ui::PumpEvents;
 
 void Save(QWidget* w, const QString& path) {
     w->grab().save(path);
@@ -62,7 +56,7 @@ void TourParameterSets(CKestrelApp& app, const QString& directory, const QString
     quirel::ui::SetFileDialogHandler([&](quirel::ui::FileDialogMode, const QString&) { return next; });
     quirel::ui::SetModalHandler([&](QDialog& dialog) {
         dialog.show();
-        Pump(400);
+        PumpEvents(400);
         QString name = "paramset-report";
         if (auto* list = dynamic_cast<CDlgLoadParams*>(&dialog))
             name = list->Table() ? "send-confirm" : "send-not-sent";
@@ -83,7 +77,7 @@ void TourParameterSets(CKestrelApp& app, const QString& directory, const QString
 
     CNewParaFound offer(app.FindParametersView());
     offer.show();
-    Pump(300);
+    PumpEvents(300);
     Save(&offer, QDir(directory).filePath("newparafound-" + lang + ".png"));
 }
 
@@ -101,7 +95,7 @@ void RunScreenshotTour(CKestrelApp& app, const QString& directory) {
 
     QDeadlineTimer connectDeadline(10000);
     while (!app.Controller().IsConnected() && !connectDeadline.hasExpired())
-        Pump(50);
+        PumpEvents(50);
 
     // The overview, with the mains currents (CT position "load side") and then the load currents.
     CViewSchematic* overview = app.FindSchematicView();
@@ -114,7 +108,7 @@ void RunScreenshotTour(CKestrelApp& app, const QString& directory) {
     auto setCtPosition = [&](uint32_t position) {
         app.Controller().AddUserJob(std::make_unique<CJobWriteParameter>(CParameterValue(300, 6, position)));
         app.Controller().WaitForIdle(3000);
-        Pump(2 * CViewSchematic::kPollMs + 500);
+        PumpEvents(2 * CViewSchematic::kPollMs + 500);
     };
     setCtPosition(0);
     Save(overviewFrame, QDir(directory).filePath("overview-" + lang + ".png"));
@@ -132,14 +126,14 @@ void RunScreenshotTour(CKestrelApp& app, const QString& directory) {
     frame->resize(CMainFrame::kDefaultWidth, CMainFrame::kDefaultHeight);
     if (!view->SelectFolder("MeasuredMains"))
         view->SelectFolder("MeasuredValues");
-    Pump(1500);
+    PumpEvents(1500);
     view->OnRefresh();
-    Pump(1500);
+    PumpEvents(1500);
     Save(frame, QDir(directory).filePath("parameters-" + lang + ".png"));
 
     DlgCommSettings settings(CommDialogValues::From(app.Controller()), frame);
     settings.show();
-    Pump(300);
+    PumpEvents(300);
     Save(&settings, QDir(directory).filePath("settings-" + lang + ".png"));
     settings.close();
 
@@ -150,7 +144,7 @@ void RunScreenshotTour(CKestrelApp& app, const QString& directory) {
             continue;
         CDlgEditParams edit(app.Catalogue(), app.DocParameters().GetValue(id), *d, frame);
         edit.show();
-        Pump(300);
+        PumpEvents(300);
         Save(&edit, QDir(directory).filePath("edit-" + lang + ".png"));
         edit.close();
         break;
@@ -161,25 +155,25 @@ void RunScreenshotTour(CKestrelApp& app, const QString& directory) {
     if (CViewErrorMemory* log = app.FindEventLogView()) {
         log->window()->resize(CMainFrame::kDefaultWidth, CMainFrame::kDefaultHeight);
         log->OnUpdateAll();
-        Pump(500);
+        PumpEvents(500);
         Save(log->window(), QDir(directory).filePath("eventlog-" + lang + ".png"));
     }
     PhotographMeasurements(app, directory, lang);
     CDlgSerialBootLoader service("/dev/ttyUSB0", frame);
     service.show();
-    Pump(300);
+    PumpEvents(300);
     Save(&service, QDir(directory).filePath("firmware-service-" + lang + ".png"));
     service.close();
     CUpdateFirmwareMenue wait(frame);
     wait.show();
-    Pump(300);
+    PumpEvents(300);
     Save(&wait, QDir(directory).filePath("firmware-wait-" + lang + ".png"));
     wait.DisableCancel();
     wait.close();
     CFileDownload progress(frame);
     progress.SetPosition(1300);
     progress.show();
-    Pump(300);
+    PumpEvents(300);
     Save(&progress, QDir(directory).filePath("firmware-progress-" + lang + ".png"));
     progress.hide();
     TourParameterSets(app, directory, lang);

@@ -4,6 +4,7 @@
 #include "measurement/DocMeasurementSingle.h"
 #include "measurement/Spectrum.h"
 #include "ui/app/KestrelApp.h"
+#include "ui/common/EventPump.h"
 #include "ui/measurement/DiagramControl.h"
 #include "ui/measurement/DlgFft.h"
 #include "ui/measurement/MeasurementChart.h"
@@ -15,19 +16,12 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QScreen>
-#include <QThread>
 
 #include <cstdio>
 
 namespace {
 
-void Pump(int ms) {
-    QDeadlineTimer deadline(ms);
-    while (!deadline.hasExpired()) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(10);
-    }
-}
+using quirel::ui::PumpEvents;
 
 void Save(const QPixmap& picture, const QString& path) {
     picture.save(path);
@@ -67,7 +61,7 @@ void PhotographMeasurements(CKestrelApp& app, const QString& directory, const QS
         QDeadlineTimer deadline(20000);
         while ((doc.IsRunning() || doc.GetChannelCount() == 0 || doc.GetValueCount(0) == 0) &&
                !deadline.hasExpired())
-            Pump(100);
+            PumpEvents(100);
         // The voltage on the right axis, as a service engineer compares it with the currents.
         if (doc.GetChannelCount() > 3)
             doc.SetAxis(3, 1);
@@ -77,13 +71,13 @@ void PhotographMeasurements(CKestrelApp& app, const QString& directory, const QS
         single->Chart()->SetCursor(0, 100);
         single->Chart()->SetCursor(1, 228);
         single->SelectChannel(0);
-        Pump(300);
+        PumpEvents(300);
         Save(frame->grab(), QDir(directory).filePath("single-" + lang + ".png"));
 
         // The diagram control beside the chart, as a click on a line floats it.
         frame->DiagramControl()->ShowAt(frame->mapToGlobal(QPoint(560, 470)),
                                         single->Chart()->Channels()[0].title);
-        Pump(300);
+        PumpEvents(300);
         QScreen* screen = QApplication::primaryScreen();
         Save(screen->grabWindow(0, frame->x(), frame->y(), frame->width(), frame->height()),
              QDir(directory).filePath("single-control-" + lang + ".png"));
@@ -108,7 +102,7 @@ void PhotographMeasurements(CKestrelApp& app, const QString& directory, const QS
                 fft.SetLogarithmic(true); // the harmonics beside the fundamental
                 fft.SetCursorBin(4 * 5);  // the fifth harmonic
                 fft.show();
-                Pump(400);
+                PumpEvents(400);
                 Save(fft.grab(), QDir(directory).filePath("fft-" + lang + ".png"));
                 fft.close();
             }
@@ -130,10 +124,10 @@ void PhotographMeasurements(CKestrelApp& app, const QString& directory, const QS
         continuous->ApplySettings(s);
         continuous->OnStart();
         app.DocMeasurementContinuous().SetAxis(2, 1);
-        Pump(12500);
+        PumpEvents(12500);
         continuous->Chart()->SetCursor(0, 2);
         continuous->Chart()->SetCursor(1, 9);
-        Pump(300);
+        PumpEvents(300);
         Save(frame->grab(), QDir(directory).filePath("continuous-" + lang + ".png"));
         continuous->OnCancel();
         frame->close();
