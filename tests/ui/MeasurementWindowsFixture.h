@@ -3,6 +3,7 @@
 // What the measurement window tests share: the simulated filter on a loopback port, the message boxes
 // the program shows (recorded and answered OK), a folder for the files kept next to the program, and the
 // program started with a measurement window open.
+#include "AppTestSupport.h"
 #include "Simulator.h"
 #include "base/StringTable.h"
 #include "measurement/DocMeasurementContinuous.h"
@@ -65,21 +66,9 @@ protected:
         store->WriteInt("ModbusCommunicationController", "Protocol", 0);
         store->WriteString("ModbusCommunicationController", "Host",
                            "127.0.0.1:" + std::to_string(m_sim.tcpPort()));
-        AppOptions options;
-        options.catalogue = QUIREL_RESOURCES_DIR "/Parameters.ini";
-        options.fileFolder = m_folder.path().toStdString();
-        auto app = std::make_unique<CKestrelApp>(std::move(store), options);
-        if (!app->InitInstance())
-            return nullptr;
-        if (connect)
-            app->OnConnect();
-        return app;
+        return StartTestApp(std::move(store), connect, m_folder.path().toStdString());
     }
-    static void Finish(std::unique_ptr<CKestrelApp>& app) {
-        app->ExitInstance();
-        app.reset();
-        quirel::setUiLanguage(quirel::kLanguageEnglish);
-    }
+    static void Finish(std::unique_ptr<CKestrelApp>& app) { FinishTestApp(app); }
     static CTraceViewFrame* FrameOf(CViewMeasurementBase* view) {
         return static_cast<CTraceViewFrame*>(view->window());
     }

@@ -1,5 +1,6 @@
 // The overview and the event log as a user meets them, against the simulated filter on a loopback port.
 
+#include "AppTestSupport.h"
 #include "Simulator.h"
 #include "base/StringTable.h"
 #include "comm/ControllerModbus.h"
@@ -62,20 +63,9 @@ private:
         store->WriteInt("ModbusCommunicationController", "Modem", modem);
         store->WriteString("ModbusCommunicationController", "Host",
                            "127.0.0.1:" + std::to_string(m_sim.tcpPort()));
-        AppOptions options;
-        options.catalogue = QUIREL_RESOURCES_DIR "/Parameters.ini";
-        auto app = std::make_unique<CKestrelApp>(std::move(store), options);
-        if (!app->InitInstance())
-            return nullptr;
-        if (connect)
-            app->OnConnect();
-        return app;
+        return quirel::test::StartTestApp(std::move(store), connect);
     }
-    static void Finish(std::unique_ptr<CKestrelApp>& app) {
-        app->ExitInstance();
-        app.reset();
-        quirel::setUiLanguage(quirel::kLanguageEnglish);
-    }
+    static void Finish(std::unique_ptr<CKestrelApp>& app) { quirel::test::FinishTestApp(app); }
 
 private slots:
     void initTestCase() {

@@ -2,6 +2,7 @@
 
 // What the viewer tests share: the simulated filter on a loopback port, the message boxes the program
 // shows (recorded and answered OK), and the program started from a settings store.
+#include "AppTestSupport.h"
 #include "Simulator.h"
 #include "base/StringTable.h"
 #include "ui/app/KestrelApp.h"
@@ -62,23 +63,12 @@ protected:
 
     static std::unique_ptr<CKestrelApp> StartApp(std::unique_ptr<quirel::ui::ISettingsStore> store,
                                                  bool connect = false) {
-        AppOptions options;
-        options.catalogue = QUIREL_RESOURCES_DIR "/Parameters.ini";
-        auto app = std::make_unique<CKestrelApp>(std::move(store), options);
-        if (!app->InitInstance())
-            return nullptr;
         // The overview opens at start; these tests work in the device parameters window beside it.
-        app->OnDeviceParameters();
-        if (connect)
-            app->OnConnect();
-        return app;
+        return StartTestApp(std::move(store), connect, std::string(),
+                            [](CKestrelApp& a) { a.OnDeviceParameters(); });
     }
 
-    static void Finish(std::unique_ptr<CKestrelApp>& app) {
-        app->ExitInstance();
-        app.reset();
-        quirel::setUiLanguage(quirel::kLanguageEnglish);
-    }
+    static void Finish(std::unique_ptr<CKestrelApp>& app) { FinishTestApp(app); }
 };
 
 } // namespace quirel::test
