@@ -149,10 +149,17 @@ TEST(MeasurementDocument, AReaderNeverSeesAHalfAppendedValue) {
     doc.InitMeasurement(CTrigger(), {150, 180}, CMeasStart());
     constexpr uint32_t kValues = 40000;
     std::atomic<bool> done{false};
+    // Halfway the worker waits for one whole reading pass, so that a fast worker cannot finish
+    // before the reader has looked at anything.
+    std::atomic<bool> halfway{false};
+    std::atomic<bool> seenHalf{false};
     std::thread worker([&] {
         const uint64_t generation = doc.GetGeneration();
         PARAMVALUE block[62];
         for (uint32_t k = 0; k < kValues; k += 62) {
+            if (k >= kValues / 2 && !halfway.exchange(true))
+                while (!seenHalf)
+                    std::this_thread::yield();
             doc.AddValue(0, PARAMVALUE(7, k));
             for (uint32_t v = 0; v < 62; ++v)
                 block[v] = PARAMVALUE(7, k + v);
@@ -165,6 +172,7 @@ TEST(MeasurementDocument, AReaderNeverSeesAHalfAppendedValue) {
     size_t checked = 0;
     std::vector<double> values(4096);
     while (!done) {
+        const bool afterHalf = halfway;
         {
             const CDocMeasurementBase::CReadPass pass(doc);
             for (int i = 0; i < pass.GetChannelCount(); ++i) {
@@ -181,6 +189,8 @@ TEST(MeasurementDocument, AReaderNeverSeesAHalfAppendedValue) {
         ASSERT_GE(doc.Serialize().size(), 2u);
         (void)doc.IsRunning();
         (void)doc.GetTriggerState();
+        if (afterHalf)
+            seenHalf = true;
     }
     worker.join();
     EXPECT_EQ(doc.GetValueCount(1), (kValues + 61) / 62 * 62);
