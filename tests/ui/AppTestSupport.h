@@ -1,16 +1,38 @@
 #pragma once
 
 // The viewer started and ended as the window tests need it: the demo catalogue, the first window open,
-// and the language put back afterwards, since the string table's language is the process's.
+// and the language put back afterwards, since the string table's language is the process's. Also the
+// simulated filter it talks to, and the message boxes it shows.
+#include "Simulator.h"
 #include "base/StringTable.h"
 #include "ui/app/KestrelApp.h"
+#include "ui/common/MessageBoxes.h"
 #include "ui/common/SettingsStore.h"
 
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quirel::test {
+
+// The simulated filter with the demo catalogue on loopback TCP; a test adds faults, a revision or a
+// serial line.
+inline quirel::sim::SimulatorOptions TestSimulatorOptions() {
+    quirel::sim::SimulatorOptions options;
+    options.tcp = true;
+    options.cataloguePath = QUIREL_RESOURCES_DIR "/Parameters.ini";
+    return options;
+}
+
+// Every message box from now on is recorded by its text and answered OK.
+inline void RecordMessageBoxTexts(std::vector<std::string>& texts) {
+    quirel::ui::SetMessageBoxHandler(
+        [&texts](QWidget*, const std::string& text, const std::string&, MbIcon, MbButtons) {
+            texts.push_back(text);
+            return int(IDOK);
+        });
+}
 
 // Null when the program cannot start. `beforeConnect` runs once the first window is open (for example to
 // open another window); `fileFolder` keeps last.nbts/last.nbtc (empty: the program's own folder).

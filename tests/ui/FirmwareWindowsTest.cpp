@@ -2,6 +2,7 @@
 // wait window's Cancel, and a whole update against the simulator's bootloader during which the windows keep
 // painting and no other command runs.
 
+#include "AppTestSupport.h"
 #include "FirmwareTestSupport.h"
 #include "Simulator.h"
 #include "base/StringTable.h"
@@ -134,10 +135,8 @@ private slots:
     void updateKeepsPaintingAndBlocksOtherCommands() {
         quirel::test::TempDir dir;
         quirel::sim::SimulatorThread sim;
-        quirel::sim::SimulatorOptions options;
-        options.tcp = true;
+        quirel::sim::SimulatorOptions options = quirel::test::TestSimulatorOptions();
         options.pty = true;
-        options.cataloguePath = QUIREL_RESOURCES_DIR "/Parameters.ini";
         options.revision = "2.2.0.8"; // the newest firmware this bootloader update is offered for
         options.bootLoader.version = "1.1";
         options.bootLoader.flashOut = QString::fromStdString(dir.File("flash.bin"));

@@ -47,15 +47,8 @@ protected:
 
     // Records the text of every message box from now on and starts the simulator on loopback TCP.
     bool StartSimulator(QString& error) {
-        quirel::ui::SetMessageBoxHandler(
-            [this](QWidget*, const std::string& text, const std::string&, MbIcon, MbButtons) {
-                m_boxes.push_back(text);
-                return int(IDOK);
-            });
-        quirel::sim::SimulatorOptions options;
-        options.tcp = true;
-        options.cataloguePath = QUIREL_RESOURCES_DIR "/Parameters.ini";
-        return m_sim.start(options, error);
+        RecordMessageBoxTexts(m_boxes);
+        return m_sim.start(TestSimulatorOptions(), error);
     }
 
     std::unique_ptr<CKestrelApp> StartApp(bool connect, int language = 9,

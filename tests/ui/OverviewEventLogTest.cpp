@@ -69,16 +69,9 @@ private:
 
 private slots:
     void initTestCase() {
-        quirel::ui::SetMessageBoxHandler(
-            [this](QWidget*, const std::string& text, const std::string&, MbIcon, MbButtons) {
-                m_boxes.push_back(text);
-                return int(IDOK);
-            });
-        quirel::sim::SimulatorOptions options;
-        options.tcp = true;
-        options.cataloguePath = QUIREL_RESOURCES_DIR "/Parameters.ini";
+        quirel::test::RecordMessageBoxTexts(m_boxes);
         QString error;
-        QVERIFY2(m_sim.start(options, error), qPrintable(error));
+        QVERIFY2(m_sim.start(quirel::test::TestSimulatorOptions(), error), qPrintable(error));
     }
     void cleanupTestCase() { m_sim.stop(); }
     void init() { m_boxes.clear(); }

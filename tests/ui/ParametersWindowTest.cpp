@@ -267,9 +267,7 @@ private slots:
     // number of reads stays at one round, not two.
     void refreshDropsPendingReads() {
         quirel::sim::SimulatorThread slow;
-        quirel::sim::SimulatorOptions options;
-        options.tcp = true;
-        options.cataloguePath = QUIREL_RESOURCES_DIR "/Parameters.ini";
+        quirel::sim::SimulatorOptions options = quirel::test::TestSimulatorOptions();
         options.faultCommands = QStringList{"delay 100"};
         QString error;
         QVERIFY2(slow.start(options, error), qPrintable(error));

@@ -246,9 +246,9 @@ private slots:
     // tried; no other command runs meanwhile.
     void connectKeepsTheWindowPainted() {
         quirel::sim::SimulatorThread slow;
-        quirel::sim::SimulatorOptions options;
+        quirel::sim::SimulatorOptions options = quirel::test::TestSimulatorOptions();
+        options.tcp = false;
         options.pty = true;
-        options.cataloguePath = QUIREL_RESOURCES_DIR "/Parameters.ini";
         options.faultCommands = QStringList{"delay 600"};
         QString error;
         QVERIFY2(slow.start(options, error), qPrintable(error));
@@ -279,9 +279,7 @@ private slots:
     // downloads it, makes it the catalogue and ends the program; the next start finds the revisions equal.
     void connectOffersTheDeviceCatalogue() {
         quirel::sim::SimulatorThread newer;
-        quirel::sim::SimulatorOptions options;
-        options.tcp = true;
-        options.cataloguePath = QUIREL_RESOURCES_DIR "/Parameters.ini";
+        quirel::sim::SimulatorOptions options = quirel::test::TestSimulatorOptions();
         options.revision = "V2.15";
         QString error;
         QVERIFY2(newer.start(options, error), qPrintable(error));

@@ -49,10 +49,7 @@ protected:
                 m_boxes.push_back({text, caption, icon});
                 return int(IDOK);
             });
-        quirel::sim::SimulatorOptions options;
-        options.tcp = true;
-        options.cataloguePath = QUIREL_RESOURCES_DIR "/Parameters.ini";
-        return m_sim.start(options, error);
+        return m_sim.start(TestSimulatorOptions(), error);
     }
 
     // A store that points the connection at the simulator (Modbus TCP).
