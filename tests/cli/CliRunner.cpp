@@ -1,8 +1,9 @@
 #include "CliRunner.h"
 
+#include "base/FileUtil.h"
+
 #include <csignal>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,10 +11,7 @@
 namespace {
 
 std::string Slurp(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
+    return quirel::readWholeFile(path).value_or(std::string());
 }
 
 } // namespace

@@ -1,13 +1,12 @@
 // A save cut off by SIGKILL (the OOM killer, kill -9, a crash of the program) at any moment leaves the file
 // it was replacing as it was: the bytes go to a temporary file that only a complete, flushed save renames.
+#include "base/FileUtil.h"
 #include "measurement/DocMeasurementContinuous.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,10 +15,7 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return quirel::readWholeFile(path).value_or(std::string());
 }
 
 // Saves a recording of `values` values per channel to `path`.

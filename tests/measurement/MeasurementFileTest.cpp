@@ -2,6 +2,7 @@
 // is those same bytes; damaged files keep what was read; a save never destroys the file it replaces.
 #include "FileBytes.h"
 #include "TestCatalogue.h"
+#include "base/FileUtil.h"
 #include "base/RecordingUiPort.h"
 #include "base/StringTable.h"
 #include "measurement/DocMeasurementContinuous.h"
@@ -38,8 +39,7 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
 }
 
 std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return quirel::readWholeFile(path).value_or(std::string());
 }
 
 // A single measurement of two channels: 150 (heat sink temperature, 16-bit) with two values on the
