@@ -133,7 +133,8 @@ TransferResult CParamSetTransfer::WaitForEmptyQueue(int periodMs) {
     return controller.IsConnected() ? TransferResult::Done : TransferResult::ConnectionLost;
 }
 
-TransferResult CParamSetTransfer::WaitForBatch(TransferBatch& batch, int count, int periodMs) {
+TransferResult CParamSetTransfer::WaitForBatch(TransferBatch& batch, int count, int periodMs,
+                                               bool cancellable) {
     CControllerModbus& controller = m_doc.GetController();
     while (!batch.WaitFinished(count, periodMs)) {
         // A lost connection leaves the remaining jobs queued: they would run only after a reconnect.
@@ -141,7 +142,7 @@ TransferResult CParamSetTransfer::WaitForBatch(TransferBatch& batch, int count, 
             batch.Disown();
             return TransferResult::ConnectionLost;
         }
-        if (m_ui.ProgressCancelled()) {
+        if (cancellable && m_ui.ProgressCancelled()) {
             batch.Disown();
             return TransferResult::Cancelled;
         }
@@ -149,9 +150,22 @@ TransferResult CParamSetTransfer::WaitForBatch(TransferBatch& batch, int count, 
     return TransferResult::Done;
 }
 
-CParamSetTransfer::Offer CParamSetTransfer::OfferRead(const std::shared_ptr<TransferBatch>& batch, int32_t id,
-                                                      int retryMs) {
+TransferResult CParamSetTransfer::OfferStep(const std::shared_ptr<TransferBatch>& batch,
+                                            std::function<bool(CControllerModbus&)> step, int retryMs) {
     CControllerModbus& controller = m_doc.GetController();
+    // A full queue refuses the job (and deletes it): offer a fresh one until there is room.
+    while (!controller.AddTransferJob(std::make_unique<CJobTransferStep>(batch, step))) {
+        if (!controller.IsConnected())
+            return TransferResult::ConnectionLost;
+        if (m_ui.ProgressCancelled())
+            return TransferResult::Cancelled;
+        Sleep(retryMs);
+    }
+    return TransferResult::Done;
+}
+
+TransferResult CParamSetTransfer::OfferRead(const std::shared_ptr<TransferBatch>& batch, int32_t id,
+                                            int retryMs) {
     CDocParameters& doc = m_doc;
     const CParameterValue value = doc.HasValue(id) ? doc.GetValue(id) : CParameterValue();
     auto step = [&doc, id, value](CControllerModbus& c) {
@@ -160,15 +174,7 @@ CParamSetTransfer::Offer CParamSetTransfer::OfferRead(const std::shared_ptr<Tran
         CJobUpdateVisibleParameter(&doc, id, value).Execute(c);
         return doc.IsKnown(id);
     };
-    // A full queue refuses the job (and deletes it): offer a fresh one until there is room.
-    while (!controller.AddTransferJob(std::make_unique<CJobTransferStep>(batch, step))) {
-        if (!controller.IsConnected())
-            return Offer::ConnectionLost;
-        if (m_ui.ProgressCancelled())
-            return Offer::Cancelled;
-        Sleep(retryMs);
-    }
-    return Offer::Accepted;
+    return OfferStep(batch, std::move(step), retryMs);
 }
 
 TransferResult CParamSetTransfer::ReadAndSave(const std::string& path, int* unread) {
@@ -195,12 +201,10 @@ TransferResult CParamSetTransfer::ReadAndSave(const std::string& path, int* unre
             // A write-only parameter has no value to read: asking would only bring the device's refusal.
             if (!IsReadable(parameters[i].GetAccessType()))
                 continue;
-            const Offer offer = OfferRead(batch, parameters[i].GetId(), kPerValueMs);
-            if (offer != Offer::Accepted) {
+            if (TransferResult r = OfferRead(batch, parameters[i].GetId(), kPerValueMs);
+                r != TransferResult::Done) {
                 batch->Disown();
-                return End(offer == Offer::Cancelled ? TransferResult::Cancelled
-                                                     : TransferResult::ConnectionLost,
-                           kIdsLostWhileReading);
+                return End(r, kIdsLostWhileReading);
             }
             ++offered;
         }
@@ -238,11 +242,9 @@ TransferResult CParamSetTransfer::ReadCurrentValues(const SendList& list) {
         const CParameterDescription* d = catalogue.FindDescription(list.items[i].number);
         if (!d || !IsReadable(d->GetAccessType()))
             continue;
-        const Offer offer = OfferRead(batch, d->GetId(), kPerValueMs);
-        if (offer != Offer::Accepted) {
+        if (TransferResult r = OfferRead(batch, d->GetId(), kPerValueMs); r != TransferResult::Done) {
             batch->Disown();
-            return End(offer == Offer::Cancelled ? TransferResult::Cancelled : TransferResult::ConnectionLost,
-                       kIdsLostBeforeSending);
+            return End(r, kIdsLostBeforeSending);
         }
         ++offered;
         ShowProgress(static_cast<int>(100 * (i + 1) / list.items.size()), text);
@@ -252,7 +254,6 @@ TransferResult CParamSetTransfer::ReadCurrentValues(const SendList& list) {
 }
 
 TransferResult CParamSetTransfer::Send(SendList& list) {
-    CControllerModbus& controller = m_doc.GetController();
     CDocParameters& doc = m_doc;
     int progress = 3;
     ShowProgress(progress, loadString(kIdsSending));
@@ -281,24 +282,12 @@ TransferResult CParamSetTransfer::Send(SendList& list) {
             }
             return job.Written();
         };
-        while (!controller.AddTransferJob(std::make_unique<CJobTransferStep>(batch, step))) {
-            if (!controller.IsConnected()) {
-                result = TransferResult::ConnectionLost;
-                break;
-            }
-            Sleep(kSendCheckMs);
-        }
+        result = OfferStep(batch, std::move(step), kSendCheckMs);
         if (result != TransferResult::Done)
             break;
         // The value under way is waited for even when the user cancels, so that it is known to be written
         // or not; only a lost connection leaves it queued, and disowned.
-        while (!batch->WaitFinished(1, kSendCheckMs)) {
-            if (!controller.IsConnected() && !batch->WaitFinished(1, 0)) {
-                batch->Disown();
-                result = TransferResult::ConnectionLost;
-                break;
-            }
-        }
+        result = WaitForBatch(*batch, 1, kSendCheckMs, false);
         if (result != TransferResult::Done)
             break;
         item.state = batch->Failed() == 0 ? SendItem::State::Sent : SendItem::State::Failed;

@@ -3,9 +3,11 @@
 #include "paramset/SendList.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
+class CControllerModbus;
 class CDocParameters;
 class IUiPort;
 
@@ -50,10 +52,14 @@ public:
     TransferResult Send(SendList& list);
 
 private:
-    enum class Offer { Accepted, ConnectionLost, Cancelled };
-    Offer OfferRead(const std::shared_ptr<TransferBatch>& batch, int32_t id, int retryMs);
-    // Waits until `count` jobs of the batch have run, checking the connection every `periodMs`.
-    TransferResult WaitForBatch(TransferBatch& batch, int count, int periodMs);
+    // Queues one step of the batch, offering it again every `retryMs` while the queue is full. Done once
+    // it is queued.
+    TransferResult OfferStep(const std::shared_ptr<TransferBatch>& batch,
+                             std::function<bool(CControllerModbus&)> step, int retryMs);
+    TransferResult OfferRead(const std::shared_ptr<TransferBatch>& batch, int32_t id, int retryMs);
+    // Waits until `count` jobs of the batch have run, checking the connection (and, when `cancellable`, the
+    // progress window's Cancel) every `periodMs`.
+    TransferResult WaitForBatch(TransferBatch& batch, int count, int periodMs, bool cancellable = true);
     TransferResult WaitForEmptyQueue(int periodMs);
     void ShowProgress(int pos, const std::string& text);
     TransferResult End(TransferResult result, unsigned lostMessage);
