@@ -1,6 +1,7 @@
 #include "SimCatalogue.h"
 
 #include "app/ProgramFiles.h"
+#include "base/FileUtil.h"
 #include "base/IniFile.h"
 #include "parameters/ParameterManager.h"
 
@@ -11,14 +12,13 @@
 namespace quirel::sim {
 
 bool loadSimCatalogue(const std::string& path, SimCatalogue& catalogue, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot open catalogue " + path;
+    std::string why;
+    std::optional<std::string> bytes = readWholeFile(path, kMaxTextFileBytes, &why);
+    if (!bytes) {
+        error = "cannot open catalogue " + path + ": " + why;
         return false;
     }
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    catalogue.fileBytes = bytes.str();
+    catalogue.fileBytes = std::move(*bytes);
 
     CParameterManager manager;
     manager.SetLanguage(9);

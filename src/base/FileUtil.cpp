@@ -1,12 +1,16 @@
 #include "base/FileUtil.h"
 
+#include "base/StringTable.h"
+
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quirel {
@@ -29,6 +33,69 @@ std::string folderOf(const std::string& path) {
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+constexpr unsigned kIdsNotRegularFile = 1020; // "it is not a regular file"
+constexpr unsigned kIdsFileTooLarge = 1021;   // "it is larger than %1 MiB"
+
+void setReason(std::string* why, const std::string& text) {
+    if (why)
+        *why = text;
+}
+
+std::string tooLarge(size_t maxBytes) {
+    std::string text = loadString(kIdsFileTooLarge);
+    const size_t at = text.find("%1");
+    if (at != std::string::npos)
+        text.replace(at, 2, std::to_string((maxBytes + (1u << 20) - 1) >> 20));
+    return text;
+}
+
+// Reads until the end rather than trusting the size fstat gives: a file may grow or shrink meanwhile.
+std::optional<std::string> readRegular(const std::string& path, size_t maxBytes, bool head,
+                                       std::string* why) {
+    const int fd = openRegularFile(path, why);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat st {};
+    ::fstat(fd, &st);
+    const size_t expected = static_cast<size_t>(std::max<off_t>(st.st_size, 0));
+    if (!head && expected > maxBytes) {
+        ::close(fd);
+        setReason(why, tooLarge(maxBytes));
+        return std::nullopt;
+    }
+    std::string bytes;
+    bytes.resize(std::min(expected, maxBytes) + (head ? 0 : 1));
+    size_t got = 0;
+    for (;;) {
+        if (got == bytes.size()) {
+            if (got > maxBytes || (head && got == maxBytes))
+                break;
+            bytes.resize(std::min(std::max<size_t>(bytes.size() * 2, 4096), maxBytes + 1));
+        }
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            setReason(why, std::strerror(errno));
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    if (got > maxBytes) {
+        if (!head) {
+            setReason(why, tooLarge(maxBytes));
+            return std::nullopt;
+        }
+        got = maxBytes;
+    }
+    bytes.resize(got);
+    return bytes;
 }
 
 } // namespace
@@ -94,18 +161,30 @@ bool writeFileAtomically(const std::string& path, std::string_view bytes) {
     return writer.Open(path) && writer.Write(bytes) && writer.Commit();
 }
 
-std::optional<std::string> readWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in)
-        return std::nullopt;
-    const std::streamoff size = in.tellg();
-    if (size < 0)
-        return std::nullopt;
-    std::string bytes(static_cast<size_t>(size), '\0');
-    in.seekg(0);
-    if (!in.read(bytes.data(), size))
-        return std::nullopt;
-    return bytes;
+int openRegularFile(const std::string& path, std::string* why) {
+    // O_NONBLOCK so that opening a FIFO without a writer returns at once; it is refused below.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        setReason(why, std::strerror(errno));
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        setReason(why, loadString(kIdsNotRegularFile));
+        return -1;
+    }
+    // Back to blocking reads: a regular file never waits, and the callers expect plain read semantics.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+std::optional<std::string> readWholeFile(const std::string& path, size_t maxBytes, std::string* why) {
+    return readRegular(path, maxBytes, false, why);
+}
+
+std::optional<std::string> readFileHead(const std::string& path, size_t maxBytes, std::string* why) {
+    return readRegular(path, maxBytes, true, why);
 }
 
 } // namespace quirel

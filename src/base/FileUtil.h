@@ -32,7 +32,23 @@ private:
     bool m_failed = false;
 };
 
-// The whole file, or nothing when it cannot be read.
-std::optional<std::string> readWholeFile(const std::string& path);
+// Size caps by kind of file, generous for any genuine file of that kind and small enough that a wrong
+// choice (a disk image, a log) is refused at once instead of filling the memory.
+inline constexpr size_t kMaxTextFileBytes = 64u << 20;       // catalogues, parameter sets, INI files
+inline constexpr size_t kMaxFirmwareFileBytes = 64u << 20;   // S-record text of a 2 MiB image is ~6 MiB
+inline constexpr size_t kMaxMeasurementFileBytes = 1u << 30; // ten channels of a long recording
+
+// Every file the program opens by a name the user gave goes through here. Only regular files are read: a
+// folder, a FIFO or a device is refused without waiting on it. A file larger than `maxBytes` is refused.
+// On failure `why` (when given) receives the reason in the user-interface language.
+std::optional<std::string> readWholeFile(const std::string& path, size_t maxBytes,
+                                         std::string* why = nullptr);
+
+// The first `maxBytes` bytes of a regular file (all of it when shorter), for formats whose readers look at
+// a bounded head only.
+std::optional<std::string> readFileHead(const std::string& path, size_t maxBytes, std::string* why = nullptr);
+
+// Opens a regular file for reading without blocking on FIFOs or devices: the descriptor, or -1 with `why`.
+int openRegularFile(const std::string& path, std::string* why = nullptr);
 
 } // namespace quirel

@@ -105,8 +105,8 @@ bool NoCaseEqual::operator()(std::string_view a, std::string_view b) const {
     return equalsNoCase(a, b);
 }
 
-bool IniFile::load(const std::string& path) {
-    auto bytes = readWholeFile(path);
+bool IniFile::load(const std::string& path, std::string* why) {
+    auto bytes = readWholeFile(path, kMaxTextFileBytes, why);
     adopt(bytes ? std::move(*bytes) : std::string());
     return bytes.has_value();
 }

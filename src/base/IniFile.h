@@ -38,7 +38,8 @@ public:
     IniFile& operator=(IniFile&&) = default;
 
     // False when the file cannot be read; the object is then empty.
-    bool load(const std::string& path);
+    // False (and empty) when the file cannot be read; `why` then says why.
+    bool load(const std::string& path, std::string* why = nullptr);
     void parse(std::string_view bytes);
 
     bool hasSection(std::string_view section) const;

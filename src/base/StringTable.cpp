@@ -121,6 +121,10 @@ const Entry kStrings[] = {
     {1011, "The parameter catalogue was not found: ", "Der Parameterkatalog wurde nicht gefunden: "},
     {1012, ". Looked for in: ", ". Gesucht in: "},
     {1013, "No value received for ", "Kein Wert empfangen f\xC3\xBCr "},
+    {1020, "it is not a regular file", "es ist keine gew\xC3\xB6hnliche Datei"},
+    {1021, "it is larger than %1 MiB",
+     "sie ist gr\xC3\xB6\xC3\x9F"
+     "er als %1 MiB"},
     // Parameter sets and the catalogue download.
     {1100, "Please Wait ...", "Bitte warten ..."},
     {1101, "Reading from the device", "Lesen vom Ger\xC3\xA4t"},

@@ -7,7 +7,6 @@
 #include "eventlog/DocErrorMemory.h"
 
 #include <algorithm>
-#include <fstream>
 
 namespace EventLogFile {
 namespace {
@@ -44,16 +43,12 @@ Result Save(const std::string& path, const CDocErrorMemory& doc) {
 }
 
 Result Open(const std::string& path, std::string& text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return Result::CannotOpen;
     // The limit counts the text, not the carriage returns Save put before each line feed: a log of the
     // full 200 000 bytes, saved and opened again, keeps its last lines.
-    std::string raw(2 * kMaxOpenBytes + 1, '\0');
-    in.read(raw.data(), static_cast<std::streamsize>(raw.size()));
-    if (in.bad())
+    const std::optional<std::string> head = quirel::readFileHead(path, 2 * kMaxOpenBytes + 1);
+    if (!head)
         return Result::CannotOpen;
-    raw.resize(static_cast<size_t>(in.gcount()));
+    const std::string& raw = *head;
 
     // Read as text, so that saving it again writes the same bytes.
     std::string lines;

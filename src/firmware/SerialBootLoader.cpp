@@ -193,9 +193,10 @@ void CSerialBootLoader::ExitBootLoader() {
 
 bool CSerialBootLoader::LoadFirmware(const std::string& path) {
     // The file is read once and only read: the flash image and the text lines both come from these bytes.
-    const std::optional<std::string> bytes = quirel::readWholeFile(path);
+    std::string why;
+    const std::optional<std::string> bytes = quirel::readWholeFile(path, quirel::kMaxFirmwareFileBytes, &why);
     if (!bytes) {
-        Box(CannotRead(path), "", MbIcon::Error);
+        Box(CannotRead(path) + ": " + why, "", MbIcon::Error);
         return false;
     }
     // Checked whole before the device is touched, so that a file that cannot be sent completely never

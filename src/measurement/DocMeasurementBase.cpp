@@ -299,15 +299,10 @@ void CDocMeasurementBase::Deserialize(std::string_view bytes) {
 }
 
 MeasurementFileResult CDocMeasurementBase::ReadFile(const std::string& path, bool withMeasStart) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // A folder, a FIFO or a device is no measurement file.
+    const int fd = quirel::openRegularFile(path);
     if (fd < 0)
         return MeasurementFileResult::kCannotOpen;
-    struct stat st {};
-    // A folder or a device is no measurement file.
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return MeasurementFileResult::kCannotOpen;
-    }
     CMeasurementArchiveIn in(fd);
     MeasurementFileResult result = MeasurementFileResult::kOk;
     try {

@@ -94,6 +94,6 @@ bool WriteSpreadsheet(const std::string& path, const SpreadsheetTable& table,
     const bool closed = workbook_close(book) == LXW_NO_ERROR;
     if (!ok || !closed)
         return false;
-    const std::optional<std::string> bytes = quirel::readWholeFile(temporary.Path());
+    const std::optional<std::string> bytes = quirel::readWholeFile(temporary.Path(), quirel::kMaxMeasurementFileBytes);
     return bytes && quirel::writeFileAtomically(path, *bytes);
 }

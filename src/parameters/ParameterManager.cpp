@@ -1,12 +1,14 @@
 #include "parameters/ParameterManager.h"
 
 #include "base/DecimalNumber.h"
+#include "base/FileUtil.h"
 #include "base/IniFile.h"
 #include "base/StringTable.h"
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
+#include <optional>
+#include <sstream>
 
 namespace {
 
@@ -230,9 +232,11 @@ std::vector<FolderTreeEntry> CParameterManager::GetFolderTree() const {
 // The counter grows by 2 for every line that does not match and the search ends once it reaches
 // `limit`; callers only ask "found or not", and a match on the first line reads as not found.
 int CParameterManager::FindLine(const std::string& text, int limit) const {
-    std::ifstream in(m_cataloguePath, std::ios::binary);
-    if (!in)
+    const std::optional<std::string> bytes =
+        quirel::readWholeFile(m_cataloguePath, quirel::kMaxTextFileBytes);
+    if (!bytes)
         return 0;
+    std::istringstream in(*bytes);
     int counter = 0;
     std::string line;
     while (counter < limit && std::getline(in, line)) {

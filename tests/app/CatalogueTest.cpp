@@ -161,7 +161,7 @@ TEST(ConnectCheck, DownloadsTheDeviceCatalogueWhichMatchesAfterARestart) {
     EXPECT_EQ(host.ui.ProgressEnds(), 1);
 
     // The whole catalogue came, with the device's identification in its [DeviceId].
-    const std::string bytes = quirel::readWholeFile(target).value_or("");
+    const std::string bytes = quirel::readWholeFile(target, quirel::kMaxMeasurementFileBytes).value_or("");
     EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\0'), 1);
     quirel::IniFile ini;
     ini.parse(bytes);
@@ -233,7 +233,8 @@ TEST(CatalogueDownload, ReadsUpToTheFirstZeroByte) {
             EXPECT_EQ(step.pos, 0);
         static const char kFile[] = "[Rootfolder]\r\nNrOfSubfolders=0\r\n\0\r\n\r\n[DeviceID]\r\n"
                                     "VendorName=Tolvane\r\nProductCode=AHF-100\r\nRevision=V9.9\r\n";
-        EXPECT_EQ(quirel::readWholeFile(target).value_or(""), std::string(kFile, sizeof kFile - 1));
+        EXPECT_EQ(quirel::readWholeFile(target, quirel::kMaxMeasurementFileBytes).value_or(""),
+                  std::string(kFile, sizeof kFile - 1));
     }
     {
         std::string text;
@@ -245,7 +246,7 @@ TEST(CatalogueDownload, ReadsUpToTheFirstZeroByte) {
         ASSERT_TRUE(DownloadCatalogue(host.controller, host.ui, target, id));
         EXPECT_EQ(device.Requests(), 1u + 11 * 100);
         EXPECT_EQ(host.ui.ProgressSteps().back().pos, 84);
-        EXPECT_EQ(quirel::readWholeFile(target).value_or(""),
+        EXPECT_EQ(quirel::readWholeFile(target, quirel::kMaxMeasurementFileBytes).value_or(""),
                   text + "\r\n[DeviceID]\r\nVendorName=Tolvane\r\nProductCode=AHF-100\r\nRevision=V9.9\r\n");
     }
     std::filesystem::remove(target);

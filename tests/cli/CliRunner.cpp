@@ -11,7 +11,7 @@
 namespace {
 
 std::string Slurp(const std::string& path) {
-    return quirel::readWholeFile(path).value_or(std::string());
+    return quirel::readWholeFile(path, quirel::kMaxMeasurementFileBytes).value_or(std::string());
 }
 
 } // namespace

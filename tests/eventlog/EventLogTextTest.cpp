@@ -90,8 +90,9 @@ TEST(EventLogFile, SaveWritesWindows1252WithCrLf) {
     doc.AddEntry("01.12.2026 07:13:02 L\xC3\xBC"
                  "fter \xE2\x82\xAC;1;Error\nb c d;2;Info");
     ASSERT_EQ(EventLogFile::Save(dir.File("log.txt"), doc), EventLogFile::Result::Ok);
-    EXPECT_EQ(*quirel::readWholeFile(dir.File("log.txt")), "01.12.2026 07:13:02 L\xFC"
-                                                           "fter \x80;1;Error\r\nb c d;2;Info\r\n");
+    EXPECT_EQ(*quirel::readWholeFile(dir.File("log.txt"), quirel::kMaxMeasurementFileBytes),
+              "01.12.2026 07:13:02 L\xFC"
+              "fter \x80;1;Error\r\nb c d;2;Info\r\n");
     EXPECT_EQ(EventLogFile::Save(dir.File("missing/log.txt"), doc), EventLogFile::Result::CannotCreate);
 
     // Opened again it shows the same rows, and saved again the same bytes.
@@ -101,8 +102,9 @@ TEST(EventLogFile, SaveWritesWindows1252WithCrLf) {
     reopened.AddEntry(text);
     EXPECT_EQ(EventLogRowsOf(reopened), EventLogRowsOf(doc));
     ASSERT_EQ(EventLogFile::Save(dir.File("again.txt"), reopened), EventLogFile::Result::Ok);
-    EXPECT_EQ(*quirel::readWholeFile(dir.File("again.txt")), "01.12.2026 07:13:02 L\xFC"
-                                                             "fter \x80;1;Error\r\nb c d;2;Info\r\n\r\n");
+    EXPECT_EQ(*quirel::readWholeFile(dir.File("again.txt"), quirel::kMaxMeasurementFileBytes),
+              "01.12.2026 07:13:02 L\xFC"
+              "fter \x80;1;Error\r\nb c d;2;Info\r\n\r\n");
 }
 
 TEST(EventLogFile, OpenRefusesWhatIsNoLog) {

@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string ReadBytes(const fs::path& path) {
-    return quirel::readWholeFile(path).value_or(std::string());
+    return quirel::readWholeFile(path, quirel::kMaxMeasurementFileBytes).value_or(std::string());
 }
 
 // Saves a recording of `values` values per channel to `path`.

@@ -39,7 +39,7 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
 }
 
 std::string ReadBytes(const std::string& path) {
-    return quirel::readWholeFile(path).value_or(std::string());
+    return quirel::readWholeFile(path, quirel::kMaxMeasurementFileBytes).value_or(std::string());
 }
 
 // A single measurement of two channels: 150 (heat sink temperature, 16-bit) with two values on the

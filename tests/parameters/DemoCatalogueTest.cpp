@@ -114,7 +114,7 @@ TEST(DemoCatalogueFile, OverviewLinesIdentificationAndRegisterMap) {
                    132, 140, 141, 142, 170, 171, 172, 300, 310, 400, 401, 402, 403, 405, 410})
         EXPECT_NE(m.FindLine("ParameterId=" + std::to_string(id), 40000), 0) << id;
 
-    const auto bytes = quirel::readWholeFile(kDemo);
+    const auto bytes = quirel::readWholeFile(kDemo, quirel::kMaxMeasurementFileBytes);
     ASSERT_TRUE(bytes.has_value());
     EXPECT_FALSE(quirel::isValidUtf8(*bytes)); // shipped as Windows-1252, umlauts included
     EXPECT_NE(bytes->find("\xE4"), std::string::npos);

@@ -39,7 +39,8 @@ public:
 class Catalogue {
 public:
     explicit Catalogue(const std::string& drop) {
-        std::string text = *quirel::readWholeFile(QUIREL_RESOURCES_DIR "/Parameters.ini");
+        std::string text =
+            *quirel::readWholeFile(QUIREL_RESOURCES_DIR "/Parameters.ini", quirel::kMaxMeasurementFileBytes);
         text = std::regex_replace(text, std::regex(drop), "");
         quirel::writeFileAtomically(m_path, text);
         m_catalogue.SetLanguage(9);
