@@ -7,7 +7,8 @@ function(quirel_core_library name)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS} Threads::Threads)
 endfunction()
 
-# quirel_gtest(NAME SOURCES ... LIBS ...): one GoogleTest program, each case its own CTest test.
+# quirel_gtest(NAME SOURCES ... LIBS ...): one GoogleTest program, each case its own CTest test, labelled
+# with its folder's name (tests/<area>/), so that an area's tests can be run alone (ctest -L '^area$').
 function(quirel_gtest name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
@@ -15,6 +16,7 @@ function(quirel_gtest name)
   target_compile_definitions(${name} PRIVATE
     QUIREL_RESOURCES_DIR="${QUIREL_RESOURCES_DIR}"
     QUIREL_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  get_filename_component(area ${CMAKE_CURRENT_SOURCE_DIR} NAME)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 30
-                       PROPERTIES TIMEOUT 120)
+                       PROPERTIES TIMEOUT 120 LABELS ${area})
 endfunction()
