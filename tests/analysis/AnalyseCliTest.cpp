@@ -1,13 +1,11 @@
 // quirel-cli analyse end to end on a measurement file written here, with a derived channel beside it.
 #include "CliRunner.h"
-#include "Signal.h"
+#include "TestSupport.h"
 #include "analysis/DerivedFile.h"
 #include "base/FileUtil.h"
 #include "measurement/DocMeasurementSingle.h"
 
 #include <gtest/gtest.h>
-
-#include <filesystem>
 
 namespace {
 
@@ -26,9 +24,8 @@ std::vector<std::string> Fields(const std::string& line) {
 } // namespace
 
 TEST(AnalyseCli, PrintsTheFiguresOfEveryChannelAndOfPairs) {
-    char folder[] = "/tmp/quirel-analyse-XXXXXX";
-    ASSERT_TRUE(::mkdtemp(folder));
-    const std::string file = std::string(folder) + "/pq.nbts";
+    const TempFolder folder;
+    const std::string file = folder / "pq.nbts";
     // Divider 5: 6400 samples a second, 512 values = four periods of 50.01 Hz.
     CDocMeasurementSingle doc(nullptr, nullptr);
     CTrigger trigger;
@@ -81,5 +78,4 @@ TEST(AnalyseCli, PrintsTheFiguresOfEveryChannelAndOfPairs) {
     EXPECT_EQ(RunCli({"analyse", file, "--pair", "183:181"}).code, 1);
     EXPECT_EQ(RunCli({"analyse", file, "--pair", "183"}).code, 64);
     EXPECT_EQ(RunCli({"analyse", file, "--mains", "55"}).code, 64);
-    std::filesystem::remove_all(folder);
 }

@@ -1,4 +1,5 @@
 // Derived channels: their text form, their values beside a measurement, and the side file that keeps them.
+#include "TestSupport.h"
 #include "analysis/DerivedFile.h"
 #include "analysis/MeasurementChannels.h"
 #include "base/FileUtil.h"
@@ -86,9 +87,8 @@ TEST(DerivedChannels, AreComputedFromTheMeasurementAndKeptBesideIt) {
     EXPECT_EQ(m.error, "Derived channel 186: the identifier is already used by another channel.");
     EXPECT_EQ(m.channels.size(), 2u);
 
-    char folder[] = "/tmp/quirel-derived-XXXXXX";
-    ASSERT_TRUE(::mkdtemp(folder));
-    const std::string measurement = std::string(folder) + "/a.nbts";
+    const TempFolder folder;
+    const std::string measurement = folder / "a.nbts";
     EXPECT_FALSE(ReadDerivedFile(measurement).present);
     ASSERT_TRUE(WriteDerivedFile(measurement, defined));
     DerivedFileContent read = ReadDerivedFile(measurement);
@@ -107,5 +107,4 @@ TEST(DerivedChannels, AreComputedFromTheMeasurementAndKeptBesideIt) {
         << read.error;
     ASSERT_TRUE(WriteDerivedFile(measurement, {}));
     EXPECT_FALSE(std::filesystem::exists(DerivedFilePath(measurement)));
-    std::filesystem::remove_all(folder);
 }

@@ -1,6 +1,6 @@
 // Figures of traces, pairs and the filter's effectiveness against signals whose answers are known from
 // how they were made.
-#include "Signal.h"
+#include "TestSupport.h"
 #include "analysis/Effectiveness.h"
 #include "analysis/PairFigures.h"
 

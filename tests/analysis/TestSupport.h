@@ -2,8 +2,11 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstdlib>
+#include <filesystem>
 #include <numbers>
 #include <random>
+#include <string>
 #include <vector>
 
 // A mains signal with known content: a constant, harmonics of f (amplitude, phase of A cos(h w t + phase))
@@ -28,3 +31,20 @@ inline std::vector<double> Sampled(size_t n, double fs, double f, double dc, con
     }
     return x;
 }
+
+// A private folder below /tmp, removed with everything in it when the test ends, also after a failure.
+class TempFolder {
+public:
+    TempFolder() {
+        char dir[] = "/tmp/quirel-analysis-XXXXXX";
+        m_path = ::mkdtemp(dir) ? dir : "";
+    }
+    ~TempFolder() {
+        if (!m_path.empty())
+            std::filesystem::remove_all(m_path);
+    }
+    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
