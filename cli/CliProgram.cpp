@@ -42,6 +42,7 @@ std::vector<CommandSpec> AllCommands() {
     std::vector<CommandSpec> commands;
     AddParameterCommands(commands);
     AddMeasurementCommands(commands);
+    AddAnalysisCommands(commands);
     AddEventLogCommands(commands);
     AddFirmwareCommands(commands);
     AddParamSetCommands(commands);

@@ -1,4 +1,5 @@
 // capture, record, show, spectrum: the oscilloscope's measurements from a shell.
+#include "CliCommon.h"
 #include "CliSession.h"
 
 #include "base/StringTable.h"
@@ -70,16 +71,6 @@ private:
     struct sigaction m_oldTerm {};
 };
 
-std::string LowerExtension(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    const size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return std::string();
-    std::string ext = path.substr(dot + 1);
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-    return ext;
-}
-
 std::vector<std::string> SplitList(const std::string& text) {
     std::vector<std::string> items;
     size_t from = 0;
@@ -101,20 +92,6 @@ bool ParseLevel(std::string text, double& out) {
         return false;
     out = v;
     return true;
-}
-
-// "--name value" options of a command. Returns an empty string when the arguments are fine, else why not.
-std::string ParseOptions(const std::vector<std::string>& args, const std::vector<std::string>& known,
-                         std::vector<std::pair<std::string, std::string>>& out) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (std::find(known.begin(), known.end(), args[i]) == known.end())
-            return "unknown argument " + args[i];
-        if (i + 1 >= args.size())
-            return args[i] + " needs a value";
-        out.emplace_back(args[i], args[i + 1]);
-        ++i;
-    }
-    return std::string();
 }
 
 // Channels by identifier (capture) or by identifier or name (record); each must be in the catalogue.

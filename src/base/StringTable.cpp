@@ -158,6 +158,25 @@ const Entry kStrings[] = {
     {1202, "The chart could not be written.", "Das Diagramm konnte nicht geschrieben werden."},
     {1203, "Files of this type cannot be written here: ",
      "Dateien dieses Typs k\xC3\xB6nnen hier nicht geschrieben werden: "},
+    // Power-quality figures, derived channels and limit sets.
+    {1500, "Derived channel %1: the channel %2 is not in the measurement.",
+     "Abgeleiteter Kanal %1: der Kanal %2 ist nicht in der Messung."},
+    {1501, "Derived channel %1: the identifier is already used by another channel.",
+     "Abgeleiteter Kanal %1: die Kennung wird schon von einem anderen Kanal verwendet."},
+    {1502, "Derived channel %1: its sources hold %2 and %3 values; it has the first %4.",
+     "Abgeleiteter Kanal %1: seine Quellen enthalten %2 und %3 Werte; er hat die ersten %4."},
+    {1503,
+     "A derived channel is written ID=OP(A,B);UNIT;NAME (OP: sum, diff, product) or "
+     "ID=scale(A,K[,OFFSET]);UNIT;NAME, not: ",
+     "Ein abgeleiteter Kanal wird ID=OP(A,B);EINHEIT;NAME (OP: sum, diff, product) oder "
+     "ID=scale(A,K[,OFFSET]);EINHEIT;NAME geschrieben, nicht: "},
+    {1504, "Line %1 of %2: ", "Zeile %1 von %2: "},
+    {1505,
+     "Indicative only: one capture of a few mains periods, not the aggregation over 10 minutes that the "
+     "standard measures with.",
+     "Nur ein Anhaltswert: eine Aufnahme weniger Netzperioden, nicht die Aggregation \xC3\xBC"
+     "ber 10 Minuten, mit der die Norm misst."},
+    {1506, "Unknown limit set: ", "Unbekannter Grenzwertsatz: "},
     {20001, "The file is damaged or is not a measurement file. What could be read is shown.",
      "Die Datei ist besch\xC3\xA4"
      "digt oder keine Messdatei. Was gelesen werden konnte, wird angezeigt."},
