@@ -39,10 +39,10 @@ int EventLog(CliSession& s, const std::vector<std::string>& args) {
     CDocErrorMemory doc;
     doc.OnNewDocument();
     if (!open.empty()) {
-        std::string text;
-        const EventLogFile::Result result = EventLogFile::Open(open, text);
+        std::string text, why;
+        const EventLogFile::Result result = EventLogFile::Open(open, text, &why);
         if (result != EventLogFile::Result::Ok) {
-            EventLogFile::Report(s.Ui(), result);
+            EventLogFile::Report(s.Ui(), result, open, why);
             return kFailed;
         }
         doc.AddEntry(std::move(text));
@@ -61,13 +61,12 @@ int EventLog(CliSession& s, const std::vector<std::string>& args) {
             std::fprintf(s.Err(), "%s\n", MbusMasterFunctions::getErrorText(read.lastCode));
         return CControllerModbus::IsConnectionLost(read.lastCode) ? kNoConnection : kFailed;
     }
-    if (!read.text.empty())
-        doc.AddEntry(std::move(read.text));
+    doc.TakeLog(std::move(read.text));
     PrintRows(s, doc);
     if (!output.empty()) {
         const EventLogFile::Result saved = EventLogFile::Save(output, doc);
         if (saved != EventLogFile::Result::Ok) {
-            EventLogFile::Report(s.Ui(), saved);
+            EventLogFile::Report(s.Ui(), saved, output);
             return kFailed;
         }
     }

@@ -16,7 +16,6 @@ namespace {
 using namespace quirel::paramset;
 
 constexpr unsigned kIdsNoValueReceived = 1013;
-constexpr unsigned kIdsFileNotRead = 1106;
 
 int ExitOf(TransferResult result) {
     return result == TransferResult::Done ? kOk : kFailed;
@@ -29,6 +28,8 @@ int Save(CliSession& s, const std::string& path) {
     doc.OnNewDocument();
     int unread = 0;
     const TransferResult result = CParamSetTransfer(doc, s.Ui()).ReadAndSave(path, &unread);
+    if (result == TransferResult::Done)
+        std::fprintf(s.Out(), "%s\n", SavedText(path).c_str());
     if (result == TransferResult::Done && unread > 0) {
         // Saved as "-error-": said here by name, as the read command says it.
         for (const char* section : kSections)
@@ -42,9 +43,10 @@ int Save(CliSession& s, const std::string& path) {
 }
 
 bool LoadFile(CliSession& s, const std::string& path, CParamSetFile& file) {
-    if (file.Load(path))
+    std::string why;
+    if (file.Load(path, &why))
         return true;
-    s.Fail(loadString(kIdsFileNotRead) + path);
+    s.Fail(FileNotReadText(path, why));
     return false;
 }
 
@@ -92,7 +94,7 @@ int Send(CliSession& s, const std::string& path, bool yes) {
     doc.OnNewDocument();
     const TransferResult result = CParamSetTransfer(doc, s.Ui()).Send(list);
     const std::string report = NotSentReport(list, language, "\n");
-    std::fputs(report.c_str(), s.Out());
+    std::fprintf(s.Out(), "%s%s\n", report.c_str(), SentText(list).c_str());
     std::fflush(s.Out());
     return s.Finish(result == TransferResult::Done && report.empty() ? kOk : kFailed);
 }
@@ -117,16 +119,19 @@ void AddParamSetCommands(std::vector<CommandSpec>& commands) {
         {"paramset",
          "  paramset save FILE.btp\n"
          "                        read the DeviceData, MeasuredValues and Commissioning parameters and save\n"
-         "                        them as a parameter set; a value that could not be read is saved as\n"
-         "                        -error- and named on stderr (exit 1)\n"
+         "                        them as a parameter set, then print \"The parameter set was saved: "
+         "FILE\";\n"
+         "                        a value that could not be read is saved as -error- and named on stderr\n"
+         "                        (exit 1)\n"
          "  paramset show FILE.btp\n"
          "                        print the report of a parameter set, one line per key: \"ID NAME = VALUE "
          "UNIT\"\n"
          "                        under [DeviceData], [MeasuredValues], [Commissioning] (no connection)\n"
          "  paramset send FILE.btp [--yes]\n"
          "                        print the values to send (\"ID NAME = VALUE \"), ask y/N on a terminal\n"
-         "                        unless --yes, send them one by one and print those NOT SENT; exit 0\n"
-         "                        when all were sent, 1 when any was not\n",
+         "                        unless --yes, send them one by one, print those NOT SENT and \"The\n"
+         "                        parameter set was sent: N of M values written.\"; exit 0 when all were\n"
+         "                        sent, 1 when any was not\n",
          true, ParamSet});
 }
 

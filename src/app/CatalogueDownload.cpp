@@ -21,16 +21,6 @@ constexpr unsigned kIdsReadingCatalogue = 1110;
 constexpr size_t kMaxRevisionCharacters = 49;
 constexpr int kIdentificationBytes = 102;
 
-// One block, with a reply the master could not use (which the controller's policy lets pass silently,
-// leaving zeros) raised as the failure it is: zeros would read as the end of the text.
-void ReadBlock(CControllerModbus& controller, int file, int block, uint8_t* out) {
-    const int rc =
-        controller.ReadFileRecordNoCheck(file, block * kRegistersPerBlock, kRegistersPerBlock, out);
-    if (rc == MBUS_INVALID_REPLY)
-        throw CModbusException(rc, MbusMasterFunctions::getErrorText(rc));
-    controller.CheckResult(rc);
-}
-
 } // namespace
 
 std::string ReadCatalogueRevision(const std::string& cataloguePath) {
@@ -71,6 +61,10 @@ bool DownloadCatalogue(CControllerModbus& controller, IUiPort& ui, const std::st
             ui.MessageBox(message, std::string(), MbIcon::Error);
         return false;
     };
+    // The target first: one that cannot be written is said before 1100 blocks are read for nothing.
+    AtomicFileWriter out;
+    if (!out.Open(target))
+        return fail(loadString(kIdsWriteFailed) + target);
 
     uint8_t probe[2];
     try {
@@ -91,7 +85,9 @@ bool DownloadCatalogue(CControllerModbus& controller, IUiPort& ui, const std::st
                 return fail(std::string());
             uint8_t* bytes = file.data() + static_cast<size_t>(block * kBlockBytes);
             try {
-                ReadBlock(controller, f, block, bytes);
+                // A garbled reply raises: its zeros would read as the end of the text.
+                controller.CheckReply(controller.ReadFileRecordNoCheck(f, block * kRegistersPerBlock,
+                                                                       kRegistersPerBlock, bytes));
             } catch (const CModbusException& e) {
                 return fail(e.GetMessage());
             }
@@ -112,7 +108,7 @@ bool DownloadCatalogue(CControllerModbus& controller, IUiPort& ui, const std::st
     ini.setString("DeviceID", "VendorName", identification.vendorName);
     ini.setString("DeviceID", "ProductCode", identification.productCode);
     ini.setString("DeviceID", "Revision", identification.revision);
-    if (!writeFileAtomically(target, ini.serialize(ini.sourceEncoding())))
+    if (!out.Write(ini.serialize(ini.sourceEncoding())) || !out.Commit())
         return fail(loadString(kIdsWriteFailed) + target);
     ui.EndProgress();
     return true;

@@ -38,7 +38,8 @@ int DownloadProgress(int file, int block);
 // device's identification, so that the next comparison finds the revisions equal. Progress ("Reading
 // firmware information") goes through `ui`; a failed probe shows message 218, a failed block read its own
 // error, both with the error icon. A reply the master cannot use ends the download as a failure rather
-// than as a catalogue cut short. True when the file was written.
+// than as a catalogue cut short; a target that cannot be written ends it before the device is asked.
+// True when the file was written.
 bool DownloadCatalogue(CControllerModbus& controller, IUiPort& ui, const std::string& target,
                        const DeviceIdentification& identification);
 

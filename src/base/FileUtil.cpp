@@ -107,6 +107,10 @@ AtomicFileWriter::~AtomicFileWriter() {
 bool AtomicFileWriter::Open(const std::string& path) {
     Abandon();
     m_path = path;
+    // A folder in the target's place would refuse the rename only at Commit, after the caller's work.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        return false;
     // A name of its own per save, so two programs (or threads) saving the same file never share one
     // temporary; created like any new file, so the umask gives it the usual permissions.
     static std::atomic<unsigned> serial{0};

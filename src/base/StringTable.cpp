@@ -150,6 +150,10 @@ const Entry kStrings[] = {
     {1114, "%1 values were not received from the device; the file holds \"-error-\" for them.",
      "%1 Werte wurden nicht vom Ger\xC3\xA4t empfangen; die Datei enth\xC3\xA4lt f\xC3\xBCr sie "
      "\"-error-\"."},
+    {1115, "%1 of %2 values", "%1 von %2 Werten"},
+    {1116, "The parameter set was saved: ", "Die Parameterdatei wurde gespeichert: "},
+    {1117, "The parameter set was sent: %1 of %2 values written.",
+     "Die Parameterdatei wurde gesendet: %1 von %2 Werten geschrieben."},
     // The measurement windows and the spectrum.
     {1200, "The spectrum needs %1 values of the channel; it holds %2.",
      "Das Spektrum braucht %1 Werte des Kanals; er enth\xC3\xA4lt %2."},

@@ -476,6 +476,12 @@ void CControllerModbus::CheckResult(int code) {
     Throw(code);
 }
 
+void CControllerModbus::CheckReply(int code) {
+    if (code == MBUS_INVALID_REPLY)
+        Throw(code);
+    CheckResult(code);
+}
+
 int CControllerModbus::ReadFileRecordNoCheck(int fileNumber, int recordNumber, int recordLength,
                                              uint8_t* buffer) {
     const int slave = m_slaveId;
@@ -490,7 +496,7 @@ void CControllerModbus::ReadFileRecord(int fileNumber, int recordNumber, int rec
 
 void CControllerModbus::ReadDeviceIdentification(int size, uint8_t* buffer) {
     const int slave = m_slaveId;
-    CheckResult(WithMaster(
+    CheckReply(WithMaster(
         [&](MbusMasterFunctions& m) { return m.readDeviceIdentification(slave, size, 1, 0, buffer); }));
 }
 
@@ -558,7 +564,7 @@ void CControllerModbus::WriteValue(int reference, uint32_t dataType, uint32_t ra
     uint16_t regs[2] = {};
     const int n = PARAMVALUE::IsWritableType(dataType) ? PARAMVALUE(dataType, raw).ToRegisters(regs) : 0;
     const int slave = m_slaveId;
-    CheckResult(n == 0 ? MBUS_ILLEGAL_ARGUMENT : WithMaster([&](MbusMasterFunctions& m) {
+    CheckReply(n == 0 ? MBUS_ILLEGAL_ARGUMENT : WithMaster([&](MbusMasterFunctions& m) {
         return m.writeMultipleRegisters(slave, reference, regs, n);
     }));
 }
@@ -567,7 +573,7 @@ void CControllerModbus::WriteRawValue(int reference, uint32_t dataType, uint32_t
     if (dataType == kDataTypeCoil) {
         const int slave = m_slaveId;
         const int on = raw != 0 ? 1 : 0;
-        CheckResult(
+        CheckReply(
             WithMaster([&](MbusMasterFunctions& m) { return m.writeSingleCoil(slave, reference, on); }));
     } else if (IsIntegerType(dataType)) {
         WriteValue(reference, dataType, raw);

@@ -62,7 +62,7 @@ public:
     virtual void ReadFileRecord(int fileNumber, int recordNumber, int recordLength, uint8_t* buffer);
     // The same, returning the result code unchecked.
     int ReadFileRecordNoCheck(int fileNumber, int recordNumber, int recordLength, uint8_t* buffer);
-    // Function 43/14, read code 1, object 0, into `size` bytes of `buffer`; through CheckResult. Any thread.
+    // Function 43/14, read code 1, object 0, into `size` bytes of `buffer`; through CheckReply. Any thread.
     void ReadDeviceIdentification(int size, uint8_t* buffer);
 
     // --- wiring (before StartThread) ---
@@ -144,6 +144,9 @@ public:
     // A result that means the connection is lost: an input/output or connection failure (64-127), or no
     // reply at all (132).
     static bool IsConnectionLost(int code) { return (code >= 64 && code <= 127) || code == 132; }
+    // CheckResult for an access whose success is reported on: a write, or an answer taken as it came. A
+    // garbled reply (131) then throws too, since nothing says the device did what was asked.
+    void CheckReply(int code);
     // `count` values of one data type from consecutive registers starting at the 1-based `reference`.
     // False when nothing was filled in: a garbled reply (131, which does not throw) or a type without a
     // register form; the cells then keep what they held.
@@ -154,6 +157,7 @@ public:
     PARAMVALUE ReadParameter(int32_t parameterId, bool* filled = nullptr);
     // Access check (not rw/wo throws 65 with "No write access to this parameter."), then WriteValue.
     void WriteParameter(int32_t parameterId, const PARAMVALUE& value);
+    // Through CheckReply.
     void WriteValue(int reference, uint32_t dataType, uint32_t raw);
     // Also writes coils (type 1); types without a register form show "Data type not supported. ".
     void WriteRawValue(int reference, uint32_t dataType, uint32_t raw);

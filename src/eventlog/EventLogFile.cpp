@@ -42,10 +42,10 @@ Result Save(const std::string& path, const CDocErrorMemory& doc) {
     return quirel::writeFileAtomically(path, Bytes(doc.GetEntry(0))) ? Result::Ok : Result::CannotCreate;
 }
 
-Result Open(const std::string& path, std::string& text) {
+Result Open(const std::string& path, std::string& text, std::string* why) {
     // The limit counts the text, not the carriage returns Save put before each line feed: a log of the
     // full 200 000 bytes, saved and opened again, keeps its last lines.
-    const std::optional<std::string> head = quirel::readFileHead(path, 2 * kMaxOpenBytes + 1);
+    const std::optional<std::string> head = quirel::readFileHead(path, 2 * kMaxOpenBytes + 1, why);
     if (!head)
         return Result::CannotOpen;
     const std::string& raw = *head;
@@ -62,7 +62,13 @@ Result Open(const std::string& path, std::string& text) {
     return Result::Ok;
 }
 
-void Report(IUiPort& ui, Result result) {
+void Report(IUiPort& ui, Result result, const std::string& path, const std::string& why) {
+    std::string file = path;
+    if (!file.empty() && !why.empty())
+        file += " (" + why + ")";
+    const auto say = [&](const std::string& message) {
+        ui.MessageBox(file.empty() ? message : message + "\n" + file, std::string(), MbIcon::Error);
+    };
     switch (result) {
     case Result::Ok:
         return;
@@ -70,11 +76,11 @@ void Report(IUiPort& ui, Result result) {
         ui.MessageBox(quirel::loadString(kIdsNoEntries), std::string(), MbIcon::Error);
         return;
     case Result::CannotOpen:
-        ui.MessageBox("File could not be opened", std::string(), MbIcon::Error);
+        say("File could not be opened");
         return;
     case Result::CannotCreate:
     case Result::NoMarker:
-        ui.MessageBox(quirel::loadString(kIdsCannotOpen), std::string(), MbIcon::Error);
+        say(quirel::loadString(kIdsCannotOpen));
         return;
     }
 }

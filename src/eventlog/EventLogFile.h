@@ -24,10 +24,12 @@ Result Save(const std::string& path, const CDocErrorMemory& doc);
 
 // Reads at most 200 000 bytes of text (carriage returns before line feeds dropped, as a text-mode read
 // drops them) and checks its first 80 characters for a marker. On Ok `text` holds the log (UTF-8); otherwise
-// it is left as it was.
-Result Open(const std::string& path, std::string& text);
+// it is left as it was, and for CannotOpen `why` (when given) says why.
+Result Open(const std::string& path, std::string& text, std::string* why = nullptr);
 
-// The message box for a result other than Ok, through `ui`.
-void Report(IUiPort& ui, Result result);
+// The message box for a result other than Ok, through `ui`; the file's name (and why it could not be
+// opened) on a line of its own below the message.
+void Report(IUiPort& ui, Result result, const std::string& path = std::string(),
+            const std::string& why = std::string());
 
 } // namespace EventLogFile

@@ -81,7 +81,7 @@ std::vector<EventLogRow> EventLogRowsOf(const CDocErrorMemory& doc) {
         std::vector<EventLogRow> more = SplitEventLogLines(doc.GetEntry(i));
         rows.insert(rows.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
     }
-    if (rows.empty()) {
+    if (rows.empty() && doc.HoldsLog()) {
         EventLogRow none;
         none.kind = EventKind::Info;
         none.description = quirel::loadString(kIdsNoEntries);

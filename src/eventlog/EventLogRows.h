@@ -31,5 +31,6 @@ std::vector<EventLogRow> SplitEventLogLines(std::string_view text);
 class CDocErrorMemory;
 
 // What the list shows for the document: the rows of every entry, or, when that gives no row, the one row
-// that says "No entries available." (string 212) in the description column.
+// that says "No entries available." (string 212) in the description column. Before any log was read or
+// opened it shows no row: nothing is known of the device's events yet.
 std::vector<EventLogRow> EventLogRowsOf(const CDocErrorMemory& doc);

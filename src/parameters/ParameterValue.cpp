@@ -5,6 +5,8 @@
 #include "parameters/ParameterManager.h"
 #include "parameters/ValueText.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace DeviceTime {
@@ -193,6 +195,16 @@ std::string CParameterValue::FormatText(const CParameterDescription& d, const PA
     if (v.GetKind() == PARAMVALUE::Kind::UInt32)
         return std::to_string(static_cast<uint32_t>(n));
     return std::to_string(n);
+}
+
+std::string CParameterValue::FormatExactText(const CParameterDescription& d, const PARAMVALUE& v) {
+    std::string text = FormatText(d, v);
+    if (d.HasValueTexts() || v.dataType != DataTypeCode::kFloat || !std::isfinite(v.GetFloat()))
+        return text;
+    for (int decimals = std::max(d.GetPrecision(), 0) + 1;
+         decimals <= 20 && static_cast<float>(quirel::parseDecimalComma(text)) != v.GetFloat(); ++decimals)
+        text = quirel::formatDecimalComma(static_cast<double>(v.GetFloat()), decimals);
+    return text;
 }
 
 std::string CParameterValue::GetText(const CParameterManager& catalogue) const {

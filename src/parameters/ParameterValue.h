@@ -52,6 +52,9 @@ public:
     void SetValue(const PARAMVALUE& v) { m_value = v; }
 
     static std::string FormatText(const CParameterDescription& d, const PARAMVALUE& v);
+    // The text form, with as many more decimals as a float needs to read back as the very value: what
+    // a write sends, where the catalogue's precision would show a rounded neighbour.
+    static std::string FormatExactText(const CParameterDescription& d, const PARAMVALUE& v);
 
 private:
     uint32_t m_id = 0;

@@ -211,6 +211,15 @@ ParsedValueText ParseValueText(const CParameterDescription& d, const PARAMVALUE&
 
     if (source == ValueTextSource::File) {
         const size_t semi = s.find(';');
+        if (semi != std::string_view::npos && d.HasValueTexts()) {
+            // "N;text": N is the position in the value texts; one outside them names no value.
+            const int64_t last = static_cast<int64_t>(d.GetValueTexts().size()) - 1;
+            int64_t index = -1;
+            if (ScanInteger(Trimmed(s.substr(0, semi)), index) != IntScan::Ok || index < 0 || index > last)
+                return judge.RefuseRange("0", std::to_string(last) + " (" + ListOfValueTexts(d) + ")");
+            cell.SetFromInt64(index);
+            return Judge::Take(cell);
+        }
         if (semi != std::string_view::npos)
             return judge.Integer(Trimmed(s.substr(0, semi)), cell); // "N;text": N whatever the code
     } else if (d.HasValueTexts()) {

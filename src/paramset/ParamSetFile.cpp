@@ -1,10 +1,20 @@
 #include "paramset/ParamSetFile.h"
 
 #include "base/DecimalNumber.h"
+#include "base/StringTable.h"
 
 #include <algorithm>
 
 namespace quirel::paramset {
+namespace {
+
+constexpr unsigned kIdsFileNotRead = 1106;
+
+} // namespace
+
+std::string FileNotReadText(const std::string& path, const std::string& why) {
+    return loadString(kIdsFileNotRead) + path + (why.empty() ? std::string() : " (" + why + ")");
+}
 
 ParamSetEntry ParseEntryValue(int key, std::string_view value) {
     ParamSetEntry entry;
@@ -19,8 +29,8 @@ ParamSetEntry ParseEntryValue(int key, std::string_view value) {
     return entry;
 }
 
-bool CParamSetFile::Load(const std::string& path) {
-    return m_ini.load(path);
+bool CParamSetFile::Load(const std::string& path, std::string* why) {
+    return m_ini.load(path, why);
 }
 
 void CParamSetFile::Parse(std::string_view bytes) {

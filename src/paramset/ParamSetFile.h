@@ -35,11 +35,14 @@ struct ParamSetEntry {
 // value everything after it. A value without "=" is parameter 0 with the whole value stored.
 ParamSetEntry ParseEntryValue(int key, std::string_view value);
 
+// "The file could not be read: <path> (<why>)": a file that Load refused, named with the reason.
+std::string FileNotReadText(const std::string& path, const std::string& why);
+
 // A parameter-set file as the readers see it, parsed once.
 class CParamSetFile {
 public:
-    // False when the file cannot be read.
-    bool Load(const std::string& path);
+    // False when the file cannot be read; `why` then says why.
+    bool Load(const std::string& path, std::string* why = nullptr);
     void Parse(std::string_view bytes);
 
     // The non-empty keys Param0..Param5000 of `section`, in key order; gaps are skipped, keys beyond

@@ -18,6 +18,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 
 namespace quirel::paramset {
 namespace {
@@ -30,6 +31,8 @@ constexpr unsigned kIdsLostWhileSending = 1104;
 constexpr unsigned kIdsFileNotWritten = 1105;
 constexpr unsigned kIdsReadingDeviceValues = 1112;
 constexpr unsigned kIdsLostBeforeSending = 1113;
+constexpr unsigned kIdsValuesOf = 1115; // "%1 of %2 values"
+constexpr unsigned kIdsSaved = 1116;
 
 // The waits of the transfers, in milliseconds.
 constexpr int kQueueBeforeReadMs = 500; // until the transfer queue is empty before a read
@@ -41,6 +44,19 @@ constexpr int kAfterSendMs = 100;
 
 void Sleep(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// The progress position of `done` of `total` values, from `from` to `to`.
+int Scaled(size_t done, size_t total, int from, int to) {
+    return total == 0 ? to : from + static_cast<int>(static_cast<size_t>(to - from) * done / total);
+}
+
+std::string ValuesOf(size_t done, size_t total) {
+    std::string text = loadString(kIdsValuesOf);
+    for (auto [marker, n] : {std::pair{"%1", done}, std::pair{"%2", total}})
+        if (const size_t at = text.find(marker); at != std::string::npos)
+            text.replace(at, 2, std::to_string(n));
+    return text;
 }
 
 } // namespace
@@ -62,6 +78,10 @@ public:
     int Failed() const {
         std::lock_guard lock(m_mutex);
         return m_failed;
+    }
+    int Finished() const {
+        std::lock_guard lock(m_mutex);
+        return m_finished;
     }
     void Disown() { m_disowned = true; }
     bool Disowned() const { return m_disowned; }
@@ -134,9 +154,11 @@ TransferResult CParamSetTransfer::WaitForEmptyQueue(int periodMs) {
 }
 
 TransferResult CParamSetTransfer::WaitForBatch(TransferBatch& batch, int count, int periodMs,
-                                               bool cancellable) {
+                                               bool cancellable, const std::function<void()>& tick) {
     CControllerModbus& controller = m_doc.GetController();
     while (!batch.WaitFinished(count, periodMs)) {
+        if (tick)
+            tick();
         // A lost connection leaves the remaining jobs queued: they would run only after a reconnect.
         if (!controller.IsConnected() && !batch.WaitFinished(count, 0)) {
             batch.Disown();
@@ -178,40 +200,55 @@ TransferResult CParamSetTransfer::OfferRead(const std::shared_ptr<TransferBatch>
 }
 
 TransferResult CParamSetTransfer::ReadAndSave(const std::string& path, int* unread) {
+    // The target first: a file that cannot be written is said before the device is asked for anything.
+    AtomicFileWriter file;
+    if (!file.Open(path)) {
+        m_ui.MessageBox(loadString(kIdsFileNotWritten) + path, std::string(), MbIcon::Error);
+        return TransferResult::FileNotWritten;
+    }
     const CParameterManager& catalogue = m_doc.GetCatalogue();
-    ShowProgress(2, loadString(kIdsReading));
+    std::vector<std::vector<CParameterDescription>> sections;
+    size_t total = 0;
+    for (const char* section : kSections) {
+        sections.push_back(SectionParameters(catalogue, section));
+        // A write-only parameter has no value to read: asking would only bring the device's refusal.
+        total +=
+            static_cast<size_t>(std::count_if(sections.back().begin(), sections.back().end(),
+                                              [](const auto& d) { return IsReadable(d.GetAccessType()); }));
+    }
+    size_t before = 0; // values read in the sections before
+    const auto show = [&](size_t finished) {
+        ShowProgress(Scaled(before + finished, total, 2, 95),
+                     loadString(kIdsReading) + ": " + ValuesOf(before + finished, total));
+    };
+    show(0);
     if (TransferResult r = WaitForEmptyQueue(kQueueBeforeReadMs); r != TransferResult::Done)
         return End(r, kIdsLostWhileReading);
 
     CParamSetWriter writer;
-    int progress = 2;
     int missing = 0;
-    for (const char* section : kSections) {
-        const std::vector<CParameterDescription> parameters = SectionParameters(catalogue, section);
-        const bool commissioning = std::string_view(section) == kCommissioning;
-        const std::string text = loadString(kIdsReading) + ": " + section;
+    for (size_t s = 0; s < kSections.size(); ++s) {
         auto batch = std::make_shared<TransferBatch>();
         int offered = 0;
-        for (size_t i = 0; i < parameters.size(); ++i) {
+        for (const CParameterDescription& d : sections[s]) {
             Sleep(kPerValueMs);
-            if (i % 4 == 0) {
-                progress = !commissioning ? progress + 3 : progress < 93 ? progress + 3 : 95;
-                ShowProgress(progress, text);
-            }
-            // A write-only parameter has no value to read: asking would only bring the device's refusal.
-            if (!IsReadable(parameters[i].GetAccessType()))
+            if (!IsReadable(d.GetAccessType()))
                 continue;
-            if (TransferResult r = OfferRead(batch, parameters[i].GetId(), kPerValueMs);
-                r != TransferResult::Done) {
+            if (TransferResult r = OfferRead(batch, d.GetId(), kPerValueMs); r != TransferResult::Done) {
                 batch->Disown();
                 return End(r, kIdsLostWhileReading);
             }
             ++offered;
+            show(static_cast<size_t>(batch->Finished()));
         }
-        if (TransferResult r = WaitForBatch(*batch, offered, kSectionReadMs); r != TransferResult::Done)
+        const auto tick = [&] { show(static_cast<size_t>(batch->Finished())); };
+        if (TransferResult r = WaitForBatch(*batch, offered, kSectionReadMs, true, tick);
+            r != TransferResult::Done)
             return End(r, kIdsLostWhileReading);
-        writer.BeginSection(section);
-        for (const CParameterDescription& d : parameters) {
+        before += static_cast<size_t>(offered);
+        show(0);
+        writer.BeginSection(kSections[s]);
+        for (const CParameterDescription& d : sections[s]) {
             std::optional<PARAMVALUE> value;
             if (m_doc.IsKnown(d.GetId()) && m_doc.HasValue(d.GetId()))
                 value = m_doc.GetValue(d.GetId()).GetValue();
@@ -220,19 +257,23 @@ TransferResult CParamSetTransfer::ReadAndSave(const std::string& path, int* unre
             writer.AddEntry(d, value);
         }
     }
-    ShowProgress(100, loadString(kIdsReading));
+    ShowProgress(100, loadString(kIdsReading) + ": " + ValuesOf(total, total));
     Sleep(kAfterReadMs);
     m_ui.EndProgress();
     if (unread)
         *unread = missing;
-    if (!writeFileAtomically(path, writer.Bytes())) {
+    if (!file.Write(writer.Bytes()) || !file.Commit()) {
         m_ui.MessageBox(loadString(kIdsFileNotWritten) + path, std::string(), MbIcon::Error);
         return TransferResult::FileNotWritten;
     }
     return TransferResult::Done;
 }
 
-TransferResult CParamSetTransfer::ReadCurrentValues(const SendList& list) {
+std::string SavedText(const std::string& path) {
+    return loadString(kIdsSaved) + path;
+}
+
+TransferResult CParamSetTransfer::ReadCurrentValues(SendList& list) {
     const CParameterManager& catalogue = m_doc.GetCatalogue();
     const std::string text = loadString(kIdsReadingDeviceValues);
     ShowProgress(0, text);
@@ -247,23 +288,27 @@ TransferResult CParamSetTransfer::ReadCurrentValues(const SendList& list) {
             return End(r, kIdsLostBeforeSending);
         }
         ++offered;
-        ShowProgress(static_cast<int>(100 * (i + 1) / list.items.size()), text);
+        ShowProgress(Scaled(i + 1, list.items.size(), 0, 100), text);
     }
     const TransferResult r = WaitForBatch(*batch, offered, kSectionReadMs);
+    for (SendItem& item : list.items)
+        if (r == TransferResult::Done && m_doc.IsKnown(item.number) && m_doc.HasValue(item.number))
+            item.device = m_doc.GetValue(item.number).GetValue();
     return End(r, kIdsLostBeforeSending);
 }
 
 TransferResult CParamSetTransfer::Send(SendList& list) {
     CDocParameters& doc = m_doc;
-    int progress = 3;
-    ShowProgress(progress, loadString(kIdsSending));
+    const size_t count = list.items.size();
+    ShowProgress(3, loadString(kIdsSending));
     TransferResult result = WaitForEmptyQueue(kSendCheckMs);
-    for (SendItem& item : list.items) {
+    for (size_t i = 0; i < count; ++i) {
         if (result != TransferResult::Done)
             break;
+        SendItem& item = list.items[i];
         Sleep(kPerValueMs);
-        ShowProgress(++progress,
-                     loadString(kIdsSending) + ": " + std::to_string(item.number) + " " + item.name);
+        ShowProgress(Scaled(i, count, 3, 100), loadString(kIdsSending) + ": " + std::to_string(item.number) +
+                                                   " " + item.name + " (" + ValuesOf(i + 1, count) + ")");
         if (m_ui.ProgressCancelled()) {
             result = TransferResult::Cancelled;
             break;

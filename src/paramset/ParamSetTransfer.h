@@ -20,6 +20,9 @@ std::string TraceRunningWriteText(int language);
 
 class TransferBatch;
 
+// What the status bar and the CLI say once a parameter set has been saved at `path`.
+std::string SavedText(const std::string& path);
+
 enum class TransferResult {
     Done,
     ConnectionLost, // said in a message; nothing more is offered to the device
@@ -37,14 +40,14 @@ public:
     CParamSetTransfer(CDocParameters& doc, IUiPort& ui);
 
     // Reads the "DeviceData", "MeasuredValues" and "Commissioning" parameters from the device and writes
-    // the file at `path` (replacing it whole). A parameter no read delivered (a refused or failed read, a
-    // write-only parameter) is written as "-error-"; `unread` (when given) counts them. A lost connection
-    // or a cancel writes nothing.
+    // the file at `path` (replacing it whole). A target that cannot be written is refused before anything
+    // is read. A parameter no read delivered (a refused or failed read, a write-only parameter) is written
+    // as "-error-"; `unread` (when given) counts them. A lost connection or a cancel writes nothing.
     TransferResult ReadAndSave(const std::string& path, int* unread = nullptr);
 
-    // Reads the values the device holds now for the list's parameters into the parameters document, so
-    // that the confirmation can show what a send would change.
-    TransferResult ReadCurrentValues(const SendList& list);
+    // Reads the values the device holds now for the list's parameters into the parameters document and
+    // each item's `device`, so that the confirmation can show what a send would change.
+    TransferResult ReadCurrentValues(SendList& list);
 
     // Writes the unmarked values strictly one after another in list order, each job offered once the one
     // before it has run, and records in each item whether it was sent. A lost connection ends the send
@@ -59,7 +62,9 @@ private:
     TransferResult OfferRead(const std::shared_ptr<TransferBatch>& batch, int32_t id, int retryMs);
     // Waits until `count` jobs of the batch have run, checking the connection (and, when `cancellable`, the
     // progress window's Cancel) every `periodMs`.
-    TransferResult WaitForBatch(TransferBatch& batch, int count, int periodMs, bool cancellable = true);
+    // `tick` (when given) runs at every check.
+    TransferResult WaitForBatch(TransferBatch& batch, int count, int periodMs, bool cancellable = true,
+                                const std::function<void()>& tick = {});
     TransferResult WaitForEmptyQueue(int periodMs);
     void ShowProgress(int pos, const std::string& text);
     TransferResult End(TransferResult result, unsigned lostMessage);

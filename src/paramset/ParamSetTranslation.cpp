@@ -9,6 +9,8 @@
 namespace quirel::paramset {
 namespace {
 
+constexpr unsigned kIdsInvalidValue = 1001;        // "Invalid value "
+constexpr unsigned kIdsListedValueExpected = 1006; // "one of the listed values is expected: "
 constexpr int32_t kOperatingMode = 547;
 constexpr int32_t kNumberOfCts = 540;
 
@@ -111,6 +113,17 @@ std::string TranslateText(int32_t number, const std::string& text, int programLa
     if (i < 0)
         return kErrorText;
     return (programLanguage != kLanguageEnglish ? row->german : row->english)[static_cast<size_t>(i)];
+}
+
+std::string TranslationRefusal(int32_t number, const std::string& text) {
+    std::string known;
+    if (const TranslationRow* row = RowOf(number)) {
+        Column texts = row->english;
+        texts.insert(texts.end(), row->german.begin(), row->german.end());
+        for (const char* t : texts)
+            known.append(known.empty() ? "" : ", ").append(t);
+    }
+    return loadString(kIdsInvalidValue) + "\"" + text + "\": " + loadString(kIdsListedValueExpected) + known;
 }
 
 std::string NormaliseText(int32_t number, const std::string& text, FileLanguage fileLanguage) {

@@ -30,6 +30,10 @@ FileLanguage DetectLanguage(const std::vector<ParamSetEntry>& commissioning);
 // parameter's row), the "BW " rule for 547, and any other parameter's text unchanged.
 std::string TranslateText(int32_t number, const std::string& text, int programLanguage);
 
+// Why TranslateText gave "-error-" for `text`: the texts the table knows for the parameter, in the form
+// the value judge words its refusals.
+std::string TranslationRefusal(int32_t number, const std::string& text);
+
 // The text of an older file's entry read in its own language: the "BW " rule for 547, and for 540 the
 // long forms of the file's language replaced by its short forms (an undecided file counts as English).
 std::string NormaliseText(int32_t number, const std::string& text, FileLanguage fileLanguage);

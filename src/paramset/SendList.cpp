@@ -3,12 +3,30 @@
 #include "base/StringTable.h"
 #include "parameters/ParameterManager.h"
 
+#include <utility>
+
 namespace quirel::paramset {
 namespace {
 
 constexpr unsigned kIdsTooManyValues = 1107;
+constexpr unsigned kIdsSent = 1117;
+
+std::string WithNumbers(std::string text, size_t first, size_t second) {
+    for (auto [marker, n] : {std::pair{"%1", first}, std::pair{"%2", second}})
+        if (const size_t at = text.find(marker); at != std::string::npos)
+            text.replace(at, 2, std::to_string(n));
+    return text;
+}
 
 } // namespace
+
+bool SendItem::Changes() const {
+    if (marked || !device)
+        return false;
+    uint16_t sent[2] = {}, held[2] = {};
+    const int n = value.GetValue().ToRegisters(sent);
+    return device->ToRegisters(held) != n || sent[0] != held[0] || sent[1] != held[1];
+}
 
 bool IsNeverSent(int32_t number) {
     return number == 210 || number == 220;
@@ -45,14 +63,10 @@ SendList BuildSendList(const CParamSetFile& file, const CParameterManager& catal
             text = TranslateText(e.number, e.stored, programLanguage);
         else
             text = NormaliseText(e.number, e.stored, list.language);
-        item.refusal = item.value.TakeText(*d, text, source);
-        if (!item.refusal.empty() && text == kErrorText && e.stored != text) {
-            // Say which text of the file had no partner, not that "-error-" is no value.
-            CParameterValue probe(item.value);
-            if (std::string why = probe.TakeText(*d, e.stored, source); !why.empty())
-                item.refusal = why;
-        }
-        item.text = item.refusal.empty() ? CParameterValue::FormatText(*d, item.value.GetValue())
+        item.refusal = text == kErrorText && e.stored != text
+                           ? TranslationRefusal(e.number, e.stored) // name the file's text, not "-error-"
+                           : item.value.TakeText(*d, text, source);
+        item.text = item.refusal.empty() ? CParameterValue::FormatExactText(*d, item.value.GetValue())
                                          : std::string(kErrorText);
         item.marked = item.text == kErrorText;
         list.items.push_back(std::move(item));
@@ -97,11 +111,14 @@ std::string NotSentReport(const SendList& list, int language, const char* eol) {
 }
 
 std::string TooManyValuesText(size_t count) {
-    std::string text = loadString(kIdsTooManyValues);
-    const size_t at = text.find("%1");
-    if (at != std::string::npos)
-        text.replace(at, 2, std::to_string(count));
-    return text;
+    return WithNumbers(loadString(kIdsTooManyValues), count, 0);
+}
+
+std::string SentText(const SendList& list) {
+    size_t sent = 0;
+    for (const SendItem& item : list.items)
+        sent += item.WasSent() ? 1 : 0;
+    return WithNumbers(loadString(kIdsSent), sent, list.items.size());
 }
 
 } // namespace quirel::paramset

@@ -5,6 +5,7 @@
 #include "paramset/ParamSetTranslation.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,12 +23,16 @@ struct SendItem {
     int32_t number = 0;
     std::string name;
     CParameterValue value;
-    std::string text;    // the value's text form; "-error-" when the file's text stands for no value
+    std::string text;    // what is written, as text; "-error-" when the file's text stands for no value
     std::string refusal; // why the file's text was refused (empty when it was taken)
     bool marked = false; // never offered to the device
     State state = State::Pending;
+    std::optional<PARAMVALUE> device; // what the device held before the send, when it was read
 
     bool WasSent() const { return state == State::Sent; }
+    // Whether sending it writes registers other than the device holds (compared as written, so that a
+    // float that shows rounded alike still counts).
+    bool Changes() const;
 };
 
 struct SendList {
@@ -47,7 +52,8 @@ bool IsNeverSent(int32_t number);
 // is the program's (7 German, 9 English).
 SendList BuildSendList(const CParamSetFile& file, const CParameterManager& catalogue, int programLanguage);
 
-// "<number> <name> = <text> " per value, marked ones included: what the user confirms.
+// "<number> <name> = <text> " per value, marked ones included: what the user confirms, each value as
+// exactly as it will be written.
 std::string ConfirmationText(const SendList& list, const char* eol = "\r\n");
 
 // Every value not sent, as "Parameter:<number> (<name>) was NOT SENT!", a line break, a tab and
@@ -56,5 +62,8 @@ std::string NotSentReport(const SendList& list, int language, const char* eol = 
 
 // The refusal of a list longer than kMaxSendValues.
 std::string TooManyValuesText(size_t count);
+
+// What the status bar and the CLI say once a send has ended: how many of the list's values were written.
+std::string SentText(const SendList& list);
 
 } // namespace quirel::paramset

@@ -84,13 +84,15 @@ public:
     std::string Host() const { return "127.0.0.1:" + std::to_string(m_peer->port()); }
     size_t Requests() const { return m_peer->requests().size(); }
     int garbledFile = -1, garbledRecord = -1;
+    bool garbledIdentification = false; // a reply of another MEI type (131)
 
 private:
     std::vector<quirel::test::PeerStep> Answer(const Bytes& request) {
         const Bytes pdu(request.begin() + 7, request.end());
         Bytes reply;
         if (pdu.at(0) == 43) {
-            reply = {0x2B, 0x0E, 0x01, 0x81, 0x00, 0x00, 0x03};
+            reply = {0x2B, static_cast<uint8_t>(garbledIdentification ? 0x0D : 0x0E), 0x01, 0x81, 0x00, 0x00,
+                     0x03};
             for (const std::string value : {"Tolvane", "AHF-100", "V9.9"}) {
                 reply.push_back(static_cast<uint8_t>(reply.size())); // any object number
                 reply.push_back(32);
@@ -217,6 +219,12 @@ TEST(ConnectCheck, FailuresKeepOrDropTheCatalogueWithTheirMessages) {
         EXPECT_EQ(host.name, "Parameters.ini");
         EXPECT_EQ(host.exits, fallsBack ? 1 : 0);
     }
+    // A garbled identification is none either, not empty texts that differ from the catalogue's.
+    CatalogueDevice garbled("");
+    garbled.garbledIdentification = true;
+    Host host(garbled.Host(), kDemoCatalogue, TempPath("never-written.ini"));
+    EXPECT_EQ(host.ConnectAndCheck(), ConnectCheckOutcome::Unreadable);
+    EXPECT_EQ(host.offers, 0);
 }
 
 // The end of the text decides how much is read; a text without a zero byte is read whole.

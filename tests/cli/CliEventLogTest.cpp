@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 #include <regex>
 
-
 TEST(CliEventLog, ReadsSavesAndOpens) {
     SimProcess sim({"--tcp", "0"});
     ASSERT_TRUE(sim.ready());
@@ -35,13 +34,13 @@ TEST(CliEventLog, ReadsSavesAndOpens) {
     EXPECT_EQ(Lines(r.out), all);
     EXPECT_EQ(r.err, "");
 
-    // What the window's Open refuses.
-    EXPECT_EQ(RunCli({"eventlog", "--open", (dir / "absent.txt").string()}).err,
-              "File could not be opened\n");
+    // What the window's Open refuses, named with the reason.
+    EXPECT_EQ(RunCli({"eventlog", "--open", dir.string()}).err,
+              "File could not be opened\n" + dir.string() + " (it is not a regular file)\n");
     std::ofstream((dir / "late.txt").string()) << std::string(80, ' ') << "x;Info\n";
     r = RunCli({"eventlog", "--open", (dir / "late.txt").string()});
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "The specified file cannot be opened.\n");
+    EXPECT_EQ(r.err, "The specified file cannot be opened.\n" + (dir / "late.txt").string() + "\n");
     std::filesystem::remove_all(dir);
 
     EXPECT_EQ(RunCli({"eventlog", "--open", saved, "--all"}).code, 64);

@@ -6,8 +6,8 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <regex>
+#include <sys/stat.h>
 #include <unistd.h>
-
 
 namespace {
 
@@ -40,7 +40,7 @@ TEST(CliParamSet, SavesShowsAndSendsBack) {
     const std::string saved = folder.File("saved.btp");
     auto r = with({"paramset", "save", saved});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.out, "The parameter set was saved: " + saved + "\n");
     const std::string ct = with({"read", "310"}).out;
 
     r = RunCli({"paramset", "show", saved});
@@ -61,8 +61,9 @@ TEST(CliParamSet, SavesShowsAndSendsBack) {
     r = with({"paramset", "send", saved, "--yes"});
     EXPECT_EQ(r.code, 0) << r.err;
     lines = Lines(r.out);
-    ASSERT_EQ(lines.size(), 36u);
+    ASSERT_EQ(lines.size(), 37u);
     EXPECT_EQ(lines[0], "200 Language = english ");
+    EXPECT_EQ(lines[36], "The parameter set was sent: 36 of 36 values written.");
     EXPECT_EQ(with({"read", "310"}).out, ct);
 
     // An older German file under English: AUS is OFF, Aus no value of 300.
@@ -71,7 +72,8 @@ TEST(CliParamSet, SavesShowsAndSendsBack) {
     r = with({"paramset", "send", "--yes", older});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.out, "300 CT position = OFF \n300 CT position = -error- \n"
-                     "Parameter:300 (CT position) was NOT SENT!\n\t Please check the parameter on device.\n");
+                     "Parameter:300 (CT position) was NOT SENT!\n\t Please check the parameter on device.\n"
+                     "The parameter set was sent: 1 of 2 values written.\n");
     EXPECT_EQ(with({"read", "300"}).out, "300 CT position = OFF \n");
 
     std::string many = "[Commissioning]\r\n";
@@ -83,8 +85,16 @@ TEST(CliParamSet, SavesShowsAndSendsBack) {
     EXPECT_EQ(r.err,
               "The parameter set holds 601 values to send, more than the 600 a send transfers. Nothing "
               "was sent.\n");
-    EXPECT_EQ(RunCli({"paramset", "show", folder.File("none.btp")}).err,
-              "The file could not be read: " + folder.File("none.btp") + "\n");
+    // What is no regular file is refused at once, with the reason.
+    const std::string fifo = folder.File("fifo.btp");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (auto [file, why] :
+         {std::pair{folder.File("none.btp"), "No such file or directory"},
+          std::pair{folder.path, "it is not a regular file"}, std::pair{fifo, "it is not a regular file"}}) {
+        r = RunCli({"paramset", "show", file});
+        EXPECT_EQ(r.code, 1);
+        EXPECT_EQ(r.err, "The file could not be read: " + file + " (" + why + ")\n");
+    }
 }
 
 TEST(CliCatalogue, ChecksAndDownloads) {

@@ -88,6 +88,7 @@ std::vector<PeerStep> RegisterDevice::Answer(const Bytes& request) {
         for (int i = 0; i < count; ++i)
             m_regs[address + 1 + i] = static_cast<uint16_t>((pdu.at(6 + 2 * i) << 8) | pdu.at(7 + 2 * i));
         reply.assign(pdu.begin(), pdu.begin() + 5);
+        reply[4] = static_cast<std::uint8_t>(reply[4] + (badWriteEcho ? 1 : 0));
     } else if (fc == 5) {
         reply = pdu;
     } else {

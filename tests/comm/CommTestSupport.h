@@ -34,6 +34,7 @@ public:
 
     std::atomic<bool> silent{false};         // no reply at all: the master times out
     std::atomic<bool> badByteCount{false};   // function 3 replies with a wrong byte count (131)
+    std::atomic<bool> badWriteEcho{false};   // function 16 echoes a wrong quantity (131)
     std::atomic<bool> wrongUnit{false};      // replies carry another unit identifier (130)
     std::atomic<int> exceptionCode{0};       // answer every request with this exception
     std::atomic<int> refuseConnectionsAt{0}; // from the Nth request on (counted from 1), refuse connects

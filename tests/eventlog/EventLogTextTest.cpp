@@ -66,10 +66,13 @@ TEST(EventLogRows, LinesBecomeRows) {
     EXPECT_EQ(rows[1].description, "f");
 }
 
-TEST(EventLogRows, EmptyDocumentShowsOneRow) {
+// Nothing read yet shows nothing; a log read without events shows one row that says so.
+TEST(EventLogRows, AnEmptyLogShowsOneRow) {
     CDocErrorMemory doc;
     doc.OnNewDocument();
     EXPECT_EQ(doc.GetTitle(), "Eventlog - Quirel Viewer Velorin");
+    EXPECT_TRUE(EventLogRowsOf(doc).empty());
+    doc.TakeLog("");
     std::vector<EventLogRow> rows = EventLogRowsOf(doc);
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].kind, EventKind::Info);

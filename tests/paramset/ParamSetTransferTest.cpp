@@ -36,7 +36,7 @@ public:
         const std::string prefix = "Sending to the device: ";
         if (text.size() <= prefix.size() || text.compare(0, prefix.size(), prefix) != 0)
             return;
-        sent.push_back(text.substr(prefix.size()));
+        sent.push_back(text.substr(prefix.size(), text.rfind(" (") - prefix.size()));
         queueBusy += controller && !controller->IsTransferQueueEmpty();
         if (onValue)
             onValue(sent.size());
@@ -49,8 +49,9 @@ public:
 };
 
 struct Device {
-    explicit Device(SimProcess& sim) {
-        controller.SetTcpSettings(sim.tcpHost());
+    explicit Device(SimProcess& sim) : Device(sim.tcpHost()) {}
+    explicit Device(const std::string& host) {
+        controller.SetTcpSettings(host);
         controller.StartThread();
         ui.controller = &controller;
         doc.OnNewDocument();
@@ -99,9 +100,13 @@ TEST(ParamSetTransfer, SavesAndSendsBackInFileOrderOneJobAtATime) {
     ASSERT_EQ(transfer.ReadAndSave(path, &unread), TransferResult::Done);
     EXPECT_EQ(unread, 0);
     EXPECT_TRUE(device.ui.Boxes().empty());
-    const auto steps = device.ui.ProgressSteps();
-    ASSERT_FALSE(steps.empty());
+    auto steps = device.ui.ProgressSteps();
+    ASSERT_GE(steps.size(), 2u);
     EXPECT_EQ(steps.front().pos, 2);
+    // The progress follows the values read, up to the last, and never goes back.
+    EXPECT_EQ(steps[steps.size() - 2].text, "Reading from the device: 51 of 51 values");
+    EXPECT_EQ(steps[steps.size() - 2].pos, 95);
+    EXPECT_TRUE(std::is_sorted(steps.begin(), steps.end(), [](auto& a, auto& b) { return a.pos < b.pos; }));
     EXPECT_EQ(steps.back().pos, 100);
     EXPECT_EQ(device.ui.ProgressEnds(), 1);
 
@@ -133,6 +138,9 @@ TEST(ParamSetTransfer, SavesAndSendsBackInFileOrderOneJobAtATime) {
         order.push_back(std::to_string(item.number) + " " + item.name);
     EXPECT_EQ(device.ui.sent, order);
     EXPECT_EQ(device.ui.queueBusy, 0);
+    steps = device.ui.ProgressSteps();
+    EXPECT_EQ(steps[steps.size() - 2].pos, 97); // the last of 36 values
+    EXPECT_EQ(steps[steps.size() - 2].text, "Sending to the device: 525 Self-test time (36 of 36 values)");
     EXPECT_EQ(device.Read(310), ct);
     EXPECT_EQ(device.Read(300), position);
     EXPECT_EQ(device.Read(401), dpf);
@@ -194,9 +202,17 @@ TEST(ParamSetTransfer, UnreadValuesAndALostConnectionWhileReading) {
                             [](const ParamSetEntry& e) { return e.number == 310 && e.stored == "-error-"; }));
     std::remove(path.c_str());
 
+    // A target that cannot be written is refused before the device is asked for anything.
+    const uint64_t jobs = device.controller.JobsRun();
+    device.ui.Clear();
+    EXPECT_EQ(transfer.ReadAndSave(std::filesystem::temp_directory_path()), TransferResult::FileNotWritten);
+    EXPECT_EQ(device.controller.JobsRun(), jobs);
+    EXPECT_TRUE(device.ui.ProgressSteps().empty());
+
     device.ui.Clear();
     device.ui.onText = [&](const std::string& text) {
-        if (text == "Reading from the device: Commissioning")
+        int read = 0;
+        if (std::sscanf(text.c_str(), "Reading from the device: %d of", &read) == 1 && read > 20)
             sim->terminate();
     };
     EXPECT_EQ(transfer.ReadAndSave(path), TransferResult::ConnectionLost);
@@ -204,4 +220,19 @@ TEST(ParamSetTransfer, UnreadValuesAndALostConnectionWhileReading) {
     ASSERT_FALSE(device.ui.Boxes().empty());
     EXPECT_EQ(device.ui.Boxes().back().text,
               "The connection to the device was lost. The parameter set was not saved.");
+}
+
+// A write whose reply the master cannot use is not counted as sent.
+TEST(ParamSetTransfer, AGarbledWriteReplyIsNotSent) {
+    quirel::test::RegisterDevice peer;
+    peer.badWriteEcho = true;
+    Device device(peer.Host());
+    ASSERT_TRUE(device.Connect());
+    CParamSetFile file;
+    file.Parse("[Commissioning]\r\nParam0=310=700\r\n");
+    SendList list = BuildSendList(file, device.catalogue, quirel::kLanguageEnglish);
+    ASSERT_EQ(CParamSetTransfer(device.doc, device.ui).Send(list), TransferResult::Done);
+    EXPECT_EQ(list.items[0].state, SendItem::State::Failed);
+    ASSERT_FALSE(device.ui.Boxes().empty());
+    EXPECT_EQ(device.ui.Boxes()[0].text, "Invalid reply error");
 }

@@ -103,15 +103,16 @@ TEST(SendList, ReadsEachFormAndLanguage) {
          "100A\r\nParam1=220=100\r\nParam2=20=1;Running\r\nParam3=4711=3\r\nParam4=310=750\r\n",
          kEn,
          {{310, 750, "750", false}}},
-        {"texts the judge refuses are not sent",
+        {"texts the judge refuses are not sent; a float shows as exactly as it is written",
          "Param0=401=0.9\r\nParam1=300=-1;-error-\r\nParam2=300=7;x\r\nParam3=310=70000\r\nParam4=401=0,"
-         "9\r\n",
+         "9\r\nParam5=401=0,934\r\n",
          kEn,
          {{401, 0, "-error-", true},
           {300, 0, "-error-", true},
           {300, 0, "-error-", true},
           {310, 0, "-error-", true},
-          {401, 0x3F666666, "0,90", false}}},
+          {401, 0x3F666666, "0,90", false},
+          {401, 0x3F6F1AA0, "0,934", false}}},
     };
     for (const Case& c : cases)
         EXPECT_EQ(Values(ListOf(c.file, c.language)), c.expected) << c.what;
@@ -120,8 +121,14 @@ TEST(SendList, ReadsEachFormAndLanguage) {
     EXPECT_EQ(older.form, FileForm::Older);
     EXPECT_EQ(older.language, FileLanguage::German);
     EXPECT_TRUE(older.translate);
-    EXPECT_EQ(older.items[1].refusal,
-              "Invalid value \"Aus\": one of the listed values is expected: loadside, mainside, OFF");
+    // Every refusal names the file's text and what would have been taken.
+    const std::string aus =
+        "Invalid value \"Aus\": one of the listed values is expected: loadside, mainside, "
+        "OFF, Lastseite, Netzseite, AUS";
+    EXPECT_EQ(older.items[1].refusal, aus);
+    EXPECT_EQ(ListOf("Param0=200=english\r\nParam1=300=Aus\r\n", kDe).items[1].refusal, aus);
+    EXPECT_EQ(ListOf("Param0=300=7;foo\r\n", kEn).items[0].refusal,
+              "Invalid value \"7;foo\": allowed are 0 to 2 (loadside, mainside, OFF)");
     EXPECT_EQ(ListOf("Param0=401=0.9\r\n", kEn).items[0].refusal,
               "Invalid value \"0.9\": a decimal comma is expected (0,9)");
 }

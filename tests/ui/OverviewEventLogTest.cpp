@@ -167,7 +167,7 @@ private slots:
         CViewErrorMemory* view = app->FindEventLogView();
         QVERIFY(view);
         QCOMPARE(view->window()->windowTitle(), QString("Eventlog - Quirel Viewer Velorin"));
-        QCOMPARE(Column(view, 3), QStringList({"No entries available."}));
+        QCOMPARE(view->Model()->rowCount(), 0); // nothing is known before a read
 
         view->UpdateLatestButton()->click();
         QCOMPARE(m_boxes, std::vector<std::string>({"No connection to device!"}));
@@ -213,7 +213,7 @@ private slots:
         const QStringList before = Column(view, 3);
         app->DocErrorMemory().DeleteContents();
         view->OnUpdate(nullptr, 0);
-        QCOMPARE(view->Model()->rowCount(), 1);
+        QCOMPARE(view->Model()->rowCount(), 0);
         view->OnOpen();
         QTRY_COMPARE(Column(view, 3), before);
         chosen.clear();
@@ -224,10 +224,25 @@ private slots:
         refused.close();
         chosen = refused.fileName();
         view->OnOpen();
-        QCOMPARE(m_boxes.back(), std::string("The specified file cannot be opened."));
+        QCOMPARE(m_boxes.back(), "The specified file cannot be opened.\n" + chosen.toStdString());
         QCoreApplication::processEvents();
         QCOMPARE(Column(view, 3), before);
         QCOMPARE(app->DocErrorMemory().GetCount(), size_t(1));
+        Finish(app);
+    }
+
+    // In German the window's own texts are German; the kinds in the list keep the device's words.
+    void eventLogWindowInGerman() {
+        auto app = StartApp(7, 0, false);
+        QVERIFY(app);
+        app->Action(Command::kEventLog)->trigger();
+        CViewErrorMemory* view = app->FindEventLogView();
+        QVERIFY(view);
+        QStringList headers;
+        for (int c = 0; c < CEventLogModel::kColumnCount; ++c)
+            headers << view->Model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+        QCOMPARE(headers, QStringList({"Zustand", "Datum", "Uhrzeit", "Beschreibung", "Betriebsstd."}));
+        QCOMPARE(view->KindButton(EventKind::Error)->text(), QString("Fehler"));
         Finish(app);
     }
 };

@@ -19,9 +19,11 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QMainWindow>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -389,6 +391,8 @@ private slots:
         timer.start(20);
         app->Action(Command::kReadParameterSet)->trigger();
         timer.stop();
+        QStatusBar* status = static_cast<QMainWindow*>(app->FindParametersView()->window())->statusBar();
+        QCOMPARE(status->currentMessage(), "The parameter set was saved: " + QString::fromStdString(path));
         QCOMPARE(filter, QString("Quirel Viewer Velorin Setup Parameters (*.btp)"));
         QVERIFY2(ticks >= 20 && positions.size() >= 3,
                  qPrintable(QString("%1 %2").arg(ticks).arg(positions.size())));
@@ -423,10 +427,14 @@ private slots:
         const PARAMVALUE ct = doc.GetValue(310).GetValue();
         controller.AddUserJob(
             std::make_unique<CJobWriteParameter>(CParameterValue(310, ct.dataType, ct.raw + 7)));
+        // A float one step off shows as the file's value does, yet a send changes it.
+        const PARAMVALUE dpf = doc.GetValue(401).GetValue();
+        controller.AddUserJob(std::make_unique<CJobWriteParameter>(CParameterValue(401, 8, dpf.raw + 1)));
         QVERIFY(controller.WaitForIdle(5000));
         app->Action(Command::kSendParameterSet)->trigger();
-        QCOMPARE(changed, QStringList{"310"});
+        QCOMPARE(changed, QStringList({"310", "401"}));
         QVERIFY(!notSentShown);
+        QCOMPARE(status->currentMessage(), QString("The parameter set was sent: 36 of 36 values written."));
         controller.AddPollJob(std::make_unique<CJobUpdateVisibleParameter>(&doc, 310, doc.GetValue(310)));
         QVERIFY(controller.WaitForIdle(5000));
         QCOMPARE(doc.GetValue(310).GetValue(), ct);

@@ -28,7 +28,6 @@ namespace {
 
 constexpr unsigned kIdsPleaseWait = 1100;
 constexpr unsigned kIdsValuesUnread = 1114;
-constexpr unsigned kIdsFileNotRead = 1106;
 const char kFilter[] = "Quirel Viewer Velorin Setup Parameters (*.btp)";
 const char kSuffix[] = "btp";
 
@@ -61,10 +60,10 @@ bool OpenParameterSetFile(QWidget* parent, CParamSetFile& file) {
     const std::string path = AskParameterSetFile(parent, quirel::ui::FileDialogMode::Open);
     if (path.empty())
         return false;
-    if (file.Load(path))
+    std::string why;
+    if (file.Load(path, &why))
         return true;
-    quirel::ui::ShowMessageBox(parent, quirel::loadString(kIdsFileNotRead) + path, std::string(),
-                               MbIcon::Error);
+    quirel::ui::ShowMessageBox(parent, FileNotReadText(path, why), std::string(), MbIcon::Error);
     return false;
 }
 
@@ -85,6 +84,8 @@ void CKestrelApp::OnReadParameterSet() {
     m_uiPort->RunWithProgress(
         DialogParent(*this), quirel::loadString(kIdsPleaseWait),
         [&] { result = CParamSetTransfer(*m_docParameters, *m_uiPort).ReadAndSave(path, &unread); }, true);
+    if (result == TransferResult::Done)
+        ShowStatusMessage(Qs(SavedText(path)));
     // A saved set with holes must not pass for a complete backup.
     if (result == TransferResult::Done && unread > 0)
         quirel::ui::ShowMessageBox(
@@ -131,13 +132,12 @@ void CKestrelApp::OnSendParameterSet() {
     }
     std::vector<SendConfirmationRow> rows;
     for (const SendItem& item : list.items) {
-        SendConfirmationRow row{item.number, Qs(item.name), Qs(item.text),   "--",
-                                item.marked, false,         Qs(item.refusal)};
-        if (m_docParameters->IsKnown(item.number)) {
-            row.device = Qs(m_docParameters->GetValue(item.number).GetText(*m_catalogue));
-            row.differs = !item.marked && row.device != row.value;
-        }
-        rows.push_back(std::move(row));
+        const QString device =
+            item.device
+                ? Qs(CParameterValue::FormatExactText(m_catalogue->GetDescription(item.number), *item.device))
+                : QString("--");
+        rows.push_back({item.number, Qs(item.name), Qs(item.text), device, item.marked, item.Changes(),
+                        Qs(item.refusal)});
     }
     CDlgLoadParams confirm(Qs(ConfirmationText(list)), rows, DialogParent(*this));
     if (quirel::ui::ExecModal(confirm) != QDialog::Accepted)
@@ -145,6 +145,7 @@ void CKestrelApp::OnSendParameterSet() {
 
     m_uiPort->RunWithProgress(
         DialogParent(*this), caption, [&] { transfer.Send(list); }, true);
+    ShowStatusMessage(Qs(SentText(list)));
     UpdateCommandUi();
     const std::string report = NotSentReport(list, m_language);
     if (!report.empty()) {

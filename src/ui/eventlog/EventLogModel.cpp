@@ -1,5 +1,6 @@
 #include "ui/eventlog/EventLogModel.h"
 
+#include "ui/common/UiText.h"
 #include "ui/eventlog/EventKindIcons.h"
 
 #include <QRegularExpression>
@@ -115,6 +116,6 @@ QVariant CEventLogModel::data(const QModelIndex& index, int role) const {
 
 QVariant CEventLogModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < kColumnCount)
-        return QString::fromLatin1(kHeaders[section]);
+        return quirel::ui::Tx(kHeaders[section]);
     return QAbstractTableModel::headerData(section, orientation, role);
 }

@@ -84,7 +84,7 @@ CViewErrorMemory::CViewErrorMemory(CDocErrorMemory& doc, CControllerModbus& cont
     for (EventKind kind : {EventKind::Error, EventKind::Status, EventKind::Info}) {
         auto* button = new QToolButton(this);
         button->setObjectName(QString("show%1").arg(EventKindText(kind)));
-        button->setText(EventKindText(kind));
+        button->setText(Tx(EventKindText(kind))); // the list's kind column keeps the device's words
         button->setIcon(quirel::ui::EventKindIcon(kind));
         button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         button->setCheckable(true);
@@ -181,8 +181,8 @@ void CViewErrorMemory::Read(EventLogScope scope) {
         reader.StopWorker();
         result = reader.ReadAndRestart(scope);
     });
-    if (result.status == CEventLogReader::Status::Ok && !result.text.empty())
-        m_doc.AddEntry(std::move(result.text));
+    if (result.status == CEventLogReader::Status::Ok)
+        m_doc.TakeLog(std::move(result.text));
     // After a failure too, so that the list no longer says the log is being read.
     m_ui.PostDocumentUpdate(&m_doc, UpdateHint::kDataChanged);
     SetUpdateButtonsEnabled(true);
@@ -196,7 +196,7 @@ void CViewErrorMemory::OnSave() {
     const QString path = m_chooseFile(this, true);
     if (path.isEmpty())
         return;
-    EventLogFile::Report(m_ui, EventLogFile::Save(path.toStdString(), m_doc));
+    EventLogFile::Report(m_ui, EventLogFile::Save(path.toStdString(), m_doc), path.toStdString());
 }
 
 void CViewErrorMemory::OnOpen() {
@@ -205,13 +205,12 @@ void CViewErrorMemory::OnOpen() {
     const QString path = m_chooseFile(this, false);
     if (path.isEmpty())
         return;
-    std::string text;
-    const EventLogFile::Result result = EventLogFile::Open(path.toStdString(), text);
+    std::string text, why;
+    const EventLogFile::Result result = EventLogFile::Open(path.toStdString(), text, &why);
     if (result != EventLogFile::Result::Ok) {
-        EventLogFile::Report(m_ui, result);
+        EventLogFile::Report(m_ui, result, path.toStdString(), why);
         return;
     }
-    m_doc.DeleteContents();
-    m_doc.AddEntry(std::move(text));
+    m_doc.TakeLog(std::move(text));
     m_ui.PostDocumentUpdate(&m_doc, UpdateHint::kDataChanged);
 }
