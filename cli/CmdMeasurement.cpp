@@ -38,6 +38,7 @@ constexpr unsigned kIdsModbusError = 178;
 constexpr unsigned kIdsConnectionTooSlow = 137;
 constexpr unsigned kIdsCannotOpenFile = 188;
 constexpr unsigned kIdsFileDamaged = 20001;
+constexpr unsigned kIdsFileForeign = 1204;
 
 // Ctrl-C (and SIGTERM) ask the command to stop; the handler only stores a flag.
 std::atomic<ConsoleUiPort*> gInterruptTarget{nullptr};
@@ -268,6 +269,9 @@ int Capture(CliSession& s, const std::vector<std::string>& args) {
         return s.Fail(e.GetMessage());
     }
 
+    // The file is tried before the device is: a capture that cannot be saved is not worth arming.
+    if (!CDocMeasurementBase::CanWriteFile(output))
+        return s.Fail(quirel::loadString(kIdsCannotOpenFile) + " " + output);
     if ((rc = s.Connect()) != kOk)
         return rc;
     if (unsigned refused =
@@ -351,6 +355,8 @@ int Record(CliSession& s, const std::vector<std::string>& args) {
     // The checks that need no device come before any traffic.
     if (unsigned refused = MeasurementSetup::CheckContinuousStart(ids.size(), interval, true))
         return s.Fail(quirel::loadString(refused));
+    if (!CDocMeasurementBase::CanWriteFile(output))
+        return s.Fail(quirel::loadString(kIdsCannotOpenFile) + " " + output);
     if ((rc = s.Connect()) != kOk)
         return rc;
     const long samples = count > 0 ? count : (duration + interval - 1) / interval;
@@ -422,6 +428,8 @@ int Show(CliSession& s, const std::vector<std::string>& args) {
     const MeasurementFileResult result = doc->ReadFile(path, ext == doc->GetFileExtension());
     if (result == MeasurementFileResult::kCannotOpen)
         return s.Fail(quirel::loadString(kIdsCannotOpenFile) + " " + path);
+    if (result == MeasurementFileResult::kForeign)
+        return s.Fail(quirel::loadString(kIdsFileForeign) + " " + path);
     WriteMeasurementCsv(*doc, s.Out());
     if (result == MeasurementFileResult::kDamaged)
         return s.Fail(quirel::loadString(kIdsFileDamaged));
@@ -455,6 +463,8 @@ int SpectrumCommand(CliSession& s, const std::vector<std::string>& args) {
     const MeasurementFileResult result = doc.ReadFile(path, ext == "nbts");
     if (result == MeasurementFileResult::kCannotOpen)
         return s.Fail(quirel::loadString(kIdsCannotOpenFile) + " " + path);
+    if (result == MeasurementFileResult::kForeign)
+        return s.Fail(quirel::loadString(kIdsFileForeign) + " " + path);
     if (result == MeasurementFileResult::kDamaged)
         return s.Fail(quirel::loadString(kIdsFileDamaged));
     int channel = -1;

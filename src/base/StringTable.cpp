@@ -158,6 +158,10 @@ const Entry kStrings[] = {
     {1202, "The chart could not be written.", "Das Diagramm konnte nicht geschrieben werden."},
     {1203, "Files of this type cannot be written here: ",
      "Dateien dieses Typs k\xC3\xB6nnen hier nicht geschrieben werden: "},
+    {1204, "The file does not end where a measurement file of this kind ends. Nothing was read.",
+     "Die Datei endet nicht dort, wo eine Messdatei dieser Art endet. Es wurde nichts gelesen."},
+    {1205, "Interval is too large. Must be <= 2147483 s.",
+     "Messintervall ist zu gro\xC3\x9F. Muss <= 2147483 s sein."},
     {20001, "The file is damaged or is not a measurement file. What could be read is shown.",
      "Die Datei ist besch\xC3\xA4"
      "digt oder keine Messdatei. Was gelesen werden konnte, wird angezeigt."},

@@ -28,6 +28,7 @@ enum class MeasurementFileResult {
     kCannotOpen,  // nothing read or written; the document and the file are as they were
     kDamaged,     // the file ends early or has a bad measurement-start record; what was read is kept
     kWriteFailed, // the target is as it was before the save
+    kForeign,     // bytes remain where the format ends: another kind or format; nothing was read
 };
 
 // A measurement: a list of channels, each the recorded cells of one parameter, and the running flag.
@@ -139,9 +140,13 @@ public:
     MeasurementFileResult ReadFile(const std::string& path, bool withMeasStart);
     // Writes the document into `path` (through a temporary file beside it).
     MeasurementFileResult WriteFile(const std::string& path, bool withMeasStart) const;
+    // Whether WriteFile could create `path`, tried before a long measurement rather than after it. Leaves
+    // no file behind.
+    static bool CanWriteFile(const std::string& path);
     // The file's bytes in memory, in the format IsWithMeasStart selects.
     std::string Serialize() const;
-    // Replaces the document by `bytes`; throws quirel::ArchiveError after keeping what was read.
+    // Replaces the document by `bytes`; throws quirel::ArchiveError after keeping what was read, or
+    // before touching anything when bytes remain where the format ends.
     void Deserialize(std::string_view bytes);
 
     // A pass of reads under the document's lock; the worker's appends wait until it ends. Keep it short.
@@ -174,6 +179,8 @@ protected:
     // straight into the document, so that what was read before a damage stays.
     virtual void WriteKindPart(quirel::ArchiveWriter& ar, bool withMeasStart) const = 0;
     virtual void ReadKindPart(quirel::ArchiveReader& ar, bool withMeasStart) = 0;
+    // An empty document of the same kind, to try the kind's part of a file on.
+    virtual std::unique_ptr<CDocMeasurementBase> NewOfSameKind() const = 0;
     void WriteMeasStart(quirel::ArchiveWriter& ar, bool withMeasStart) const;
     void ReadMeasStart(quirel::ArchiveReader& ar, bool withMeasStart);
 
@@ -184,6 +191,9 @@ private:
     const CParameterValuesDiagram& ChannelAt(int i) const;
     void Write(CMeasurementArchiveOut& out, bool withMeasStart) const;
     void Read(CMeasurementArchiveIn& in, bool withMeasStart);
+    // False when the bytes go on where the format ends. Files of the other kind or the other format read
+    // as plausible numbers up to there (an interval taken from a trigger channel); their length tells.
+    bool EndsWhereTheFormatEnds(CMeasurementArchiveIn& in, bool withMeasStart) const;
     // Tells the user about a file, from the user-interface thread.
     void ShowFileMessage(const std::string& text) const;
 

@@ -217,6 +217,11 @@ TEST(CliMeasurement, ShowsOlderFilesAndRefusesWhatItCannotUse) {
                 "0", "-o", "x.nbts"});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "Parameter not found: 4711\n");
+    // A target that cannot be written is found before the device is asked, not after a capture.
+    r = RunCli({"--tcp", "127.0.0.1:1", "capture", "--channels", "180", "--trigger", "180", "--level", "0",
+                "-o", dir / "no/x.nbts"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "The specified file cannot be opened. " + (dir / "no/x.nbts") + "\n");
     // Refused before any connection is tried.
     r = RunCli({"--tcp", "127.0.0.1:1", "record", "--channels", "100", "--interval", "0", "--count", "2",
                 "-o", "x.nbtc"});
