@@ -198,9 +198,9 @@ size_t CDocMeasurementBase::AddValue(int i, const PARAMVALUE& value) {
     return ChannelAt(i).Add(value);
 }
 
-bool CDocMeasurementBase::AddValues(int i, const PARAMVALUE* cells, size_t count, uint64_t generation) {
+bool CDocMeasurementBase::AddValues(int i, const PARAMVALUE* cells, size_t count, uint64_t run) {
     std::lock_guard lock(m_mutex);
-    if (m_generation.load() != generation)
+    if (m_run.load() != run)
         return false;
     CParameterValuesDiagram& channel = ChannelAt(i);
     for (size_t k = 0; k < count; ++k)
@@ -226,7 +226,20 @@ void CDocMeasurementBase::AppendChannels(const std::vector<uint32_t>& ids) {
     NoteRewrite();
 }
 
-// ---- running flag and start ----
+// ---- running flag, run and start ----
+
+void CDocMeasurementBase::NewRun() {
+    std::lock_guard lock(m_mutex);
+    ++m_run;
+}
+
+bool CDocMeasurementBase::IfRun(uint64_t run, const std::function<void()>& work) {
+    std::lock_guard lock(m_mutex);
+    if (m_run.load() != run)
+        return false;
+    work();
+    return true;
+}
 
 void CDocMeasurementBase::SetRunning(bool running) {
     m_running.store(running);

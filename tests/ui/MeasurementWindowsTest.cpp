@@ -221,13 +221,19 @@ private slots:
         store->WriteInt("CViewMeasurementSingle", "cx", 900);
         store->WriteInt("CViewMeasurementSingle", "cy", 600);
         auto app = StartApp(false, 7, std::move(store));
-        app->DocMeasurementSingle().OnNewDocument();
+        // As a last measurement saved while armed: not connected, nothing will come for it.
+        CDocMeasurementSingle& single = app->DocMeasurementSingle();
+        single.OnNewDocument();
+        single.SetTriggerState(1);
+        single.SetRunning(true);
         app->Action(Command::kSingleMeasurement)->trigger();
         CViewMeasurementSingle* view = app->FindSingleMeasurementView();
         QWidget* frame = view->window();
         QCOMPARE(frame->windowTitle(), QString("Einzelmessung"));
         QCOMPARE(frame->geometry().size(), QSize(900, 600));
         QCOMPARE(frame->pos(), QPoint(0, 30));
+        QVERIFY(!single.IsRunning() && single.GetTriggerState() == 0);
+        QTRY_VERIFY(static_cast<CTraceViewFrame*>(frame)->Command(CTraceViewFrame::kStart)->isEnabled());
         frame->showMinimized();
         app->Action(Command::kSingleMeasurement)->trigger();
         QCOMPARE(app->FindSingleMeasurementView(), view);

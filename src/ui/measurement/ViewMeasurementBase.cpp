@@ -79,6 +79,7 @@ void CViewMeasurementBase::OnInitialUpdate() {
     quirel::ui::RestoreWindowPlacement(window(), m_settings, ViewClassName());
     m_redrawPending = true;
     FlushRedraw();
+    AdoptDocument();
     OnRunningHint();
     emit runningChanged(m_doc.IsRunning());
 }
