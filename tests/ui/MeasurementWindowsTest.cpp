@@ -103,9 +103,12 @@ private slots:
         QVERIFY(!control->isVisible());
         QVERIFY(!control->Fft50()->isEnabled() && !control->Fft60()->isEnabled());
         // A point of the second line (mains voltage), in pixels.
-        const QCPGraphData& point = *(chart->graph(1)->data()->begin() + 80); // away from the cursors
-        const QPoint at(qRound(chart->xAxis->coordToPixel(point.key)),
-                        qRound(chart->yAxis->coordToPixel(point.value)));
+        const auto pointOfLine1 = [chart] {
+            const QCPGraphData& point = *(chart->graph(1)->data()->begin() + 80); // away from the cursors
+            return QPoint(qRound(chart->xAxis->coordToPixel(point.key)),
+                          qRound(chart->yAxis->coordToPixel(point.value)));
+        };
+        const QPoint at = pointOfLine1();
         QCOMPARE(chart->SeriesAt(at), 1);
         QTest::mouseClick(chart, Qt::LeftButton, Qt::NoModifier, at);
         QCOMPARE(view->SelectedChannel(), 1);
@@ -128,6 +131,28 @@ private slots:
         QCOMPARE(chart->graph(1)->valueAxis(), chart->yAxis2);
         QCOMPARE(chart->graph(1)->name(), QString("110 Mains voltage L1 [V] x1,50 +-20,00 (YRight)"));
         QCOMPARE(doc.GetFactor(0), 1.0); // the other channel stays as it was
+
+        // 57 % shows as 57 and steps on from there; a scaling no spin can show (from a file) shows at its
+        // ends.
+        doc.SetFactor(1, 0.57);
+        view->SelectChannel(1);
+        QCOMPARE(control->Gain()->value(), 57);
+        control->Gain()->stepUp();
+        QCOMPARE(doc.GetFactor(1), 0.58);
+        doc.SetScaling(0, 0, std::nan(""), -1e300);
+        view->SelectChannel(0);
+        QCOMPARE(control->Gain()->value(), 0);
+        QCOMPARE(control->Offset()->value(), -32768);
+
+        // A line is clicked while the first channel has no values and the cursors stand nowhere.
+        doc.InitMeasurement(2, {100, 110}, CMeasStart());
+        for (int j = 0; j < 200; ++j)
+            doc.AddValue(1, Float(230.0 + j % 7));
+        view->FlushRedraw();
+        chart->replot();
+        QVERIFY(!chart->CursorsActive());
+        QTest::mouseClick(chart, Qt::LeftButton, Qt::NoModifier, pointOfLine1());
+        QCOMPARE(view->SelectedChannel(), 1);
         Finish(app);
     }
 
