@@ -3,12 +3,8 @@
 #include "CliSession.h"
 
 #include "base/StringTable.h"
-#include "comm/JobCancelTrigger.h"
-#include "comm/JobQueryTrigger.h"
-#include "comm/JobReadTraces.h"
-#include "comm/JobReadTrigger.h"
 #include "comm/JobUpdateDocMeasurementCont.h"
-#include "comm/JobWriteTrigger.h"
+#include "comm/SingleMeasurementRun.h"
 #include "measurement/DocMeasurementContinuous.h"
 #include "measurement/DocMeasurementSingle.h"
 #include "measurement/MeasurementCsv.h"
@@ -35,10 +31,10 @@ using Clock = std::chrono::steady_clock;
 constexpr int kInterrupted = 130; // as a shell reports a program ended by Ctrl-C
 constexpr auto kPollPeriod = std::chrono::milliseconds(1000);
 constexpr auto kTick = std::chrono::milliseconds(20);
-constexpr unsigned kIdsModbusError = 178;
 constexpr unsigned kIdsConnectionTooSlow = 137;
 constexpr unsigned kIdsCannotOpenFile = 188;
 constexpr unsigned kIdsFileDamaged = 20001;
+constexpr unsigned kIdsFileForeign = 1204;
 
 // Ctrl-C (and SIGTERM) ask the command to stop; the handler only stores a flag.
 std::atomic<ConsoleUiPort*> gInterruptTarget{nullptr};
@@ -130,61 +126,40 @@ void Tick(CliSession& s) {
 
 // ---- capture ----
 
-// Follows the trigger state as the single-measurement window does: polls every second while the trigger
-// is armed, reads trigger and traces once the capture is complete.
+// Drives the single measurement's run as the window does, and tells each change of the trigger state.
 class CaptureView : public CView {
 public:
-    CaptureView(CliSession& s, CDocMeasurementSingle& doc) : m_s(s), m_doc(doc) { m_doc.AddView(this); }
+    CaptureView(CliSession& s, CDocMeasurementSingle& doc) : m_s(s), m_doc(doc), m_run(doc, s.Controller()) {
+        m_doc.AddView(this);
+    }
     ~CaptureView() override { m_doc.RemoveView(this); }
 
     void OnUpdate(CView*, int64_t hint) override {
-        if (hint != UpdateHint::kTriggerState || m_latched)
-            return;
-        const uint32_t state = m_doc.GetTriggerState();
-        if (state != m_lastState) {
-            std::fprintf(m_s.Err(), "state %u: %s\n", state,
-                         MeasurementSetup::TriggerStateText(state).c_str());
+        if (hint == UpdateHint::kTriggerState && m_doc.GetTriggerState() != m_lastState) {
+            m_lastState = m_doc.GetTriggerState();
+            std::fprintf(m_s.Err(), "state %u: %s\n", m_lastState,
+                         MeasurementSetup::TriggerStateText(m_lastState).c_str());
             std::fflush(m_s.Err());
-            m_lastState = state;
         }
-        if (state == CDocMeasurementSingle::kNoTrigger) {
-            m_polling = false;
-            m_lost = true; // armed, yet the device has no trigger: it was reset from elsewhere
-        } else if (state == CDocMeasurementSingle::kTraceReady) {
-            m_latched = true;
-            m_polling = false;
-            CControllerModbus& c = m_s.Controller();
-            if (c.AddPollJob(std::make_unique<CJobReadTrigger>(&m_doc)))
-                c.AddPollJob(std::make_unique<CJobReadTraces>(&m_doc));
-        }
+        if (m_run.OnHint(hint) == CSingleMeasurementRun::Reaction::kEnded)
+            m_ended = true;
     }
 
-    bool Polling() const { return m_polling; }
-    bool Reading() const { return m_latched; }
-    bool Lost() const { return m_lost; }
-    void Stop() {
-        m_polling = false;
-        m_latched = true;
-    }
+    CSingleMeasurementRun& Run() { return m_run; }
+    // The device dropped the armed trigger: no traces will come.
+    bool Ended() const { return m_ended; }
 
 private:
     CliSession& m_s;
     CDocMeasurementSingle& m_doc;
+    CSingleMeasurementRun m_run;
     uint32_t m_lastState = CDocMeasurementSingle::kNoTrigger;
-    bool m_polling = true;
-    bool m_latched = false;
-    bool m_lost = false;
+    bool m_ended = false;
 };
 
-// The single view's Cancel: nothing more is polled or read, and the trigger is reset in the device.
-void CancelCapture(CliSession& s, CDocMeasurementSingle& doc, CaptureView& view) {
-    view.Stop();
-    doc.SetRunning(false);
-    CControllerModbus& c = s.Controller();
-    c.ClearPollQueue();
-    c.ClearUserQueue();
-    if (c.IsConnected())
-        c.AddUserJob(std::make_unique<CJobCancelTrigger>(&doc));
+// The window's Cancel, then what is still queued is done before the program goes on.
+void CancelCapture(CliSession& s, CaptureView& view) {
+    view.Run().Cancel();
     s.Drain();
 }
 
@@ -245,48 +220,46 @@ int Capture(CliSession& s, const std::vector<std::string>& args) {
         return s.Fail(e.GetMessage());
     }
 
+    // The file is tried before the device is: a capture that cannot be saved is not worth arming.
+    if (!CDocMeasurementBase::CanWriteFile(output))
+        return s.Fail(quirel::loadString(kIdsCannotOpenFile) + " " + output);
     if ((rc = s.Connect()) != kOk)
         return rc;
-    if (unsigned refused =
-            MeasurementSetup::CheckSingleStart(ids.size(), s.Controller().IsConnected(), settings.divider))
-        return s.Finish(s.Fail(quirel::loadString(refused)));
 
     CDocMeasurementSingle doc(&s.Catalogue(), &s.Ui());
     rc = [&]() -> int {
         CaptureView view(s, doc);
+        CSingleMeasurementRun& run = view.Run();
         InterruptGuard interrupts(s.Ui());
+        const CSingleMeasurementRun::Started started = run.Start(built, ids, CMeasStart::Now());
+        if (started.refusal)
+            return s.Fail(quirel::loadString(started.refusal));
         CControllerModbus& c = s.Controller();
-        c.ClearPollQueue();
-        doc.OnNewDocument();
-        doc.InitMeasurement(built, ids, CMeasStart::Now());
-        if (!c.AddUserJob(std::make_unique<CJobWriteTrigger>(&doc)))
-            return s.Fail(quirel::loadString(kIdsModbusError));
-        doc.SetRunning(true);
         const int errorsBefore = s.Ui().GetErrorCount();
         const auto start = Clock::now();
-        auto nextPoll = start;
+        auto nextPoll = start + std::chrono::milliseconds(CSingleMeasurementRun::kPollMs);
         for (;;) {
             if (s.Ui().ProgressCancelled()) {
-                CancelCapture(s, doc, view);
+                CancelCapture(s, view);
                 return kInterrupted;
             }
             if (timeout > 0 && Clock::now() - start >= std::chrono::seconds(timeout)) {
-                CancelCapture(s, doc, view);
+                CancelCapture(s, view);
                 return s.Fail("Time-out after " + std::to_string(timeout) + " s: the trigger was cancelled.");
             }
             if (!c.IsConnected())
                 return kNoConnection; // the job that lost it has said why
             if (s.Ui().GetErrorCount() > errorsBefore) {
-                CancelCapture(s, doc, view);
+                CancelCapture(s, view);
                 return kFailed;
             }
-            if (view.Lost())
+            if (view.Ended())
                 return s.Fail(MeasurementSetup::TriggerStateText(CDocMeasurementSingle::kNoTrigger));
-            if (view.Reading() && !doc.IsRunning())
+            if (run.IsReadingTraces() && !doc.IsRunning())
                 break;
-            if (view.Polling() && Clock::now() >= nextPoll) {
-                c.AddPollJob(std::make_unique<CJobQueryTrigger>(&doc)); // a full queue skips one look
-                nextPoll += kPollPeriod;
+            if (run.IsPolling() && Clock::now() >= nextPoll) {
+                run.Poll(); // a full queue skips one look
+                nextPoll += std::chrono::milliseconds(CSingleMeasurementRun::kPollMs);
             }
             Tick(s);
         }
@@ -328,6 +301,8 @@ int Record(CliSession& s, const std::vector<std::string>& args) {
     // The checks that need no device come before any traffic.
     if (unsigned refused = MeasurementSetup::CheckContinuousStart(ids.size(), interval, true))
         return s.Fail(quirel::loadString(refused));
+    if (!CDocMeasurementBase::CanWriteFile(output))
+        return s.Fail(quirel::loadString(kIdsCannotOpenFile) + " " + output);
     if ((rc = s.Connect()) != kOk)
         return rc;
     const long samples = count > 0 ? count : (duration + interval - 1) / interval;
@@ -399,6 +374,8 @@ int Show(CliSession& s, const std::vector<std::string>& args) {
     const MeasurementFileResult result = doc->ReadFile(path, ext == doc->GetFileExtension());
     if (result == MeasurementFileResult::kCannotOpen)
         return s.Fail(quirel::loadString(kIdsCannotOpenFile) + " " + path);
+    if (result == MeasurementFileResult::kForeign)
+        return s.Fail(quirel::loadString(kIdsFileForeign) + " " + path);
     WriteMeasurementCsv(*doc, s.Out());
     if (result == MeasurementFileResult::kDamaged)
         return s.Fail(quirel::loadString(kIdsFileDamaged));
@@ -432,6 +409,8 @@ int SpectrumCommand(CliSession& s, const std::vector<std::string>& args) {
     const MeasurementFileResult result = doc.ReadFile(path, ext == "nbts");
     if (result == MeasurementFileResult::kCannotOpen)
         return s.Fail(quirel::loadString(kIdsCannotOpenFile) + " " + path);
+    if (result == MeasurementFileResult::kForeign)
+        return s.Fail(quirel::loadString(kIdsFileForeign) + " " + path);
     if (result == MeasurementFileResult::kDamaged)
         return s.Fail(quirel::loadString(kIdsFileDamaged));
     int channel = -1;

@@ -51,7 +51,7 @@ void ChartBench::Fill(size_t values) {
     for (int c = 0; c < kChannels; ++c) {
         for (size_t j = 0; j < values; ++j)
             cells[j] = Sample(c, j);
-        doc->AddValues(c, cells.data(), cells.size(), doc->GetGeneration());
+        doc->AddValues(c, cells.data(), cells.size(), doc->GetRun());
     }
     next = values;
 }

@@ -162,6 +162,10 @@ const Entry kStrings[] = {
     {1202, "The chart could not be written.", "Das Diagramm konnte nicht geschrieben werden."},
     {1203, "Files of this type cannot be written here: ",
      "Dateien dieses Typs k\xC3\xB6nnen hier nicht geschrieben werden: "},
+    {1204, "The file does not end where a measurement file of this kind ends. Nothing was read.",
+     "Die Datei endet nicht dort, wo eine Messdatei dieser Art endet. Es wurde nichts gelesen."},
+    {1205, "Interval is too large. Must be <= 2147483 s.",
+     "Messintervall ist zu gro\xC3\x9F. Muss <= 2147483 s sein."},
     // Power-quality figures, derived channels and limit sets.
     {1500, "Derived channel %1: the channel %2 is not in the measurement.",
      "Abgeleiteter Kanal %1: der Kanal %2 ist nicht in der Messung."},

@@ -25,12 +25,15 @@ using namespace TriggerRegister;
 
 } // namespace
 
+CJobReadTraces::CJobReadTraces(CDocMeasurementSingle* document)
+    : m_document(document), m_run(document->GetRun()) {}
+
 void CJobReadTraces::Execute(CControllerModbus& controller) {
     const CParameterManager* catalogue = controller.GetParameterManager();
-    m_document->ClearValues();
-    // A document started anew meanwhile is another measurement: it gets none of these traces.
-    const uint64_t generation = m_document->GetGeneration();
-    auto stopped = [&] { return !m_document->IsRunning() || m_document->GetGeneration() != generation; };
+    // Queued for a run that has ended (cancelled, a file opened meanwhile): its document is not this one's.
+    if (!m_document->IfRun(m_run, [&] { m_document->ClearValues(); }))
+        return;
+    auto stopped = [&] { return !m_document->IsRunning() || m_document->GetRun() != m_run; };
 
     const int channels = m_document->GetChannelCount();
     for (int c = 0; c < channels; ++c) {
@@ -87,7 +90,7 @@ void CJobReadTraces::Execute(CControllerModbus& controller) {
             for (int v = 0; v < block; ++v)
                 cells[v].dataType = type;
             try {
-                if (!m_document->AddValues(c, cells, static_cast<size_t>(block), generation))
+                if (!m_document->AddValues(c, cells, static_cast<size_t>(block), m_run))
                     break;
             } catch (const std::invalid_argument&) {
                 return;
@@ -102,9 +105,10 @@ void CJobReadTraces::Execute(CControllerModbus& controller) {
                                MbIcon::Error);
         return;
     }
-    if (m_document->GetGeneration() != generation)
+    if (!m_document->IfRun(m_run, [&] {
+            m_document->SetTriggerState(CDocMeasurementSingle::kNoTrigger);
+            m_document->SetRunning(false);
+        }))
         return;
-    m_document->SetTriggerState(CDocMeasurementSingle::kNoTrigger);
-    m_document->SetRunning(false);
     controller.PostDocumentUpdate(m_document, UpdateHint::kDataChanged);
 }

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
@@ -20,16 +21,21 @@ void ShowError(CControllerModbus& controller, const std::string& text, const std
 // Catalogue errors are reported like communication errors: an unknown parameter must not take the
 // worker thread down.
 
+// A reply that did not fill the cell, where a type with a register form expects one. A type without one
+// (10, undefined codes) reads nothing, and its zero value is what it shows.
+bool Garbled(const PARAMVALUE& cell, bool filled) {
+    const auto kind = cell.GetKind();
+    return !filled && kind != PARAMVALUE::Kind::Nothing && kind != PARAMVALUE::Kind::Undefined;
+}
+
 // Reads one parameter into a document through `store` and posts the identifier as hint. A garbled reply
-// passes without a message: the value shown stays the last one read, not a 0 the device never sent. A
-// type without a register form (10, undefined codes) reads nothing, and its zero value is what it shows.
+// passes without a message: the value shown stays the last one read, not a 0 the device never sent.
 void ReadIntoDocument(CControllerModbus& controller, int32_t id, CDocument* target,
                       const std::function<void(int32_t, const PARAMVALUE&)>& store) {
     try {
         bool filled = false;
         const PARAMVALUE cell = controller.ReadParameter(id, &filled);
-        const auto kind = cell.GetKind();
-        if (!filled && kind != PARAMVALUE::Kind::Nothing && kind != PARAMVALUE::Kind::Undefined)
+        if (Garbled(cell, filled))
             return;
         store(id, cell);
         controller.PostDocumentUpdate(target, id);
@@ -81,18 +87,26 @@ void CJobUpdateDocMeasurementCont::Execute(CControllerModbus& controller) {
     if (!m_document->IsRunning())
         return; // stopped since the job was queued
     // A document started anew meanwhile is another measurement: this sample does not belong to it.
-    const uint64_t generation = m_document->GetGeneration();
+    const uint64_t run = m_document->GetRun();
     std::string error;
     try {
+        // The sample is read whole before it is added, so that the channels stay of one length: a garbled
+        // reply skips the sample rather than adding a 0 the device never sent.
+        std::vector<PARAMVALUE> sample;
         const int channels = m_document->GetChannelCount();
         for (int i = 0; i < channels; ++i) {
+            bool filled = false;
             // By the channel's identifier: a name may stand for more than one parameter of a catalogue.
-            const PARAMVALUE cell =
-                controller.ReadParameter(static_cast<int32_t>(m_document->GetParameterId(i)));
-            if (!m_document->AddValues(i, &cell, 1, generation))
+            sample.push_back(
+                controller.ReadParameter(static_cast<int32_t>(m_document->GetParameterId(i)), &filled));
+            if (Garbled(sample.back(), filled))
                 return;
         }
-        controller.PostDocumentUpdate(m_document, UpdateHint::kDataChanged);
+        if (m_document->IfRun(run, [&] {
+                for (int i = 0; i < channels; ++i)
+                    m_document->AddValue(i, sample[static_cast<size_t>(i)]);
+            }))
+            controller.PostDocumentUpdate(m_document, UpdateHint::kDataChanged);
         return;
     } catch (const CModbusException& e) {
         error = e.GetMessage();
@@ -101,6 +115,6 @@ void CJobUpdateDocMeasurementCont::Execute(CControllerModbus& controller) {
     } catch (const std::invalid_argument&) {
         return; // the channels went away with a new measurement
     }
-    m_document->SetRunning(false); // posts the running hint
+    m_document->IfRun(run, [&] { m_document->SetRunning(false); }); // posts the running hint
     ShowError(controller, error, quirel::loadString(CommStringId::kReadParameter));
 }

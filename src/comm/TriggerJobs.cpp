@@ -18,11 +18,11 @@ namespace {
 
 using namespace TriggerRegister;
 
-// Runs `body`; a communication or catalogue failure clears the running flag when asked to and is shown
-// with the job's caption.
+// Runs `body`; a communication or catalogue failure is shown with the job's caption and, when asked to,
+// clears the running flag of the job's run (a run that has ended meanwhile is left alone).
 template <class Body>
-void Guarded(CControllerModbus& controller, CDocMeasurementSingle* doc, unsigned caption, bool stopOnError,
-             Body body) {
+void Guarded(CControllerModbus& controller, CDocMeasurementSingle* doc, uint64_t run, unsigned caption,
+             bool stopOnError, Body body) {
     std::string error;
     try {
         body();
@@ -33,63 +33,78 @@ void Guarded(CControllerModbus& controller, CDocMeasurementSingle* doc, unsigned
         error = e.GetMessage();
     }
     if (stopOnError)
-        doc->SetRunning(false);
+        doc->IfRun(run, [&] { doc->SetRunning(false); });
     controller.ShowMessage(error, quirel::loadString(caption), MbIcon::Error);
 }
 
 } // namespace
 
+CJobWriteTrigger::CJobWriteTrigger(CDocMeasurementSingle* document)
+    : m_document(document), m_run(document->GetRun()) {}
+CJobCancelTrigger::CJobCancelTrigger(CDocMeasurementSingle* document)
+    : m_document(document), m_run(document->GetRun()) {}
+CJobQueryTrigger::CJobQueryTrigger(CDocMeasurementSingle* document)
+    : m_document(document), m_run(document->GetRun()) {}
+CJobReadTrigger::CJobReadTrigger(CDocMeasurementSingle* document)
+    : m_document(document), m_run(document->GetRun()) {}
+
 void CJobWriteTrigger::Execute(CControllerModbus& controller) {
-    Guarded(controller, m_document, CommStringId::kWriteTrigger, true, [&] {
-        const CTrigger trigger = m_document->GetTrigger();
-        const int channels = m_document->GetChannelCount();
+    CTrigger trigger;
+    std::vector<uint32_t> ids;
+    if (!m_document->IfRun(m_run, [&] {
+            trigger = m_document->GetTrigger();
+            for (int i = 0; i < m_document->GetChannelCount(); ++i)
+                ids.push_back(m_document->GetParameterId(i));
+        }))
+        return; // cancelled before it was armed: nothing reaches the device
+    Guarded(controller, m_document, m_run, CommStringId::kWriteTrigger, true, [&] {
         // Channel registers end where the trigger control begins: more than ten would overwrite it.
-        if (channels > kMaxChannels)
+        if (ids.size() > static_cast<size_t>(kMaxChannels))
             controller.CheckResult(MBUS_ILLEGAL_ARGUMENT);
         // Every channel is looked up before the first write, so that an unknown one leaves the device's
         // settings as they were rather than half rewritten.
         const CParameterManager* catalogue = controller.GetParameterManager();
-        std::vector<uint32_t> ids;
-        for (int i = 0; i < channels; ++i) {
-            const auto id = static_cast<int32_t>(m_document->GetParameterId(i));
-            if (!catalogue || !catalogue->Exists(id))
-                throw CParameterException(155, std::to_string(id));
-            ids.push_back(static_cast<uint32_t>(id));
-        }
+        for (uint32_t id : ids)
+            if (!catalogue || !catalogue->Exists(static_cast<int32_t>(id)))
+                throw CParameterException(155, std::to_string(static_cast<int32_t>(id)));
         controller.WriteRawValue(kChannel, 6, trigger.GetParameterId());
         controller.WriteValue(kLevel, 8, trigger.GetLevel().GetValue().raw);
         controller.WriteRawValue(kMode, 6, trigger.GetMode());
         controller.WriteRawValue(kDelay, 3, static_cast<uint32_t>(trigger.GetDelay()));
         controller.WriteRawValue(kDivider, 6, trigger.GetDivider());
-        controller.WriteRawValue(kChannelCount, 6, static_cast<uint32_t>(channels));
-        for (int i = 0; i < channels; ++i)
-            controller.WriteRawValue(kChannelList + i, 6, ids[static_cast<size_t>(i)]);
+        controller.WriteRawValue(kChannelCount, 6, static_cast<uint32_t>(ids.size()));
+        for (size_t i = 0; i < ids.size(); ++i)
+            controller.WriteRawValue(kChannelList + static_cast<int>(i), 6, ids[i]);
         controller.WriteRawValue(kControl, 6, 1);
     });
 }
 
 void CJobCancelTrigger::Execute(CControllerModbus& controller) {
-    Guarded(controller, m_document, CommStringId::kCancelTrigger, false, [&] {
+    Guarded(controller, m_document, m_run, CommStringId::kCancelTrigger, false, [&] {
         controller.WriteRawValue(kControl, 6, 0);
-        m_document->SetTriggerState(CDocMeasurementSingle::kNoTrigger);
-        controller.PostDocumentUpdate(m_document, UpdateHint::kDataChanged);
+        if (m_document->IfRun(m_run, [&] { m_document->SetTriggerState(CDocMeasurementSingle::kNoTrigger); }))
+            controller.PostDocumentUpdate(m_document, UpdateHint::kDataChanged);
     });
 }
 
 void CJobQueryTrigger::Execute(CControllerModbus& controller) {
-    Guarded(controller, m_document, CommStringId::kQueryTriggerState, true, [&] {
+    if (m_document->GetRun() != m_run)
+        return;
+    Guarded(controller, m_document, m_run, CommStringId::kQueryTriggerState, true, [&] {
         bool filled = false;
         const PARAMVALUE state = controller.ReadValue(kControl, 6, &filled);
         // A garbled reply tells nothing: read as 0 it would end the polling of an armed trigger.
         if (!filled)
             return;
-        m_document->SetTriggerState(state.raw & 0xFFFFu);
-        controller.PostDocumentUpdate(m_document, UpdateHint::kTriggerState);
+        if (m_document->IfRun(m_run, [&] { m_document->SetTriggerState(state.raw & 0xFFFFu); }))
+            controller.PostDocumentUpdate(m_document, UpdateHint::kTriggerState);
     });
 }
 
 void CJobReadTrigger::Execute(CControllerModbus& controller) {
-    Guarded(controller, m_document, CommStringId::kReadTrigger, true, [&] {
+    if (m_document->GetRun() != m_run)
+        return;
+    Guarded(controller, m_document, m_run, CommStringId::kReadTrigger, true, [&] {
         bool ok[5] = {};
         const PARAMVALUE channel = controller.ReadValue(kChannel, 6, &ok[0]);
         const PARAMVALUE level = controller.ReadValue(kLevel, 8, &ok[1]);
@@ -106,7 +121,9 @@ void CJobReadTrigger::Execute(CControllerModbus& controller) {
         const CParameterDescription* d =
             catalogue ? catalogue->FindDescription(static_cast<int32_t>(id)) : nullptr;
         const uint32_t levelType = d ? static_cast<uint32_t>(d->GetDataType()) : 8u;
-        m_document->SetTrigger(static_cast<int16_t>(delay.raw & 0xFFFFu), mode.raw & 0xFFFFu,
-                               divider.raw & 0xFFFFu, id, levelType, level.raw);
+        m_document->IfRun(m_run, [&] {
+            m_document->SetTrigger(static_cast<int16_t>(delay.raw & 0xFFFFu), mode.raw & 0xFFFFu,
+                                   divider.raw & 0xFFFFu, id, levelType, level.raw);
+        });
     });
 }

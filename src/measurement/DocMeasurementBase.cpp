@@ -21,6 +21,12 @@ namespace {
 constexpr unsigned kIdsCannotOpenFile = 188;    // "The specified file cannot be opened."
 constexpr unsigned kIdsFileDamaged = 20001;     // the file ends early or is no measurement file
 constexpr unsigned kIdsFileWriteFailed = 20002; // a save that did not complete
+constexpr unsigned kIdsFileForeign = 1204;      // bytes remain where the format ends
+
+// Bytes a file's part after its channels has at most (running flag, trigger, start record): a few dozen.
+constexpr size_t kMaxTailBytes = 256;
+// Bytes after each channel's cells: identifier, axis, factor, offset.
+constexpr size_t kChannelTailBytes = 24;
 
 std::string LowerExtension(const std::string& path) {
     const std::string name = std::filesystem::path(path).filename().string();
@@ -39,6 +45,15 @@ std::string SaveTarget(const std::string& path) {
             return target.string();
     }
     return path;
+}
+
+// What could not be opened for writing is refused before anything is written.
+bool OpenForWriting(const std::string& target, quirel::AtomicFileWriter& file) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(target, ec) ||
+        (std::filesystem::exists(target, ec) && ::access(target.c_str(), W_OK) != 0))
+        return false;
+    return file.Open(target);
 }
 
 // `work` on the thread `run` chooses, or on this one.
@@ -183,9 +198,9 @@ size_t CDocMeasurementBase::AddValue(int i, const PARAMVALUE& value) {
     return ChannelAt(i).Add(value);
 }
 
-bool CDocMeasurementBase::AddValues(int i, const PARAMVALUE* cells, size_t count, uint64_t generation) {
+bool CDocMeasurementBase::AddValues(int i, const PARAMVALUE* cells, size_t count, uint64_t run) {
     std::lock_guard lock(m_mutex);
-    if (m_generation.load() != generation)
+    if (m_run.load() != run)
         return false;
     CParameterValuesDiagram& channel = ChannelAt(i);
     for (size_t k = 0; k < count; ++k)
@@ -211,7 +226,20 @@ void CDocMeasurementBase::AppendChannels(const std::vector<uint32_t>& ids) {
     NoteRewrite();
 }
 
-// ---- running flag and start ----
+// ---- running flag, run and start ----
+
+void CDocMeasurementBase::NewRun() {
+    std::lock_guard lock(m_mutex);
+    ++m_run;
+}
+
+bool CDocMeasurementBase::IfRun(uint64_t run, const std::function<void()>& work) {
+    std::lock_guard lock(m_mutex);
+    if (m_run.load() != run)
+        return false;
+    work();
+    return true;
+}
 
 void CDocMeasurementBase::SetRunning(bool running) {
     m_running.store(running);
@@ -287,6 +315,29 @@ void CDocMeasurementBase::Read(CMeasurementArchiveIn& in, bool withMeasStart) {
     ReadKindPart(tail, withMeasStart);
 }
 
+bool CDocMeasurementBase::EndsWhereTheFormatEnds(CMeasurementArchiveIn& in, bool withMeasStart) const {
+    try {
+        quirel::ArchiveReader head = in.Window(6);
+        const uint32_t channels = head.readCount();
+        in.Consume(head.position());
+        for (uint32_t c = 0; c < channels; ++c) {
+            quirel::ArchiveReader ar = in.Window(6);
+            const uint64_t bytes = uint64_t{ar.readCount()} * sizeof(PARAMVALUE) + kChannelTailBytes;
+            in.Consume(ar.position());
+            if (in.Skip(bytes) < bytes)
+                return true; // ends early: damaged, which the reading itself tells
+        }
+        quirel::ArchiveReader tail = in.Window(kMaxTailBytes + 1);
+        if (tail.remaining() > kMaxTailBytes)
+            return false;
+        tail.readU8();
+        NewOfSameKind()->ReadKindPart(tail, withMeasStart);
+        return tail.atEnd();
+    } catch (const quirel::ArchiveError&) {
+        return true;
+    }
+}
+
 std::string CDocMeasurementBase::Serialize() const {
     CMeasurementArchiveOut out;
     Write(out, m_withMeasStart);
@@ -294,6 +345,9 @@ std::string CDocMeasurementBase::Serialize() const {
 }
 
 void CDocMeasurementBase::Deserialize(std::string_view bytes) {
+    CMeasurementArchiveIn probe(bytes);
+    if (!EndsWhereTheFormatEnds(probe, m_withMeasStart))
+        throw quirel::ArchiveError("bytes remain where the format ends");
     CMeasurementArchiveIn in(bytes);
     Read(in, m_withMeasStart);
 }
@@ -303,6 +357,15 @@ MeasurementFileResult CDocMeasurementBase::ReadFile(const std::string& path, boo
     const int fd = quirel::openRegularFile(path);
     if (fd < 0)
         return MeasurementFileResult::kCannotOpen;
+    bool fits = false;
+    {
+        CMeasurementArchiveIn probe(fd);
+        fits = EndsWhereTheFormatEnds(probe, withMeasStart);
+    }
+    if (!fits || ::lseek(fd, 0, SEEK_SET) != 0) {
+        ::close(fd);
+        return fits ? MeasurementFileResult::kCannotOpen : MeasurementFileResult::kForeign;
+    }
     CMeasurementArchiveIn in(fd);
     MeasurementFileResult result = MeasurementFileResult::kOk;
     try {
@@ -314,15 +377,14 @@ MeasurementFileResult CDocMeasurementBase::ReadFile(const std::string& path, boo
     return result;
 }
 
-MeasurementFileResult CDocMeasurementBase::WriteFile(const std::string& path, bool withMeasStart) const {
-    const std::string target = SaveTarget(path);
-    std::error_code ec;
-    // What could not be opened for writing is refused before anything is written.
-    if (std::filesystem::is_directory(target, ec) ||
-        (std::filesystem::exists(target, ec) && ::access(target.c_str(), W_OK) != 0))
-        return MeasurementFileResult::kCannotOpen;
+bool CDocMeasurementBase::CanWriteFile(const std::string& path) {
     quirel::AtomicFileWriter file;
-    if (!file.Open(target))
+    return OpenForWriting(SaveTarget(path), file); // abandoned as it goes
+}
+
+MeasurementFileResult CDocMeasurementBase::WriteFile(const std::string& path, bool withMeasStart) const {
+    quirel::AtomicFileWriter file;
+    if (!OpenForWriting(SaveTarget(path), file))
         return MeasurementFileResult::kCannotOpen;
     CMeasurementArchiveOut out(&file);
     Write(out, withMeasStart);
@@ -348,8 +410,9 @@ void CDocMeasurementBase::ShowFileMessage(const std::string& text) const {
 bool CDocMeasurementBase::OpenMeasurementFile(const std::string& path, const FileWork& run) {
     const bool withMeasStart = LowerExtension(path) == GetFileExtension();
     const MeasurementFileResult result = RunFileWork(run, [&] { return ReadFile(path, withMeasStart); });
-    if (result == MeasurementFileResult::kCannotOpen) {
-        ShowFileMessage(quirel::loadString(kIdsCannotOpenFile));
+    if (result == MeasurementFileResult::kCannotOpen || result == MeasurementFileResult::kForeign) {
+        ShowFileMessage(quirel::loadString(result == MeasurementFileResult::kForeign ? kIdsFileForeign
+                                                                                     : kIdsCannotOpenFile));
         return false;
     }
     SetWithMeasStart(withMeasStart);

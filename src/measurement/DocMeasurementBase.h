@@ -28,6 +28,7 @@ enum class MeasurementFileResult {
     kCannotOpen,  // nothing read or written; the document and the file are as they were
     kDamaged,     // the file ends early or has a bad measurement-start record; what was read is kept
     kWriteFailed, // the target is as it was before the save
+    kForeign,     // bytes remain where the format ends: another kind or format; nothing was read
 };
 
 // A measurement: a list of channels, each the recorded cells of one parameter, and the running flag.
@@ -89,9 +90,9 @@ public:
     PARAMVALUE GetCell(int i, size_t j) const;
     // Appends a cell to channel i and returns its index.
     size_t AddValue(int i, const PARAMVALUE& value);
-    // Appends cells to channel i under one lock, but only while the document is still the measurement
-    // `generation` names (see GetGeneration); false, appending nothing, once it is not.
-    bool AddValues(int i, const PARAMVALUE* cells, size_t count, uint64_t generation);
+    // Appends cells to channel i under one lock, but only while the document still belongs to `run`
+    // (see GetRun); false, appending nothing, once it does not.
+    bool AddValues(int i, const PARAMVALUE* cells, size_t count, uint64_t run);
     // Copies up to `max` values of channel i from index `first` on, as doubles, unscaled; returns how
     // many. The cheap way for a chart to take over what was appended since its last look.
     size_t ReadValues(int i, size_t first, size_t max, double* out) const;
@@ -117,6 +118,14 @@ public:
     // Changes whenever the document becomes another measurement (emptied, initialised, read from a file).
     // A job notes it when it starts and leaves a document alone that has since become another one.
     uint64_t GetGeneration() const { return m_generation.load(); }
+    // The measurement run the document belongs to. It changes with every generation and whenever a run
+    // ends or is taken up anew (NewRun). A job notes it when it is created; a job whose run has gone by
+    // touches nothing, so that a file opened after a cancel never gets the cancelled run's traces.
+    uint64_t GetRun() const { return m_run.load(); }
+    void NewRun();
+    // Runs `work` under the document's lock while the document still belongs to `run`; false, and
+    // nothing run, once it does not. Keep `work` short: no device traffic, no message boxes.
+    bool IfRun(uint64_t run, const std::function<void()>& work);
     // Changes whenever cells may have gone or been replaced, or channels come or go: anything but an
     // append. A chart that saw the same count before takes over only the cells appended since its last
     // look; when this has changed it reads the document anew.
@@ -139,9 +148,13 @@ public:
     MeasurementFileResult ReadFile(const std::string& path, bool withMeasStart);
     // Writes the document into `path` (through a temporary file beside it).
     MeasurementFileResult WriteFile(const std::string& path, bool withMeasStart) const;
+    // Whether WriteFile could create `path`, tried before a long measurement rather than after it. Leaves
+    // no file behind.
+    static bool CanWriteFile(const std::string& path);
     // The file's bytes in memory, in the format IsWithMeasStart selects.
     std::string Serialize() const;
-    // Replaces the document by `bytes`; throws quirel::ArchiveError after keeping what was read.
+    // Replaces the document by `bytes`; throws quirel::ArchiveError after keeping what was read, or
+    // before touching anything when bytes remain where the format ends.
     void Deserialize(std::string_view bytes);
 
     // A pass of reads under the document's lock; the worker's appends wait until it ends. Keep it short.
@@ -166,7 +179,10 @@ protected:
     // Appends one channel per identifier (left axis, factor 1, offset 0, no cells).
     void AppendChannels(const std::vector<uint32_t>& ids);
     void SetMeasStart(const CMeasStart& start);
-    void NewGeneration() { ++m_generation; }
+    void NewGeneration() {
+        ++m_generation;
+        ++m_run;
+    }
     void NoteRewrite() { ++m_rewrites; }
     IUiPort* GetUiPort() const { return m_uiPort; }
 
@@ -174,6 +190,8 @@ protected:
     // straight into the document, so that what was read before a damage stays.
     virtual void WriteKindPart(quirel::ArchiveWriter& ar, bool withMeasStart) const = 0;
     virtual void ReadKindPart(quirel::ArchiveReader& ar, bool withMeasStart) = 0;
+    // An empty document of the same kind, to try the kind's part of a file on.
+    virtual std::unique_ptr<CDocMeasurementBase> NewOfSameKind() const = 0;
     void WriteMeasStart(quirel::ArchiveWriter& ar, bool withMeasStart) const;
     void ReadMeasStart(quirel::ArchiveReader& ar, bool withMeasStart);
 
@@ -184,6 +202,9 @@ private:
     const CParameterValuesDiagram& ChannelAt(int i) const;
     void Write(CMeasurementArchiveOut& out, bool withMeasStart) const;
     void Read(CMeasurementArchiveIn& in, bool withMeasStart);
+    // False when the bytes go on where the format ends. Files of the other kind or the other format read
+    // as plausible numbers up to there (an interval taken from a trigger channel); their length tells.
+    bool EndsWhereTheFormatEnds(CMeasurementArchiveIn& in, bool withMeasStart) const;
     // Tells the user about a file, from the user-interface thread.
     void ShowFileMessage(const std::string& text) const;
 
@@ -194,5 +215,6 @@ private:
     CMeasStart m_start;
     bool m_withMeasStart = false;
     std::atomic<uint64_t> m_generation{0};
+    std::atomic<uint64_t> m_run{0};
     std::atomic<uint64_t> m_rewrites{0};
 };

@@ -27,6 +27,9 @@ public:
 protected:
     void WriteKindPart(quirel::ArchiveWriter& ar, bool withMeasStart) const override;
     void ReadKindPart(quirel::ArchiveReader& ar, bool withMeasStart) override;
+    std::unique_ptr<CDocMeasurementBase> NewOfSameKind() const override {
+        return std::make_unique<CDocMeasurementContinuous>(GetCatalogue(), nullptr);
+    }
 
 private:
     std::atomic<uint32_t> m_interval{0};

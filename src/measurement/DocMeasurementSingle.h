@@ -45,6 +45,9 @@ public:
 protected:
     void WriteKindPart(quirel::ArchiveWriter& ar, bool withMeasStart) const override;
     void ReadKindPart(quirel::ArchiveReader& ar, bool withMeasStart) override;
+    std::unique_ptr<CDocMeasurementBase> NewOfSameKind() const override {
+        return std::make_unique<CDocMeasurementSingle>(GetCatalogue(), nullptr);
+    }
 
 private:
     CTrigger m_trigger; // under the document's lock

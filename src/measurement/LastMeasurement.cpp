@@ -12,7 +12,7 @@ MeasurementFileResult ExchangeLastMeasurement(CDocMeasurementBase& doc, const st
     const MeasurementFileResult result = store ? doc.WriteFile(path, true) : doc.ReadFile(path, true);
     if (result == MeasurementFileResult::kCannotOpen)
         return result;
-    if (result == MeasurementFileResult::kDamaged) {
+    if (result == MeasurementFileResult::kDamaged || result == MeasurementFileResult::kForeign) {
         doc.DeleteContents();
         std::rename(path.c_str(), (folder + "/" + DamagedLastFileName(doc)).c_str());
         return result;

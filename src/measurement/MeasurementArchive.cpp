@@ -77,6 +77,18 @@ void CMeasurementArchiveIn::Consume(size_t bytes) {
         m_buffer.erase(0, std::min(bytes, m_buffer.size()));
 }
 
+size_t CMeasurementArchiveIn::Skip(size_t n) {
+    n = std::min(n, Remaining());
+    if (m_fd >= 0) {
+        const size_t buffered = std::min(n, m_buffer.size());
+        m_buffer.erase(0, buffered);
+        if (n > buffered && ::lseek(m_fd, static_cast<off_t>(n - buffered), SEEK_CUR) < 0)
+            n = buffered;
+    }
+    m_offset += n;
+    return n;
+}
+
 size_t CMeasurementArchiveIn::ReadInto(char* out, size_t n) {
     n = std::min(n, Remaining());
     if (m_fd < 0) {

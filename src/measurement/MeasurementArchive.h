@@ -42,6 +42,8 @@ public:
     // Consume how many of them were read.
     quirel::ArchiveReader Window(size_t maxBytes);
     void Consume(size_t bytes);
+    // Passes over the next n bytes without reading them (a file seeks); returns how many there were.
+    size_t Skip(size_t n);
     // A series written by WriteCells. Throws quirel::ArchiveError when the data end inside it; `cells`
     // then holds the cells that were there whole. Never allocates more than the data can fill.
     void ReadCells(CParameterValues::Cells& cells);

@@ -12,6 +12,7 @@ constexpr unsigned kIdsNoChannel = 133;
 constexpr unsigned kIdsNoConnection = 135;
 constexpr unsigned kIdsIntervalTooSmall = 136;
 constexpr unsigned kIdsSampleRateTooHigh = 138;
+constexpr unsigned kIdsIntervalTooLarge = 1205;
 constexpr unsigned kIdsFirstTriggerState = 149; // 149 to 152: states 0 to 3
 
 } // namespace
@@ -85,6 +86,8 @@ unsigned CheckContinuousStart(size_t channels, int64_t interval, bool connected)
         return kIdsNoChannel;
     if (interval < 1)
         return kIdsIntervalTooSmall;
+    if (interval > kMaxIntervalSeconds)
+        return kIdsIntervalTooLarge;
     if (!connected)
         return kIdsNoConnection;
     return 0;

@@ -16,6 +16,9 @@ class CParameterManager;
 namespace MeasurementSetup {
 
 constexpr int kMaxChannels = 10;
+// The longest interval of a continuous measurement: a window's timer counts in int milliseconds, and a
+// longer period would sample at another pace than the time axis shows.
+constexpr int64_t kMaxIntervalSeconds = 2147483;
 // The choice that leaves a channel out.
 constexpr const char* kNoChannel = "--";
 
@@ -59,7 +62,8 @@ PARAMVALUE LevelCell(uint32_t dataType, double level);
 CTrigger BuildTrigger(const CParameterManager& catalogue, const SingleSettings& settings);
 
 // The start checks, in their order; 0 when the measurement may start, else the string resource to show:
-// 133 no channel, 136 interval below 1 s (continuous), 135 not connected, 138 divider below 1 (single).
+// 133 no channel, 136 interval below 1 s, 1205 above kMaxIntervalSeconds (continuous), 135 not
+// connected, 138 divider below 1 (single).
 unsigned CheckSingleStart(size_t channels, bool connected, int64_t divider);
 unsigned CheckContinuousStart(size_t channels, int64_t interval, bool connected);
 

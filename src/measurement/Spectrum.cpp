@@ -3,6 +3,7 @@
 #include <fftw3.h>
 
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <limits>
 #include <mutex>
@@ -37,6 +38,17 @@ int TransformLength(int mainsHz, uint32_t divider) {
     if (divider == 2 || divider == 14 || divider == 22)
         return 320;
     return 512;
+}
+
+int WholeMainsPeriods(size_t samples, uint32_t divider, int mainsHz) {
+    // In whole numbers: periods = samples x divider x mains / 32000. No stretch of a real trace comes near
+    // an overflow; a file's absurd divider gets no periods.
+    uint64_t spanned = 0;
+    if (__builtin_mul_overflow(uint64_t{samples}, uint64_t{divider} * (mainsHz == 60 ? 60u : 50u), &spanned))
+        return 0;
+    const auto base = static_cast<uint64_t>(kBaseSampleRateHz);
+    const uint64_t periods = spanned / base;
+    return spanned % base == 0 && periods <= INT_MAX ? static_cast<int>(periods) : 0;
 }
 
 Result Compute(const double* values, size_t count, int mainsHz, uint32_t divider) {
@@ -88,11 +100,17 @@ Harmonics AnalyseHarmonics(const Result& spectrum, int mainsHz, uint32_t divider
     if (spectrum.status != Result::kOk || divider == 0)
         return h;
     h.periods = mains * spectrum.length * divider / kBaseSampleRateHz;
-    h.wholePeriods = std::abs(h.periods - std::round(h.periods)) < 1e-9;
+    const int whole = WholeMainsPeriods(static_cast<size_t>(spectrum.length), divider, mainsHz);
+    h.wholePeriods = whole > 0;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    if (!h.wholePeriods) {
+        h.thdPercent = nan;
+        return h;
+    }
     const auto bins = static_cast<int>(spectrum.amplitude.size());
     double squares = 0.0;
     for (int order = 1; order <= kMaxHarmonicOrder; ++order) {
-        const auto bin = static_cast<int>(std::lround(order * h.periods));
+        const int bin = order * whole;
         if (bin <= 0 || bin >= bins)
             break;
         Harmonic entry;
@@ -105,7 +123,6 @@ Harmonics AnalyseHarmonics(const Result& spectrum, int mainsHz, uint32_t divider
         h.orders.push_back(entry);
     }
     const double fundamental = h.orders.empty() ? 0.0 : h.orders.front().amplitude;
-    const double nan = std::numeric_limits<double>::quiet_NaN();
     for (Harmonic& entry : h.orders)
         entry.percent = fundamental > 0.0 ? 100.0 * entry.amplitude / fundamental : nan;
     h.thdPercent = fundamental > 0.0 ? 100.0 * std::sqrt(squares) / fundamental : nan;

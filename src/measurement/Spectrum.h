@@ -19,6 +19,12 @@ constexpr int kMaxHarmonicOrder = 40;
 // that with the recommended dividers 4, 5, 8, 10, 12 and 15 the samples hold whole mains periods.
 int TransformLength(int mainsHz, uint32_t divider);
 
+// The whole mains periods (50 or 60 Hz; any other counts as 50) that `samples` values taken at `divider`
+// span, or 0 when they span no whole number of them. Harmonics fall on bins of a stretch only then; in
+// any other stretch they lie between the bins, and figures read at harmonic frequencies (the harmonic
+// table, THD) are not the signal's.
+int WholeMainsPeriods(size_t samples, uint32_t divider, int mainsHz);
+
 struct Result {
     enum Status {
         kOk,
@@ -46,14 +52,14 @@ struct Harmonic {
     double percent = 0.0; // of the fundamental; NaN when the fundamental is 0
 };
 
+// Only when the N samples span whole mains periods (WholeMainsPeriods); otherwise no orders and no THD.
 struct Harmonics {
     // Orders 1 (the fundamental) up to kMaxHarmonicOrder, as far as they lie below half the sample rate.
     std::vector<Harmonic> orders;
     // sqrt(sum of the squared amplitudes of orders 2 and up) / fundamental, in percent; NaN when the
-    // fundamental is 0.
+    // fundamental is 0 or there are no orders.
     double thdPercent = 0.0;
-    // Mains periods within the N samples. When it is not a whole number, no bin sits on the harmonic
-    // frequencies: each order is read at the nearest bin, and leakage spreads its amplitude.
+    // Mains periods within the N samples.
     double periods = 0.0;
     bool wholePeriods = false;
 };

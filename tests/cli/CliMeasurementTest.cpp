@@ -217,6 +217,11 @@ TEST(CliMeasurement, ShowsOlderFilesAndRefusesWhatItCannotUse) {
                 "0", "-o", "x.nbts"});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "Parameter not found: 4711\n");
+    // A target that cannot be written is found before the device is asked, not after a capture.
+    r = RunCli({"--tcp", "127.0.0.1:1", "capture", "--channels", "180", "--trigger", "180", "--level", "0",
+                "-o", dir / "no/x.nbts"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "The specified file cannot be opened. " + (dir / "no/x.nbts") + "\n");
     // Refused before any connection is tried.
     r = RunCli({"--tcp", "127.0.0.1:1", "record", "--channels", "100", "--interval", "0", "--count", "2",
                 "-o", "x.nbtc"});
@@ -232,7 +237,7 @@ TEST(CliMeasurement, SpectrumOfASavedChannel) {
     CTrigger trigger;
     trigger.Set(0, 0, 4, 180, 8, 0); // 60 Hz mains with d = 4: 400 values, 3 periods, 20 Hz apart
     doc.InitMeasurement(trigger, {181, 180}, CMeasStart());
-    for (int j = 0; j < 420; ++j) {
+    for (int j = 0; j < 512; ++j) {
         const double w = 2 * std::numbers::pi * 60 * j * 4 / 32000.0;
         PARAMVALUE cell(8, 0);
         cell.SetFloat(static_cast<float>(std::sin(w) + 0.1 * std::sin(5 * w)));
@@ -265,6 +270,13 @@ TEST(CliMeasurement, SpectrumOfASavedChannel) {
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "The spectrum needs 400 values of the channel; it holds 100.\n");
     EXPECT_EQ(r.out, "");
+    // 512 values at divider 1 are 0,8 periods of 50 Hz: no harmonics, no THD, as no bin holds them.
+    doc.SetTrigger(0, 0, 1, 180, 8, 0);
+    ASSERT_EQ(doc.WriteFile(dir / "d1.nbts", true), MeasurementFileResult::kOk);
+    r = RunCli({"spectrum", dir / "d1.nbts", "--channel", "180", "--mains", "50"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err, "# n=512 divider=1 resolution_hz=62.5 periods=0.8 whole_periods=0 thd_percent=\r\n"
+                     "order,f_hz,amplitude,percent_of_fundamental\r\n");
     EXPECT_EQ(RunCli({"spectrum", dir / "sine.nbts", "--channel", "110", "--mains", "50"}).code, 1);
     EXPECT_EQ(RunCli({"spectrum", dir / "sine.nbts", "--channel", "180", "--mains", "55"}).code, 64);
     EXPECT_EQ(RunCli({"spectrum", dir / "sine.nbts", "--channel", "180"}).code, 64);

@@ -217,6 +217,20 @@ TEST(ParameterJobs, SamplingReadsEachChannelInOrderAndLeavesAStoppedMeasurementA
     EXPECT_EQ(doc.GetCell(1, 0), PARAMVALUE(2, 41));
     ASSERT_EQ(rig.ui.Updates().size(), 1u);
     EXPECT_EQ(rig.ui.Updates()[0].hint, UpdateHint::kDataChanged);
+
+    // A garbled reply on the second channel skips the sample: no 0 the device never sent, and both
+    // channels stay of one length.
+    rig.device.onRequest = [&](const Bytes& pdu) {
+        rig.device.badByteCount = pdu == Bytes{3, 0x05, 0xDC, 0, 1};
+        return 0;
+    };
+    rig.ui.Clear();
+    ASSERT_TRUE(rig.controller.AddUserJob(std::make_unique<CJobUpdateDocMeasurementCont>(&doc)));
+    ASSERT_TRUE(rig.controller.WaitForIdle(10000));
+    EXPECT_EQ(doc.GetValueCount(0), 1u);
+    EXPECT_EQ(doc.GetValueCount(1), 1u);
+    EXPECT_TRUE(rig.ui.Updates().empty());
+    EXPECT_TRUE(doc.IsRunning());
 }
 
 TEST(ParameterJobs, AFailedSampleStopsTheMeasurementAndSaysSo) {
@@ -233,5 +247,5 @@ TEST(ParameterJobs, AFailedSampleStopsTheMeasurementAndSaysSo) {
     ASSERT_EQ(rig.ui.Boxes().size(), 1u);
     EXPECT_EQ(rig.ui.Boxes()[0].caption, "Read parameter");
     EXPECT_EQ(rig.ui.Boxes()[0].text, "Parameter not found: 4711");
-    EXPECT_EQ(doc.GetValueCount(0), 1u); // the first channel had been read
+    EXPECT_EQ(doc.GetValueCount(0), 0u); // a sample is added whole or not at all
 }

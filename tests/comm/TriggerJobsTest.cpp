@@ -172,6 +172,44 @@ TEST(TriggerJobs, QueryCancelAndReadTriggerTellTheDocument) {
     }
 }
 
+TEST(TriggerJobs, AJobQueuedForARunThatHasEndedTouchesNothing) {
+    // The device has a capture ready with another trigger; the run ends by a cancel or by a file opened
+    // before the queued job runs. Only the cancel still reaches the device: it alone disarms it.
+    CDocMeasurementSingle file(&DemoCatalogue(), nullptr);
+    CTrigger trigger;
+    trigger.Set(100, 0, 5, 180, 8, 0);
+    file.InitMeasurement(trigger, {180}, CMeasStart());
+    file.AddValue(0, PARAMVALUE(8, 0x3F800000));
+    file.SetTriggerState(2);
+    for (int job = 0; job < 5; ++job) {
+        for (bool opened : {false, true}) {
+            SCOPED_TRACE(std::to_string(job) + (opened ? ", file opened" : ", cancelled"));
+            Rig rig;
+            rig.Set32(10000, 2);
+            rig.device.Set(60005, 12);
+            rig.device.Set(60030, 3);
+            const std::unique_ptr<CJobAbstract> queued[] = {
+                std::make_unique<CJobWriteTrigger>(&rig.doc), std::make_unique<CJobQueryTrigger>(&rig.doc),
+                std::make_unique<CJobReadTrigger>(&rig.doc), std::make_unique<CJobReadTraces>(&rig.doc),
+                std::make_unique<CJobCancelTrigger>(&rig.doc)};
+            if (opened) {
+                rig.doc.Deserialize(file.Serialize());
+            } else {
+                rig.doc.NewRun();
+                rig.doc.SetRunning(false);
+            }
+            rig.ui.Clear();
+            const std::string before = rig.doc.Serialize();
+            queued[job]->Execute(rig.controller);
+            EXPECT_EQ(rig.doc.Serialize(), before);
+            EXPECT_EQ(rig.device.Pdus(),
+                      job == 4 ? std::vector<Bytes>{Write(60030, {0})} : std::vector<Bytes>{});
+            EXPECT_TRUE(rig.ui.Updates().empty());
+            EXPECT_TRUE(rig.ui.Boxes().empty());
+        }
+    }
+}
+
 TEST(TriggerJobs, TracesAreReadInBlocksOf62AndTheTriggerIsReset) {
     // Channel 0: heat sink temperature (type 2) with 125 values; channel 1 a float channel with none;
     // channel 2 the device state (type 6), read as 32-bit values.

@@ -154,7 +154,7 @@ TEST(MeasurementDocument, AReaderNeverSeesAHalfAppendedValue) {
     std::atomic<bool> halfway{false};
     std::atomic<bool> seenHalf{false};
     std::thread worker([&] {
-        const uint64_t generation = doc.GetGeneration();
+        const uint64_t run = doc.GetRun();
         PARAMVALUE block[62];
         for (uint32_t k = 0; k < kValues; k += 62) {
             if (k >= kValues / 2 && !halfway.exchange(true))
@@ -163,7 +163,7 @@ TEST(MeasurementDocument, AReaderNeverSeesAHalfAppendedValue) {
             doc.AddValue(0, PARAMVALUE(7, k));
             for (uint32_t v = 0; v < 62; ++v)
                 block[v] = PARAMVALUE(7, k + v);
-            doc.AddValues(1, block, 62, generation);
+            doc.AddValues(1, block, 62, run);
             doc.SetTriggerState(k % 4);
             doc.SetRunning(k % 2 == 0);
         }
@@ -197,7 +197,7 @@ TEST(MeasurementDocument, AReaderNeverSeesAHalfAppendedValue) {
     EXPECT_GT(checked, 0u);
 
     // A document started anew is another measurement: a block meant for the old one is refused.
-    const uint64_t old = doc.GetGeneration();
+    const uint64_t old = doc.GetRun();
     doc.OnNewDocument();
     doc.InitMeasurement(CTrigger(), {150}, CMeasStart());
     const PARAMVALUE cell(2, 1);

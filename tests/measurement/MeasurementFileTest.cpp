@@ -243,6 +243,23 @@ TEST(MeasurementFile, WhatCannotBeOpenedChangesNothing) {
     }
     EXPECT_EQ(ui.Boxes().size(), root ? 4u : 5u);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1); // no leftovers
+
+    // A file of the current format under the older extension, or of the other kind: read as this one,
+    // its numbers look plausible, but bytes go on where the format ends.
+    ui.Clear();
+    const std::pair<const char*, FileBytes> foreign[] = {
+        {"current.bts", FileBytes(SingleCommonAndTrigger()).start(2024, 1, 2, 3, 4, 5)},
+        {"continuous.bts", FileBytes().u16(0).u8(0).u32(180).start(2026, 1, 1, 0, 0, 0)}};
+    for (const auto& [name, bytes] : foreign) {
+        WriteBytes(dir / name, bytes.str());
+        EXPECT_FALSE(doc.OpenMeasurementFile(dir / name)) << name;
+        EXPECT_EQ(doc.GetValueCount(0), 1u);
+        EXPECT_EQ(doc.GetTrigger().GetDivider(), 1u);
+    }
+    EXPECT_EQ(doc.GetTitle(), title);
+    ASSERT_EQ(ui.Boxes().size(), 2u);
+    EXPECT_EQ(ui.Boxes()[1].text,
+              "The file does not end where a measurement file of this kind ends. Nothing was read.");
 }
 
 TEST(MeasurementFile, ASaveThatFailsHalfwayLeavesThePreviousFileWhole) {

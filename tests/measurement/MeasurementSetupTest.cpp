@@ -84,6 +84,7 @@ TEST(MeasurementSetup, StartChecksComeInTheirOrder) {
     EXPECT_EQ(CheckContinuousStart(0, 0, false), 133u);
     EXPECT_EQ(CheckContinuousStart(1, 0, false), 136u); // before any traffic, connected or not
     EXPECT_EQ(CheckContinuousStart(1, 1, false), 135u);
+    EXPECT_EQ(CheckContinuousStart(1, 2147484, true), 1205u); // beyond what the window's timer counts
     EXPECT_EQ(CheckContinuousStart(1, 1, true), 0u);
 }
 

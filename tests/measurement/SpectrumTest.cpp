@@ -28,19 +28,24 @@ std::vector<double> Sampled(size_t n, uint32_t divider, auto signal) {
 
 } // namespace
 
-TEST(Spectrum, TransformLengthFollowsTheMainsAndTheDivider) {
+TEST(Spectrum, TransformLengthFollowsTheMainsAndTheDividerAndSpansWholePeriodsWhereRecommended) {
     struct Case {
         int mains;
         uint32_t divider;
         int n;
+        int periods; // whole mains periods in the N samples, 0 for none
     };
     for (const Case& c :
-         {Case{50, 5, 512},  Case{50, 10, 512}, Case{50, 15, 512}, Case{50, 20, 512}, Case{50, 4, 480},
-          Case{50, 8, 480},  Case{50, 12, 480}, Case{50, 26, 480}, Case{50, 2, 320},  Case{50, 14, 320},
-          Case{50, 22, 320}, Case{50, 3, 512},  Case{50, 1, 512},  Case{60, 5, 320},  Case{60, 15, 320},
-          Case{60, 20, 320}, Case{60, 4, 400},  Case{60, 8, 400},  Case{60, 12, 400}, Case{60, 3, 512},
-          Case{60, 26, 512}, Case{60, 14, 512}})
+         {Case{50, 5, 512, 4},  Case{50, 10, 512, 8}, Case{50, 15, 512, 12}, Case{50, 20, 512, 16},
+          Case{50, 4, 480, 3},  Case{50, 8, 480, 6},  Case{50, 12, 480, 9},  Case{50, 26, 480, 0},
+          Case{50, 2, 320, 1},  Case{50, 14, 320, 7}, Case{50, 22, 320, 11}, Case{50, 3, 512, 0},
+          Case{50, 1, 512, 0},  Case{60, 5, 320, 3},  Case{60, 15, 320, 9},  Case{60, 20, 320, 12},
+          Case{60, 4, 400, 3},  Case{60, 8, 400, 6},  Case{60, 12, 400, 9},  Case{60, 3, 512, 0},
+          Case{60, 26, 512, 0}, Case{60, 14, 512, 0}}) {
         EXPECT_EQ(Spectrum::TransformLength(c.mains, c.divider), c.n) << c.mains << " Hz, d = " << c.divider;
+        EXPECT_EQ(Spectrum::WholeMainsPeriods(static_cast<size_t>(c.n), c.divider, c.mains), c.periods)
+            << c.mains << " Hz, d = " << c.divider;
+    }
 }
 
 TEST(Spectrum, AMainsSineIsOnePeakAndAConstantShowsTwiceAtZero) {
@@ -112,12 +117,15 @@ TEST(Spectrum, HarmonicsAndTheirDistortion) {
     EXPECT_NEAR(h.orders[2].percent, 0.0, 1e-9);
     EXPECT_NEAR(h.thdPercent, std::hypot(24.0, 13.0), 1e-9);
 
-    // d = 3 at 50 Hz: 512 samples are 2,4 periods; orders are read at the nearest bin and flagged.
-    const auto sine = Sampled(512, 3, [](double t) { return std::sin(2 * kPi * 50 * t); });
+    // d = 1 at 50 Hz: 512 samples are 0,8 periods. Harmonics would fall between the bins (order 1 read at
+    // 62,5 Hz, orders 2 and 3 both at 125 Hz): no table, no THD.
+    const auto sine = Sampled(512, 1, [](double t) { return std::sin(2 * kPi * 50 * t); });
     const Spectrum::Harmonics off =
-        Spectrum::AnalyseHarmonics(Spectrum::Compute(sine.data(), sine.size(), 50, 3), 50, 3);
+        Spectrum::AnalyseHarmonics(Spectrum::Compute(sine.data(), sine.size(), 50, 1), 50, 1);
     EXPECT_FALSE(off.wholePeriods);
-    EXPECT_EQ(off.orders[0].bin, 2);
+    EXPECT_EQ(off.periods, 0.8);
+    EXPECT_TRUE(off.orders.empty());
+    EXPECT_TRUE(std::isnan(off.thdPercent));
     // Only orders below half the sample rate are listed: d = 100 samples at 320 Hz, N/2 = 256 bins.
     const std::vector<double> flat(512, 0.0);
     const Spectrum::Harmonics few =

@@ -103,9 +103,12 @@ private slots:
         QVERIFY(!control->isVisible());
         QVERIFY(!control->Fft50()->isEnabled() && !control->Fft60()->isEnabled());
         // A point of the second line (mains voltage), in pixels.
-        const QCPGraphData& point = *(chart->graph(1)->data()->begin() + 80); // away from the cursors
-        const QPoint at(qRound(chart->xAxis->coordToPixel(point.key)),
-                        qRound(chart->yAxis->coordToPixel(point.value)));
+        const auto pointOfLine1 = [chart] {
+            const QCPGraphData& point = *(chart->graph(1)->data()->begin() + 80); // away from the cursors
+            return QPoint(qRound(chart->xAxis->coordToPixel(point.key)),
+                          qRound(chart->yAxis->coordToPixel(point.value)));
+        };
+        const QPoint at = pointOfLine1();
         QCOMPARE(chart->SeriesAt(at), 1);
         QTest::mouseClick(chart, Qt::LeftButton, Qt::NoModifier, at);
         QCOMPARE(view->SelectedChannel(), 1);
@@ -128,6 +131,28 @@ private slots:
         QCOMPARE(chart->graph(1)->valueAxis(), chart->yAxis2);
         QCOMPARE(chart->graph(1)->name(), QString("110 Mains voltage L1 [V] x1,50 +-20,00 (YRight)"));
         QCOMPARE(doc.GetFactor(0), 1.0); // the other channel stays as it was
+
+        // 57 % shows as 57 and steps on from there; a scaling no spin can show (from a file) shows at its
+        // ends.
+        doc.SetFactor(1, 0.57);
+        view->SelectChannel(1);
+        QCOMPARE(control->Gain()->value(), 57);
+        control->Gain()->stepUp();
+        QCOMPARE(doc.GetFactor(1), 0.58);
+        doc.SetScaling(0, 0, std::nan(""), -1e300);
+        view->SelectChannel(0);
+        QCOMPARE(control->Gain()->value(), 0);
+        QCOMPARE(control->Offset()->value(), -32768);
+
+        // A line is clicked while the first channel has no values and the cursors stand nowhere.
+        doc.InitMeasurement(2, {100, 110}, CMeasStart());
+        for (int j = 0; j < 200; ++j)
+            doc.AddValue(1, Float(230.0 + j % 7));
+        view->FlushRedraw();
+        chart->replot();
+        QVERIFY(!chart->CursorsActive());
+        QTest::mouseClick(chart, Qt::LeftButton, Qt::NoModifier, pointOfLine1());
+        QCOMPARE(view->SelectedChannel(), 1);
         Finish(app);
     }
 
@@ -221,13 +246,19 @@ private slots:
         store->WriteInt("CViewMeasurementSingle", "cx", 900);
         store->WriteInt("CViewMeasurementSingle", "cy", 600);
         auto app = StartApp(false, 7, std::move(store));
-        app->DocMeasurementSingle().OnNewDocument();
+        // As a last measurement saved while armed: not connected, nothing will come for it.
+        CDocMeasurementSingle& single = app->DocMeasurementSingle();
+        single.OnNewDocument();
+        single.SetTriggerState(1);
+        single.SetRunning(true);
         app->Action(Command::kSingleMeasurement)->trigger();
         CViewMeasurementSingle* view = app->FindSingleMeasurementView();
         QWidget* frame = view->window();
         QCOMPARE(frame->windowTitle(), QString("Einzelmessung"));
         QCOMPARE(frame->geometry().size(), QSize(900, 600));
         QCOMPARE(frame->pos(), QPoint(0, 30));
+        QVERIFY(!single.IsRunning() && single.GetTriggerState() == 0);
+        QTRY_VERIFY(static_cast<CTraceViewFrame*>(frame)->Command(CTraceViewFrame::kStart)->isEnabled());
         frame->showMinimized();
         app->Action(Command::kSingleMeasurement)->trigger();
         QCOMPARE(app->FindSingleMeasurementView(), view);

@@ -183,12 +183,11 @@ const std::unordered_map<const char*, const char*, Hash, Equal>& GermanTexts() {
         {"Order", "Ordnung"},
         {"% of h1", "% von h1"},
         {"%1 mains periods analysed.", "%1 Netzperioden analysiert."},
-        {"The samples hold %1 mains periods, no whole number: the harmonics lie between the bins and are "
-         "read at "
-         "the nearest. Use sample rate 4, 5, 8, 10, 12 or 15.",
+        {"The samples hold %1 mains periods, no whole number: the harmonics lie between the bins. Harmonics "
+         "and THD are shown with sample rate 4, 5, 8, 10, 12 or 15.",
          "Die Abtastwerte umfassen %1 Netzperioden, keine ganze Zahl: die Oberschwingungen liegen zwischen "
-         "den "
-         "Frequenzpunkten und werden am nächsten abgelesen. Sample Rate 4, 5, 8, 10, 12 oder 15 verwenden."},
+         "den Frequenzpunkten. Oberschwingungen und THD werden mit Sample Rate 4, 5, 8, 10, 12 oder 15 "
+         "angezeigt."},
         {"Logarithmic amplitude", "Amplitude logarithmisch"},
     };
     return texts;

@@ -196,11 +196,13 @@ void CDlgFft::FillHarmonics() {
         ++row;
     }
     m_thd->setText(ThdText());
+    // Figures read between the bins would be invented: without whole periods there are none to show.
+    m_table->setVisible(m_harmonics.wholePeriods);
+    m_thd->setVisible(m_harmonics.wholePeriods);
     m_note->setText(m_harmonics.wholePeriods
                         ? Tx("%1 mains periods analysed.").arg(std::lround(m_harmonics.periods))
                         : Tx("The samples hold %1 mains periods, no whole number: the harmonics lie between "
-                             "the bins and are "
-                             "read at the nearest. Use sample rate 4, 5, 8, 10, 12 or 15.")
+                             "the bins. Harmonics and THD are shown with sample rate 4, 5, 8, 10, 12 or 15.")
                               .arg(Fixed(m_harmonics.periods, 2)));
 }
 

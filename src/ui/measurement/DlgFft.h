@@ -20,8 +20,9 @@ class QPrinter;
 class QTableWidget;
 
 // "FFT": the amplitude spectrum of one channel of the single measurement, with a cursor on the bins and
-// its readout, the harmonics of the mains frequency with their share of the fundamental and the THD, and
-// Print and "Save as ..." (BMP, JPEG, spreadsheet, CSV). Reused: filled anew for each FFT button press.
+// its readout, the harmonics of the mains frequency with their share of the fundamental and the THD (when
+// the samples span whole mains periods), and Print and "Save as ..." (BMP, JPEG, spreadsheet, CSV). Reused:
+// filled anew for each FFT button press.
 class CDlgFft : public QDialog {
     Q_OBJECT
 public:

@@ -466,14 +466,19 @@ void CMeasurementChart::OnMove(QMouseEvent* event) {
 void CMeasurementChart::OnRelease(QMouseEvent* event) {
     const Drag drag = m_drag;
     m_drag = Drag::kNone;
-    if (drag != Drag::kPending || !m_cursorsActive || !axisRect()->rect().contains(event->pos()))
+    if (drag != Drag::kPending || !axisRect()->rect().contains(event->pos()))
         return;
+    // A line can be clicked whatever the cursors do: they stand on the first channel, which may be empty.
     if (m_pressButton == Qt::LeftButton) {
         const int series = SeriesAt(event->pos());
         if (series >= 0) {
             emit seriesClicked(series, mapToGlobal(event->pos()));
             return;
         }
+    }
+    if (!m_cursorsActive)
+        return;
+    if (m_pressButton == Qt::LeftButton) {
         SetCursor(0, NearestIndex(xAxis->pixelToCoord(event->pos().x())));
     } else if (m_pressButton == Qt::RightButton) {
         SetCursor(1, NearestIndex(xAxis->pixelToCoord(event->pos().x())));

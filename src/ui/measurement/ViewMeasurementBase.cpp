@@ -22,6 +22,7 @@
 #include <QPrinter>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 using quirel::ui::Qs;
@@ -38,6 +39,18 @@ const QColor kSeriesColours[MeasurementSetup::kMaxChannels] = {
     QColor(0xE6, 0x55, 0x0D), QColor(0x2C, 0xA0, 0x2C), QColor(0x75, 0x6B, 0xB1), QColor(0x8C, 0x56, 0x4B),
     QColor(0xE3, 0x77, 0xC2), QColor(0x17, 0xBE, 0xCF), QColor(0xBC, 0xBD, 0x22), QColor(0x63, 0x63, 0x63),
     QColor(0x1F, 0x5F, 0xA0), QColor(0xA0, 0x1F, 0x3F)};
+
+// The spin boxes' values of a channel's scaling. The gain is rounded, not cut: 0.57 x 100 is 56.99...,
+// and a spin showing 56 for 57 % would step up to 57 and show 56 again. Values beyond the spins' ranges
+// (and NaN, from a file) show at the nearest end.
+int GainSpinValue(double factor) {
+    const double percent = std::round(factor * 100.0);
+    return std::isnan(percent) ? 0 : static_cast<int>(std::clamp(percent, 0.0, 32767.0));
+}
+
+int OffsetSpinValue(double offset) {
+    return std::isnan(offset) ? 0 : static_cast<int>(std::clamp(std::trunc(offset), -32768.0, 32767.0));
+}
 
 } // namespace
 
@@ -79,6 +92,7 @@ void CViewMeasurementBase::OnInitialUpdate() {
     quirel::ui::RestoreWindowPlacement(window(), m_settings, ViewClassName());
     m_redrawPending = true;
     FlushRedraw();
+    AdoptDocument();
     OnRunningHint();
     emit runningChanged(m_doc.IsRunning());
 }
@@ -261,8 +275,8 @@ void CViewMeasurementBase::SelectChannel(int channel) {
 void CViewMeasurementBase::ShowSelectedScaling() {
     if (!m_control || m_selected >= m_doc.GetChannelCount())
         return;
-    m_control->SetValues(static_cast<int>(m_doc.GetFactor(m_selected) * 100),
-                         static_cast<int>(m_doc.GetOffset(m_selected)),
+    m_control->SetValues(GainSpinValue(m_doc.GetFactor(m_selected)),
+                         OffsetSpinValue(m_doc.GetOffset(m_selected)),
                          m_doc.GetAxis(m_selected) == CParameterValuesDiagram::kAxisRight);
 }
 

@@ -110,6 +110,8 @@ protected:
     virtual void TakeKindSettings() = 0;
     // Hint 0x8010: the kind stops its timer when the measurement no longer runs.
     virtual void OnRunningHint() = 0;
+    // First showing: the kind takes up what the document holds (a measurement the document says runs).
+    virtual void AdoptDocument() {}
     // Hints the kind handles itself (0x8020 for the single view); true when handled.
     virtual bool OnKindHint(int64_t hint) {
         (void)hint;

@@ -59,8 +59,8 @@ void CViewMeasurementContinuous::OnStart() {
     ResetView();
     m_doc.InitMeasurement(static_cast<uint32_t>(m_settings.interval), ChosenIds(), start);
     m_doc.SetRunning(true);
-    // A QTimer counts in int milliseconds: an interval beyond 24 days samples every 24 days.
-    m_timer.start(static_cast<int>(std::min<int64_t>(int64_t(m_settings.interval) * 1000, INT_MAX)));
+    // The start check keeps the interval within what the timer's int milliseconds hold.
+    m_timer.start(m_settings.interval * 1000);
     OnSampleTimer();
 }
 

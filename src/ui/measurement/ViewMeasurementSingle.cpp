@@ -1,11 +1,5 @@
 #include "ui/measurement/ViewMeasurementSingle.h"
 
-#include "comm/ControllerModbus.h"
-#include "comm/JobCancelTrigger.h"
-#include "comm/JobQueryTrigger.h"
-#include "comm/JobReadTraces.h"
-#include "comm/JobReadTrigger.h"
-#include "comm/JobWriteTrigger.h"
 #include "measurement/DocMeasurementSingle.h"
 #include "measurement/MeasurementTexts.h"
 #include "measurement/Spectrum.h"
@@ -17,18 +11,15 @@
 #include "ui/measurement/DlgSingleMeas.h"
 #include "ui/measurement/MeasurementChart.h"
 
-namespace {
-constexpr unsigned kIdsModbusError = 178;
-} // namespace
-
 CViewMeasurementSingle::CViewMeasurementSingle(CDocMeasurementSingle& doc, CControllerModbus& controller,
                                                quirel::ui::CQtUiPort& ui,
                                                quirel::ui::ISettingsStore& settings, QWidget* parent)
-    : CViewMeasurementBase(doc, controller, ui, settings, parent), m_doc(doc) {
+    : CViewMeasurementBase(doc, controller, ui, settings, parent), m_doc(doc), m_run(doc, controller) {
     setObjectName(kClassName);
     m_settings.channelText.fill(MeasurementSetup::kNoChannel);
     m_timer.setInterval(kPollMs);
     connect(&m_timer, &QTimer::timeout, this, &CViewMeasurementSingle::OnPollTimer);
+    m_run.OnPollingChanged([this](bool polling) { polling ? m_timer.start() : m_timer.stop(); });
 }
 
 // An armed trigger stays armed in the device and in the document when the window goes.
@@ -70,91 +61,39 @@ void CViewMeasurementSingle::ApplySettings(const MeasurementSetup::SingleSetting
 }
 
 void CViewMeasurementSingle::OnStart() {
-    if (const unsigned refusal = MeasurementSetup::CheckSingleStart(
-            ChosenIds().size(), IsConnected(), static_cast<int64_t>(m_trigger.GetDivider()))) {
-        Message(refusal, MbIcon::Warning);
-        return;
+    const CSingleMeasurementRun::Started started = m_run.Start(m_trigger, ChosenIds(), CMeasStart::Now());
+    if (started.documentReset) {
+        ResetView();
+        window()->setWindowTitle(quirel::ui::ResourceText(CaptionId()));
     }
-    Controller().ClearPollQueue();
-    const CMeasStart start = CMeasStart::Now();
-    ResetView();
-    m_doc.OnNewDocument();
-    m_doc.InitMeasurement(m_trigger, ChosenIds(), start);
-    window()->setWindowTitle(quirel::ui::ResourceText(CaptionId()));
-    if (!Controller().AddUserJob(std::make_unique<CJobWriteTrigger>(&m_doc))) {
-        Message(kIdsModbusError, MbIcon::Error);
-        return;
-    }
-    m_awaitingArm = true;
-    m_doc.SetRunning(true);
-    m_timer.start();
-    OnPollTimer();
-    m_traceReadLatch = false;
+    if (started.refusal)
+        Message(started.refusal, started.documentReset ? MbIcon::Error : MbIcon::Warning);
 }
 
 void CViewMeasurementSingle::OnPollTimer() {
-    Controller().AddPollJob(std::make_unique<CJobQueryTrigger>(&m_doc)); // a refused job is deleted
+    m_run.Poll();
 }
 
 void CViewMeasurementSingle::OnCancel() {
-    m_timer.stop();
-    m_traceReadLatch = true;
-    m_awaitingArm = false;
-    m_doc.SetRunning(false);
-    // Nothing waiting is discarded: the cancel follows a trigger write still queued, so the device ends
-    // disarmed, and the samples a continuous measurement has queued stay.
-    Controller().AddUserJob(std::make_unique<CJobCancelTrigger>(&m_doc));
+    m_run.Cancel();
 }
 
 void CViewMeasurementSingle::OnRunningHint() {
-    if (!m_doc.IsRunning())
-        m_timer.stop();
+    m_run.OnHint(UpdateHint::kRunning);
 }
 
 bool CViewMeasurementSingle::OnKindHint(int64_t hint) {
     if (hint != UpdateHint::kTriggerState)
         return false;
-    HandleTriggerState();
+    if (m_run.OnHint(hint) == CSingleMeasurementRun::Reaction::kReadingTraces) {
+        Chart()->SetChannels({});
+        Chart()->replot(QCustomPlot::rpQueuedReplot);
+    }
     return true;
 }
 
-void CViewMeasurementSingle::HandleTriggerState() {
-    CControllerModbus& controller = Controller();
-    switch (m_doc.GetTriggerState()) {
-    case CDocMeasurementSingle::kNoTrigger:
-        if (m_awaitingArm && !m_doc.WasArmed() && m_doc.IsRunning())
-            return; // read before the trigger was written: keep polling
-        m_timer.stop();
-        // Running, yet the device holds no trigger (reset or switched off meanwhile): nothing will come.
-        if (m_doc.IsRunning() && !m_traceReadLatch)
-            m_doc.SetRunning(false);
-        break;
-    case CDocMeasurementSingle::kTriggerActive:
-        if (!IsConnected()) {
-            m_doc.SetTriggerState(CDocMeasurementSingle::kNoTrigger);
-            m_doc.SetRunning(false);
-        } else if (!m_doc.IsRunning()) {
-            // An armed trigger found in the device (after a start of the program, say): polled on.
-            if (controller.AddPollJob(std::make_unique<CJobReadTrigger>(&m_doc))) {
-                m_traceReadLatch = false;
-                m_doc.SetRunning(true);
-                m_timer.start();
-            }
-        }
-        break;
-    case CDocMeasurementSingle::kTraceReady:
-        if (m_traceReadLatch)
-            break;
-        m_traceReadLatch = true;
-        m_timer.stop();
-        Chart()->SetChannels({});
-        Chart()->replot(QCustomPlot::rpQueuedReplot);
-        if (controller.AddPollJob(std::make_unique<CJobReadTrigger>(&m_doc)))
-            controller.AddPollJob(std::make_unique<CJobReadTraces>(&m_doc));
-        break;
-    default:
-        break;
-    }
+void CViewMeasurementSingle::AdoptDocument() {
+    m_run.Adopt();
 }
 
 void CViewMeasurementSingle::OnFft(int mainsHz) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "comm/SingleMeasurementRun.h"
 #include "measurement/Trigger.h"
 #include "ui/measurement/ViewMeasurementBase.h"
 
@@ -8,14 +9,14 @@
 class CDlgFft;
 class CDocMeasurementSingle;
 
-// The triggered single measurement: arms the trigger in the device, polls its state every second
-// (timer 2), reads trigger and traces once the capture is complete, and shows the spectrum of a channel.
+// The triggered single measurement: drives its run (arm the trigger, poll its state every second with
+// timer 2, read trigger and traces once the capture is complete) and shows the spectrum of a channel.
 class CViewMeasurementSingle : public CViewMeasurementBase {
     Q_OBJECT
 public:
     static constexpr const char* kClassName = "CViewMeasurementSingle";
     static constexpr int kTimerId = 2;
-    static constexpr int kPollMs = 1000;
+    static constexpr int kPollMs = CSingleMeasurementRun::kPollMs;
 
     CViewMeasurementSingle(CDocMeasurementSingle& doc, CControllerModbus& controller,
                            quirel::ui::CQtUiPort& ui, quirel::ui::ISettingsStore& settings,
@@ -46,18 +47,13 @@ protected:
     void TakeKindSettings() override;
     void OnRunningHint() override;
     bool OnKindHint(int64_t hint) override;
+    void AdoptDocument() override;
 
 private:
-    void HandleTriggerState();
-
     CDocMeasurementSingle& m_doc;
     MeasurementSetup::SingleSettings m_settings;
     CTrigger m_trigger;
     QTimer m_timer;
-    // Set once the traces of the current measurement are being read (or it was cancelled).
-    bool m_traceReadLatch = false;
-    // From Start on: until the document has seen the trigger armed, a "no trigger" read was taken before
-    // the trigger was written and must not end the polling.
-    bool m_awaitingArm = false;
+    CSingleMeasurementRun m_run;
     std::unique_ptr<CDlgFft> m_fft;
 };
