@@ -191,7 +191,10 @@ TEST(Cli, ReportsUsageUnknownParametersAndMissingConnections) {
     // Nobody listens on port 1; the connect error is printed in the system's words.
     r = RunCli({"--tcp", "127.0.0.1:1", "read", "100"});
     EXPECT_EQ(r.code, 2);
-    EXPECT_NE(r.err.find("TCP/IP connection error"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("TCP/IP connection error\n127.0.0.1:1: Connection refused"), std::string::npos)
+        << r.err;
+    r = RunCli({"--tcp", "127.0.0.1:1", "--lang", "de", "read", "100"});
+    EXPECT_NE(r.err.find("127.0.0.1:1: Verbindung abgelehnt"), std::string::npos) << r.err;
     r = RunCli({"--rtu", "/dev/quirel-no-such-port", "ident"});
     EXPECT_EQ(r.code, 2);
 
