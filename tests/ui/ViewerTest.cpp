@@ -297,36 +297,38 @@ private slots:
         QDir::setCurrent(saved);
     }
 
-    // A box never shares the screen with the progress window of its work: the window that started the
-    // work owns it, and a progress that has ended does not come back after it.
+    // A box never shares the screen with a progress window, neither with that of its work (the window
+    // that started the work owns the box) nor with that of work just ended.
     void boxesNeverShowOverAProgressWindow() {
         quirel::ui::CQtUiPort port({}, {});
         QWidget owner;
-        QWidget* parent = nullptr;
-        int progressShown = -1;
+        std::vector<QWidget*> parents;
+        int progressShown = 0;
         quirel::ui::SetMessageBoxHandler(
             [&](QWidget* p, const std::string&, const std::string&, MbIcon, MbButtons) {
-                parent = p;
-                progressShown = 0;
+                parents.push_back(p);
                 for (QWidget* w : QApplication::topLevelWidgets())
                     progressShown += qobject_cast<QProgressDialog*>(w) && w->isVisible();
                 return int(IDOK);
             });
-        port.RunWithProgress(&owner, "Work", [&] {
-            port.Progress("Work", "Step", 1, 2);
-            QThread::msleep(2 * quirel::ui::CQtUiPort::kProgressDelayMs);
-            port.EndProgress();
-            port.MessageBox("Failed", std::string(), MbIcon::Error);
-        });
+        for (const bool boxInside : {true, false})
+            port.RunWithProgress(&owner, "Work", [&] {
+                port.Progress("Work", "Step", 1, 2);
+                QThread::msleep(2 * quirel::ui::CQtUiPort::kProgressDelayMs);
+                port.EndProgress();
+                if (boxInside)
+                    port.MessageBox("Failed", std::string(), MbIcon::Error);
+            });
+        port.MessageBox("After", std::string(), MbIcon::Error);
         RecordBoxes();
         QCOMPARE(progressShown, 0);
-        QCOMPARE(parent, &owner);
+        QCOMPARE(parents, (std::vector<QWidget*>{&owner, nullptr}));
     }
 
     // A screenshot tour has nobody to answer: boxes and dialogs that open are closed and counted.
     void tourClosesWhatNobodyAnswers() {
         {
-            CTourBoxGuard guard;
+            CTourBoxGuard guard(200);
             QCOMPARE(quirel::ui::ShowMessageBox(nullptr, "Send?", std::string(), MbIcon::Question,
                                                 MbButtons::YesNo),
                      int(IDNO));

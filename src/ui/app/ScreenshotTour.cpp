@@ -106,7 +106,7 @@ void TourParameterSets(CKestrelApp& app, const QString& directory, const QString
 
 } // namespace
 
-CTourBoxGuard::CTourBoxGuard() {
+CTourBoxGuard::CTourBoxGuard(int patienceMs) : m_patienceMs(patienceMs) {
     quirel::ui::SetMessageBoxHandler(
         [this](QWidget*, const std::string& text, const std::string& caption, MbIcon, MbButtons buttons) {
             ++m_count;
@@ -115,7 +115,7 @@ CTourBoxGuard::CTourBoxGuard() {
         });
     // Dialogs run with exec() where no handler reaches them; their nested event loop still runs timers.
     connect(&m_watch, &QTimer::timeout, this, &CTourBoxGuard::CloseModalDialog);
-    m_watch.start(200);
+    m_watch.start(100);
 }
 
 CTourBoxGuard::~CTourBoxGuard() {
@@ -123,10 +123,17 @@ CTourBoxGuard::~CTourBoxGuard() {
 }
 
 void CTourBoxGuard::CloseModalDialog() {
-    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-    // A progress window belongs to work that ends by itself.
-    if (!dialog || qobject_cast<QProgressDialog*>(dialog))
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal != m_modal) {
+        m_modal = modal;
+        m_since.start();
         return;
+    }
+    auto* dialog = qobject_cast<QDialog*>(modal);
+    // A progress window belongs to work that ends by itself.
+    if (!dialog || qobject_cast<QProgressDialog*>(dialog) || m_since.elapsed() < m_patienceMs)
+        return;
+    m_modal = nullptr;
     ++m_count;
     QStringList texts;
     for (const QLabel* label : dialog->findChildren<QLabel*>())

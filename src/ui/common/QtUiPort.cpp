@@ -184,9 +184,7 @@ void CQtUiPort::ShowProgress() {
         state = m_progress;
     }
     if (!state.shown && !m_busy) {
-        if (m_progressDialog)
-            m_progressDialog->deleteLater();
-        m_progressDialog = nullptr;
+        CloseProgressDialog();
         return;
     }
     if (!m_progressDialog) {
@@ -260,8 +258,16 @@ void CQtUiPort::RunWithProgress(QWidget* parent, const std::string& caption,
         m_progress.shown = false;
         m_progress.pending = false;
     }
-    if (m_progressDialog)
-        m_progressDialog->deleteLater();
+    CloseProgressDialog();
+}
+
+void CQtUiPort::CloseProgressDialog() {
+    if (!m_progressDialog)
+        return;
+    // Hidden now: its deletion waits for the outermost event loop, and a box or dialog that opens before
+    // that must not find the window of finished work still on the screen.
+    m_progressDialog->hide();
+    m_progressDialog->deleteLater();
     m_progressDialog = nullptr;
 }
 

@@ -77,6 +77,7 @@ private:
         bool reported = false; // the work's own progress runs (Progress called, EndProgress not yet)
     };
     void ShowProgress();
+    void CloseProgressDialog();
     // A box on this thread. A progress window steps aside while it is up, so that the box is neither
     // hidden behind it nor stacked over it, and comes back only while its work still reports progress.
     int ShowBox(const std::string& text, const std::string& caption, MbIcon icon, MbButtons buttons);
