@@ -34,12 +34,8 @@ ConnectCheckOutcome RunConnectCheck(IConnectCheckHost& host) {
     bool cancelled = false;
     std::string error;
     host.RunDeviceWork(
-        caption,
-        [&] {
-            host.Ui().Progress(caption, loadString(kIdsReadingIdentification), 0, 0);
-            readable = UpdateDeviceIdentification(controller, identification, &error);
-            host.Ui().EndProgress();
-        },
+        caption, loadString(kIdsReadingIdentification),
+        [&] { readable = UpdateDeviceIdentification(controller, identification, &error); },
         [&] {
             cancelled = true;
             controller.AbortTransfers(); // a device that does not answer would keep the user for its retries
@@ -69,15 +65,17 @@ ConnectCheckOutcome RunConnectCheck(IConnectCheckHost& host) {
     if (!differs)
         return ConnectCheckOutcome::Same;
 
-    // The windows learn of the connection from the connect command once this check is over.
-    if (!host.OfferDownload()) {
+    const bool download = host.OfferDownload();
+    host.Ui().PostConnectionState(controller.GetState());
+    if (!download) {
         host.DisconnectAsCommand();
         return ConnectCheckOutcome::Declined;
     }
     bool written = false;
     const std::string target = host.DownloadTarget();
-    host.RunDeviceWork(
-        caption, [&] { written = DownloadCatalogue(controller, host.Ui(), target, identification); }, {});
+    host.RunDeviceWork(caption, std::string(),
+                       [&] { written = DownloadCatalogue(controller, host.Ui(), target, identification); },
+                       {});
     if (written) {
         host.SetCatalogueFileName(kDownloadedCatalogueName);
         host.Ui().MessageBox(loadString(kIdsRestart), std::string(), MbIcon::Information);

@@ -24,12 +24,12 @@ public:
     virtual void SetCatalogueFileName(const std::string& name) = 0;
     // Where "dlParameters.ini" is written.
     virtual std::string DownloadTarget() = 0;
-    // Runs device work: a window runs it on a thread of its own, keeps painting meanwhile and offers a
-    // Cancel, which makes the UI port's ProgressCancelled true and calls `onCancel` (when given) on the
-    // window's thread.
-    virtual void RunDeviceWork(const std::string& caption, const std::function<void()>& work,
-                               const std::function<void()>& onCancel) {
-        (void)caption, (void)onCancel;
+    // Runs device work: a window runs it on a thread of its own, keeps painting meanwhile, says `text`
+    // (when given) until the work's own progress says more, and offers a Cancel, which makes the UI port's
+    // ProgressCancelled true and calls `onCancel` (when given) on the window's thread.
+    virtual void RunDeviceWork(const std::string& caption, const std::string& text,
+                               const std::function<void()>& work, const std::function<void()>& onCancel) {
+        (void)caption, (void)text, (void)onCancel;
         work();
     }
     virtual void SetIdentificationUnreadable(bool unreadable) = 0;
