@@ -8,10 +8,12 @@
 namespace quirel::app {
 namespace {
 
+constexpr unsigned kIdsModbusError = 178;
 constexpr unsigned kIdsDownloadFailed = 218;
 constexpr unsigned kIdsWrongCatalogue = 220;
 constexpr unsigned kIdsReadingFirmwareInformation = 1109;
 constexpr unsigned kIdsRestart = 1111;
+constexpr unsigned kIdsReadingIdentification = 1410;
 
 // Back to the default catalogue, said with message 220, and the program ends.
 void ShutDownToDefault(IConnectCheckHost& host, MbIcon icon) {
@@ -29,7 +31,25 @@ ConnectCheckOutcome RunConnectCheck(IConnectCheckHost& host) {
 
     DeviceIdentification identification;
     bool readable = false;
-    host.RunDeviceWork(caption, [&] { readable = UpdateDeviceIdentification(controller, identification); });
+    bool cancelled = false;
+    std::string error;
+    host.RunDeviceWork(
+        caption, loadString(kIdsReadingIdentification),
+        [&] { readable = UpdateDeviceIdentification(controller, identification, &error); },
+        [&] {
+            cancelled = true;
+            controller.AbortTransfers(); // a device that does not answer would keep the user for its retries
+        });
+    if (cancelled || !controller.IsConnected()) {
+        host.SetIdentificationUnreadable(true);
+        if (cancelled) {
+            if (controller.IsConnected()) // the read had ended: its master is cut off all the same
+                host.DisconnectAsCommand();
+            return ConnectCheckOutcome::Cancelled;
+        }
+        host.Ui().MessageBox(error, loadString(kIdsModbusError), MbIcon::Error);
+        return ConnectCheckOutcome::ConnectionLost;
+    }
     if (!readable) {
         host.SetIdentificationUnreadable(true);
         if (host.GetCatalogueFileName() != kDefaultCatalogueName) {
@@ -53,8 +73,9 @@ ConnectCheckOutcome RunConnectCheck(IConnectCheckHost& host) {
     }
     bool written = false;
     const std::string target = host.DownloadTarget();
-    host.RunDeviceWork(caption,
-                       [&] { written = DownloadCatalogue(controller, host.Ui(), target, identification); });
+    host.RunDeviceWork(caption, std::string(),
+                       [&] { written = DownloadCatalogue(controller, host.Ui(), target, identification); },
+                       {});
     if (written) {
         host.SetCatalogueFileName(kDownloadedCatalogueName);
         host.Ui().MessageBox(loadString(kIdsRestart), std::string(), MbIcon::Information);

@@ -24,9 +24,12 @@ public:
     virtual void SetCatalogueFileName(const std::string& name) = 0;
     // Where "dlParameters.ini" is written.
     virtual std::string DownloadTarget() = 0;
-    // Runs device work: a window runs it on a thread of its own and keeps painting meanwhile.
-    virtual void RunDeviceWork(const std::string& caption, const std::function<void()>& work) {
-        (void)caption;
+    // Runs device work: a window runs it on a thread of its own, keeps painting meanwhile, says `text`
+    // (when given) until the work's own progress says more, and offers a Cancel, which makes the UI port's
+    // ProgressCancelled true and calls `onCancel` (when given) on the window's thread.
+    virtual void RunDeviceWork(const std::string& caption, const std::string& text,
+                               const std::function<void()>& work, const std::function<void()>& onCancel) {
+        (void)caption, (void)text, (void)onCancel;
         work();
     }
     virtual void SetIdentificationUnreadable(bool unreadable) = 0;
@@ -41,6 +44,8 @@ public:
 };
 
 enum class ConnectCheckOutcome {
+    ConnectionLost,        // the identification read lost the connection: its message, not connected
+    Cancelled,             // the user cancelled the identification read: not connected, no message
     Unreadable,            // no identification; the default catalogue stays
     UnreadableShutDown,    // no identification with another catalogue loaded: message 220, program ends
     Same,                  // the revisions are equal
@@ -52,7 +57,9 @@ enum class ConnectCheckOutcome {
 
 // The check after every successful connect: the device's identification against the revision of the
 // catalogue loaded (exact, case-sensitive), and the download of the device's catalogue when the user
-// agrees.
+// agrees. The identification read is the first request of a connection: when it loses the connection
+// (no reply, or none that is Modbus) the connect has failed, and that is said once; the catalogue in
+// use is then left as it is, since nothing was learnt about the device.
 ConnectCheckOutcome RunConnectCheck(IConnectCheckHost& host);
 
 } // namespace quirel::app

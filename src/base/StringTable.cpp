@@ -190,6 +190,22 @@ const Entry kStrings[] = {
      "digt oder keine Messdatei. Was gelesen werden konnte, wird angezeigt."},
     {20002, "The measurement could not be written completely. The file was left as it was.",
      "Die Messung konnte nicht vollst\xC3\xA4ndig geschrieben werden. Die Datei blieb unver\xC3\xA4ndert."},
+    // The connection: what came back instead of a reply, and the system's reasons for a failed open.
+    {1400, "Received: ", "Empfangen: "},
+    {1401, "No such file or directory", "Datei oder Verzeichnis nicht gefunden"},
+    {1402, "Permission denied", "Keine Berechtigung"},
+    {1403, "Device or resource busy", "Das Ger\xC3\xA4t oder die Ressource ist belegt"},
+    {1404, "Connection refused", "Verbindung abgelehnt"},
+    {1405, "Connection timed out",
+     "Zeit\xC3\xBC"
+     "berschreitung beim Verbindungsaufbau"},
+    {1406, "No route to host", "Keine Route zum Zielrechner"},
+    {1407, "Network is unreachable", "Das Netzwerk ist nicht erreichbar"},
+    {1408, "Name or service not known", "Der Name oder der Dienst ist nicht bekannt"},
+    {1409, "Temporary failure in name resolution",
+     "Vor\xC3\xBC"
+     "bergehender Fehler bei der Namensaufl\xC3\xB6sung"},
+    {1410, "Reading the device identification ...", "Die Ger\xC3\xA4teidentifikation wird gelesen ..."},
 };
 
 std::atomic<int> gLanguage{kLanguageEnglish};

@@ -8,8 +8,11 @@
 #include "parameters/ParameterManager.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <netdb.h>
 #include <strings.h>
 #include <vector>
 
@@ -36,12 +39,71 @@ bool IsIntegerType(uint32_t t) {
     }
 }
 
+constexpr unsigned kIdsReceived = 1400; // "Received: "
+
+// What the master could not use in the last call on this thread, kept for the message of the failure
+// that CheckResult raises next on the same thread.
+thread_local std::vector<uint8_t> t_unusableReply;
+
+// Bytes as a user can read them: text in quotes (line ends and tabs written \r, \n, \t) when they are
+// text, else hexadecimal; the first 32, then " ..." when more came.
+std::string PrintableBytes(const std::vector<uint8_t>& bytes) {
+    constexpr size_t kShown = 32;
+    const auto end = bytes.begin() + static_cast<std::ptrdiff_t>(std::min(bytes.size(), kShown));
+    const bool text = std::all_of(bytes.begin(), end, [](uint8_t b) {
+        return (b >= 0x20 && b < 0x7F) || b == '\r' || b == '\n' || b == '\t';
+    });
+    std::string out = text ? "\"" : "";
+    for (auto it = bytes.begin(); it != end; ++it) {
+        const char c = static_cast<char>(*it);
+        if (!text) {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%02X", *it);
+            out += (it == bytes.begin() ? "" : " ") + std::string(hex);
+        } else if (c == '\r' || c == '\n' || c == '\t') {
+            out += c == '\r' ? "\\r" : c == '\n' ? "\\n" : "\\t";
+        } else {
+            out += c;
+        }
+    }
+    if (text)
+        out += '"';
+    if (bytes.size() > kShown)
+        out += " ...";
+    return out;
+}
+
+// The system's text of a failing result and, for a reply that could not be used, what came back: a host
+// that speaks another protocol (a web server, a terminal) is then recognised at once.
+std::string ResultText(int code, const std::vector<uint8_t>& unusable) {
+    std::string text = MbusMasterFunctions::getErrorText(code);
+    if ((code == MBUS_CHECKSUM_ERROR || code == MBUS_INVALID_FRAME) && !unusable.empty())
+        text += "\n" + quirel::loadString(kIdsReceived) + PrintableBytes(unusable);
+    return text;
+}
+
+// The system's reason for a failed open or connect, in the language of the user interface where we have
+// it in our words; any other reason as the system gave it.
+std::string SystemReasonText(const MbusMasterFunctions& master) {
+    struct Reason {
+        int code;
+        unsigned id;
+    };
+    static const Reason kReasons[] = {{ENOENT, 1401},       {EACCES, 1402},     {EBUSY, 1403},
+                                      {ECONNREFUSED, 1404}, {ETIMEDOUT, 1405},  {EHOSTUNREACH, 1406},
+                                      {ENETUNREACH, 1407},  {EAI_NONAME, 1408}, {EAI_AGAIN, 1409}};
+    for (const Reason& r : kReasons)
+        if (r.code == master.getLastSystemErrorCode())
+            return quirel::loadString(r.id);
+    return master.getLastSystemError();
+}
+
 // The "Modbus error" box text of a failed open: the result's text, then what the system said about the
 // port or host, so that a user can tell a missing adapter from a port in use or a refused connection.
 std::string OpenFailureText(int rc, const std::string& target, const MbusMasterFunctions& master) {
     std::string text = MbusMasterFunctions::getErrorText(rc);
     if (!master.getLastSystemError().empty())
-        text += "\n" + target + ": " + master.getLastSystemError();
+        text += "\n" + target + ": " + SystemReasonText(master);
     return text;
 }
 
@@ -283,6 +345,8 @@ bool CControllerModbus::AddJob(CJobQueue& queue, std::unique_ptr<CJobAbstract> j
 }
 
 bool CControllerModbus::AddPollJob(std::unique_ptr<CJobAbstract> job) {
+    if (m_pollingHeld.load())
+        return false;
     return AddJob(m_pollQueue, std::move(job));
 }
 bool CControllerModbus::AddUserJob(std::unique_ptr<CJobAbstract> job) {
@@ -333,7 +397,14 @@ bool CControllerModbus::Connect() {
     m_state.store(kNotConnected);
     Disconnect();
     CloseMaster();
+    {
+        std::lock_guard lock(m_abortMutex);
+        m_connectRunning = true;
+        m_connectCancelled = false;
+    }
 
+    std::string failure; // the text of the "Modbus error" box
+    bool opened = false;
     if (m_protocol == kProtocolTcp) {
         auto tcp = std::make_unique<MbusTcpMasterProtocol>();
         tcp->setRetryCount(kRetryCount);
@@ -341,16 +412,12 @@ bool CControllerModbus::Connect() {
         const int rc = tcp->openProtocol(m_host);
         if (rc != MBUS_SUCCESS) {
             tcp->closeProtocol();
-            const std::string text = OpenFailureText(rc, m_host, *tcp);
-            tcp.reset();
+            failure = OpenFailureText(rc, m_host, *tcp);
             SetState(kConnectFailed);
-            ShowMessage(text, quirel::loadString(CommStringId::kModbusError), MbIcon::Error);
         } else {
-            {
-                std::lock_guard lock(m_masterMutex);
-                SetMaster(std::move(tcp));
-            }
-            SetState(kConnected);
+            std::lock_guard lock(m_masterMutex);
+            SetMaster(std::move(tcp));
+            opened = true;
         }
     } else {
         auto rtu = std::make_unique<MbusRtuMasterProtocol>();
@@ -366,31 +433,55 @@ bool CControllerModbus::Connect() {
             rtu->openProtocol(m_portName, static_cast<long>(m_baudRate), m_dataBits, m_stopBits, parity);
         if (rc != MBUS_SUCCESS) {
             rtu->closeProtocol();
-            const std::string text = OpenFailureText(rc, m_portName, *rtu);
-            rtu.reset();
+            failure = OpenFailureText(rc, m_portName, *rtu);
             SetState(kConnectFailed);
-            ShowMessage(text, quirel::loadString(CommStringId::kModbusError), MbIcon::Error);
         } else {
             int32_t probe = 0;
             int probeRc;
+            std::vector<uint8_t> unusable;
             {
                 std::lock_guard lock(m_masterMutex);
                 SetMaster(std::move(rtu));
                 // Function 4 at reference 10: does anybody answer on this line?
                 probeRc = m_master->readInputLongInts(m_slaveId, 10, &probe, 1);
+                unusable = m_master->getLastUnusableReply();
             }
-            if (probeRc != MBUS_SUCCESS) {
-                // State stays 0; the port stays open until the next Connect or Disconnect.
-                ShowMessage(MbusMasterFunctions::getErrorText(probeRc),
-                            quirel::loadString(CommStringId::kModbusError), MbIcon::Error);
-            } else {
-                SetState(kConnected);
-            }
+            // A failed probe leaves the state 0 and the port open until the next Connect or Disconnect.
+            if (probeRc != MBUS_SUCCESS)
+                failure = ResultText(probeRc, unusable);
+            else
+                opened = true;
         }
     }
+
+    bool cancelled;
+    {
+        // Under the lock CancelConnect takes: a Cancel lands before the connection is made, or not at all.
+        std::lock_guard lock(m_abortMutex);
+        m_connectRunning = false;
+        cancelled = m_connectCancelled;
+        if (opened && !cancelled)
+            m_state.store(kConnected);
+    }
+    if (cancelled) {
+        CloseMaster(); // its transfers were cut off: it cannot be used again
+        m_state.store(kNotConnected);
+    } else if (!failure.empty()) {
+        ShowMessage(failure, quirel::loadString(CommStringId::kModbusError), MbIcon::Error);
+    }
+    Notify();
     const int state = m_state.load();
     PostState(state);
     return state == kConnected;
+}
+
+void CControllerModbus::CancelConnect() {
+    std::lock_guard lock(m_abortMutex);
+    if (!m_connectRunning)
+        return;
+    m_connectCancelled = true;
+    if (m_abortTarget)
+        m_abortTarget->abortTransfers();
 }
 
 void CControllerModbus::Disconnect() {
@@ -460,12 +551,18 @@ template <class F> int CControllerModbus::WithMaster(F&& call) {
     if (!m_master->isOpen())
         return kLostConnection;
     const int rc = call(*m_master);
+    if (rc == MBUS_CHECKSUM_ERROR || rc == MBUS_INVALID_FRAME)
+        t_unusableReply = m_master->getLastUnusableReply();
+    else
+        t_unusableReply.clear();
     return rc != MBUS_SUCCESS && !m_master->isOpen() ? kLostConnection : rc;
 }
 
 void CControllerModbus::Throw(int code) {
     m_failures.fetch_add(1, std::memory_order_relaxed);
-    throw CModbusException(code, MbusMasterFunctions::getErrorText(code));
+    std::string text = ResultText(code, t_unusableReply);
+    t_unusableReply.clear();
+    throw CModbusException(code, std::move(text));
 }
 
 void CControllerModbus::CheckResult(int code) {

@@ -116,13 +116,20 @@ public:
     // --- connection (user-interface thread) ---
     // Never throws. True when connected afterwards. Failures are shown in a "Modbus error" box.
     bool Connect();
+    // The user's Cancel of a Connect under way on another thread: its wait for the device is cut off and
+    // it returns false, not connected, without a message. Does nothing when no Connect runs. Any thread.
+    void CancelConnect();
     void Disconnect();
     bool IsConnected() const { return m_state.load() == kConnected; }
     int GetState() const { return m_state.load(); }
 
     // --- queues (user-interface thread) ---
-    // False when not connected or the queue is full; a refused job is deleted here.
+    // False when not connected or the queue is full; a refused job is deleted here. Poll jobs are also
+    // refused while polling is held.
     bool AddPollJob(std::unique_ptr<CJobAbstract> job);
+    // While the device is being checked after a connect, nothing is polled: values read then would be
+    // decoded with a catalogue that may not fit the device.
+    void HoldPolling(bool hold) { m_pollingHeld.store(hold); }
     bool AddUserJob(std::unique_ptr<CJobAbstract> job);
     bool AddTransferJob(std::unique_ptr<CJobAbstract> job);
     bool IsPollQueueEmpty() const { return m_pollQueue.IsEmpty(); }
@@ -139,11 +146,15 @@ public:
     uint64_t Failures() const { return m_failures.load(std::memory_order_relaxed); }
 
     // --- device access (worker thread; every Modbus result goes through CheckResult) ---
-    // 0 and 131 pass; 64-127 and 132 disconnect first and throw; anything else throws.
+    // 0 and 131 pass; 64-127, 129, 130 and 132 disconnect first and throw; anything else throws. The
+    // message of a reply that could not be used names what came back.
     void CheckResult(int code);
-    // A result that means the connection is lost: an input/output or connection failure (64-127), or no
-    // reply at all (132).
-    static bool IsConnectionLost(int code) { return (code >= 64 && code <= 127) || code == 132; }
+    // A result that means the connection is lost: an input/output or connection failure (64-127), no reply
+    // at all (132), or, after every retry, only replies that were no Modbus frame for this request (129,
+    // 130): a peer that speaks another protocol, or another device, answers nothing this program can use.
+    static bool IsConnectionLost(int code) {
+        return (code >= 64 && code <= 127) || code == 129 || code == 130 || code == 132;
+    }
     // CheckResult for an access whose success is reported on: a write, or an answer taken as it came. A
     // garbled reply (131) then throws too, since nothing says the device did what was asked.
     void CheckReply(int code);
@@ -211,6 +222,9 @@ private:
     std::mutex m_abortMutex;
     MbusMasterFunctions* m_abortTarget = nullptr;
     uint64_t m_connectionSerial = 0;
+    // A Connect under way, and the user's wish to stop it; under m_abortMutex.
+    bool m_connectRunning = false;
+    bool m_connectCancelled = false;
     uint64_t m_jobConnectionSerial = 0; // worker only: the connection the running job started on
 
     CJobQueue m_pollQueue{kPollCapacity};
@@ -221,6 +235,7 @@ private:
     std::atomic<uint64_t> m_jobsRun{0};
     std::atomic<uint64_t> m_failures{0};
     std::atomic<bool> m_running{true};
+    std::atomic<bool> m_pollingHeld{false};
 
     // Worker wake-up and life, under m_wakeMutex.
     mutable std::mutex m_wakeMutex;

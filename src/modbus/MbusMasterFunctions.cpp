@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <netdb.h>
 #include <string.h>
 
 namespace {
@@ -219,6 +220,16 @@ void MbusMasterFunctions::noteSystemError(int err) {
     char buffer[128];
     // The GNU strerror_r: thread-safe, and it returns the text rather than filling the buffer every time.
     lastSystemError_ = err != 0 ? ::strerror_r(err, buffer, sizeof buffer) : std::string();
+    lastSystemErrorCode_ = err;
+}
+
+void MbusMasterFunctions::noteResolverError(int gaiError) {
+    lastSystemError_ = ::gai_strerror(gaiError);
+    lastSystemErrorCode_ = gaiError;
+}
+
+void MbusMasterFunctions::noteUnusableReply(const std::uint8_t* bytes, std::size_t count) {
+    unusableReply_.assign(bytes, bytes + std::min(count, kUnusableReplyBytes));
 }
 
 int MbusMasterFunctions::setTimeout(int timeOut) {

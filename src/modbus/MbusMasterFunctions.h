@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Result codes of every master operation. Bit 6 marks input/output and connection failures, bit 7
 // fieldbus protocol failures, 160 + n is Modbus exception n.
@@ -90,6 +91,15 @@ public:
     // The operating system's or the resolver's reason for the last failed open or connect ("No such file
     // or directory", "Connection refused"); empty when there was none. The result codes stay as they are.
     const std::string& getLastSystemError() const { return lastSystemError_; }
+    // The number behind that reason: an errno value (positive), a getaddrinfo error (negative, as the
+    // resolver numbers them), or 0 when there is none.
+    int getLastSystemErrorCode() const { return lastSystemErrorCode_; }
+
+    // The first bytes of the reply that the last attempt could not use (a checksum error, or a frame of
+    // another shape, unit or function: 129 or 130), so that a user can be told what answered; empty
+    // after an attempt that ended otherwise.
+    static constexpr std::size_t kUnusableReplyBytes = 64;
+    const std::vector<std::uint8_t>& getLastUnusableReply() const { return unusableReply_; }
 
     // Ends the transfer under way and every later one with an I/O error, from any thread; used to keep
     // the program's exit within its bound when a device stops answering. The master is not usable again.
@@ -102,13 +112,20 @@ protected:
     virtual int deliverRequest(int slaveAddress, int functionCode, const std::uint8_t* requestData,
                                int requestLength, std::uint8_t* replyData, int replyLength) = 0;
 
-    void countTransaction() { ++totalCounter_; }
+    // Also forgets the reply of the attempt before.
+    void countTransaction() {
+        ++totalCounter_;
+        unusableReply_.clear();
+    }
     // Polled beside the transport's descriptor by every wait.
     const quirel::CancelSignal& cancelSignal() const { return cancel_; }
     void countSuccess() { ++successCounter_; }
     // errno as its system text; 0 clears the reason.
     void noteSystemError(int err);
-    void noteSystemError(std::string reason) { lastSystemError_ = std::move(reason); }
+    // A resolver's reason: its getaddrinfo error.
+    void noteResolverError(int gaiError);
+    // Keeps up to kUnusableReplyBytes of a reply the attempt could not use.
+    void noteUnusableReply(const std::uint8_t* bytes, std::size_t count);
 
 private:
     int readRegisters(int functionCode, int slave, int ref, std::uint16_t values[], int count);
@@ -120,4 +137,6 @@ private:
     std::uint8_t pdu_[kPduSize] = {};
     quirel::CancelSignal cancel_;
     std::string lastSystemError_;
+    int lastSystemErrorCode_ = 0;
+    std::vector<std::uint8_t> unusableReply_;
 };

@@ -188,10 +188,12 @@ int MbusRtuMasterProtocol::transceiveOnce(int slaveAddress, int functionCode, co
         frameLength = static_cast<std::size_t>(replyLength) + 4;
     }
     const std::uint16_t expected = quirel::modbusCrc16(frame_, frameLength - 2);
-    if (frame_[frameLength - 2] != (expected & 0xFF) || frame_[frameLength - 1] != (expected >> 8))
-        return MBUS_CHECKSUM_ERROR;
-    if ((frame_[1] & 0x7F) != function || frame_[0] != slave)
-        return MBUS_INVALID_FRAME;
+    const bool crcOk =
+        frame_[frameLength - 2] == (expected & 0xFF) && frame_[frameLength - 1] == (expected >> 8);
+    if (!crcOk || (frame_[1] & 0x7F) != function || frame_[0] != slave) {
+        noteUnusableReply(frame_, frameLength);
+        return crcOk ? MBUS_INVALID_FRAME : MBUS_CHECKSUM_ERROR;
+    }
     if (exception)
         return MBUS_EXCEPTION | frame_[2];
     std::memcpy(replyData, frame_ + 2, static_cast<std::size_t>(replyLength));

@@ -135,7 +135,7 @@ int MbusTcpMasterProtocol::openProtocol(const std::string& host) {
     }
     noteSystemError(0);
     if (name.empty()) {
-        noteSystemError(::gai_strerror(EAI_NONAME));
+        noteResolverError(EAI_NONAME);
         return MBUS_CONNECT_ERROR;
     }
     peer_ = sockaddr_in{};
@@ -144,7 +144,7 @@ int MbusTcpMasterProtocol::openProtocol(const std::string& host) {
     // Resolved once: reconnects go to this address without asking the resolver again.
     if (::inet_pton(AF_INET, name.c_str(), &peer_.sin_addr) != 1) {
         if (int error = resolveHost(name, getTimeout(), &peer_.sin_addr); error != 0) {
-            noteSystemError(::gai_strerror(error));
+            noteResolverError(error);
             return MBUS_CONNECT_ERROR;
         }
     }
@@ -285,8 +285,10 @@ int MbusTcpMasterProtocol::receiveReply(std::uint16_t transaction, bool* excepti
             break;
         // A late or repeated reply to an earlier request, or one that does not fit this request: skipped
         // by its own length. A length no frame can have leaves nothing to find the next frame by.
-        if (length < 2 || length > kMaxLengthField)
+        if (length < 2 || length > kMaxLengthField) {
+            noteUnusableReply(reply_, have);
             return MBUS_INVALID_FRAME;
+        }
         const std::size_t skipped = 6 + length;
         rc = receiveUntil(skipped, deadline, &have);
         if (rc != MBUS_SUCCESS)
@@ -358,8 +360,10 @@ int MbusTcpMasterProtocol::transceive(int slaveAddress, int functionCode, const 
     }
     if (rc != MBUS_SUCCESS)
         return rc;
-    if ((reply_[6] != slave && reply_[6] != 0) || (reply_[7] & 0x7F) != function)
+    if ((reply_[6] != slave && reply_[6] != 0) || (reply_[7] & 0x7F) != function) {
+        noteUnusableReply(reply_, kHeaderSize + (exception ? 1 : static_cast<std::size_t>(replyLength)));
         return MBUS_INVALID_FRAME;
+    }
     if (exception)
         return MBUS_EXCEPTION | reply_[8];
     std::memcpy(replyData, reply_ + kHeaderSize, static_cast<std::size_t>(replyLength));

@@ -145,6 +145,32 @@ TEST(Cli, NamesEveryValueItCouldNotRead) {
     EXPECT_EQ(r.err, "No value received for 100 Mains frequency\n");
 }
 
+// A host that answers in another protocol (here a web server) is no connection: the one message names
+// what came back, and the exit is that of a lost connection, over TCP as over a serial line.
+TEST(Cli, AHostThatSpeaksAnotherProtocolIsNoConnection) {
+    using namespace quirel::test;
+    const std::string http = "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+    const PeerScript answer = [&](const Bytes&, int) {
+        return std::vector<PeerStep>{{.bytes = Bytes(http.begin(), http.end())}};
+    };
+    ScriptedTcpPeer web(answer);
+    SocatPair line;
+    ASSERT_TRUE(line.ok());
+    ScriptedRtuPeer terminal(line.peerSide(), answer);
+    const std::vector<std::string> connections[] = {{"--tcp", "127.0.0.1:" + std::to_string(web.port())},
+                                                    {"--rtu", line.masterSide()}};
+    const char* const failures[] = {"Invalid frame error", "Checksum error"};
+    for (int i = 0; i < 2; ++i) {
+        std::vector<std::string> args = connections[i];
+        args.insert(args.end(), {"--reply-timeout", "200", "read", "100", "110"});
+        const Result r = RunCli(args);
+        EXPECT_EQ(r.code, 2) << r.err;
+        const std::string message = std::string(failures[i]) + "\nReceived: \"HTTP/1.1 ";
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find(failures[i]), r.err.rfind(failures[i])) << r.err; // said once
+    }
+}
+
 TEST(Cli, ReportsUsageUnknownParametersAndMissingConnections) {
     Result r = RunCli({"--help"});
     EXPECT_EQ(r.code, 0);
@@ -165,7 +191,10 @@ TEST(Cli, ReportsUsageUnknownParametersAndMissingConnections) {
     // Nobody listens on port 1; the connect error is printed in the system's words.
     r = RunCli({"--tcp", "127.0.0.1:1", "read", "100"});
     EXPECT_EQ(r.code, 2);
-    EXPECT_NE(r.err.find("TCP/IP connection error"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("TCP/IP connection error\n127.0.0.1:1: Connection refused"), std::string::npos)
+        << r.err;
+    r = RunCli({"--tcp", "127.0.0.1:1", "--lang", "de", "read", "100"});
+    EXPECT_NE(r.err.find("127.0.0.1:1: Verbindung abgelehnt"), std::string::npos) << r.err;
     r = RunCli({"--rtu", "/dev/quirel-no-such-port", "ident"});
     EXPECT_EQ(r.code, 2);
 

@@ -241,8 +241,8 @@ TEST(Controller, CheckResultDisconnectsOnConnectionClassCodesOnly) {
         bool throws;
         bool disconnects;
     };
-    const Case cases[] = {{0, false, false},  {131, false, false}, {65, true, true},   {68, true, true},
-                          {69, true, true},   {132, true, true},   {129, true, false}, {130, true, false},
+    const Case cases[] = {{0, false, false},  {131, false, false}, {65, true, true},  {68, true, true},
+                          {69, true, true},   {132, true, true},   {129, true, true}, {130, true, true},
                           {161, true, false}, {1, true, false}};
     for (const Case& c : cases) {
         Rig rig;

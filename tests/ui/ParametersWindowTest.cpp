@@ -165,6 +165,13 @@ private slots:
         QVERIFY(plain.PcTimeButton()->isHidden());
         QCOMPARE(plain.ValueCombo()->count(), 1);
         QCOMPARE(plain.ValueCombo()->currentText(), QString("30"));
+        // The dialog opens ready for the new value: what is typed replaces the old one, Enter sends it.
+        plain.show();
+        QVERIFY(QTest::qWaitForWindowActive(&plain));
+        QTest::keyClicks(QApplication::focusWidget(), "500");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(plain.result(), int(QDialog::Accepted));
+        QCOMPARE(plain.GetValue().GetValue().raw, 500u);
     }
 
     // A folder lists its own parameters (not those of its subfolders) and their values once read; a

@@ -16,10 +16,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QStatusTipEvent>
@@ -28,6 +31,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 namespace {
 
@@ -298,6 +305,7 @@ private slots:
         QVERIFY(app);
         QCOMPARE(offers, 1);
         QVERIFY(!app->Controller().IsConnected());
+        QCOMPARE(app->Controller().JobsRun(), uint64_t(0)); // nothing was read with the unfitting catalogue
         QVERIFY(app->GetRevisionDiffers());
         QCOMPARE(app->FindParametersView()->window()->windowTitle(),
                  QString("Device parameters - Quirel Viewer Velorin - Firmware V2.15"));
@@ -327,6 +335,74 @@ private slots:
         QFile::remove(QString::fromStdString(target));
         quirel::ui::SetModalHandler({});
         newer.stop();
+    }
+
+    // A host that answers in another protocol (a web server) is no connection: one message names what
+    // came back.
+    void hostOfAnotherProtocolIsNoConnection() {
+        QTcpServer web;
+        QVERIFY(web.listen(QHostAddress::LocalHost, 0));
+        connect(&web, &QTcpServer::newConnection, [&web] {
+            QTcpSocket* socket = web.nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+                socket->readAll();
+                socket->write("HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n");
+            });
+        });
+        auto store = std::make_unique<CMemorySettingsStore>();
+        PointAtSimulator(*store, web.serverPort());
+        auto app = StartApp(std::move(store), true);
+        QVERIFY(app && !app->Controller().IsConnected());
+        QCOMPARE(app->FrameOf(app->FindParametersView())->StatusPaneText(1), QString("No connection"));
+        QCOMPARE(m_boxes.size(), size_t(1));
+        QCOMPARE(m_boxes[0].caption, std::string("Modbus error"));
+        QVERIFY2(
+            m_boxes[0].text.rfind("Invalid frame error\nReceived: \"HTTP/1.1 400 Bad Request\\r\\n", 0) == 0,
+            m_boxes[0].text.c_str());
+        Finish(app);
+    }
+
+    // Cancel ends a connect to a device that does not answer at once and without a message, in the probe
+    // of a serial line and in the identification read over TCP; each wait says what it waits for.
+    void cancelEndsAConnectToASilentDevice() {
+        const int pty = ::posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(pty >= 0 && ::grantpt(pty) == 0 && ::unlockpt(pty) == 0);
+        const QString line = ::ptsname(pty);
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+        const QString waits[] = {"Connecting to " + line + " at 38400 baud ...",
+                                 "Reading the device identification ..."};
+        for (const QString& wait : waits) {
+            m_boxes.clear();
+            auto store = std::make_unique<CMemorySettingsStore>();
+            if (wait == waits[0])
+                store->WriteString("ModbusCommunicationController", "ComPort", line.toStdString());
+            else
+                PointAtSimulator(*store, silent.serverPort());
+            auto app = StartApp(std::move(store));
+            QString label;
+            QTimer user;
+            connect(&user, &QTimer::timeout, [&] {
+                for (QWidget* w : QApplication::topLevelWidgets())
+                    if (auto* progress = qobject_cast<QProgressDialog*>(w); progress && progress->isVisible())
+                        if (auto* cancel = progress->findChild<QPushButton*>();
+                            cancel && cancel->isEnabled()) {
+                            label = progress->labelText();
+                            cancel->click();
+                        }
+            });
+            user.start(100);
+            QElapsedTimer time;
+            time.start();
+            app->OnConnect();
+            user.stop();
+            QVERIFY2(time.elapsed() < 5000, qPrintable(QString::number(time.elapsed())));
+            QCOMPARE(label, wait);
+            QVERIFY(!app->Controller().IsConnected());
+            QVERIFY2(m_boxes.empty(), m_boxes.empty() ? "" : m_boxes[0].text.c_str());
+            Finish(app);
+        }
+        ::close(pty);
     }
 
     // Without a readable identification a parameter set can be read but not sent.

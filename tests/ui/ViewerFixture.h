@@ -42,13 +42,18 @@ protected:
     quirel::sim::SimulatorThread m_sim;
     std::vector<Box> m_boxes;
 
-    // Records every message box from now on and starts the simulator on loopback TCP.
-    bool StartSimulator(QString& error) {
+    // Records every message box from now on, answered OK.
+    void RecordBoxes() {
         quirel::ui::SetMessageBoxHandler(
             [this](QWidget*, const std::string& text, const std::string& caption, MbIcon icon, MbButtons) {
                 m_boxes.push_back({text, caption, icon});
                 return int(IDOK);
             });
+    }
+
+    // Records every message box from now on and starts the simulator on loopback TCP.
+    bool StartSimulator(QString& error) {
+        RecordBoxes();
         return m_sim.start(TestSimulatorOptions(), error);
     }
 

@@ -1,11 +1,14 @@
 // The viewer as a user first meets it: what a start with nothing stored gives, the language, the menus,
-// the help and a catalogue that cannot be found.
+// the help, boxes beside progress windows, the screenshot tour's boxes and a catalogue that cannot be
+// found.
 
 #include "ViewerFixture.h"
 #include "base/BuildInfo.h"
 #include "comm/ControllerModbus.h"
 #include "ui/app/CommSettings.h"
 #include "ui/app/MainFrame.h"
+#include "ui/app/ScreenshotTour.h"
+#include "ui/common/QtUiPort.h"
 
 #include <QAction>
 #include <QApplication>
@@ -16,9 +19,11 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QProgressDialog>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 
@@ -242,16 +247,20 @@ private slots:
             bool pdfInCurrentFolder;
             QString manualFolder;
             QString opens; // empty: the message
+            bool browser = true;
         };
         const Case cases[] = {
             {quirel::kLanguageEnglish, false, QString(), manual + "/en/index.html"},
             {quirel::kLanguageGerman, false, QString(), manual + "/de/index.html"},
             {quirel::kLanguageGerman, true, QString(), pdf},
             {quirel::kLanguageEnglish, false, noManual.path(), QString()},
+            {quirel::kLanguageEnglish, false, QString(), QString(), false},
         };
         for (const Case& c : cases) {
             m_boxes.clear();
             opened.urls.clear();
+            if (!c.browser) // the offscreen desktop has nothing that opens a file
+                QDesktopServices::unsetUrlHandler("file");
             QFile file(pdf);
             if (c.pdfInCurrentFolder)
                 QVERIFY(file.open(QIODevice::WriteOnly));
@@ -264,7 +273,12 @@ private slots:
             auto app = std::make_unique<CKestrelApp>(std::move(store), options);
             QVERIFY(app->InitInstance());
             app->OnHelp();
-            if (c.opens.isEmpty()) {
+            if (!c.browser) {
+                QCOMPARE(m_boxes.size(), size_t(1));
+                QCOMPARE(m_boxes[0].text,
+                         "No program to show the manual was found. The manual is here: " +
+                             QFileInfo(manual + "/en/index.html").canonicalFilePath().toStdString());
+            } else if (c.opens.isEmpty()) {
                 QVERIFY(opened.urls.isEmpty());
                 QCOMPARE(m_boxes.size(), size_t(1));
                 QVERIFY2(m_boxes[0].text.rfind("No manual is installed", 0) == 0, m_boxes[0].text.c_str());
@@ -281,6 +295,48 @@ private slots:
         }
         QDesktopServices::unsetUrlHandler("file");
         QDir::setCurrent(saved);
+    }
+
+    // A box never shares the screen with a progress window, neither with that of its work (the window
+    // that started the work owns the box) nor with that of work just ended.
+    void boxesNeverShowOverAProgressWindow() {
+        quirel::ui::CQtUiPort port({}, {});
+        QWidget owner;
+        std::vector<QWidget*> parents;
+        int progressShown = 0;
+        quirel::ui::SetMessageBoxHandler(
+            [&](QWidget* p, const std::string&, const std::string&, MbIcon, MbButtons) {
+                parents.push_back(p);
+                for (QWidget* w : QApplication::topLevelWidgets())
+                    progressShown += qobject_cast<QProgressDialog*>(w) && w->isVisible();
+                return int(IDOK);
+            });
+        for (const bool boxInside : {true, false})
+            port.RunWithProgress(&owner, "Work", [&] {
+                port.Progress("Work", "Step", 1, 2);
+                QThread::msleep(2 * quirel::ui::CQtUiPort::kProgressDelayMs);
+                port.EndProgress();
+                if (boxInside)
+                    port.MessageBox("Failed", std::string(), MbIcon::Error);
+            });
+        port.MessageBox("After", std::string(), MbIcon::Error);
+        RecordBoxes();
+        QCOMPARE(progressShown, 0);
+        QCOMPARE(parents, (std::vector<QWidget*>{&owner, nullptr}));
+    }
+
+    // A screenshot tour has nobody to answer: boxes and dialogs that open are closed and counted.
+    void tourClosesWhatNobodyAnswers() {
+        {
+            CTourBoxGuard guard(200);
+            QCOMPARE(quirel::ui::ShowMessageBox(nullptr, "Send?", std::string(), MbIcon::Question,
+                                                MbButtons::YesNo),
+                     int(IDNO));
+            QDialog dialog;
+            QCOMPARE(dialog.exec(), int(QDialog::Rejected));
+            QCOMPARE(guard.Count(), 2);
+        }
+        RecordBoxes();
     }
 
     // A catalogue that cannot be found is reported at start; the program still starts.

@@ -360,13 +360,21 @@ void CKestrelApp::OnConnect() {
                                      .arg(Qs(m_controller->GetPortName()))
                                      .arg(m_controller->GetBaudRate());
     ShowStatusMessage(target);
+    // The check after connecting is part of the connect: the message pane says so until it is over, and
+    // nothing is read for the windows before it has judged the device and the catalogue.
+    m_connecting = true;
+    m_controller->HoldPolling(true);
     m_uiPort->RunWithProgress(
         QApplication::activeWindow(), Tx("Connect to device").toStdString(),
-        [this] { m_controller->Connect(); }, false, target.toStdString());
-    // The check after connecting is part of the connect: the message pane says so until it is over.
+        [this] { m_controller->Connect(); }, true, target.toStdString(),
+        [this] { m_controller->CancelConnect(); });
     if (m_controller->IsConnected())
         RunCatalogueCheck();
+    m_controller->HoldPolling(false);
+    m_connecting = false;
     ShowStatusMessage(QString());
+    if (m_controller->IsConnected())
+        HandleConnectionState(kConnected);
     UpdateCommandUi();
 }
 
@@ -534,16 +542,21 @@ void CKestrelApp::HandleDocumentUpdate(CDocument* doc, int64_t hint) {
 }
 
 void CKestrelApp::HandleConnectionState(int state) {
+    // A connection made by the connect command reaches the windows when the command hands it on, after
+    // its check (OnConnect); a loss or a failure goes to them at once.
+    if (state == kConnected && m_connecting)
+        return;
     // A new connection may lead to another device: what the last one sent is not shown as this one's.
     // The displays show "--" until their values arrive; every shown value (the device state of the
-    // status bar among them) is read now rather than at the next refresh.
+    // status bar among them) is read now rather than at the next refresh, unless the device has another
+    // catalogue revision: values decoded with a catalogue that does not fit it are not shown.
     const bool connected = state == kConnected && m_controller->IsConnected();
     if (connected && m_docParameters)
         m_docParameters->ForgetValues();
     for (CMainFrame* frame : Frames())
         if (frame->View())
             frame->View()->OnConnectionState(state);
-    if (connected && m_docParameters)
+    if (connected && m_docParameters && !m_revisionDiffers)
         m_docParameters->UpdateVisible();
     UpdateCommandUi();
 }

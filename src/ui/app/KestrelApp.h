@@ -220,4 +220,6 @@ private:
     std::vector<QPointer<CMainFrame>> m_frames;
     // A command-state update is queued: the document updates of one burst share it.
     bool m_commandUiPending = false;
+    // The connect command runs (connect and check): the windows learn of the connection once it is over.
+    bool m_connecting = false;
 };

@@ -168,8 +168,9 @@ public:
     std::string DownloadTarget() override {
         return quirel::app::ProgramFilePath(quirel::app::kDownloadedCatalogueName);
     }
-    void RunDeviceWork(const std::string& caption, const std::function<void()>& work) override {
-        m_app.m_uiPort->RunWithProgress(DialogParent(m_app), caption, work, true);
+    void RunDeviceWork(const std::string& caption, const std::string& text, const std::function<void()>& work,
+                       const std::function<void()>& onCancel) override {
+        m_app.m_uiPort->RunWithProgress(DialogParent(m_app), caption, work, true, text, onCancel);
     }
     void SetIdentificationUnreadable(bool unreadable) override {
         m_app.m_identificationUnreadable = unreadable;

@@ -12,7 +12,9 @@
 #include "ui/app/MainFrame.h"
 #include "ui/app/NewParaFound.h"
 #include "ui/common/EventPump.h"
+#include "ui/common/MessageBoxes.h"
 #include "ui/common/ModalDialogs.h"
+#include "ui/common/UiText.h"
 #include "ui/eventlog/ViewErrorMemory.h"
 #include "ui/firmware/DlgSerialBootLoader.h"
 #include "ui/firmware/FileDownload.h"
@@ -25,8 +27,11 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QDialog>
 #include <QDir>
+#include <QLabel>
 #include <QPixmap>
+#include <QProgressDialog>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
@@ -36,6 +41,24 @@
 namespace {
 
 using quirel::ui::PumpEvents;
+using quirel::ui::Qs;
+
+void Report(const QString& what) {
+    std::fprintf(stderr, "quirel-viewer: screenshot tour: %s\n", qPrintable(what));
+    std::fflush(stderr);
+}
+
+// The answer of a box closed by its close button.
+int ClosedAnswer(MbButtons buttons) {
+    switch (buttons) {
+    case MbButtons::Ok:
+        return IDOK;
+    case MbButtons::YesNo:
+        return IDNO;
+    default:
+        return IDCANCEL;
+    }
+}
 
 void Save(QWidget* w, const QString& path) {
     w->grab().save(path);
@@ -83,6 +106,43 @@ void TourParameterSets(CKestrelApp& app, const QString& directory, const QString
 
 } // namespace
 
+CTourBoxGuard::CTourBoxGuard(int patienceMs) : m_patienceMs(patienceMs) {
+    quirel::ui::SetMessageBoxHandler(
+        [this](QWidget*, const std::string& text, const std::string& caption, MbIcon, MbButtons buttons) {
+            ++m_count;
+            Report(QString("message box \"%1\": %2").arg(Qs(caption), Qs(text)));
+            return ClosedAnswer(buttons);
+        });
+    // Dialogs run with exec() where no handler reaches them; their nested event loop still runs timers.
+    connect(&m_watch, &QTimer::timeout, this, &CTourBoxGuard::CloseModalDialog);
+    m_watch.start(100);
+}
+
+CTourBoxGuard::~CTourBoxGuard() {
+    quirel::ui::SetMessageBoxHandler({});
+}
+
+void CTourBoxGuard::CloseModalDialog() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal != m_modal) {
+        m_modal = modal;
+        m_since.start();
+        return;
+    }
+    auto* dialog = qobject_cast<QDialog*>(modal);
+    // A progress window belongs to work that ends by itself.
+    if (!dialog || qobject_cast<QProgressDialog*>(dialog) || m_since.elapsed() < m_patienceMs)
+        return;
+    m_modal = nullptr;
+    ++m_count;
+    QStringList texts;
+    for (const QLabel* label : dialog->findChildren<QLabel*>())
+        if (!label->text().isEmpty())
+            texts << label->text();
+    Report(QString("dialog \"%1\": %2").arg(dialog->windowTitle(), texts.join(' ')));
+    dialog->reject();
+}
+
 void RunScreenshotTour(CKestrelApp& app, const QString& directory) {
     // The connect at start runs behind its own event loop; the tour starts once it has returned, so that
     // nothing of it is on the stack while the pictures are taken.
@@ -100,9 +160,12 @@ void RunScreenshotTour(CKestrelApp& app, const QString& directory) {
     // The overview, with the mains currents (CT position "load side") and then the load currents.
     CViewSchematic* overview = app.FindSchematicView();
     if (!overview) {
+        Report("the overview window is not open");
         QApplication::exit(1);
         return;
     }
+    if (!app.Controller().IsConnected())
+        Report("not connected to the simulator: the pictures show no live values");
     QWidget* overviewFrame = overview->window();
     overviewFrame->resize(CSchematicFrame::kWidth, CSchematicFrame::kHeight);
     auto setCtPosition = [&](uint32_t position) {
@@ -119,6 +182,7 @@ void RunScreenshotTour(CKestrelApp& app, const QString& directory) {
     app.OnDeviceParameters();
     CViewParameters* view = app.FindParametersView();
     if (!view) {
+        Report("the device parameters window did not open");
         QApplication::exit(1);
         return;
     }

@@ -10,6 +10,9 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <cstdio>
+#include <memory>
+
 int main(int argc, char* argv[]) {
     QApplication qapp(argc, argv);
     QApplication::setOrganizationName(quirel::ui::kCompanyName);
@@ -45,6 +48,10 @@ int main(int argc, char* argv[]) {
     if (options.demo && options.catalogue.empty() && !QFileInfo::exists("Parameters.ini"))
         options.catalogue = quirel::app::FindCatalogue("Parameters.ini");
 
+    // From the start on: a box of the start-up or of the connect would wait for an answer as well.
+    std::unique_ptr<CTourBoxGuard> tourGuard;
+    if (parser.isSet(screenshots))
+        tourGuard = std::make_unique<CTourBoxGuard>();
     CKestrelApp app(std::move(store), options);
     if (!app.InitInstance())
         return 1;
@@ -52,7 +59,13 @@ int main(int argc, char* argv[]) {
         const QString dir = parser.value(screenshots);
         QTimer::singleShot(0, &app, [&app, dir] { RunScreenshotTour(app, dir); });
     }
-    const int rc = QApplication::exec();
+    int rc = QApplication::exec();
     app.ExitInstance();
+    // The pictures of a tour that met a box may show a message rather than the window: it has failed.
+    if (tourGuard && tourGuard->Count() > 0) {
+        std::fprintf(stderr, "quirel-viewer: screenshot tour: %d message box(es) or dialog(s) appeared\n",
+                     tourGuard->Count());
+        rc = 1;
+    }
     return rc;
 }

@@ -1,9 +1,11 @@
 #include "ui/common/QtUiPort.h"
 
 #include "ui/common/MessageBoxes.h"
+#include "ui/common/UiText.h"
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QPushButton>
 #include <QThread>
 #include <QTimer>
 
@@ -85,10 +87,28 @@ void CQtUiPort::PostConnectionState(int state) {
     });
 }
 
+int CQtUiPort::ShowBox(const std::string& text, const std::string& caption, MbIcon icon, MbButtons buttons) {
+    const QPointer<QProgressDialog> progress = m_progressDialog;
+    const bool stepAside = progress && progress->isVisible();
+    if (stepAside)
+        progress->hide();
+    // The window that started the work owns the box, not whatever happens to be active.
+    const int result =
+        ShowMessageBox(m_busy ? m_progressParent.data() : nullptr, text, caption, icon, buttons);
+    bool reported;
+    {
+        std::lock_guard lock(m_progressMutex);
+        reported = m_progress.reported;
+    }
+    if (stepAside && progress && reported)
+        progress->show();
+    return result;
+}
+
 int CQtUiPort::MessageBox(const std::string& text, const std::string& caption, MbIcon icon,
                           MbButtons buttons) {
     if (QThread::currentThread() == thread())
-        return m_closed ? IDCANCEL : ShowMessageBox(nullptr, text, caption, icon, buttons);
+        return m_closed ? IDCANCEL : ShowBox(text, caption, icon, buttons);
     if (m_closed)
         return IDCANCEL;
 
@@ -96,7 +116,7 @@ int CQtUiPort::MessageBox(const std::string& text, const std::string& caption, M
     // listening (at exit it waits for the worker); waiting on our own answer lets Close() release it.
     auto pending = std::make_shared<PendingAnswer>();
     Post([this, pending, text, caption, icon, buttons] {
-        const int result = m_closed ? IDCANCEL : ShowMessageBox(nullptr, text, caption, icon, buttons);
+        const int result = m_closed ? IDCANCEL : ShowBox(text, caption, icon, buttons);
         std::lock_guard<std::mutex> lock(pending->mutex);
         pending->result = result;
         pending->done = true;
@@ -128,6 +148,7 @@ void CQtUiPort::Progress(const std::string& caption, const std::string& text, in
         m_progress.pos = pos;
         m_progress.max = max;
         m_progress.shown = true;
+        m_progress.reported = true;
         post = !m_progress.pending;
         m_progress.pending = true;
     }
@@ -144,6 +165,7 @@ void CQtUiPort::EndProgress() {
     {
         std::lock_guard lock(m_progressMutex);
         m_progress.shown = false;
+        m_progress.reported = false;
         if (m_progress.pending)
             return; // the posted update sees shown == false and closes the dialog
         m_progress.pending = true;
@@ -162,9 +184,7 @@ void CQtUiPort::ShowProgress() {
         state = m_progress;
     }
     if (!state.shown && !m_busy) {
-        if (m_progressDialog)
-            m_progressDialog->deleteLater();
-        m_progressDialog = nullptr;
+        CloseProgressDialog();
         return;
     }
     if (!m_progressDialog) {
@@ -177,24 +197,38 @@ void CQtUiPort::ShowProgress() {
         dialog->setMinimumWidth(420);
         if (!m_progressCancellable)
             dialog->setCancelButton(nullptr);
-        connect(dialog, &QProgressDialog::canceled, this, [this] { m_progressCancelled = true; });
+        // The dialog stays until its work has ended: hidden, it would no longer keep other commands out.
+        disconnect(dialog, &QProgressDialog::canceled, dialog, &QProgressDialog::cancel);
+        connect(dialog, &QProgressDialog::canceled, this, &CQtUiPort::OnCancelClicked);
         m_progressDialog = dialog;
     }
     if (!state.caption.empty())
         m_progressDialog->setWindowTitle(QString::fromStdString(state.caption));
-    m_progressDialog->setLabelText(QString::fromStdString(state.text));
+    m_progressDialog->setLabelText(state.text.empty() ? Tx("Communicating with the device ...")
+                                                      : QString::fromStdString(state.text));
     m_progressDialog->setMaximum(state.max > 0 ? state.max : 0);
     m_progressDialog->setValue(state.max > 0 ? std::min(state.pos, state.max) : 0);
     m_progressDialog->show();
 }
 
+void CQtUiPort::OnCancelClicked() {
+    if (m_progressCancelled.exchange(true))
+        return;
+    if (m_progressDialog)
+        if (auto* button = m_progressDialog->findChild<QPushButton*>())
+            button->setEnabled(false); // once is enough; the work ends as soon as it can
+    if (m_onCancel)
+        m_onCancel();
+}
+
 void CQtUiPort::RunWithProgress(QWidget* parent, const std::string& caption,
-                                const std::function<void()>& work, bool cancellable,
-                                const std::string& text) {
+                                const std::function<void()>& work, bool cancellable, const std::string& text,
+                                const std::function<void()>& onCancel) {
     m_busy = true;
     m_progressParent = parent;
     m_progressCancellable = cancellable;
     m_progressCancelled = false;
+    m_onCancel = onCancel;
     {
         std::lock_guard lock(m_progressMutex);
         m_progress = ProgressState{caption, text, 0, 0, true, false};
@@ -218,13 +252,22 @@ void CQtUiPort::RunWithProgress(QWidget* parent, const std::string& caption,
     worker.join();
     m_busy = false;
     m_progressCancellable = false;
+    m_onCancel = nullptr;
     {
         std::lock_guard lock(m_progressMutex);
         m_progress.shown = false;
         m_progress.pending = false;
     }
-    if (m_progressDialog)
-        m_progressDialog->deleteLater();
+    CloseProgressDialog();
+}
+
+void CQtUiPort::CloseProgressDialog() {
+    if (!m_progressDialog)
+        return;
+    // Hidden now: its deletion waits for the outermost event loop, and a box or dialog that opens before
+    // that must not find the window of finished work still on the screen.
+    m_progressDialog->hide();
+    m_progressDialog->deleteLater();
     m_progressDialog = nullptr;
 }
 

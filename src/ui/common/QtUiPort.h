@@ -45,11 +45,14 @@ public:
     // Runs `work` on a thread of its own while this (the user-interface) thread goes on painting, behind
     // a modal progress dialog titled `caption` that blocks every other command until `work` returns.
     // Message boxes and Progress calls of `work` show meanwhile. With `cancellable` the dialog has a
-    // Cancel button, which makes ProgressCancelled true.
-    // The dialog appears only when the work takes longer than kProgressDelayMs, with `text` as its
-    // label until the work's own Progress calls say more.
+    // Cancel button, which makes ProgressCancelled true and calls `onCancel` (when given) on this thread,
+    // for work that is stopped from outside rather than by asking ProgressCancelled.
+    // The dialog appears only when the work takes longer than kProgressDelayMs, with `text` (or, without
+    // one, a general "Communicating with the device ...") as its label until the work's own Progress
+    // calls say more.
     void RunWithProgress(QWidget* parent, const std::string& caption, const std::function<void()>& work,
-                         bool cancellable = false, const std::string& text = std::string());
+                         bool cancellable = false, const std::string& text = std::string(),
+                         const std::function<void()>& onCancel = {});
     static constexpr int kProgressDelayMs = 300;
     // True while RunWithProgress runs.
     bool IsBusy() const { return m_busy; }
@@ -69,10 +72,16 @@ private:
     struct ProgressState {
         std::string caption, text;
         int pos = 0, max = 0;
-        bool shown = false;   // a dialog is wanted
-        bool pending = false; // an update is posted and not yet shown
+        bool shown = false;    // a dialog is wanted
+        bool pending = false;  // an update is posted and not yet shown
+        bool reported = false; // the work's own progress runs (Progress called, EndProgress not yet)
     };
     void ShowProgress();
+    void CloseProgressDialog();
+    // A box on this thread. A progress window steps aside while it is up, so that the box is neither
+    // hidden behind it nor stacked over it, and comes back only while its work still reports progress.
+    int ShowBox(const std::string& text, const std::string& caption, MbIcon icon, MbButtons buttons);
+    void OnCancelClicked();
 
     DocumentUpdateHandler m_onDocumentUpdate;
     std::mutex m_pendingMutex;
@@ -87,6 +96,7 @@ private:
     QPointer<QProgressDialog> m_progressDialog;
     QPointer<QWidget> m_progressParent;
     bool m_progressCancellable = false;
+    std::function<void()> m_onCancel;
     bool m_busy = false;
 };
 

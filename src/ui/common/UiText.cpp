@@ -70,6 +70,9 @@ const std::unordered_map<const char*, const char*, Hash, Equal>& GermanTexts() {
         {"Connecting to %1 ...", "Verbindung mit %1 wird hergestellt ..."},
         {"Connecting to %1 at %2 baud ...", "Verbindung über %1 mit %2 Baud wird hergestellt ..."},
         {"Disconnecting ...", "Verbindung wird getrennt ..."},
+        {"Communicating with the device ...", "Kommunikation mit dem Gerät ..."},
+        {"No program to show the manual was found. The manual is here: %1",
+         "Es wurde kein Programm gefunden, das das Handbuch anzeigt. Das Handbuch liegt hier: %1"},
         {"No manual is installed (\"%1\" was not found in %2, nor %3).",
          "Kein Handbuch installiert (\"%1\" wurde in %2 nicht gefunden, %3 ebenso wenig)."},
         // About box

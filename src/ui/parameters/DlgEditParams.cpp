@@ -73,6 +73,11 @@ CDlgEditParams::CDlgEditParams(const CParameterManager& catalogue, const CParame
     layout->addLayout(grid);
     layout->addWidget(note);
     layout->addWidget(buttons);
+
+    // The value is what the user came to change: typing replaces it, and Enter sends what was typed.
+    m_name->setFocusPolicy(Qt::ClickFocus);
+    m_combo->setFocus();
+    m_combo->lineEdit()->selectAll();
 }
 
 void CDlgEditParams::OnPcTime() {
