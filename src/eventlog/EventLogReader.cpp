@@ -53,6 +53,10 @@ bool CEventLogReader::ReadFile(int fileNumber, bool progressPerBlock, std::strin
     bytes.reserve(kBlocksPerFile * kBlockBytes);
     uint8_t block[kBlockBytes];
     for (int i = 0; i < kBlocksPerFile; ++i) {
+        if (m_ui.ProgressCancelled()) {
+            m_cancelled = true;
+            return false;
+        }
         if (progressPerBlock)
             ShowProgress(i + 1);
         while (int rc = m_controller.ReadFileRecordNoCheck(fileNumber, i * kBlockRegisters, kBlockRegisters,
@@ -79,6 +83,7 @@ bool CEventLogReader::ReadFile(int fileNumber, bool progressPerBlock, std::strin
 CEventLogReader::Result CEventLogReader::ReadAndRestart(EventLogScope scope) {
     m_budget = kRetryBudget;
     m_lastCode = 0;
+    m_cancelled = false;
     std::string whole;
     bool ok = true;
     if (scope == EventLogScope::Latest) {
@@ -109,6 +114,11 @@ CEventLogReader::Result CEventLogReader::ReadAndRestart(EventLogScope scope) {
     m_ui.EndProgress();
     Result result;
     result.lastCode = m_lastCode;
+    if (m_cancelled) {
+        m_controller.StartThread();
+        result.status = Status::Cancelled;
+        return result;
+    }
     if (!ok) {
         m_ui.MessageBox("Please check connection!", std::string(), MbIcon::Error);
         m_controller.StartThread();

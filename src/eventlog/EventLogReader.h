@@ -26,7 +26,7 @@ public:
     static constexpr int kStopSettleMs = 300; // lets a job that is still running finish its request
     static constexpr int kAllRecordsWaitMs = 500;
 
-    enum class Status { Ok, NotConnected, Failed };
+    enum class Status { Ok, NotConnected, Failed, Cancelled };
     struct Result {
         Status status = Status::Failed;
         std::string text; // the log, UTF-8; empty unless Ok
@@ -42,7 +42,8 @@ public:
     void StopWorker();
     // Reads with the worker stopped and starts it again, after a success and after a failure alike. A
     // failure (the retry budget used up, or the opening read of all records refused) shows "Please check
-    // connection!" before the worker is started again and returns Failed with no text.
+    // connection!" before the worker is started again and returns Failed with no text. The user's cancel
+    // (the progress's Cancel) ends the read before the next block, without a message: Cancelled.
     Result ReadAndRestart(EventLogScope scope);
     // The whole operation in order: CheckConnected, StopWorker, ReadAndRestart.
     Result Run(EventLogScope scope);
@@ -60,4 +61,5 @@ private:
     IUiPort& m_ui;
     int m_budget = kRetryBudget;
     int m_lastCode = 0;
+    bool m_cancelled = false;
 };

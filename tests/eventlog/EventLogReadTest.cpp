@@ -48,9 +48,7 @@ public:
 private:
     std::vector<PeerStep> Answer(const Bytes& request) {
         const Bytes pdu(request.begin() + 7, request.end());
-        auto reply = [&](Bytes body) {
-            return std::vector<PeerStep>{{quirel::test::mbap(request, body)}};
-        };
+        auto reply = [&](Bytes body) { return std::vector<PeerStep>{{quirel::test::mbap(request, body)}}; };
         if (pdu.size() != 9 || pdu[0] != 20)
             return reply({static_cast<uint8_t>(pdu.at(0) | 0x80), 1});
         const int file = (pdu[3] << 8) | pdu[4];
@@ -189,6 +187,16 @@ TEST(EventLogRead, AllRecordsShareTheRetryBudget) {
     for (size_t i = before; i < reads.size(); ++i)
         EXPECT_FALSE(reads[i].workerRunning);
     EXPECT_TRUE(s.controller.IsThreadRunning());
+
+    // Cancel between two blocks: no further read, no message, the worker runs again.
+    s.ui.Clear();
+    s.ui.CancelAfterProgressSteps(3);
+    const size_t beforeCancel = device.Reads().size();
+    EXPECT_EQ(s.Read(EventLogScope::All).status, CEventLogReader::Status::Cancelled);
+    EXPECT_EQ(device.Reads().size() - beforeCancel, 3u); // the opening read, files 20 and 21
+    EXPECT_TRUE(s.ui.Boxes().empty());
+    EXPECT_TRUE(s.controller.IsThreadRunning());
+    s.ui.CancelAfterProgressSteps(-1);
 
     // A refused opening read is a failed read as well; the worker runs again.
     device.FailReads(20, 1);

@@ -177,10 +177,13 @@ void CViewErrorMemory::Read(EventLogScope scope) {
     // The worker is stopped and the records read on a thread of their own, so that this window stays
     // painted and the progress moves; the modal progress dialog keeps every other command out meanwhile.
     CEventLogReader::Result result;
-    m_ui.RunWithProgress(window(), CEventLogReader::ProgressCaption(), [&] {
-        reader.StopWorker();
-        result = reader.ReadAndRestart(scope);
-    });
+    m_ui.RunWithProgress(
+        window(), CEventLogReader::ProgressCaption(),
+        [&] {
+            reader.StopWorker();
+            result = reader.ReadAndRestart(scope);
+        },
+        true);
     if (result.status == CEventLogReader::Status::Ok)
         m_doc.TakeLog(std::move(result.text));
     // After a failure too, so that the list no longer says the log is being read.
