@@ -11,6 +11,7 @@
 
 #include <fstream>
 #include <map>
+#include <poll.h>
 #include <pty.h>
 #include <sstream>
 #include <thread>
@@ -435,7 +436,7 @@ TEST_F(SerialBootLoaderTest, AFileThatCannotBeSentWholeNeverReachesTheBootloader
     }
 }
 
-TEST(SerialPortText, LeavesOutTheBootloadersControlBytes) {
+TEST(SerialPortLine, TextLeavesOutControlBytesAndCloseSendsWhatWasWritten) {
     int master = -1, slave = -1;
     char name[64] = {};
     ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
@@ -450,7 +451,15 @@ TEST(SerialPortText, LeavesOutTheBootloadersControlBytes) {
         ASSERT_EQ(::write(master, sent.data(), sent.size()), static_cast<ssize_t>(sent.size()));
         EXPECT_EQ(round == 0 ? port.ReadText() : port.ReadAll(), round == 0 ? std::string("ABC\x7F") : sent);
     }
+    // What was written before closing reaches the other end, also more than the peer has read yet.
+    const std::string last(6000, 'n');
+    ASSERT_TRUE(port.Write(last));
     port.Close();
+    std::size_t got = 0;
+    char chunk[8000];
+    for (pollfd p{master, POLLIN, 0}; got < last.size() && ::poll(&p, 1, 500) > 0;)
+        got += static_cast<std::size_t>(std::max<ssize_t>(0, ::read(master, chunk, sizeof chunk)));
+    EXPECT_EQ(got, last.size());
     ::close(slave);
     ::close(master);
 }
