@@ -232,6 +232,7 @@ void CSerialBootLoader::MainDownload() {
     m_port.Drain();
     if (m_version == kVersionText) {
         m_port.Drain();
+        m_ui.Progress(kProgressCaption, Erasing(), 0, kProgressRange);
         if (CancelledBeforeErase())
             return;
         m_port.WriteByte(kYes);
@@ -244,10 +245,8 @@ void CSerialBootLoader::MainDownload() {
 }
 
 bool CSerialBootLoader::CancelledBeforeErase() {
-    if (!m_ui.ProgressCancelled()) {
-        m_ui.Progress(kProgressCaption, Erasing(), 0, kProgressRange);
+    if (!m_ui.ProgressCancelled())
         return false;
-    }
     m_ui.EndProgress();
     if (m_version == kVersionText) {
         m_port.WriteByte(kNo);
@@ -368,6 +367,7 @@ void CSerialBootLoader::BlockTransfer() {
     }
     if (CancelledBeforeErase())
         return;
+    m_ui.Progress(kProgressCaption, Erasing(), 0, kProgressRange);
     m_port.WriteByte(kMenuBlocks);
     m_clock.Sleep(500);
     m_port.Drain();
