@@ -302,6 +302,7 @@ TEST_F(SerialBootLoaderTest, WhatTheDeviceEndsWithAndWhatTheUserIsTold) {
         {"1.0", {"--corrupt-line", "3"}, "", -1, 0, O::Failed, left, false},
         // Block 0 goes 22 times (counted from 0 at its first failure), then nothing more, no end marker.
         {"1.1", {"--corrupt-answer", "1"}, "", -1, 0, O::Failed, left, false, 22},
+        // Cancel before the erase leaves the device as it was; after the first block, in its bootloader.
         {"1.1", {}, "", 1, 0, O::Ended, "The download was cancelled.", true},
         {"1.1", {}, "", 3, 0, O::Failed, left, false, 1},
         // A port that cannot go to 115200 baud is found out before the erase.
@@ -324,7 +325,7 @@ TEST_F(SerialBootLoaderTest, WhatTheDeviceEndsWithAndWhatTheUserIsTold) {
         EXPECT_EQ(RunsFirmware(), c.runsFirmware);
         if (c.outcome == O::Succeeded) {
             EXPECT_EQ(quirel::test::ReadBinaryFile(Flash()), ReaderImage());
-        } else if (!c.runsFirmware) { // not even once switched off and on
+        } else if (!c.runsFirmware) { // nor does it start what it has when switched off and on
             EXPECT_EQ(m_sim->command("power-cycle"), "ok power-cycle bootloader");
             EXPECT_TRUE(m_loader.LastReport().leftInBootLoader);
         }
