@@ -72,6 +72,9 @@ public:
         std::fflush(m_err);
     }
     void EndProgress() override { m_percent = -5; }
+    // Ctrl-C during the transfer stops it where stopping is safe; the procedure says what became of the
+    // device.
+    bool ProgressCancelled() override { return g_interrupted.load(); }
 
     std::string AskFirmwareFile() override { return m_file; }
     void ShowWaitWindow() override {
@@ -169,14 +172,17 @@ void AddFirmwareCommands(std::vector<CommandSpec>& commands) {
          "confirmation\n"
          "                        and the time estimate, --force answers Yes to \"Cannot Access Device!\" "
          "(wait\n"
-         "                        for the banner of a power-cycled device; Ctrl-C cancels the wait); "
-         "without\n"
-         "                        them a terminal is asked, anything else is answered Cancel/No; a missing\n"
-         "                        reset configuration word cancels unless a terminal answers No. Messages "
-         "and\n"
-         "                        progress on stderr; the last line, on stdout, is \"Download "
-         "successfully!\"\n"
-         "                        (exit 0) or \"Download UNSUCCESSFULLY!\"\n",
+         "                        for the banner of a power-cycled device); without them a terminal is "
+         "asked,\n"
+         "                        anything else is answered Cancel/No; a missing reset configuration word\n"
+         "                        cancels unless a terminal answers No. Ctrl-C cancels the wait or stops "
+         "the\n"
+         "                        transfer (before the erase the device stays as it was, after it the "
+         "device\n"
+         "                        waits in its bootloader). Messages and progress on stderr; the last line, "
+         "on\n"
+         "                        stdout, is \"Download successfully!\" (exit 0) or \"Download "
+         "UNSUCCESSFULLY!\"\n",
          false, Firmware});
 }
 

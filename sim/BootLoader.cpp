@@ -90,6 +90,16 @@ void BootLoader::start() {
         m_bannerRepeat.start();
 }
 
+bool BootLoader::powerCycle() {
+    if (!m_firmwareValid) {
+        start();
+        return true;
+    }
+    if (active())
+        leave();
+    return false;
+}
+
 void BootLoader::send(const QByteArray& text) {
     m_line.write(text);
 }
@@ -224,9 +234,12 @@ void BootLoader::onBlockBytes() {
     send(answer);
 }
 
-void BootLoader::onLine(const QByteArray& line) {
-    if (line.isEmpty())
+void BootLoader::onLine(const QByteArray& received) {
+    if (received.isEmpty())
         return;
+    QByteArray line = received;
+    if (m_options.corruptLineEvery > 0 && ++m_linesReceived % m_options.corruptLineEvery == 0)
+        line[line.size() - 1] = static_cast<char>(line.back() ^ 0x01); // a bit lost on the way in
     const QByteArray bytes =
         line.size() <= kMaxLine && line.startsWith('S') ? recordBytes(line) : QByteArray();
     const char type = line.size() > 1 ? line[1] : '\0';
@@ -249,11 +262,12 @@ void BootLoader::onLine(const QByteArray& line) {
     }
     if (type < '1' || type > '3')
         return;
-    std::uint32_t address = 0;
+    // Wide enough that data running past the top of the 32-bit address space is dropped, not wrapped to 0.
+    std::uint64_t address = 0;
     for (int i = 0; i < addressLength; ++i)
         address = address << 8 | static_cast<unsigned char>(bytes[1 + i]);
     for (qsizetype i = 1 + addressLength; i < bytes.size() - 1; ++i, ++address)
-        if (address < static_cast<std::uint32_t>(kFlashSize))
+        if (address < static_cast<std::uint64_t>(kFlashSize))
             m_flash[address] = static_cast<std::uint8_t>(bytes[i]);
 }
 

@@ -15,6 +15,7 @@ struct BootLoaderOptions {
     QString version;            // "1.0" takes S-record lines, any other version 128-byte blocks; empty: none
     QString flashOut;           // the flash image is written here after each completed download
     int corruptAnswerEvery = 0; // garble every Nth answer to a block (0: none)
+    int corruptLineEvery = 0;   // 1.0: flip a bit in every Nth S-record line received (0: none)
     bool powerCycle = false;    // start in the bootloader with no valid firmware, as after a failed download
 };
 
@@ -25,6 +26,8 @@ struct BootLoaderOptions {
 // end the download), "6" asks "exit?" ("y" leaves, "n" stays). Bootloader 1.0 asks "(y/n)?" in its banner:
 // "y" erases and takes S-record lines ending in a carriage return until an S7, S8 or S9 record, then asks
 // "(y/n)?" again; "n" leaves. Bytes sent at a speed other than the bootloader's are lost, as on a wire.
+// Valid firmware needs a completed download that the bootloader found whole; until then leaving, or
+// switching the device off and on, comes back into the bootloader.
 class BootLoader : public QObject {
     Q_OBJECT
 public:
@@ -50,6 +53,9 @@ public:
     bool active() const { return m_state != State::Inactive; }
     // Restarts the bootloader on the line and sends its banner.
     void start();
+    // Switched off and on: the device starts its firmware when that is valid, else its bootloader. True
+    // when it is in the bootloader now.
+    bool powerCycle();
     void receive(const QByteArray& bytes);
 
     const std::vector<std::uint8_t>& flash() const { return m_flash; }
@@ -76,6 +82,7 @@ private:
     bool m_commandSeen = false;
     bool m_downloadFailed = false;
     int m_blockAnswers = 0;
+    int m_linesReceived = 0;
     QByteArray m_buffer;
     QTimer m_bannerRepeat; // a bootloader without valid firmware keeps announcing itself
     QTimer m_frameSilence; // a frame cut short is thrown away

@@ -185,6 +185,12 @@ QString Simulator::command(const QString& line) {
                    "no \";\")";
         return QString("ok trip %1").arg(detail);
     }
+    if (trimmed == "power-cycle") {
+        BootLoader* loader = m_rtu ? m_rtu->bootLoader() : nullptr;
+        if (!loader)
+            return "error power-cycle needs --bootloader";
+        return loader->powerCycle() ? "ok power-cycle bootloader" : "ok power-cycle firmware";
+    }
     if (!words.isEmpty() && words[0] == "event") {
         const QString kind = words.size() >= 2 ? words[1].toLower() : QString();
         const QString text = words.mid(2).join(' ');

@@ -55,6 +55,8 @@ options at start (see below). N or MS of 0 switches a fault off:
                           writing "acknowledge" to parameter 600 clears it
   event error|status|info TEXT
                           add a line to the event log (TEXT, as with trip: at most 40 bytes, no ";")
+  power-cycle             switch the device off and on (with --bootloader): its firmware starts when a
+                          download completed whole, else its bootloader; answers which one runs
   clear                   switch every fault off
   status                  print the fault settings
   quit                    stop the simulator
@@ -144,13 +146,15 @@ int main(int argc, char* argv[]) {
                                       "FILE");
     const QCommandLineOption corruptAnswer(
         "corrupt-answer", "Fault: garble every Nth answer of the bootloader to a block.", "N");
+    const QCommandLineOption corruptLine(
+        "corrupt-line", "Fault: flip a bit in every Nth S-record line the 1.0 bootloader receives.", "N");
     const QCommandLineOption powerCycle("power-cycle", "Start in the bootloader without valid firmware, as "
                                                        "after a failed download (the banner repeats).");
     parser.addOptions({catalogue, deviceCatalogue, tcp,   rtu,    pty,     link,     baud,
                        parity,    stopBits,        slave, vendor, product, revision, seed,
                        control,   noStdin,         drop,  crc,    delay,   stray,    closeAfter,
                        exception, refuse});
-    parser.addOptions({bootLoader, flashOut, corruptAnswer, powerCycle});
+    parser.addOptions({bootLoader, flashOut, corruptAnswer, corruptLine, powerCycle});
     parser.process(app);
 
     auto fail = [](const QString& message) {
@@ -229,8 +233,14 @@ int main(int argc, char* argv[]) {
             if (!ok || options.bootLoader.corruptAnswerEvery < 0)
                 return fail("bad --corrupt-answer");
         }
-    } else if (parser.isSet(flashOut) || parser.isSet(corruptAnswer) || parser.isSet(powerCycle)) {
-        return fail("--flash-out, --corrupt-answer and --power-cycle need --bootloader");
+        if (parser.isSet(corruptLine)) {
+            options.bootLoader.corruptLineEvery = parser.value(corruptLine).toInt(&ok);
+            if (!ok || options.bootLoader.corruptLineEvery < 0)
+                return fail("bad --corrupt-line");
+        }
+    } else if (parser.isSet(flashOut) || parser.isSet(corruptAnswer) || parser.isSet(corruptLine) ||
+               parser.isSet(powerCycle)) {
+        return fail("--flash-out, --corrupt-answer, --corrupt-line and --power-cycle need --bootloader");
     }
 
     if (::pipe(g_signalPipe) != 0)

@@ -2,6 +2,7 @@
 
 #include "base/CancelSignal.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
@@ -189,7 +190,12 @@ SerialPort::Result SerialPort::open(const std::string& path) {
 void SerialPort::close() {
     if (fd_ < 0)
         return;
-    ::tcflush(fd_, TCIOFLUSH);
+    // The last bytes written (a bootloader's final answer, say) must still leave: a flush of the output
+    // would drop them on USB adapters and UARTs alike, and on a pty it even empties the peer's input. What
+    // cannot leave within a generous bound (a stalled handshake) is dropped, so that closing never hangs.
+    const int sendMs = baudRate_ > 0 ? static_cast<int>(4096u * 10u * 1000u / baudRate_) : 0;
+    const bool sent = waitUntilSent(std::max(500, sendMs)) == Result::Ok;
+    ::tcflush(fd_, sent ? TCIFLUSH : TCIOFLUSH);
     if (savedValid_)
         ::tcsetattr(fd_, TCSANOW, &saved_);
     ::ioctl(fd_, TIOCNXCL);
@@ -310,6 +316,10 @@ SerialPort::Result SerialPort::drain(int timeoutMs) {
         return Result::NotOpen;
     if (handshake_ == 1)
         return Result::Refused;
+    return waitUntilSent(timeoutMs);
+}
+
+SerialPort::Result SerialPort::waitUntilSent(int timeoutMs) {
     // tcdrain alone could wait without bound; watch the output queue against the deadline first. Once it
     // is empty, tcdrain only waits for the last characters in the hardware.
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);

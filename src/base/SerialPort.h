@@ -36,7 +36,8 @@ public:
     // Opens the device exclusively, saves its settings and puts it into 9600 8N1 raw mode, DTR on, RTS
     // off. A port already open is closed first.
     Result open(const std::string& path);
-    // Purges both directions, writes the settings saved at open back and closes.
+    // Lets what was written leave the port, discards unread input, writes the settings saved at open back
+    // and closes.
     void close();
     virtual bool isOpen() const { return fd_ >= 0; }
 
@@ -67,6 +68,7 @@ public:
 
 private:
     Result setRts(bool on);
+    Result waitUntilSent(int timeoutMs);
 
     std::uint32_t baudRate_ = 0;
     int handshake_ = 0;

@@ -21,14 +21,20 @@ int HexByte(const std::string& line, std::size_t pos) {
     return hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
 }
 
+bool IsEndRecord(char type) {
+    return type == '7' || type == '8' || type == '9';
+}
+
 // The address field's length by record type; types without one are not looked into further.
 int AddressLength(char type) {
     switch (type) {
     case '0':
     case '1':
     case '5':
+    case '9':
         return 2;
     case '2':
+    case '8':
         return 3;
     case '3':
     case '7':
@@ -77,8 +83,11 @@ SRecordReport ReadSRecordImage(std::istream& in, std::vector<std::uint8_t>& imag
         int count = 0;
         const char type = line.size() > 1 ? line[1] : '\0';
         const int addressLength = AddressLength(type);
-        // A record too short for its own address and checksum is as damaged as one whose checksum fails.
-        if (!CheckSRecordLine(line, &count) || count < addressLength + 1) {
+        // A record too short for its own address and checksum is as damaged as one whose checksum fails; so
+        // is an end record with more than its address, and any record after the end (two images run
+        // together, or a cut and paste gone wrong).
+        if (!CheckSRecordLine(line, &count) || count < addressLength + 1 ||
+            (IsEndRecord(type) && count != addressLength + 1) || report.endSeen) {
             report.status = SRecordReport::Status::Damaged;
             report.damagedLine = number;
             return report;
@@ -89,18 +98,19 @@ SRecordReport ReadSRecordImage(std::istream& in, std::vector<std::uint8_t>& imag
         for (int i = 0; i < addressLength; ++i)
             address =
                 address << 8 | static_cast<std::uint32_t>(HexByte(line, 4 + 2 * static_cast<std::size_t>(i)));
+        const bool data = count > addressLength + 1;
         switch (type) {
         case '0':
             report.headerSeen = report.headerSeen || address == 0;
             break;
         case '1':
-            ++report.s1Records;
+            report.s1Records += data;
             break;
         case '2':
-            ++report.s2Records;
+            report.s2Records += data;
             break;
         case '3': {
-            ++report.s3Records;
+            report.s3Records += data;
             if (address < base)
                 break;
             const std::uint64_t offset = address - base;
@@ -114,9 +124,11 @@ SRecordReport ReadSRecordImage(std::istream& in, std::vector<std::uint8_t>& imag
             break;
         }
         case '7':
+        case '8':
+        case '9':
             report.endSeen = true;
             break;
-        default: // S4, S5 (a record count nobody needs), S6, S8, S9 and unknown types
+        default: // S4, S5 (a record count nobody needs), S6 and unknown types
             break;
         }
     }

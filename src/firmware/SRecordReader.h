@@ -19,13 +19,15 @@ struct SRecordReport {
     enum class Status {
         Ok,
         NotSRecord, // more than kMaxForeignLines lines that are no records
-        Damaged,    // a record whose checksum does not match, or that is cut short or not hexadecimal
+        Damaged,    // a record whose checksum does not match, that is cut short or not hexadecimal, an end
+                    // record whose count does not fit its address, or any record after the end record
     };
     Status status = Status::Ok;
     int damagedLine = 0; // 1-based line of the damaged record
     int foreignLines = 0;
     bool headerSeen = false; // S0 with address 0
-    bool endSeen = false;    // S7
+    bool endSeen = false;    // S7, S8 or S9
+    // Records of these types that carry at least one data byte.
     int s1Records = 0, s2Records = 0, s3Records = 0;
     // The largest count field of any record: the line the record makes for a bootloader that takes the
     // records as text is count * 2 + 4 characters.

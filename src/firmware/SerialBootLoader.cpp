@@ -1,13 +1,11 @@
 #include "firmware/SerialBootLoader.h"
 
-#include "base/FileUtil.h"
 #include "base/StringTable.h"
-#include "firmware/SRecordReader.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
-#include <sstream>
 #include <thread>
 
 using namespace quirel::firmware;
@@ -27,9 +25,6 @@ constexpr std::uint8_t kYes = 'y', kNo = 'n', kMenuExit = '6', kMenuBlocks = '2'
 constexpr std::size_t kBlockSize = 128;
 // Address (4), length (1), data (128), checksum (1).
 constexpr std::size_t kFrameSize = 4 + 1 + kBlockSize + 1;
-// The 1.0 bootloader builds each line in a 64-byte buffer: count * 2 + 4 characters, the carriage return
-// and the closing zero.
-constexpr int kTextLineBuffer = 64;
 
 constexpr const char* kBanner = "LVAR FLASHLOADER V";
 constexpr const char* kCannotOpen = "Cannot open COM port.";
@@ -46,7 +41,6 @@ constexpr const char* kEstimateText = "Download time about 12 minutes";
 constexpr const char* kStop = "Download shall be stop!";
 constexpr const char* kCannotAccess = "Cannot Access Device !\nPlease check COM Port or Baudrate";
 constexpr const char* kCaptionWarning = "Warning";
-constexpr const char* kNotSRecord = "No srecord hex file detected !";
 constexpr const char* kNoResetConfig = "RCHW (reset config. half word) not detected cancel download ?";
 // The text transfer's failure caption carries a trailing blank, the block transfer's does not.
 constexpr const char* kCaptionTextFailed = "Warning Update Firmware ";
@@ -60,34 +54,44 @@ std::string Confirmation() {
     return English() ? "Attention: Firmware will be downloaded!" : "Achtung: Firmware wird geladen!";
 }
 
-std::string CannotRead(const std::string& path) {
-    return (English() ? "Cannot read the firmware file " : "Die Firmware-Datei kann nicht gelesen werden: ") +
-           path;
+std::string CancelledUnchanged() {
+    return English() ? "The download was cancelled.\nThe device was not changed."
+                     : "Der Download wurde abgebrochen.\nDas Ger\xC3\xA4t wurde nicht ver\xC3\xA4ndert.";
 }
 
-std::string Damaged(int line) {
-    char text[160];
-    std::snprintf(text, sizeof text,
-                  English()
-                      ? "The firmware file is damaged: bad record in line %d.\nThe device was not changed."
-                      : "Die Firmware-Datei ist besch\xC3\xA4"
-                        "digt: fehlerhafter Datensatz in Zeile "
-                        "%d.\nDas Ger\xC3\xA4t wurde nicht ver\xC3\xA4ndert.",
-                  line);
+std::string LeftInBootLoader() {
+    return English()
+               ? "The device stays in its bootloader without working firmware.\nStart the update again, "
+                 "answer 'Yes' to \"Cannot Access Device!\" and switch the device off and on."
+               : "Das Ger\xC3\xA4t bleibt ohne lauff\xC3\xA4hige Firmware in seinem Bootloader.\nDas "
+                 "Update erneut starten, \"Cannot Access Device!\" mit 'Ja' beantworten und das "
+                 "Ger\xC3\xA4t aus- und wieder einschalten.";
+}
+
+std::string Erasing() {
+    return English() ? "Erasing the flash ..." : "Der Flash-Speicher wird gel\xC3\xB6scht ...";
+}
+
+// "Record 12 of 300 (4 %)", "Block 3 of 40 (7 %)".
+std::string ProgressText(bool blocks, int done, int total) {
+    char text[80];
+    const char* unit = blocks ? "Block" : English() ? "Record" : "Datensatz";
+    std::snprintf(text, sizeof text, English() ? "%s %d of %d (%d %%)" : "%s %d von %d (%d %%)", unit, done,
+                  total, ProgressPosition(done, total) * 100 / kProgressRange);
     return text;
-}
-
-std::string TooLongForText() {
-    return English() ? "The records of this firmware file are too long for bootloader 1.0 (at most 29 bytes "
-                       "each).\nThe device was not changed."
-                     : "Die Datens\xC3\xA4tze dieser Firmware-Datei sind f\xC3\xBCr Bootloader 1.0 zu lang "
-                       "(h\xC3\xB6"
-                       "chstens 29 Bytes je Datensatz).\nDas Ger\xC3\xA4t wurde nicht "
-                       "ver\xC3\xA4ndert.";
 }
 
 bool Contains(const std::string& text, const char* what) {
     return text.find(what) != std::string::npos;
+}
+
+// The bootloader asked what the protocol expects at the end of a download and did not speak of a failure
+// ("Record error ... Download FAILED ... Download again (y/n)?" asks the same question).
+bool Confirmed(const std::string& reply, const char* expected) {
+    std::string lower(reply.size(), '\0');
+    std::transform(reply.begin(), reply.end(), lower.begin(),
+                   [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
+    return Contains(reply, expected) && !Contains(lower, "error") && !Contains(lower, "fail");
 }
 
 } // namespace
@@ -106,6 +110,12 @@ int quirel::firmware::VersionFromBanner(const std::string& banner) {
     return kVersionUnknown;
 }
 
+int quirel::firmware::ProgressPosition(std::int64_t done, std::int64_t total) {
+    if (total <= 0)
+        return 0;
+    return static_cast<int>(std::clamp<std::int64_t>(done, 0, total) * kProgressRange / total);
+}
+
 CSerialBootLoader::CSerialBootLoader(CSerialPort& port, IUiPort& ui, IFirmwareDialogs& dialogs, IClock& clock)
     : m_port(port), m_ui(ui), m_dialogs(dialogs), m_clock(clock) {}
 
@@ -117,8 +127,7 @@ int CSerialBootLoader::Box(const std::string& text, const std::string& caption, 
 CSerialBootLoader::Outcome CSerialBootLoader::Start() {
     m_report = Report{};
     m_forcedStart = false;
-    m_lines.clear();
-    m_image.clear();
+    m_file = FirmwareFile{};
     if (Probe()) {
         m_clock.Sleep(50);
         ExitBootLoader();
@@ -191,39 +200,14 @@ void CSerialBootLoader::ExitBootLoader() {
     m_port.Close();
 }
 
-bool CSerialBootLoader::LoadFirmware(const std::string& path) {
-    // The file is read once and only read: the flash image and the text lines both come from these bytes.
-    std::string why;
-    const std::optional<std::string> bytes = quirel::readWholeFile(path, quirel::kMaxFirmwareFileBytes, &why);
-    if (!bytes) {
-        Box(CannotRead(path) + ": " + why, "", MbIcon::Error);
-        return false;
-    }
-    // Checked whole before the device is touched, so that a file that cannot be sent completely never
-    // makes the bootloader erase the flash.
-    m_image = MakeErasedImage();
-    std::istringstream in(*bytes);
-    const SRecordReport report = ReadSRecordImage(in, m_image, 0);
-    if (report.status == SRecordReport::Status::NotSRecord) {
-        Box(kNotSRecord, "", MbIcon::Error);
-        return false;
-    }
-    if (report.status == SRecordReport::Status::Damaged) {
-        Box(Damaged(report.damagedLine), "", MbIcon::Error);
-        return false;
-    }
-    m_largestCount = report.largestCount;
-    m_lines.clear();
-    std::istringstream again(*bytes);
-    for (std::string line; std::getline(again, line);)
-        m_lines.push_back(line);
-    return true;
-}
-
 void CSerialBootLoader::MainDownload() {
     const std::string path = m_dialogs.AskFirmwareFile();
-    if (path.empty() || !LoadFirmware(path))
+    if (path.empty())
         return;
+    if (const std::string refusal = ReadFirmwareFile(path, m_file); !refusal.empty()) {
+        Box(refusal, "", MbIcon::Error);
+        return;
+    }
     if (Box(Confirmation(), kCaptionUpdate, MbIcon::Warning, MbButtons::OkCancel) != IDOK)
         return;
     if (!EnterBootLoader(kBaud)) {
@@ -248,14 +232,40 @@ void CSerialBootLoader::MainDownload() {
     m_port.Drain();
     if (m_version == kVersionText) {
         m_port.Drain();
+        m_ui.Progress(kProgressCaption, Erasing(), 0, kProgressRange);
+        if (CancelledBeforeErase())
+            return;
         m_port.WriteByte(kYes);
         m_clock.Sleep(6000); // the bootloader erases the flash
         m_port.Drain();
-        const bool ok = TextTransfer();
-        Finish(ok, kCaptionTextFailed);
+        TextTransfer();
         return;
     }
     BlockTransfer();
+}
+
+bool CSerialBootLoader::CancelledBeforeErase() {
+    if (!m_ui.ProgressCancelled())
+        return false;
+    m_ui.EndProgress();
+    if (m_version == kVersionText) {
+        m_port.WriteByte(kNo);
+        m_port.Close();
+    } else {
+        ExitBootLoader();
+    }
+    Box(CancelledUnchanged(), kCaptionUpdate);
+    return true;
+}
+
+void CSerialBootLoader::Abandon(const char* failureCaption, const char* reason) {
+    m_ui.EndProgress();
+    m_port.Close();
+    m_report.leftInBootLoader = true;
+    if (reason)
+        Box(reason, "");
+    Finish(false, failureCaption);
+    Box(LeftInBootLoader(), failureCaption, MbIcon::Warning);
 }
 
 bool CSerialBootLoader::EnterBootLoader(std::uint32_t baud) {
@@ -273,112 +283,124 @@ bool CSerialBootLoader::EnterBootLoader(std::uint32_t baud) {
         banner = m_port.ReadText();
     }
     m_version = VersionFromBanner(banner);
-    if (m_version == kVersionBlocks) {
-        if (Box(kEstimateBlocks, kCaptionEstimate, MbIcon::None, MbButtons::OkCancel) != IDOK) {
-            m_cancelled = true;
+    if (m_version == kVersionUnknown) {
+        Box(kStop, kCaptionEstimate);
+        m_port.WriteByte(kNo);
+        m_port.Close();
+        return false;
+    }
+    const bool text = m_version == kVersionText;
+    // A file this bootloader cannot take whole is refused while the flash is still whole, as a declined
+    // estimate is.
+    const std::string refusal = RefusalFor(m_file, text);
+    if (!refusal.empty())
+        Box(refusal, "", MbIcon::Error);
+    if (!refusal.empty() || Box(text ? kEstimateText : kEstimateBlocks, kCaptionEstimate, MbIcon::None,
+                                MbButtons::OkCancel) != IDOK) {
+        m_cancelled = true;
+        if (text) {
+            m_port.WriteByte(kNo);
+        } else {
             m_port.WriteByte(kMenuExit);
             m_clock.Sleep(200);
             m_port.WriteByte(kYes);
-            m_port.Close();
-            return false;
         }
-    } else if (m_version == kVersionText) {
-        // Records the bootloader's line buffer cannot take would reach the flash cut off; refuse them
-        // while the flash is still whole, as a declined estimate does.
-        const bool fits = m_largestCount * 2 + 5 <= kTextLineBuffer;
-        if (!fits)
-            Box(TooLongForText(), "", MbIcon::Error);
-        if (!fits || Box(kEstimateText, kCaptionEstimate, MbIcon::None, MbButtons::OkCancel) != IDOK) {
-            m_cancelled = true;
-            m_port.WriteByte(kNo);
-            m_port.Close();
-            return false;
-        }
-    } else {
-        Box(kStop, kCaptionEstimate);
-        m_port.WriteByte(kNo);
         m_port.Close();
         return false;
     }
     return Contains(banner, kBanner);
 }
 
-bool CSerialBootLoader::TextTransfer() {
-    m_ui.Progress(kProgressCaption, "", 0, kProgressRange);
-    const auto records = static_cast<int>(std::count_if(
-        m_lines.begin(), m_lines.end(), [](const std::string& l) { return !l.empty() && l[0] == 'S'; }));
-    int foreign = 0;
-    for (const std::string& line : m_lines) {
-        if (!line.empty() && line[0] == 'S') {
-            // Type, count and the count bytes; whatever follows on the line (a carriage return) is not sent.
-            int count = 0;
-            CheckSRecordLine(line, &count);
-            const std::size_t length = static_cast<std::size_t>(count) * 2 + 4;
-            if (!m_port.Write(line.substr(0, length) + '\r')) {
-                m_ui.EndProgress();
-                m_port.Close();
-                return false;
-            }
-            ++m_report.linesSent;
-        } else if (++foreign > kMaxForeignLines) {
-            m_ui.EndProgress();
-            m_port.Close();
-            return false;
+void CSerialBootLoader::TextTransfer() {
+    // The file was checked whole: its few foreign lines (blank lines, a comment) are simply not sent.
+    const auto records =
+        static_cast<int>(std::count_if(m_file.lines.begin(), m_file.lines.end(),
+                                       [](const std::string& l) { return !l.empty() && l[0] == 'S'; }));
+    for (const std::string& line : m_file.lines) {
+        if (line.empty() || line[0] != 'S')
+            continue;
+        if (m_ui.ProgressCancelled()) {
+            m_report.cancelled = true;
+            Abandon(kCaptionTextFailed);
+            return;
         }
-        m_ui.Progress(kProgressCaption, "", records ? m_report.linesSent * kProgressRange / records : 0,
-                      kProgressRange);
+        // Type, count and the count bytes; whatever follows on the line (a carriage return) is not sent.
+        int count = 0;
+        CheckSRecordLine(line, &count);
+        const std::size_t length = static_cast<std::size_t>(count) * 2 + 4;
+        if (!m_port.Write(line.substr(0, length) + '\r')) {
+            Abandon(kCaptionTextFailed);
+            return;
+        }
+        ++m_report.linesSent;
+        m_ui.Progress(kProgressCaption, ProgressText(false, m_report.linesSent, records),
+                      ProgressPosition(m_report.linesSent, records), kProgressRange);
     }
     m_ui.EndProgress();
     m_clock.Sleep(500);
-    const std::string text = m_port.ReadText();
-    if (!Contains(text, "y/n)?")) {
-        m_port.Close();
-        return false;
+    // "n" lets the bootloader go; after a download it did not confirm, it stays where it is.
+    if (!Confirmed(m_port.ReadText(), "y/n)?")) {
+        Abandon(kCaptionTextFailed);
+        return;
     }
     m_clock.Sleep(200);
     m_port.WriteByte(kNo);
     m_port.Close();
-    return true;
+    Finish(true, kCaptionTextFailed);
 }
 
 void CSerialBootLoader::BlockTransfer() {
     m_ui.Progress(kProgressCaption, "", 0, kProgressRange);
-    if (!std::equal(std::begin(kResetConfigWord), std::end(kResetConfigWord), m_image.begin()) &&
+    if (!std::equal(std::begin(kResetConfigWord), std::end(kResetConfigWord), m_file.image.begin()) &&
         Box(kNoResetConfig, "", MbIcon::Question, MbButtons::YesNo) == IDYES) {
         m_ui.EndProgress();
         ExitBootLoader();
         return;
     }
+    // The port must take the block speed before the bootloader is told to erase: refused only afterwards,
+    // it would leave an erased device at a speed nobody can speak to it at.
+    if (!m_port.SetBaudRate(kBlockBaud) || !m_port.SetBaudRate(kBaud)) {
+        m_ui.EndProgress();
+        ExitBootLoader();
+        Box(kCannotConfigure, "");
+        return;
+    }
+    if (CancelledBeforeErase())
+        return;
+    m_ui.Progress(kProgressCaption, Erasing(), 0, kProgressRange);
     m_port.WriteByte(kMenuBlocks);
     m_clock.Sleep(500);
     m_port.Drain();
     m_port.Write(kBaudCommand, sizeof kBaudCommand);
     m_clock.Sleep(200);
     if (!m_port.SetBaudRate(kBlockBaud)) {
-        m_ui.EndProgress();
-        ExitBootLoader();
-        Box(kCannotConfigure, "");
+        Abandon(kCaptionBlocksFailed, kCannotConfigure);
         return;
     }
     m_clock.Sleep(5500); // the bootloader erases the flash
     m_port.Drain();
 
     auto erased = [&](std::size_t address) {
-        return std::all_of(m_image.begin() + static_cast<long>(address),
-                           m_image.begin() + static_cast<long>(address + kBlockSize),
+        return std::all_of(m_file.image.begin() + static_cast<long>(address),
+                           m_file.image.begin() + static_cast<long>(address + kBlockSize),
                            [](std::uint8_t b) { return b == 0xFF; });
     };
     int toSend = 0;
-    for (std::size_t address = 0; address < m_image.size(); address += kBlockSize)
+    for (std::size_t address = 0; address < m_file.image.size(); address += kBlockSize)
         toSend += erased(address) ? 0 : 1;
     int sent = 0;
-    std::size_t failedAddress = m_image.size(); // none
+    std::size_t failedAddress = m_file.image.size(); // none
     int failures = 0;
     std::uint8_t frame[kFrameSize];
-    for (std::size_t address = 0; address < m_image.size() && !m_report.failureLimit; address += kBlockSize) {
+    for (std::size_t address = 0; address < m_file.image.size(); address += kBlockSize) {
         if (erased(address)) {
             ++m_report.blocksSkipped;
             continue;
+        }
+        if (m_ui.ProgressCancelled()) {
+            m_report.cancelled = true;
+            Abandon(kCaptionBlocksFailed);
+            return;
         }
         frame[0] = static_cast<std::uint8_t>(address >> 24);
         frame[1] = static_cast<std::uint8_t>(address >> 16);
@@ -387,8 +409,8 @@ void CSerialBootLoader::BlockTransfer() {
         frame[4] = static_cast<std::uint8_t>(kBlockSize);
         std::uint8_t sum = 0;
         for (std::size_t i = 0; i < kBlockSize; ++i) {
-            frame[5 + i] = m_image[address + i];
-            sum = static_cast<std::uint8_t>(sum + m_image[address + i]);
+            frame[5 + i] = m_file.image[address + i];
+            sum = static_cast<std::uint8_t>(sum + m_file.image[address + i]);
         }
         frame[kFrameSize - 1] = static_cast<std::uint8_t>(0xFF - sum);
         for (;;) {
@@ -405,14 +427,15 @@ void CSerialBootLoader::BlockTransfer() {
             failures = address == failedAddress ? failures + 1 : 0;
             failedAddress = address;
             if (failures > kMaxBlockFailures) {
+                // The flash is incomplete: the end marker would have the bootloader take it for whole.
                 m_report.failureLimit = true;
-                break;
+                Abandon(kCaptionBlocksFailed);
+                return;
             }
             ++m_report.framesRepeated;
         }
-        if (!m_report.failureLimit)
-            ++sent;
-        m_ui.Progress(kProgressCaption, "", toSend ? sent * kProgressRange / toSend : kProgressRange,
+        ++sent;
+        m_ui.Progress(kProgressCaption, ProgressText(true, sent, toSend), ProgressPosition(sent, toSend),
                       kProgressRange);
     }
 
@@ -421,13 +444,16 @@ void CSerialBootLoader::BlockTransfer() {
     m_ui.EndProgress();
     m_clock.Sleep(1000);
     m_port.WriteByte(kMenuExit);
-    const std::string text = m_port.ReadText();
+    // "y" lets the bootloader go; after a download it did not confirm, it stays where it is.
+    if (!Confirmed(m_port.ReadText(), "exit?")) {
+        Abandon(kCaptionBlocksFailed);
+        return;
+    }
     m_clock.Sleep(10);
     m_port.WriteByte(kYes);
     m_clock.Sleep(15);
     m_port.Close();
-    // A transfer that gave up on a block has left the flash incomplete, whatever the bootloader answers.
-    Finish(Contains(text, "exit?") && !m_report.failureLimit, kCaptionBlocksFailed);
+    Finish(true, kCaptionBlocksFailed);
 }
 
 void CSerialBootLoader::Finish(bool success, const char* failureCaption) {

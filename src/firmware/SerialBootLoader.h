@@ -2,11 +2,11 @@
 
 #include "base/UiPort.h"
 #include "firmware/BootLoaderUi.h"
+#include "firmware/FirmwareFile.h"
 #include "firmware/SerialPort.h"
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace quirel::firmware {
 
@@ -21,6 +21,9 @@ constexpr int kProgressRange = 2000;
 enum BootLoaderVersion : int { kVersionUnknown = 0, kVersionText = 1, kVersionBlocks = 2 };
 // "1.1" first, then "1.0", then any other "1.": the block transfer, the text transfer, the block transfer.
 int VersionFromBanner(const std::string& banner);
+// The progress bar's position for `done` of `total` records or blocks, from 0 to kProgressRange, for any
+// count a firmware file can bring.
+int ProgressPosition(std::int64_t done, std::int64_t total);
 
 } // namespace quirel::firmware
 
@@ -45,6 +48,10 @@ public:
         int blocksSkipped = 0;     // erased blocks that were not sent
         bool failureLimit = false; // a block failed more than 20 times at one address
         int linesSent = 0;         // records of the text transfer
+        bool cancelled = false;    // the user stopped the transfer
+        // The transfer failed after the flash was erased: the device was left in its bootloader, ready
+        // for another try, and never told to start what it has.
+        bool leftInBootLoader = false;
     };
 
     static constexpr std::uint32_t kBaud = 38400;
@@ -70,11 +77,15 @@ private:
     bool Probe();
     bool WaitForBanner();
     void MainDownload();
-    bool LoadFirmware(const std::string& path);
     bool EnterBootLoader(std::uint32_t baud);
     void ExitBootLoader();
-    bool TextTransfer();
+    void TextTransfer();
     void BlockTransfer();
+    // Before the erase command the user may still stop: the bootloader is left and the device is as it was.
+    bool CancelledBeforeErase();
+    // A transfer that fails once the flash is erased stops here: no further byte (no end marker, no exit
+    // answer) reaches the bootloader, so it never starts a partial image, and the user is told so.
+    void Abandon(const char* failureCaption, const char* reason = nullptr);
     // Close, open and set the baud rate; a failure shows its message.
     bool OpenPort(std::uint32_t baud);
     int Box(const std::string& text, const std::string& caption, MbIcon icon = MbIcon::None,
@@ -93,8 +104,5 @@ private:
     bool m_cancelled = false;
     Report m_report;
 
-    // The firmware of this run: the file's lines for the text transfer, its flash image for the blocks.
-    std::vector<std::string> m_lines;
-    std::vector<std::uint8_t> m_image;
-    int m_largestCount = 0;
+    quirel::firmware::FirmwareFile m_file; // the firmware of this run
 };

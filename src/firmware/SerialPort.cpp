@@ -10,8 +10,10 @@ bool CSerialPort::Open(const std::string& name) {
 }
 
 void CSerialPort::Close() {
-    // The bootloader takes a dropped DTR as the end of the session; on a pseudo-terminal there is no DTR
-    // and the failure does not matter.
+    // The bootloader takes a dropped DTR as the end of the session, so the last answer written (the "y"
+    // or "n" that lets it go) must have left first. On a pseudo-terminal there is no DTR and the failure
+    // does not matter.
+    m_port.drain(1000);
     m_port.dropDtr();
     m_port.close();
 }

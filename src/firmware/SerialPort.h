@@ -26,7 +26,7 @@ public:
     // "\\.\" prefix of long port names belongs to another platform's device namespace; paths are taken as
     // they are.)
     virtual bool Open(const std::string& name);
-    // Drops DTR, then closes; closing a closed port succeeds.
+    // Lets the output leave, drops DTR, then closes; closing a closed port succeeds.
     virtual void Close();
     virtual bool IsOpen() const { return m_port.isOpen(); }
     // The baud rate with 8 data bits, no parity, one stop bit and no handshake.

@@ -92,15 +92,21 @@ TEST(SRecordReader, ADamagedRecordRejectsTheFile) {
     for (char& c : lower)
         c = static_cast<char>(std::tolower(c));
     lower[0] = 'S';
+    const std::string end = SRecord('7', 0, 4, {}) + "\n";
     const struct {
         std::string line;
         bool ok;
+        int damagedLine = 3;
     } cases[] = {
         {badSum, false},
         {good.substr(0, good.size() - 3), false}, // cut short
         {"Some words", false},
         {"S3030000FC", false}, // too short for its address
         {"S30G", false},
+        {"S901FE", false},                // an end record without its address
+        {SRecord('8', 0, 3, {1}), false}, // an end record with data
+        {end + good, false, 4},           // a record after the end
+        {end + "\n", true},
         {lower, true},
         {SRecord('3', 0x80, 4, {1}) + "  trailing", true},
     };
@@ -110,7 +116,7 @@ TEST(SRecordReader, ADamagedRecordRejectsTheFile) {
         EXPECT_EQ(r.ok(), c.ok) << c.line;
         if (!c.ok) {
             EXPECT_EQ(r.status, SRecordReport::Status::Damaged) << c.line;
-            EXPECT_EQ(r.damagedLine, 3) << c.line;
+            EXPECT_EQ(r.damagedLine, c.damagedLine) << c.line;
         }
     }
 }

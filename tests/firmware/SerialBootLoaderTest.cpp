@@ -1,6 +1,6 @@
-// The bootloader procedure against the simulator's bootloader over a pty, with its waits shortened: every
-// byte written, wait and message in order, the flash the simulator ends up with, and the port closed on
-// every way out.
+// The bootloader procedure against the simulator's bootloader over a pty, with its waits shortened: what
+// the device ends with (its firmware running, or its bootloader waiting for another try), what the user is
+// told, the steps of the protocol in order, and the port closed on every way out.
 
 #include "firmware/SerialBootLoader.h"
 #include "FirmwareTestSupport.h"
@@ -11,6 +11,7 @@
 
 #include <fstream>
 #include <map>
+#include <poll.h>
 #include <pty.h>
 #include <sstream>
 #include <thread>
@@ -67,16 +68,20 @@ public:
     }
     bool SetBaudRate(std::uint32_t baud) override {
         m_trace.push_back("baud " + std::to_string(baud));
-        return !failBaud && CSerialPort::SetBaudRate(baud);
+        const bool refused = baud == CSerialBootLoader::kBlockBaud && ++m_fastCalls == m_refuseFast;
+        return !failBaud && !refused && CSerialPort::SetBaudRate(baud);
     }
     bool Write(const std::uint8_t* data, std::size_t size) override {
         m_trace.push_back("write " + Hex(data, size));
         return CSerialPort::Write(data, size);
     }
+    // The nth switch to the block speed from now on fails (0: none).
+    void RefuseFast(int nth) { m_refuseFast = nth, m_fastCalls = 0; }
     bool failOpen = false, failBaud = false;
 
 private:
     Trace& m_trace;
+    int m_refuseFast = 0, m_fastCalls = 0;
 };
 
 // Waits at most 100 ms of what is asked (still longer than the silence that ends a Modbus frame), and
@@ -113,6 +118,10 @@ public:
         m_shown = true;
         EXPECT_LE(pos, max);
         lastPosition = pos;
+        ++progressCalls;
+    }
+    bool ProgressCancelled() override {
+        return cancelAfterProgress >= 0 && progressCalls >= cancelAfterProgress;
     }
     void EndProgress() override {
         m_shown = false;
@@ -129,6 +138,8 @@ public:
     std::map<std::string, int> answers;
     std::string file;
     int cancelAfter = -1;
+    int cancelAfterProgress = -1; // Cancel in the progress window after that many progress calls
+    int progressCalls = 0;
     int lastPosition = -1;
 
 private:
@@ -172,6 +183,14 @@ protected:
         return text;
     }
     std::string Flash() const { return m_dir.File("flash.bin"); }
+    // The device answers the Modbus probe: it runs its firmware (given a moment to start it).
+    bool RunsFirmware() const {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        RawPty line(m_sim->ptyPath());
+        line.send({0x01, 0x03, 0x00, 0xC8, 0x00, 0x01});
+        const Bytes reply = line.receive(7, std::chrono::milliseconds(500));
+        return reply.size() == 7 && reply[1] == 0x03 && RawPty::crcHolds(reply);
+    }
     Trace Writes() const {
         Trace writes;
         for (const std::string& t : m_trace)
@@ -207,13 +226,28 @@ TEST_F(SerialBootLoaderTest, BlockTransferSendsOnlyWrittenBlocksAndEveryStepInOr
     ASSERT_EQ(m_loader.Start(), CSerialBootLoader::Outcome::Succeeded) << Dump();
 
     Trace expected = kProbeAndExit;
-    const Trace rest = {"file?",         kConfirm,         "open",
-                        "baud 38400",    "sleep 500",      kEnter,
-                        "sleep 1500",    kEstimate2,       "close",
-                        "open",          "baud 38400",     "progress Download: RUNNING !",
-                        Write("2"),      "sleep 500",      "write 42 00 C2 01 00",
-                        "sleep 200",     "baud 115200",    "sleep 5500",
-                        Frame(image, 0), Frame(image, 128)};
+    const Trace rest = {"file?",
+                        kConfirm,
+                        "open",
+                        "baud 38400",
+                        "sleep 500",
+                        kEnter,
+                        "sleep 1500",
+                        kEstimate2,
+                        "close",
+                        "open",
+                        "baud 38400",
+                        "progress Download: RUNNING !",
+                        "baud 115200",
+                        "baud 38400",
+                        Write("2"),
+                        "sleep 500",
+                        "write 42 00 C2 01 00",
+                        "sleep 200",
+                        "baud 115200",
+                        "sleep 5500",
+                        Frame(image, 0),
+                        Frame(image, 128)};
     expected.insert(expected.end(), rest.begin(), rest.end());
     for (int i = 0; i < 5; ++i)
         expected.push_back("write FF");
@@ -224,6 +258,7 @@ TEST_F(SerialBootLoaderTest, BlockTransferSendsOnlyWrittenBlocksAndEveryStepInOr
     EXPECT_EQ(m_loader.LastReport().blocksSkipped, 0x200000 / 128 - 2);
     EXPECT_EQ(m_person.lastPosition, kProgressRange);
     EXPECT_EQ(quirel::test::ReadBinaryFile(Flash()), image);
+    EXPECT_TRUE(RunsFirmware());
 }
 
 TEST_F(SerialBootLoaderTest, GarbledAnswersAreRepeatedAndTheFlashMatchesTheFile) {
@@ -244,47 +279,59 @@ TEST_F(SerialBootLoaderTest, GarbledAnswersAreRepeatedAndTheFlashMatchesTheFile)
     EXPECT_EQ(quirel::test::ReadBinaryFile(Flash()), ReaderImage());
 }
 
-TEST_F(SerialBootLoaderTest, ABlockFailingMoreThanTwentyTimesEndsTheTransferUnsuccessfully) {
-    StartSim("1.1", {"--corrupt-answer", "1"});
-    const Bytes image = quirel::test::ScatteredImage();
-    UseFirmware(image);
-    ASSERT_EQ(m_loader.Start(), CSerialBootLoader::Outcome::Failed);
-    const Trace writes = Writes();
-    // The block at address 0 goes 22 times (counted from 0 at its first failure), nothing after it; the
-    // bootloader still answers "exit?", but an incomplete flash is no success.
-    EXPECT_EQ(std::count(writes.begin(), writes.end(), Frame(image, 0)), 22);
-    EXPECT_EQ(std::count(writes.begin(), writes.end(), Frame(image, 256)), 0);
-    EXPECT_TRUE(m_loader.LastReport().failureLimit);
-    EXPECT_EQ(m_trace.back(), "box Warning Update Firmware|Download UNSUCCESSFULLY!");
-    const Trace tail = {"write FF", "end progress", "sleep 1000", Write("6"),
-                        "sleep 10", Write("y"),     "sleep 15"};
-    EXPECT_EQ(Trace(m_trace.end() - 9, m_trace.end() - 2), tail);
-}
-
-TEST_F(SerialBootLoaderTest, TextTransferSendsEachRecordWithACarriageReturn) {
-    StartSim("1.0");
-    const Bytes image = quirel::test::ScatteredImage();
-    UseFirmware(image);
-    ASSERT_EQ(m_loader.Start(), CSerialBootLoader::Outcome::Succeeded) << Dump();
-    EXPECT_EQ(m_loader.GetVersionCode(), kVersionText);
-    Trace sent;
-    std::ifstream file(m_person.file);
-    for (std::string line; std::getline(file, line);)
-        sent.push_back(Write(line.substr(0, line.find('\r')) + "\r"));
-    // After the estimate: "y", the wait while the flash is erased, then the records in file order.
-    auto at = std::find(m_trace.begin(), m_trace.end(),
-                        "box Quirel Viewer Velorin Download Dialog|Download time about 12 minutes");
-    at = std::find(at, m_trace.end(), Write("y"));
-    ASSERT_NE(at, m_trace.end());
-    EXPECT_EQ(*(at + 1), "sleep 6000");
-    Trace records;
-    for (auto t = at + 2; t != m_trace.end(); ++t)
-        if (t->rfind("write 53", 0) == 0) // "S"
-            records.push_back(*t);
-    EXPECT_EQ(records, sent);
-    EXPECT_EQ(Trace(m_trace.end() - 5, m_trace.end()),
-              (Trace{"sleep 500", "sleep 200", Write("n"), "close", kSuccess}));
-    EXPECT_EQ(quirel::test::ReadBinaryFile(Flash()), ReaderImage());
+// A download either ends with the firmware running, or, once the flash was erased and the transfer failed,
+// with the device left in its bootloader for another try: never told to start a partial image.
+TEST_F(SerialBootLoaderTest, WhatTheDeviceEndsWithAndWhatTheUserIsTold) {
+    using O = CSerialBootLoader::Outcome;
+    const std::string left = "The device stays in its bootloader without working firmware.";
+    std::string beyond = quirel::test::SRecordFile(quirel::test::SmallImage());
+    beyond.insert(beyond.rfind("S7"), quirel::test::SRecord('3', 0xFFFFFFF8, 4, Bytes(16, 0x42)) + "\r\n");
+    const struct {
+        std::string version;
+        std::vector<std::string> fault;
+        std::string file;
+        int cancelAfterProgress, refuseFast;
+        O outcome;
+        std::string told; // the first line of the last box
+        bool runsFirmware;
+        int frames = -1;
+    } cases[] = {
+        // Data past the top of the address space is dropped by device and reader alike, not wrapped to 0.
+        {"1.0", {}, beyond, -1, 0, O::Succeeded, "Download successfully!", true},
+        // "Record error ... Download FAILED ... Download again (y/n)?" is no success.
+        {"1.0", {"--corrupt-line", "3"}, "", -1, 0, O::Failed, left, false},
+        // Block 0 goes 22 times (counted from 0 at its first failure), then nothing more, no end marker.
+        {"1.1", {"--corrupt-answer", "1"}, "", -1, 0, O::Failed, left, false, 22},
+        // Cancel before the erase leaves the device as it was; after the first block, in its bootloader.
+        {"1.1", {}, "", 1, 0, O::Ended, "The download was cancelled.", true},
+        {"1.1", {}, "", 3, 0, O::Failed, left, false, 1},
+        // A port that cannot go to 115200 baud is found out before the erase.
+        {"1.1", {}, "", -1, 1, O::Ended, "Cannot change COM port parameters.", true},
+        {"1.1", {}, "", -1, 2, O::Failed, left, false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.version + " " + c.told + " " + std::to_string(c.cancelAfterProgress));
+        m_trace.clear();
+        StartSim(c.version, c.fault);
+        m_person.file = m_dir.File("Kalvar.srec");
+        ASSERT_TRUE(quirel::test::WriteTextFile(
+            m_person.file,
+            c.file.empty() ? quirel::test::SRecordFile(quirel::test::ScatteredImage()) : c.file));
+        m_person.cancelAfterProgress = c.cancelAfterProgress;
+        m_person.progressCalls = 0;
+        m_port.RefuseFast(c.refuseFast);
+        EXPECT_EQ(m_loader.Start(), c.outcome) << Dump();
+        EXPECT_EQ(m_trace.back().substr(m_trace.back().find('|') + 1, c.told.size()), c.told);
+        EXPECT_EQ(RunsFirmware(), c.runsFirmware);
+        if (c.outcome == O::Succeeded) {
+            EXPECT_EQ(quirel::test::ReadBinaryFile(Flash()), ReaderImage());
+        } else if (!c.runsFirmware) { // nor does it start what it has when switched off and on
+            EXPECT_EQ(m_sim->command("power-cycle"), "ok power-cycle bootloader");
+            EXPECT_TRUE(m_loader.LastReport().leftInBootLoader);
+        }
+        EXPECT_TRUE(c.frames < 0 || m_loader.LastReport().framesSent == c.frames);
+    }
+    m_port.RefuseFast(0);
 }
 
 TEST_F(SerialBootLoaderTest, TheBannerDecidesOrStopsTheDownload) {
@@ -316,6 +363,8 @@ TEST_F(SerialBootLoaderTest, TheBannerDecidesOrStopsTheDownload) {
         const auto decision = std::find(m_trace.begin(), m_trace.end(), c.decision);
         ASSERT_NE(decision, m_trace.end()) << c.version;
         EXPECT_EQ(Trace(decision + 1, m_trace.end()), c.after) << c.version;
+        // A bootloader of unknown version is only told "n"; declining leaves it as it asks.
+        EXPECT_EQ(RunsFirmware(), c.answer == IDCANCEL) << c.version;
     }
 }
 
@@ -401,24 +450,35 @@ TEST_F(SerialBootLoaderTest, PortFailuresAreReportedAndAnsweredNo) {
 TEST_F(SerialBootLoaderTest, AFileThatCannotBeSentWholeNeverReachesTheBootloader) {
     std::string damaged = quirel::test::SRecordFile(quirel::test::SmallImage());
     damaged[damaged.find("S3") + 20] ^= 1; // one data digit flipped
-    Bytes wide = quirel::test::SmallImage();
+    const std::string header = quirel::test::SRecord('0', 0, 2, {}) + "\n",
+                      end = quirel::test::SRecord('7', 0, 4, {});
+    const std::string unchanged = "\nThe device was not changed.";
+    std::string noEnd = quirel::test::SRecordFile(quirel::test::SmallImage());
+    noEnd.resize(noEnd.rfind("S7"));
     const struct {
         std::string version;
         std::string text;
         std::string box;
         Trace after;
     } cases[] = {
-        {"1.1",
-         damaged,
-         "box |The firmware file is damaged: bad record in line 2.\nThe device was not changed.",
-         {}},
+        {"1.1", damaged, "box |The firmware file is damaged: bad record in line 2." + unchanged, {}},
         {"1.1", std::string(11, '\n') + "S", "box |No srecord hex file detected !", {}},
+        {"1.0", header + end, "box |The firmware file holds no data for the device." + unchanged, {}},
+        // Data the chosen bootloader would not load, or no end for 1.0: told so before it erases.
+        {"1.1",
+         header + quirel::test::SRecord('1', 0x100, 2, {1, 2}) + "\n" + end,
+         "box |The firmware file holds S1 or S2 records; this bootloader takes S3 records only." + unchanged,
+         {Write("6"), "sleep 200", Write("y"), "close"}},
+        {"1.0",
+         noEnd,
+         "box |The firmware file has no end record (S7, S8 or S9), which bootloader 1.0 waits for." +
+             unchanged,
+         {Write("n"), "close"}},
         // Records of 32 bytes do not fit the 1.0 bootloader's line buffer: it is told "n" before it erases.
         {"1.0",
-         quirel::test::SRecordFile(wide, 32),
-         "box |The records of this firmware file are too long for bootloader 1.0 (at most 29 bytes "
-         "each).\nThe "
-         "device was not changed.",
+         quirel::test::SRecordFile(quirel::test::SmallImage(), 32),
+         "box |The records of this firmware file are too long for bootloader 1.0 (at most 29 bytes each)." +
+             unchanged,
          {Write("n"), "close"}},
     };
     for (const auto& c : cases) {
@@ -432,10 +492,11 @@ TEST_F(SerialBootLoaderTest, AFileThatCannotBeSentWholeNeverReachesTheBootloader
         EXPECT_EQ(Trace(box + 1, m_trace.end()), c.after);
         EXPECT_TRUE(
             quirel::test::ReadBinaryFile(Flash()).empty()); // the simulator never completed a download
+        EXPECT_TRUE(RunsFirmware()) << c.box;
     }
 }
 
-TEST(SerialPortText, LeavesOutTheBootloadersControlBytes) {
+TEST(SerialPortLine, TextLeavesOutControlBytesAndCloseSendsWhatWasWritten) {
     int master = -1, slave = -1;
     char name[64] = {};
     ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
@@ -450,9 +511,23 @@ TEST(SerialPortText, LeavesOutTheBootloadersControlBytes) {
         ASSERT_EQ(::write(master, sent.data(), sent.size()), static_cast<ssize_t>(sent.size()));
         EXPECT_EQ(round == 0 ? port.ReadText() : port.ReadAll(), round == 0 ? std::string("ABC\x7F") : sent);
     }
+    // What was written before closing reaches the other end, also more than the peer has read yet.
+    const std::string last(6000, 'n');
+    ASSERT_TRUE(port.Write(last));
     port.Close();
+    std::size_t got = 0;
+    char chunk[8000];
+    for (pollfd p{master, POLLIN, 0}; got < last.size() && ::poll(&p, 1, 500) > 0;)
+        got += static_cast<std::size_t>(std::max<ssize_t>(0, ::read(master, chunk, sizeof chunk)));
+    EXPECT_EQ(got, last.size());
     ::close(slave);
     ::close(master);
+}
+
+TEST(SerialBootLoaderProgress, StaysInRangeForAnyCount) {
+    EXPECT_EQ(ProgressPosition(1'100'000, 1'200'000), 1833);
+    EXPECT_EQ(ProgressPosition(3, 0), 0);
+    EXPECT_EQ(ProgressPosition(9, 7), kProgressRange);
 }
 
 TEST(SerialBootLoaderBanner, VersionDecision) {

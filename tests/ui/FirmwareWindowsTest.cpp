@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -182,10 +183,13 @@ private slots:
                 QTest::mouseClick(button, Qt::LeftButton);
         };
         std::set<int> positions;
+        QString text;
         QTimer sampler;
         connect(&sampler, &QTimer::timeout, this, [&] {
-            if (CFileDownload* progress = app->FirmwareUpdate().ProgressWindow())
+            if (CFileDownload* progress = app->FirmwareUpdate().ProgressWindow()) {
                 positions.insert(progress->Bar()->value());
+                text = progress->Label()->text().startsWith("Block") ? progress->Label()->text() : text;
+            }
         });
         sampler.start(5);
         AcceptServiceDialogWith(sim.rtuPath());
@@ -196,11 +200,29 @@ private slots:
         QCOMPARE(m_boxes.back(), std::string("Download successfully!"));
         QCOMPARE(commands, 0);
         QVERIFY2(positions.size() >= 3, qPrintable(QString::number(positions.size())));
+        QVERIFY2(QRegularExpression("^Block \\d+ of \\d+ \\(\\d+ %\\)$").match(text).hasMatch(),
+                 qPrintable(text));
         QVERIFY(!app->FirmwareUpdate().IsRunning());
         QVERIFY(app->FirmwareUpdate().ProgressWindow() == nullptr);
         QVERIFY(quirel::test::ReadBinaryFile(dir.File("flash.bin")) == image);
         QTest::mouseClick(button, Qt::LeftButton);
         QCOMPARE(commands, 1); // the same click works once the update is over
+
+        // Cancel during the transfer: no success, and the user learns that the device waits in its
+        // bootloader.
+        connect(&sampler, &QTimer::timeout, this, [&] {
+            CFileDownload* progress = app->FirmwareUpdate().ProgressWindow();
+            if (progress && progress->Label()->text().startsWith("Block") &&
+                progress->CancelButton()->isEnabled())
+                QTest::mouseClick(progress->CancelButton(), Qt::LeftButton);
+        });
+        sampler.start(5);
+        AcceptServiceDialogWith(sim.rtuPath());
+        QVERIFY(app->FirmwareUpdate().Run(app->Frames().at(0)));
+        sampler.stop();
+        QCOMPARE(m_boxes.at(m_boxes.size() - 2), std::string("Download UNSUCCESSFULLY!"));
+        QVERIFY(m_boxes.back().rfind("The device stays in its bootloader", 0) == 0);
+        QVERIFY(app->FirmwareUpdate().Procedure().LastReport().cancelled);
 
         app->ExitInstance();
         app.reset();

@@ -235,7 +235,7 @@ void RunScreenshotTour(CKestrelApp& app, const QString& directory) {
     wait.DisableCancel();
     wait.close();
     CFileDownload progress(frame);
-    progress.SetPosition(1300);
+    progress.SetProgress(1300, lang == "en" ? "Block 1040 of 1600 (65 %)" : "Block 1040 von 1600 (65 %)");
     progress.show();
     PumpEvents(300);
     Save(&progress, QDir(directory).filePath("firmware-progress-" + lang + ".png"));

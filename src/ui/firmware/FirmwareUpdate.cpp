@@ -64,6 +64,7 @@ bool CFirmwareUpdate::Run(QWidget* parent, const std::function<void()>& beforeSt
     m_owner = parent;
     m_running = true;
     m_waitCancelled = false;
+    m_progressCancelled = false;
     qApp->installEventFilter(this);
     QEventLoop loop;
     std::thread worker([this, &loop] {
@@ -175,11 +176,12 @@ int CFirmwareUpdate::MessageBox(const std::string& text, const std::string& capt
     });
 }
 
-void CFirmwareUpdate::Progress(const std::string&, const std::string&, int pos, int) {
+void CFirmwareUpdate::Progress(const std::string&, const std::string& text, int pos, int) {
     bool post = false;
     {
         std::lock_guard lock(m_progressMutex);
         m_progressPosition = pos;
+        m_progressText = text;
         m_progressShown = true;
         post = !m_progressPending;
         m_progressPending = true;
@@ -204,10 +206,12 @@ void CFirmwareUpdate::EndProgress() {
 void CFirmwareUpdate::UpdateProgressWindow() {
     int position = 0;
     bool shown = false;
+    QString text;
     {
         std::lock_guard lock(m_progressMutex);
         m_progressPending = false;
         position = m_progressPosition;
+        text = QString::fromStdString(m_progressText);
         shown = m_progressShown;
     }
     if (!shown) {
@@ -218,9 +222,10 @@ void CFirmwareUpdate::UpdateProgressWindow() {
     }
     if (!m_progressWindow) {
         m_progressWindow = new CFileDownload(m_owner);
+        connect(m_progressWindow, &CFileDownload::cancelled, this, [this] { m_progressCancelled = true; });
         m_progressWindow->show();
     }
-    m_progressWindow->SetPosition(position);
+    m_progressWindow->SetProgress(position, text);
 }
 
 std::string CFirmwareUpdate::AskFirmwareFile() {

@@ -58,6 +58,7 @@ private:
                    MbButtons buttons) override;
     void Progress(const std::string& caption, const std::string& text, int pos, int max) override;
     void EndProgress() override;
+    bool ProgressCancelled() override { return m_progressCancelled.load(); }
     std::string AskFirmwareFile() override;
     void ShowWaitWindow() override;
     bool WaitWindowCancelled() override { return m_waitCancelled.load(); }
@@ -92,6 +93,8 @@ private:
 
     std::mutex m_progressMutex;
     int m_progressPosition = 0;
+    std::string m_progressText;
+    std::atomic<bool> m_progressCancelled{false};
     bool m_progressShown = false;
     bool m_progressPending = false; // an update is posted and not yet shown
     QPointer<CFileDownload> m_progressWindow;
