@@ -164,6 +164,9 @@ int Scan(CliSession& s, const std::vector<std::string>& args) {
     if (!bad.empty())
         return s.Usage(bad);
     DeviceScanOptions options;
+    // Given before the command, it counts as well.
+    if (s.Options().timeoutMs != GlobalOptions{}.timeoutMs)
+        options.replyTimeoutMs = s.Options().timeoutMs;
     bool lineGiven = false;
     std::string target[2]; // RTU, TCP
     for (const auto& [name, value] : given) {

@@ -71,8 +71,21 @@ std::unique_ptr<MbusMasterFunctions> MakeMaster(const DeviceScanOptions& options
 }
 
 int Open(MbusMasterFunctions& master, const DeviceScanOptions& options, const ScanLine& line) {
-    if (options.tcp)
-        return static_cast<MbusTcpMasterProtocol&>(master).openProtocol(options.target);
+    if (options.tcp) {
+        // A resolver, or a link to a distant gateway, may take longer than a device takes to reply: the name
+        // is resolved and the host first reached within the time Connect allows; reconnects go to the
+        // address resolved.
+        auto& tcp = static_cast<MbusTcpMasterProtocol&>(master);
+        const int replyTimeoutMs = tcp.getTimeout();
+        if (replyTimeoutMs >= CControllerModbus::kTimeoutMs)
+            return tcp.openProtocol(options.target);
+        tcp.setTimeout(CControllerModbus::kTimeoutMs);
+        if (const int rc = tcp.openProtocol(options.target); rc != MBUS_SUCCESS)
+            return rc;
+        tcp.closeProtocol();
+        tcp.setTimeout(replyTimeoutMs);
+        return tcp.connectSocket();
+    }
     return static_cast<MbusRtuMasterProtocol&>(master).openProtocol(
         options.target, static_cast<long>(line.baud), options.dataBits, line.stopBits,
         ParityCode(line.parity));

@@ -57,8 +57,9 @@ struct ScanAnswer {
     int identificationResult = -1; // -1: not asked, nobody answered
     DeviceIdentification identification;
 
-    // A slave answered the probe: normally, with a reply of another length, or with an exception of its
-    // own (a gateway's "path unavailable" or "target failed to respond" says the slave is not there).
+    // A slave answered the probe: normally, with a byte count that does not fit the request, or with an
+    // exception of its own (a gateway's "path unavailable" or "target failed to respond" says the slave is
+    // not there).
     bool Answered() const;
     bool Identified() const { return identificationResult == 0; }
 };
