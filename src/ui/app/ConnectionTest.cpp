@@ -49,7 +49,7 @@ QString RunConnectionTest(QWidget* parent, const DeviceScanOptions& options) {
     std::thread worker([&] {
         answer = TestDeviceSetting(options, &cancel, &openFailure);
         done = true;
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
     });
     // A quick answer shows no progress window at all; clicks wait until it is there.
     QTimer::singleShot(kProgressDelayMs, &loop, &QEventLoop::quit);

@@ -31,18 +31,18 @@ public:
     explicit Relay(DlgDeviceSearch& dialog) : m_dialog(dialog) {}
 
     void OnProbe(const ScanTarget& next, std::size_t done, std::size_t total) override {
-        std::lock_guard lock(m_dialog.m_mutex);
-        m_dialog.m_next = next;
-        m_dialog.m_done = done;
-        m_dialog.m_total = total;
-        if (std::exchange(m_dialog.m_progressPosted, true))
-            return;
-        QMetaObject::invokeMethod(
-            &m_dialog, [d = &m_dialog] { d->ShowProgress(); }, Qt::QueuedConnection);
+        {
+            std::lock_guard lock(m_dialog.m_mutex);
+            m_dialog.m_next = next;
+            m_dialog.m_done = done;
+            m_dialog.m_total = total;
+            if (std::exchange(m_dialog.m_progressPosted, true))
+                return;
+        }
+        m_dialog.Post([d = &m_dialog] { d->ShowProgress(); });
     }
     void OnFound(const ScanAnswer& answer) override {
-        QMetaObject::invokeMethod(
-            &m_dialog, [d = &m_dialog, answer] { d->AddFound(answer); }, Qt::QueuedConnection);
+        m_dialog.Post([d = &m_dialog, answer] { d->AddFound(answer); });
     }
     void OnLineRefused(const ScanLine&, const std::string& why) override {
         std::lock_guard lock(m_dialog.m_mutex);
@@ -97,8 +97,7 @@ DlgDeviceSearch::DlgDeviceSearch(const DeviceScanOptions& options, QWidget* pare
     m_worker = std::thread([this] {
         Relay relay(*this);
         const DeviceScanSummary summary = RunDeviceScan(m_options, relay, &m_cancel);
-        QMetaObject::invokeMethod(
-            this, [this, summary] { Finished(summary); }, Qt::QueuedConnection);
+        Post([this, summary] { Finished(summary); });
     });
 }
 
@@ -106,6 +105,27 @@ DlgDeviceSearch::~DlgDeviceSearch() {
     m_cancel.raise();
     if (m_worker.joinable())
         m_worker.join();
+}
+
+void DlgDeviceSearch::Post(std::function<void()> call) {
+    bool wake;
+    {
+        std::lock_guard lock(m_mutex);
+        wake = m_posted.empty();
+        m_posted.push_back(std::move(call));
+    }
+    if (wake)
+        QMetaObject::invokeMethod(this, "RunPosted", Qt::QueuedConnection);
+}
+
+void DlgDeviceSearch::RunPosted() {
+    std::deque<std::function<void()>> calls;
+    {
+        std::lock_guard lock(m_mutex);
+        calls.swap(m_posted);
+    }
+    for (const auto& call : calls)
+        call();
 }
 
 void DlgDeviceSearch::Stop() {

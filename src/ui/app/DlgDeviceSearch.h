@@ -5,6 +5,8 @@
 
 #include <QDialog>
 
+#include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -32,8 +34,13 @@ public:
     void Stop();
     void done(int result) override;
 
+private slots:
+    void RunPosted();
+
 private:
     class Relay;
+    // Runs `call` on the window's thread, after the calls posted before it; any thread.
+    void Post(std::function<void()> call);
     void ShowProgress();
     void AddFound(const ScanAnswer& answer);
     void Finished(const DeviceScanSummary& summary);
@@ -49,8 +56,10 @@ private:
     std::optional<ScanAnswer> m_chosen;
     bool m_running = true;
 
-    // The scan's progress, written by its thread and shown at most once per turn of the event loop.
+    // What the scan's thread hands over: calls to run here, and its progress, shown at most once per turn
+    // of the event loop.
     std::mutex m_mutex;
+    std::deque<std::function<void()>> m_posted;
     ScanTarget m_next;
     std::size_t m_done = 0, m_total = 0;
     bool m_progressPosted = false;
