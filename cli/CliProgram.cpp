@@ -41,6 +41,7 @@ const char kHelpTail[] =
 std::vector<CommandSpec> AllCommands() {
     std::vector<CommandSpec> commands;
     AddParameterCommands(commands);
+    AddScanCommands(commands);
     AddMeasurementCommands(commands);
     AddAnalysisCommands(commands);
     AddEventLogCommands(commands);

@@ -85,6 +85,7 @@ struct CommandSpec {
 
 // Each command module adds its commands, in the order --help lists them.
 void AddParameterCommands(std::vector<CommandSpec>& commands);
+void AddScanCommands(std::vector<CommandSpec>& commands);
 void AddMeasurementCommands(std::vector<CommandSpec>& commands);
 void AddAnalysisCommands(std::vector<CommandSpec>& commands);
 void AddEventLogCommands(std::vector<CommandSpec>& commands);

@@ -119,7 +119,7 @@ int waitFor(int fd, short events, Clock::time_point deadline, const CancelSignal
 } // namespace
 
 SerialPort::~SerialPort() {
-    close();
+    SerialPort::close();
 }
 
 SerialPort::Result SerialPort::open(const std::string& path) {

@@ -15,7 +15,7 @@ speed_t termiosSpeed(std::uint32_t baud, bool* known);
 // A serial device opened by path (/dev/ttyUSB0, /dev/pts/N) on termios. Every operation that waits is
 // bounded by a total time-out in milliseconds; the descriptor stays non-blocking for its whole life. The
 // operations a protocol drives the line with are virtual, so that a stand-in can deliver bytes that come
-// from elsewhere (a fuzzer's) at memory speed.
+// from elsewhere (a fuzzer's, a test's model of a line) at memory speed.
 class SerialPort {
 public:
     enum class Result {
@@ -35,14 +35,14 @@ public:
 
     // Opens the device exclusively, saves its settings and puts it into 9600 8N1 raw mode, DTR on, RTS
     // off. A port already open is closed first.
-    Result open(const std::string& path);
+    virtual Result open(const std::string& path);
     // Lets what was written leave the port, discards unread input, writes the settings saved at open back
     // and closes.
-    void close();
+    virtual void close();
     virtual bool isOpen() const { return fd_ >= 0; }
 
     // dataBits 7 or 8, stopBits 1 or 2, parity 0 none, 1 odd, 2 even; handshake 0 none, 1 RTS/CTS.
-    Result configure(std::uint32_t baudRate, int dataBits, int stopBits, int parity, int handshake);
+    virtual Result configure(std::uint32_t baudRate, int dataBits, int stopBits, int parity, int handshake);
 
     // Reads exactly count bytes unless the total time-out ends first; *got says how many arrived.
     virtual Result read(std::uint8_t* buffer, std::size_t count, int timeoutMs, std::size_t* got = nullptr);

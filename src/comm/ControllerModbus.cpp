@@ -436,14 +436,12 @@ bool CControllerModbus::Connect() {
             failure = OpenFailureText(rc, m_portName, *rtu);
             SetState(kConnectFailed);
         } else {
-            int32_t probe = 0;
             int probeRc;
             std::vector<uint8_t> unusable;
             {
                 std::lock_guard lock(m_masterMutex);
                 SetMaster(std::move(rtu));
-                // Function 4 at reference 10: does anybody answer on this line?
-                probeRc = m_master->readInputLongInts(m_slaveId, 10, &probe, 1);
+                probeRc = SendConnectProbe(*m_master, m_slaveId);
                 unusable = m_master->getLastUnusableReply();
             }
             // A failed probe leaves the state 0 and the port open until the next Connect or Disconnect.
@@ -473,6 +471,21 @@ bool CControllerModbus::Connect() {
     const int state = m_state.load();
     PostState(state);
     return state == kConnected;
+}
+
+int CControllerModbus::SendConnectProbe(MbusMasterFunctions& master, int slave) {
+    // Does anybody answer on this line? The value itself is not used.
+    int32_t probe = 0;
+    return master.readInputLongInts(slave, 10, &probe, 1);
+}
+
+std::string CControllerModbus::DescribeResult(int code, const std::vector<uint8_t>& unusable) {
+    return ResultText(code, unusable);
+}
+
+std::string CControllerModbus::DescribeOpenFailure(int rc, const std::string& target,
+                                                   const MbusMasterFunctions& master) {
+    return OpenFailureText(rc, target, master);
 }
 
 void CControllerModbus::CancelConnect() {

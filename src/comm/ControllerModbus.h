@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 class CParameterManager;
 class MbusMasterFunctions;
@@ -155,6 +156,15 @@ public:
     static bool IsConnectionLost(int code) {
         return (code >= 64 && code <= 127) || code == 129 || code == 130 || code == 132;
     }
+    // The request Connect sends to learn whether the device answers on a serial line: function 4, two input
+    // registers from reference 10. The device scan sends the same, so what it finds, Connect reaches.
+    static int SendConnectProbe(MbusMasterFunctions& master, int slave);
+    // The text of a failing result as the "Modbus error" box shows it, naming what came back for a reply
+    // that could not be used (the master's getLastUnusableReply).
+    static std::string DescribeResult(int code, const std::vector<uint8_t>& unusable);
+    // The box text of an open or connect of `target` that failed with `rc`, with the system's reason.
+    static std::string DescribeOpenFailure(int rc, const std::string& target,
+                                           const MbusMasterFunctions& master);
     // CheckResult for an access whose success is reported on: a write, or an answer taken as it came. A
     // garbled reply (131) then throws too, since nothing says the device did what was asked.
     void CheckReply(int code);

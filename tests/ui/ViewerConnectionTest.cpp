@@ -31,6 +31,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -102,6 +103,37 @@ private slots:
         in.baudRate = 64800;
         DlgCommSettings other(in);
         QCOMPARE(other.findChild<QComboBox*>("baudRate")->currentText(), QString("9600"));
+    }
+
+    // "Search ..." lists the simulator as it answers and fills the settings with the device chosen; "Test"
+    // says what answered, or why nothing could.
+    void searchAndTestFromTheDialog() {
+        CommDialogValues in;
+        in.protocol = 0;
+        in.host = "127.0.0.1:1";
+        in.slaveId = 9;
+        DlgCommSettings dialog(in);
+        auto* result = dialog.findChild<QLabel*>("testResult");
+        QVERIFY(result);
+        dialog.findChild<QPushButton*>("test")->click();
+        QCOMPARE(result->text(), QString("TCP/IP connection error\n127.0.0.1:1: Connection refused"));
+
+        dialog.findChild<QLineEdit*>("host")->setText(QString("127.0.0.1:%1").arg(m_sim.tcpPort()));
+        quirel::ui::SetModalHandler([](QDialog& search) {
+            search.show();
+            auto* list = search.findChild<QTreeWidget*>("searchResults");
+            if (!list || !QTest::qWaitFor([list] { return list->topLevelItemCount() > 0; }))
+                return int(QDialog::Rejected);
+            list->setCurrentItem(list->topLevelItem(0));
+            search.accept();
+            return search.result();
+        });
+        dialog.findChild<QPushButton*>("search")->click();
+        quirel::ui::SetModalHandler({});
+        QCOMPARE(dialog.findChild<QLineEdit*>("slaveId")->text(), QString("1"));
+        dialog.findChild<QPushButton*>("test")->click();
+        QCOMPARE(result->text(), QString("Slave 1 answered.\nVendor: Tolvane International Ltd\nProduct: "
+                                         "AHF-100\nRevision: V2.14"));
     }
 
     // Choosing TCP in the settings command keeps the serial parameters, in the controller and in the

@@ -1,8 +1,11 @@
 #include "ui/app/DlgCommSettings.h"
 
 #include "comm/ControllerModbus.h"
+#include "ui/app/ConnectionTest.h"
+#include "ui/app/DlgDeviceSearch.h"
 
 #include "base/DecimalNumber.h"
+#include "ui/common/ModalDialogs.h"
 #include "ui/common/SerialPortList.h"
 #include "ui/common/UiText.h"
 
@@ -12,6 +15,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -92,6 +96,21 @@ DlgCommSettings::DlgCommSettings(const CommDialogValues& values, QWidget* parent
     buttons->addButton(Tx("Cancel"), QDialogButtonBox::RejectRole);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* search = new QPushButton(Tx("Search ..."), this);
+    search->setObjectName("search");
+    search->setAutoDefault(false);
+    connect(search, &QPushButton::clicked, this, &DlgCommSettings::OnSearch);
+    auto* test = new QPushButton(Tx("Test"), this);
+    test->setObjectName("test");
+    test->setAutoDefault(false);
+    connect(test, &QPushButton::clicked, this, &DlgCommSettings::OnTest);
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->addWidget(search);
+    buttonRow->addWidget(test);
+    buttonRow->addWidget(buttons, 1);
+    m_testResult = new QLabel(this);
+    m_testResult->setObjectName("testResult");
+    m_testResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto* leftColumn = new QVBoxLayout;
     leftColumn->addWidget(typeBox);
@@ -104,7 +123,8 @@ DlgCommSettings::DlgCommSettings(const CommDialogValues& values, QWidget* parent
     columns->addWidget(comBox);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(columns);
-    layout->addWidget(buttons);
+    layout->addWidget(m_testResult);
+    layout->addLayout(buttonRow);
 
     // Initial state from the values.
     (m_values.protocol == 0 ? m_tcp : m_rtu)->setChecked(true);
@@ -141,6 +161,45 @@ void DlgCommSettings::accept() {
     m_values.slaveId = quirel::parseLong(m_slaveId->text().toStdString());
     m_values.modem = m_modem->isChecked();
     QDialog::accept();
+}
+
+DeviceScanOptions DlgCommSettings::ScanOptions(bool search) const {
+    DeviceScanOptions options;
+    options.tcp = m_tcp->isChecked();
+    options.target = (options.tcp ? m_host->text() : m_port->currentText()).toStdString();
+    if (search) {
+        options.bauds.clear();
+        for (int i = 0; i < m_baud->count(); ++i)
+            options.bauds.push_back(static_cast<uint32_t>(m_baud->itemText(i).toUInt()));
+        return options;
+    }
+    // As Connect reads them: a parity other than O or E is none, a slave address as the number it reads as.
+    const QString parity = m_parity->currentText().toUpper();
+    options.bauds = {static_cast<uint32_t>(quirel::parseLong(m_baud->currentText().toStdString()))};
+    options.parities = parity == "O" || parity == "E" ? parity.toStdString() : "N";
+    options.stopBits = {static_cast<int>(quirel::parseLong(m_stopBits->currentText().toStdString()))};
+    options.dataBits = static_cast<int>(quirel::parseLong(m_dataBits->currentText().toStdString()));
+    options.slaves = {static_cast<int>(quirel::parseLong(m_slaveId->text().toStdString()))};
+    options.replyTimeoutMs = CControllerModbus::kTimeoutMs;
+    return options;
+}
+
+void DlgCommSettings::OnSearch() {
+    DlgDeviceSearch search(ScanOptions(true), this);
+    if (quirel::ui::ExecModal(search) != QDialog::Accepted || !search.Chosen())
+        return;
+    const ScanAnswer& chosen = *search.Chosen();
+    m_slaveId->setText(QString::number(chosen.at.slave));
+    if (m_tcp->isChecked())
+        return;
+    SelectOrFirst(m_baud, QString::number(chosen.at.line.baud));
+    SelectOrFirst(m_dataBits, "8");
+    SelectOrFirst(m_stopBits, QString::number(chosen.at.line.stopBits));
+    SelectOrFirst(m_parity, QString(QChar(chosen.at.line.parity)));
+}
+
+void DlgCommSettings::OnTest() {
+    m_testResult->setText(RunConnectionTest(this, ScanOptions(false)));
 }
 
 CommDialogValues CommDialogValues::From(const CControllerModbus& c) {

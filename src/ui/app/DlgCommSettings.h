@@ -1,5 +1,7 @@
 #pragma once
 
+#include "comm/DeviceScan.h"
+
 #include <QDialog>
 
 class CControllerModbus;
@@ -9,6 +11,7 @@ class CControllerModbus;
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QRadioButton;
 
@@ -40,6 +43,10 @@ public:
 
 private:
     void ApplyEnabling();
+    // "Search ..." and "Test": the scan over the lists the dialog offers, or one probe with what is entered.
+    DeviceScanOptions ScanOptions(bool search) const;
+    void OnSearch();
+    void OnTest();
 
     CommDialogValues m_values;
     QRadioButton* m_tcp = nullptr;
@@ -52,4 +59,5 @@ private:
     QComboBox* m_stopBits = nullptr;
     QComboBox* m_parity = nullptr;
     QCheckBox* m_modem = nullptr;
+    QLabel* m_testResult = nullptr;
 };

@@ -403,6 +403,8 @@ void CKestrelApp::ShowStatusMessage(const QString& text) {
 void CKestrelApp::OnSettings() {
     if (m_controller->IsConnected())
         return;
+    // A connect whose probe failed leaves the port open; the dialog's Test and Search need it.
+    m_controller->Disconnect();
     DlgCommSettings dialog(CommDialogValues::From(*m_controller), QApplication::activeWindow());
     if (dialog.exec() != QDialog::Accepted)
         return;

@@ -32,6 +32,7 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
@@ -195,10 +196,22 @@ void RunScreenshotTour(CKestrelApp& app, const QString& directory) {
     PumpEvents(1500);
     Save(frame, QDir(directory).filePath("parameters-" + lang + ".png"));
 
+    // The settings with the answer of their Test, then their search a while after it found the simulator.
     DlgCommSettings settings(CommDialogValues::From(app.Controller()), frame);
     settings.show();
     PumpEvents(300);
+    settings.findChild<QPushButton*>("test")->click();
+    PumpEvents(300);
     Save(&settings, QDir(directory).filePath("settings-" + lang + ".png"));
+    quirel::ui::SetModalHandler([&](QDialog& search) {
+        search.show();
+        PumpEvents(2000);
+        Save(&search, QDir(directory).filePath("search-" + lang + ".png"));
+        search.reject();
+        return int(QDialog::Rejected);
+    });
+    settings.findChild<QPushButton*>("search")->click();
+    quirel::ui::SetModalHandler({});
     settings.close();
 
     // An enumerated writable parameter shows the value list.
