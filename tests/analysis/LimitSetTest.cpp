@@ -77,13 +77,14 @@ TEST(LimitSets, VerdictsHoldEachOrderAndTheDistortionAgainstTheirLimits) {
     // IEEE 519 currents in percent of IL = 100 A, amplitudes as peak values: 4 A RMS of the 5th is 4 %.
     const LimitSet ieee = *FindLimitSet("ieee519");
     const double r2 = std::sqrt(2.0);
-    c = CheckLimits(ieee, ieee.ColumnByName("LT20"), table({{1, 120 * r2}, {5, 4 * r2}, {11, 2.1 * r2}}),
-                    100.0);
+    c = CheckLimits(ieee, ieee.ColumnByName("LT20"),
+                    table({{1, 120 * r2}, {5, 4 * r2}, {11, 2.1 * r2}, {40, 0.4 * r2}}), 100.0);
     EXPECT_NEAR(c.orders[1].percent, 4.0, 1e-9);
     EXPECT_EQ(c.orders[1].verdict, Verdict::kPass);
     EXPECT_EQ(c.orders[2].verdict, Verdict::kFail);
+    EXPECT_EQ(c.orders.back().verdict, Verdict::kFail); // the 40th, the set's highest order: 0.4 % > 0.3 %
     EXPECT_EQ(c.distortionName, "TDD");
-    EXPECT_NEAR(c.distortionPercent, std::hypot(4, 2.1), 1e-9);
+    EXPECT_NEAR(c.distortionPercent, std::hypot(4, 2.1, 0.4), 1e-9);
     EXPECT_EQ(c.distortionVerdict, Verdict::kPass);
     EXPECT_EQ(c.overall, Verdict::kFail);
 }

@@ -77,6 +77,7 @@ TEST(TextEncoding, RejectsMalformedUtf8) {
     EXPECT_FALSE(isValidUtf8("\xC3"));         // truncated
     EXPECT_FALSE(isValidUtf8("\xC0\xAF"));     // overlong
     EXPECT_FALSE(isValidUtf8("\xED\xA0\x80")); // surrogate
+    EXPECT_FALSE(isValidUtf8("\xC4\xD6"));     // "ÄÖ" in Windows-1252: a lead byte without continuation
     EXPECT_FALSE(isValidUtf8("Gr\xF6\xDF"
                              "e")); // Windows-1252
     EXPECT_EQ(decodeText("Gr\xF6\xDF"

@@ -108,6 +108,9 @@ TEST(DeviceAccess, RequestsFollowTheDataTypesRegisterLayout) {
     EXPECT_EQ(rig.ui.Boxes()[0].text, "Data type not supported. ");
     EXPECT_EQ(rig.ui.Boxes()[0].caption, "Modbus error");
     EXPECT_EQ(rig.device.Pdus().size(), 4u);
+    // A garbled echo confirms nothing: the write fails, and the connection stays.
+    rig.device.badWriteEcho = true;
+    EXPECT_THROW(rig.controller.WriteValue(3001, 6, 1), CModbusException);
     EXPECT_TRUE(rig.controller.IsConnected());
 }
 

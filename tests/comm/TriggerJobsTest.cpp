@@ -308,17 +308,18 @@ TEST(TriggerJobs, TraceReadFailuresEndTheJobWithoutReset) {
         EXPECT_EQ(rig.doc.GetValueCount(0), 62u);
         EXPECT_TRUE(rig.doc.IsRunning());
     }
-    // A garbled block is an error too, never values the device did not send.
-    {
+    // A garbled count or block is an error too, never values the device did not send.
+    for (const auto& [garbled, caption] : {std::pair{Read(10000, 2), "Number of trace values"},
+                                           std::pair{Read(10002, 20), "Read trace values"}}) {
         Rig rig;
         rig.Set32(10000, 10);
         rig.device.onRequest = [&](const Bytes& pdu) {
-            rig.device.badByteCount = pdu == Read(10002, 20);
+            rig.device.badByteCount = pdu == garbled;
             return 0;
         };
         rig.Run<CJobReadTraces>();
         ASSERT_FALSE(rig.ui.Boxes().empty());
-        EXPECT_EQ(rig.ui.Boxes()[0].caption, "Read trace values");
+        EXPECT_EQ(rig.ui.Boxes()[0].caption, caption);
         EXPECT_EQ(rig.doc.GetValueCount(0), 0u);
     }
     // The final reset: the state and the running flag stay.

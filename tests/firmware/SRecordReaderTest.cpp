@@ -87,7 +87,7 @@ TEST(SRecordReader, TheLaterRecordWinsAndTheBaseIsSubtracted) {
 TEST(SRecordReader, ADamagedRecordRejectsTheFile) {
     const std::string good = SRecord('3', 0, 4, {1, 2}) + "\n";
     std::string badSum = SRecord('3', 0x80, 4, {1, 2});
-    badSum[badSum.size() - 1] = badSum.back() == '0' ? '1' : '0';
+    badSum[badSum.size() - 2] = 'F'; // 0x75 with its top bit flipped
     std::string lower = SRecord('3', 0x80, 4, {0xAB});
     for (char& c : lower)
         c = static_cast<char>(std::tolower(c));
@@ -101,7 +101,7 @@ TEST(SRecordReader, ADamagedRecordRejectsTheFile) {
         {badSum, false},
         {good.substr(0, good.size() - 3), false}, // cut short
         {"Some words", false},
-        {"S3030000FC", false}, // too short for its address
+        {"S304000000FB", false}, // too short for its address and checksum
         {"S30G", false},
         {"S901FE", false},                // an end record without its address
         {SRecord('8', 0, 3, {1}), false}, // an end record with data

@@ -29,6 +29,7 @@ TEST(ModbusMaster, MismatchedEchoesAndLengthsAreInvalidRepliesAndNotRetried) {
     auto coilOn = [](MbusMasterFunctions& m) { return m.writeSingleCoil(1, 1, 1); };
     auto record = [&](MbusMasterFunctions& m) { return m.readFileRecord(1, 7, 1, 0, 2, out); };
     auto ident = [&](MbusMasterFunctions& m) { return m.readDeviceIdentification(1, sizeof out, 1, 0, out); };
+    auto read1 = [&](MbusMasterFunctions& m) { return m.readHoldingRegisters(1, 1, regs, 1); };
     const std::vector<Case> cases = {
         {"16: quantity echoed wrong", {16, 0, 0, 0, 1}, write16, 131},
         {"16: address echoed wrong, not looked at", {16, 0, 9, 0, 2}, write16, 0},
@@ -36,6 +37,8 @@ TEST(ModbusMaster, MismatchedEchoesAndLengthsAreInvalidRepliesAndNotRetried) {
         {"5: 0x0001 echoed", {5, 0, 0, 0, 1}, coilOn, 0},
         {"20: response data length wrong", {20, 5, 5, 6, 1, 2, 3, 4}, record, 131},
         {"43: MEI type wrong", deviceId(0x0D), ident, 131},
+        {"3: byte count larger than asked", {3, 4, 0, 1}, read1, 131},
+        {"20: response data length larger", {20, 7, 5, 6, 1, 2, 3, 4}, record, 131},
     };
     TcpRig rig(
         [&](const Bytes& req, int index) {

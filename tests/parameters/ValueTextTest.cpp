@@ -175,8 +175,9 @@ TEST_F(Values, FileTextTakesTheNumberBeforeTheSemicolon) {
     auto e = Typed(6);
     EXPECT_TRUE(e.SetFromFileText(catalogue, "1;whatever"));
     EXPECT_EQ(e.GetValue().GetAsInt32(), 1);
-    EXPECT_FALSE(e.SetFromFileText(catalogue, "On")); // value texts are not consulted for file text
-    EXPECT_FALSE(e.SetFromFileText(catalogue, "3.5;x"));
+    // Value texts are not consulted for file text, and the number must name one of them.
+    for (const char* bad : {"On", "3.5;x", "2;x", "-1;x"})
+        EXPECT_FALSE(e.SetFromFileText(catalogue, bad)) << bad;
     EXPECT_FALSE(f.SetFromFileText(catalogue, "3.5")); // never read as 3
     EXPECT_EQ(e.GetValue().GetAsInt32(), 1);
     EXPECT_FLOAT_EQ(f.GetValue().GetFloat(), 3.5f);
