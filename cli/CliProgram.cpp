@@ -43,6 +43,7 @@ std::vector<CommandSpec> AllCommands() {
     AddParameterCommands(commands);
     AddMeasurementCommands(commands);
     AddAnalysisCommands(commands);
+    AddReportCommands(commands);
     AddEventLogCommands(commands);
     AddFirmwareCommands(commands);
     AddParamSetCommands(commands);
