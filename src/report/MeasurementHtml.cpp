@@ -191,6 +191,7 @@ void WriteHarmonicGroup(HtmlOut& out, const ServiceReport& report, const Group& 
     int highest = 0;
     for (const ReportChannel* c : channels)
         highest = std::max(highest, static_cast<int>(c->figures.harmonics.size()));
+    out << "<div class=\"keep\">"; // the heading stays with its chart
     out.Element("h4", GroupName(g));
     if (limits) {
         Verdict overall = Verdict::kNone;
@@ -218,6 +219,7 @@ void WriteHarmonicGroup(HtmlOut& out, const ServiceReport& report, const Group& 
     }
     const std::string reference = Text(limits && limits->ForCurrents() ? kOfDemandCurrent : kOfFundamental);
     out.Chart(DrawBarChart(chart), chart.width, chart.height, GroupName(g) + ": " + reference);
+    out << "</div>\n";
 
     // The row of an order, or of the distortion (order 0).
     auto row = [&](int order, std::optional<double>& limit, Verdict& verdict) {
@@ -316,6 +318,7 @@ void WriteEffectiveness(HtmlOut& out, const ReportMeasurement& m) {
         const analysis::Effectiveness& f = e.figures;
         if (!f.before.HasFundamental())
             continue;
+        out << "<div class=\"keep\">";
         out.Element("h4", Text(kPhase) + " L" + std::to_string(e.phase));
         const double fundamental = f.before.harmonics.front().amplitude;
         int highest = 13;
@@ -338,7 +341,7 @@ void WriteEffectiveness(HtmlOut& out, const ReportMeasurement& m) {
         out.Chart(DrawBarChart(chart), chart.width, chart.height,
                   Text(kThdSummary, {std::to_string(e.phase), FormatFixed(f.before.thdPercent, 1),
                                      FormatFixed(f.after.thdPercent, 1)}));
-        out << "<table>\n<thead><tr>";
+        out << "</div>\n<table>\n<thead><tr>";
         out.Element("th", Text(kOrder), "class=\"num\"");
         for (const std::string& t :
              {Text(kLoadBefore) + " [A]", Text(kMainsAfter) + " [A]", Text(kReduction) + " [%]"})

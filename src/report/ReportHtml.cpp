@@ -6,6 +6,7 @@
 #include "report/ReportTexts.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace quirel::report {
 namespace {
@@ -51,7 +52,8 @@ tr.error td { color: #b3261e; }
 .note { color: #56606b; font-size: 8.5pt; }
 .box { border: 1pt solid #9fb3c8; background: #f4f7fa; padding: 5pt 8pt; margin: 6pt 0 10pt; }
 .missing { border-color: #d08a00; background: #fff6e0; }
-figure { margin: 4pt 0 10pt; page-break-inside: avoid; break-inside: avoid; }
+figure, .keep { page-break-inside: avoid; break-inside: avoid; }
+figure { margin: 4pt 0 10pt; }
 figure svg, figure img { display: block; width: 100%; height: auto; }
 figcaption { font-size: 8.5pt; color: #56606b; margin-top: 1pt; }
 section.page { page-break-before: always; break-before: page; }
@@ -106,7 +108,9 @@ void WriteFacts(HtmlOut& out, const ServiceReport& r) {
                         Text(r.device->revision == r.catalogueRevision ? kSameAsDevice : kDiffersFromDevice) +
                         ")";
         Row(out, {{Text(kCatalogueRevision), false}, {revision, false}});
-        Row(out, {{Text(kCatalogueFile), false}, {r.cataloguePath, false}});
+        // Its name tells the demo, the installed and a downloaded catalogue apart; the folder is the PC's.
+        Row(out, {{Text(kCatalogueFile), false},
+                  {std::filesystem::path(r.cataloguePath).filename().string(), false}});
     }
     out << "</table>\n";
 }
@@ -155,7 +159,7 @@ void WriteOverview(HtmlOut& out, const ServiceReport& r) {
 void WriteEvents(HtmlOut& out, const ServiceReport& r) {
     if (!r.eventsRead)
         return;
-    out << "<section class=\"page\">\n";
+    out << "<section>\n"; // after the overview's half page
     out.Element("h2", Text(kEventLog));
     if (r.events.empty()) {
         out.Element("p", Text(kNoEvents));
@@ -217,7 +221,7 @@ void WriteParameters(HtmlOut& out, const ServiceReport& r) {
 }
 
 void WriteMissing(HtmlOut& out, const ServiceReport& r) {
-    out << "<section class=\"page\" id=\"missing\">\n";
+    out << "<section id=\"missing\">\n";
     out.Element("h2", Text(kMissing));
     if (r.missing.empty()) {
         out.Element("p", Text(kNothingMissing));

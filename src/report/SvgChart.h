@@ -16,7 +16,7 @@ struct ChartSeries {
 
 // Waveforms over time.
 struct LineChart {
-    int width = 720, height = 230;
+    int width = 720, height = 200;
     std::string xTitle, yTitle;
     std::vector<ChartSeries> series;
 };
