@@ -52,6 +52,14 @@ public:
     }
 
     GatherOutcome Run() {
+        const GatherOutcome outcome = Steps();
+        m_ui.EndProgress();
+        m_report.connectionLost = m_lost;
+        return outcome;
+    }
+
+private:
+    GatherOutcome Steps() {
         m_report.createdAt = NowText();
         m_report.limits = m_request.limits;
         m_report.cataloguePath = m_catalogue.GetCataloguePath();
@@ -72,16 +80,13 @@ public:
             Show(95, Text(kAnalysing) + " " + path);
             AddMeasurementFile(path, m_catalogue, m_request.limits, m_report);
         }
-        m_ui.EndProgress();
         if (m_cancelled)
             return GatherOutcome::kCancelled;
-        m_report.connectionLost = m_lost;
         return m_lost                     ? GatherOutcome::kConnectionLost
                : m_report.missing.empty() ? GatherOutcome::kComplete
                                           : GatherOutcome::kIncomplete;
     }
 
-private:
     void Show(int pos, const std::string& text) { m_ui.Progress(Text(kGatheringCaption), text, pos, 100); }
     void Miss(const std::string& what, const std::string& why) { m_report.missing.push_back({what, why}); }
     // Before a step that needs the device: false (and the part said missing) once the connection is gone.
@@ -225,6 +230,7 @@ private:
                 break;
             }
             if (!m_c->IsConnected()) {
+                run.Cancel(); // the document no longer runs; nothing reaches the device
                 m_lost = true;
                 Miss(Text(kCapturePart), Text(kConnectionLostReason));
                 return;

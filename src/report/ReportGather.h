@@ -28,7 +28,8 @@ public:
     // Progress, Cancel, and the boxes the reads show.
     virtual IUiPort& Ui() = 0;
     virtual CDocParameters& Parameters() = 0;
-    // Asked for only when a capture is wanted.
+    // Asked for only when a capture is wanted. The run starts it on the gathering's thread, which tells
+    // its views at once: a document of the report's own, without views.
     virtual CDocMeasurementSingle& CaptureDocument() = 0;
     // Waits about `ms`. A console program lets its documents take the posted updates here; a window,
     // which gathers on a thread of its own, just sleeps.
