@@ -44,6 +44,7 @@ std::vector<CommandSpec> AllCommands() {
     AddScanCommands(commands);
     AddMeasurementCommands(commands);
     AddAnalysisCommands(commands);
+    AddReportCommands(commands);
     AddEventLogCommands(commands);
     AddFirmwareCommands(commands);
     AddParamSetCommands(commands);

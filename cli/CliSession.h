@@ -88,6 +88,7 @@ void AddParameterCommands(std::vector<CommandSpec>& commands);
 void AddScanCommands(std::vector<CommandSpec>& commands);
 void AddMeasurementCommands(std::vector<CommandSpec>& commands);
 void AddAnalysisCommands(std::vector<CommandSpec>& commands);
+void AddReportCommands(std::vector<CommandSpec>& commands);
 void AddEventLogCommands(std::vector<CommandSpec>& commands);
 void AddFirmwareCommands(std::vector<CommandSpec>& commands);
 void AddParamSetCommands(std::vector<CommandSpec>& commands);

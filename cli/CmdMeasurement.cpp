@@ -2,6 +2,7 @@
 #include "CliCommon.h"
 #include "CliSession.h"
 
+#include "analysis/LimitCheck.h"
 #include "base/StringTable.h"
 #include "comm/JobUpdateDocMeasurementCont.h"
 #include "comm/SingleMeasurementRun.h"
@@ -12,6 +13,7 @@
 #include "measurement/MeasurementTexts.h"
 #include "measurement/Spectrum.h"
 #include "parameters/ParameterException.h"
+#include "report/ReportTexts.h"
 
 #include <algorithm>
 #include <atomic>
@@ -35,37 +37,6 @@ constexpr unsigned kIdsConnectionTooSlow = 137;
 constexpr unsigned kIdsCannotOpenFile = 188;
 constexpr unsigned kIdsFileDamaged = 20001;
 constexpr unsigned kIdsFileForeign = 1204;
-
-// Ctrl-C (and SIGTERM) ask the command to stop; the handler only stores a flag.
-std::atomic<ConsoleUiPort*> gInterruptTarget{nullptr};
-
-extern "C" void OnInterrupt(int) {
-    if (ConsoleUiPort* port = gInterruptTarget.load())
-        port->RequestCancel();
-}
-
-class InterruptGuard {
-public:
-    explicit InterruptGuard(ConsoleUiPort& port) {
-        gInterruptTarget.store(&port);
-        struct sigaction action {};
-        action.sa_handler = OnInterrupt;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &m_oldInt);
-        ::sigaction(SIGTERM, &action, &m_oldTerm);
-    }
-    ~InterruptGuard() {
-        ::sigaction(SIGINT, &m_oldInt, nullptr);
-        ::sigaction(SIGTERM, &m_oldTerm, nullptr);
-        gInterruptTarget.store(nullptr);
-    }
-    InterruptGuard(const InterruptGuard&) = delete;
-    InterruptGuard& operator=(const InterruptGuard&) = delete;
-
-private:
-    struct sigaction m_oldInt {};
-    struct sigaction m_oldTerm {};
-};
 
 std::vector<std::string> SplitList(const std::string& text) {
     std::vector<std::string> items;
@@ -384,6 +355,38 @@ int Show(CliSession& s, const std::vector<std::string>& args) {
 
 // ---- spectrum ----
 
+std::string Number(double v, std::chars_format format, int precision) {
+    char buffer[32];
+    const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, format, precision);
+    return std::string(buffer, r.ptr);
+}
+
+// The header line's verdict and the harmonic rows held against the limits. Without whole mains periods
+// (no rows) or a fundamental there is nothing to judge: verdict "-", kFailed.
+int AppendLimitRows(std::string& text, const Spectrum::Harmonics& h, const report::LimitChoice& limits) {
+    std::vector<analysis::HarmonicRow> table;
+    for (const Spectrum::Harmonic& o : h.orders)
+        table.push_back({o.order, o.frequencyHz, o.amplitude, o.percent, 0.0});
+    const analysis::LimitCheck check = limits.Check(table);
+    const bool judged = h.wholePeriods && check.overall != analysis::Verdict::kNone;
+    text += std::string(" limits=") + limits.set.name +
+            " verdict=" + analysis::VerdictText(judged ? check.overall : analysis::Verdict::kNone);
+    if (check.distortionName == "TDD")
+        text += " tdd_percent=" + (!judged || std::isnan(check.distortionPercent)
+                                       ? std::string()
+                                       : Number(check.distortionPercent, std::chars_format::fixed, 4));
+    text += "\r\norder,f_hz,amplitude,percent,limit_percent,verdict\r\n";
+    for (const analysis::LimitCheck::Order& o :
+         judged ? check.orders : std::vector<analysis::LimitCheck::Order>()) {
+        text += std::to_string(o.order) + ',' + Number(o.frequencyHz, std::chars_format::general, 10) + ',' +
+                Number(o.amplitude, std::chars_format::general, 10) + ',' +
+                (std::isnan(o.percent) ? "" : Number(o.percent, std::chars_format::general, 10)) + ',' +
+                (o.limitPercent ? Number(*o.limitPercent, std::chars_format::general, 10) : "") + ',' +
+                analysis::VerdictText(o.verdict) + "\r\n";
+    }
+    return judged ? kOk : kFailed;
+}
+
 int SpectrumCommand(CliSession& s, const std::vector<std::string>& args) {
     if (args.empty() || args[0].rfind("--", 0) == 0)
         return s.Usage("spectrum needs a FILE.nbts first");
@@ -392,8 +395,9 @@ int SpectrumCommand(CliSession& s, const std::vector<std::string>& args) {
     if (ext != "nbts" && ext != "bts")
         return s.Usage("spectrum reads single measurements (.nbts, .bts)");
     std::vector<std::pair<std::string, std::string>> options;
-    const std::string why = ParseOptions({args.begin() + 1, args.end()}, {"--channel", "--mains"}, options);
-    if (!why.empty())
+    std::vector<std::string> known = {"--channel", "--mains"};
+    known.insert(known.end(), kLimitOptions.begin(), kLimitOptions.end());
+    if (const std::string why = ParseOptions({args.begin() + 1, args.end()}, known, options); !why.empty())
         return s.Usage(why);
     long id = -1, mains = 0;
     for (const auto& [key, value] : options) {
@@ -404,6 +408,9 @@ int SpectrumCommand(CliSession& s, const std::vector<std::string>& args) {
     }
     if (id < 0 || mains == 0)
         return s.Usage("spectrum needs --channel ID and --mains 50|60");
+    std::vector<report::LimitChoice> limits;
+    if (const std::string why = ParseLimitOptions(options, 1, limits); !why.empty())
+        return s.Usage(why);
 
     CDocMeasurementSingle doc(&s.Catalogue(), nullptr);
     const MeasurementFileResult result = doc.ReadFile(path, ext == "nbts");
@@ -436,20 +443,22 @@ int SpectrumCommand(CliSession& s, const std::vector<std::string>& args) {
 
     const Spectrum::Harmonics h = Spectrum::AnalyseHarmonics(spectrum, static_cast<int>(mains), divider);
     // Numbers with a decimal point whatever the locale, as in the CSV.
-    auto number = [](double v, std::chars_format format, int precision) {
-        char buffer[32];
-        const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, format, precision);
-        return std::string(buffer, r.ptr);
-    };
+    const auto number = Number;
     std::string report = "# n=" + std::to_string(spectrum.length) + " divider=" + std::to_string(divider) +
                          " resolution_hz=" + number(spectrum.resolutionHz, std::chars_format::general, 10) +
                          " periods=" + number(h.periods, std::chars_format::general, 10) +
                          " whole_periods=" + (h.wholePeriods ? "1" : "0") + " thd_percent=" +
                          (std::isnan(h.thdPercent) ? "" : number(h.thdPercent, std::chars_format::fixed, 4));
-    report += "\r\n" + Spectrum::HarmonicsCsv(h);
+    if (limits.empty()) {
+        report += "\r\n" + Spectrum::HarmonicsCsv(h);
+        std::fwrite(report.data(), 1, report.size(), s.Err());
+        std::fflush(s.Err());
+        return kOk;
+    }
+    const int rc = AppendLimitRows(report, h, limits.front());
     std::fwrite(report.data(), 1, report.size(), s.Err());
     std::fflush(s.Err());
-    return kOk;
+    return rc == kOk ? kOk : s.Fail(report::Text(report::kNoSpectrumVerdict));
 }
 
 } // namespace
@@ -481,9 +490,14 @@ void AddMeasurementCommands(std::vector<CommandSpec>& commands) {
     commands.push_back(
         {"spectrum",
          "  spectrum FILE.nbts --channel ID --mains 50|60\n"
+         "          [--limits en50160 | --limits ieee519 --isc-il LT20|20-50|50-100|100-1000|GT1000 --il "
+         "AMPS\n"
+         "           | --limits ieee519-voltage --kv KV]\n"
          "                        the spectrum of a channel of a single measurement as the FFT window\n"
          "                        computes it: CSV \"f_hz,amplitude\" on stdout, one row per bin; the THD\n"
-         "                        and the harmonics of the mains frequency on stderr\n",
+         "                        and the harmonics of the mains frequency on stderr; with --limits each\n"
+         "                        harmonic with its limit and verdict, and the overall verdict (indicative:\n"
+         "                        one capture, not the standards' 10-minute aggregation)\n",
          false, SpectrumCommand});
 }
 

@@ -33,6 +33,18 @@ def p(ident, de, en, dtype, access="ro", unit="", prec=0, values=None, help_de="
                 values=values or [], help_de=help_de, help_en=help_en)
 
 
+# Factory values of the settings, in a parameter-set file's text form (a value text as "index;text").
+# The simulated device starts "as commissioned", so where it differs the service report marks the change.
+DEFAULTS = {200: "0;english", 201: "1;high active", 202: "3;terminal strip", 205: "10",
+            544: "0;ON", 230: "1", 231: "1;19200", 232: "0;8N1", 233: "1000",
+            240: "192.168.0.100", 241: "1;OFF", 242: "255.255.255.0", 243: "192.168.0.1", 244: "502",
+            300: "0;loadside", 310: "500", 311: "1;5 A", 540: "0;3 CT (L1, L2, L3)", 312: "0",
+            410: "0;ON", 535: "0;H2-H25", 400: "100", 401: "0,95", 402: "1,00",
+            403: "0;DPF range", 405: "1;OFF", 407: "1;16 kHz", 411: "100", 538: "0;50 Hz",
+            546: "0;ON", 547: "0;BW 1", 510: "75", 511: "85", 520: "85", 521: "110",
+            525: "02:00:00"}
+
+
 def phases(base, de, en, dtype, unit, prec, help_de, help_en, suffix=("L1", "L2", "L3")):
     return [p(base + i, f"{de} {s}", f"{en} {s}", dtype, "ro", unit, prec, None,
               f"{help_de} {s}.", f"{help_en} {s}.") for i, s in enumerate(suffix)]
@@ -390,6 +402,8 @@ def emit(folder, out):
         out.append(f"DataType={par['type']}")
         out.append(f"Precision={par['prec']}")
         out.append(f"AccessType={par['access']}")
+        if par["id"] in DEFAULTS:
+            out.append(f"Default={DEFAULTS[par['id']]}")
         if par["values"]:
             out.append(f"NrOfValues={len(par['values'])}")
             for k, (vde, _) in enumerate(par["values"], 1):

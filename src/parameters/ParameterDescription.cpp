@@ -27,4 +27,5 @@ void CParameterDescription::Assign(const CParameterDescription& other) {
     m_unit = other.m_unit;
     m_precision = other.m_precision;
     m_valueTexts = other.m_valueTexts;
+    m_defaultText = other.m_defaultText;
 }

@@ -42,6 +42,9 @@ public:
     const std::string& GetUnit() const { return m_unit; }
     int32_t GetPrecision() const { return m_precision; }
     const std::vector<std::string>& GetValueTexts() const { return m_valueTexts; }
+    // The factory value as the catalogue's optional "Default" key gives it, in a parameter-set file's text
+    // form ("500,0", "0;ON"); empty where the catalogue names none.
+    const std::string& GetDefaultText() const { return m_defaultText; }
 
     // Filled by the catalogue loader (and by tests that need a description of their own).
     int32_t m_accessType = kAccessRO;
@@ -53,4 +56,5 @@ public:
     std::string m_unit;
     int32_t m_precision = 0;
     std::vector<std::string> m_valueTexts;
+    std::string m_defaultText;
 };

@@ -135,6 +135,7 @@ std::unique_ptr<CTreeItem> CParameterManager::ReadSection(const quirel::IniFile&
         d.m_valueTexts.push_back(ini.getString(keys, m_textKey + std::to_string(k), "-NoValue-"));
     d.m_accessType = AccessTypeFromText(ini.getString(keys, "AccessType", "ro"));
     d.m_helpText = ini.getString(keys, m_helpTextKey, "No help available");
+    d.m_defaultText = ini.getString(keys, "Default", "");
     return std::make_unique<CTreeLeaf>(std::move(d));
 }
 

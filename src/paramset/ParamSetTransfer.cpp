@@ -136,7 +136,7 @@ void CParamSetTransfer::ShowProgress(int pos, const std::string& text) {
 
 TransferResult CParamSetTransfer::End(TransferResult result, unsigned lostMessage) {
     m_ui.EndProgress();
-    if (result == TransferResult::ConnectionLost)
+    if (result == TransferResult::ConnectionLost && lostMessage != 0)
         m_ui.MessageBox(loadString(lostMessage), std::string(), MbIcon::Error);
     return result;
 }
@@ -206,8 +206,39 @@ TransferResult CParamSetTransfer::ReadAndSave(const std::string& path, int* unre
         m_ui.MessageBox(loadString(kIdsFileNotWritten) + path, std::string(), MbIcon::Error);
         return TransferResult::FileNotWritten;
     }
-    const CParameterManager& catalogue = m_doc.GetCatalogue();
     std::vector<std::vector<CParameterDescription>> sections;
+    if (TransferResult r = ReadSections(sections, kIdsLostWhileReading); r != TransferResult::Done)
+        return r;
+    CParamSetWriter writer;
+    int missing = 0;
+    for (size_t s = 0; s < kSections.size(); ++s) {
+        writer.BeginSection(kSections[s]);
+        for (const CParameterDescription& d : sections[s]) {
+            std::optional<PARAMVALUE> value;
+            if (m_doc.IsKnown(d.GetId()) && m_doc.HasValue(d.GetId()))
+                value = m_doc.GetValue(d.GetId()).GetValue();
+            else
+                ++missing;
+            writer.AddEntry(d, value);
+        }
+    }
+    if (unread)
+        *unread = missing;
+    if (!file.Write(writer.Bytes()) || !file.Commit()) {
+        m_ui.MessageBox(loadString(kIdsFileNotWritten) + path, std::string(), MbIcon::Error);
+        return TransferResult::FileNotWritten;
+    }
+    return TransferResult::Done;
+}
+
+TransferResult CParamSetTransfer::ReadSections(std::vector<std::vector<CParameterDescription>>& sections) {
+    return ReadSections(sections, 0);
+}
+
+TransferResult CParamSetTransfer::ReadSections(std::vector<std::vector<CParameterDescription>>& sections,
+                                               unsigned lostMessage) {
+    const CParameterManager& catalogue = m_doc.GetCatalogue();
+    sections.clear();
     size_t total = 0;
     for (const char* section : kSections) {
         sections.push_back(SectionParameters(catalogue, section));
@@ -223,20 +254,18 @@ TransferResult CParamSetTransfer::ReadAndSave(const std::string& path, int* unre
     };
     show(0);
     if (TransferResult r = WaitForEmptyQueue(kQueueBeforeReadMs); r != TransferResult::Done)
-        return End(r, kIdsLostWhileReading);
+        return End(r, lostMessage);
 
-    CParamSetWriter writer;
-    int missing = 0;
-    for (size_t s = 0; s < kSections.size(); ++s) {
+    for (const std::vector<CParameterDescription>& section : sections) {
         auto batch = std::make_shared<TransferBatch>();
         int offered = 0;
-        for (const CParameterDescription& d : sections[s]) {
+        for (const CParameterDescription& d : section) {
             Sleep(kPerValueMs);
             if (!IsReadable(d.GetAccessType()))
                 continue;
             if (TransferResult r = OfferRead(batch, d.GetId(), kPerValueMs); r != TransferResult::Done) {
                 batch->Disown();
-                return End(r, kIdsLostWhileReading);
+                return End(r, lostMessage);
             }
             ++offered;
             show(static_cast<size_t>(batch->Finished()));
@@ -244,28 +273,13 @@ TransferResult CParamSetTransfer::ReadAndSave(const std::string& path, int* unre
         const auto tick = [&] { show(static_cast<size_t>(batch->Finished())); };
         if (TransferResult r = WaitForBatch(*batch, offered, kSectionReadMs, true, tick);
             r != TransferResult::Done)
-            return End(r, kIdsLostWhileReading);
+            return End(r, lostMessage);
         before += static_cast<size_t>(offered);
         show(0);
-        writer.BeginSection(kSections[s]);
-        for (const CParameterDescription& d : sections[s]) {
-            std::optional<PARAMVALUE> value;
-            if (m_doc.IsKnown(d.GetId()) && m_doc.HasValue(d.GetId()))
-                value = m_doc.GetValue(d.GetId()).GetValue();
-            else
-                ++missing;
-            writer.AddEntry(d, value);
-        }
     }
     ShowProgress(100, loadString(kIdsReading) + ": " + ValuesOf(total, total));
     Sleep(kAfterReadMs);
     m_ui.EndProgress();
-    if (unread)
-        *unread = missing;
-    if (!file.Write(writer.Bytes()) || !file.Commit()) {
-        m_ui.MessageBox(loadString(kIdsFileNotWritten) + path, std::string(), MbIcon::Error);
-        return TransferResult::FileNotWritten;
-    }
     return TransferResult::Done;
 }
 
@@ -274,27 +288,38 @@ std::string SavedText(const std::string& path) {
 }
 
 TransferResult CParamSetTransfer::ReadCurrentValues(SendList& list) {
+    std::vector<int32_t> ids;
+    for (const SendItem& item : list.items)
+        ids.push_back(item.number);
+    const TransferResult r = ReadValues(ids, loadString(kIdsReadingDeviceValues), kIdsLostBeforeSending);
+    for (SendItem& item : list.items)
+        if (r == TransferResult::Done && m_doc.IsKnown(item.number) && m_doc.HasValue(item.number))
+            item.device = m_doc.GetValue(item.number).GetValue();
+    return r;
+}
+
+TransferResult CParamSetTransfer::ReadValues(const std::vector<int32_t>& ids, const std::string& text) {
+    return ReadValues(ids, text, 0);
+}
+
+TransferResult CParamSetTransfer::ReadValues(const std::vector<int32_t>& ids, const std::string& text,
+                                             unsigned lostMessage) {
     const CParameterManager& catalogue = m_doc.GetCatalogue();
-    const std::string text = loadString(kIdsReadingDeviceValues);
     ShowProgress(0, text);
     auto batch = std::make_shared<TransferBatch>();
     int offered = 0;
-    for (size_t i = 0; i < list.items.size(); ++i) {
-        const CParameterDescription* d = catalogue.FindDescription(list.items[i].number);
+    for (size_t i = 0; i < ids.size(); ++i) {
+        const CParameterDescription* d = catalogue.FindDescription(ids[i]);
         if (!d || !IsReadable(d->GetAccessType()))
             continue;
         if (TransferResult r = OfferRead(batch, d->GetId(), kPerValueMs); r != TransferResult::Done) {
             batch->Disown();
-            return End(r, kIdsLostBeforeSending);
+            return End(r, lostMessage);
         }
         ++offered;
-        ShowProgress(Scaled(i + 1, list.items.size(), 0, 100), text);
+        ShowProgress(Scaled(i + 1, ids.size(), 0, 100), text);
     }
-    const TransferResult r = WaitForBatch(*batch, offered, kSectionReadMs);
-    for (SendItem& item : list.items)
-        if (r == TransferResult::Done && m_doc.IsKnown(item.number) && m_doc.HasValue(item.number))
-            item.device = m_doc.GetValue(item.number).GetValue();
-    return End(r, kIdsLostBeforeSending);
+    return End(WaitForBatch(*batch, offered, kSectionReadMs), lostMessage);
 }
 
 TransferResult CParamSetTransfer::Send(SendList& list) {

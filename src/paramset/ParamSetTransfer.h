@@ -6,8 +6,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CControllerModbus;
+class CParameterDescription;
 class CDocParameters;
 class IUiPort;
 
@@ -45,9 +47,17 @@ public:
     // as "-error-"; `unread` (when given) counts them. A lost connection or a cancel writes nothing.
     TransferResult ReadAndSave(const std::string& path, int* unread = nullptr);
 
+    // The reads of ReadAndSave without the file: afterwards the document knows each value a read
+    // delivered. `sections` receives the parameters of each of kSections in file order. A lost connection
+    // is only returned: the caller says what it cost.
+    TransferResult ReadSections(std::vector<std::vector<CParameterDescription>>& sections);
+
     // Reads the values the device holds now for the list's parameters into the parameters document and
     // each item's `device`, so that the confirmation can show what a send would change.
     TransferResult ReadCurrentValues(SendList& list);
+    // The same for any readable parameters, with `text` as the progress text; a lost connection is only
+    // returned.
+    TransferResult ReadValues(const std::vector<int32_t>& ids, const std::string& text);
 
     // Writes the unmarked values strictly one after another in list order, each job offered once the one
     // before it has run, and records in each item whether it was sent. A lost connection ends the send
@@ -66,7 +76,11 @@ private:
     TransferResult WaitForBatch(TransferBatch& batch, int count, int periodMs, bool cancellable = true,
                                 const std::function<void()>& tick = {});
     TransferResult WaitForEmptyQueue(int periodMs);
+    TransferResult ReadSections(std::vector<std::vector<CParameterDescription>>& sections,
+                                unsigned lostMessage);
+    TransferResult ReadValues(const std::vector<int32_t>& ids, const std::string& text, unsigned lostMessage);
     void ShowProgress(int pos, const std::string& text);
+    // `lostMessage` 0: a lost connection is not said here.
     TransferResult End(TransferResult result, unsigned lostMessage);
 
     CDocParameters& m_doc;

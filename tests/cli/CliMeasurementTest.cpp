@@ -277,6 +277,70 @@ TEST(CliMeasurement, SpectrumOfASavedChannel) {
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.err, "# n=512 divider=1 resolution_hz=62.5 periods=0.8 whole_periods=0 thd_percent=\r\n"
                      "order,f_hz,amplitude,percent_of_fundamental\r\n");
+    // Limits: the rows gain the limit and a verdict; the header the set and the overall verdict. The 5th
+    // holds 10 % of the fundamental, or 0,2 / sqrt 2 = 14,14 % of an IL of 1 A.
+    struct LimitCase {
+        std::vector<std::string> options;
+        std::string head;
+        double percent5;
+        std::string limit5, limit2, limit26; // with their verdicts
+    };
+    for (const LimitCase& c :
+         {LimitCase{
+              {"--limits", "en50160"}, " limits=en50160 verdict=fail\r", 10.0, "6,fail", "2,pass", ",-"},
+          LimitCase{{"--limits", "ieee519", "--isc-il", "lt20", "--il", "1"},
+                    " limits=ieee519 verdict=fail tdd_percent=14.1421\r",
+                    14.1421,
+                    "4,fail",
+                    "2,pass",
+                    "0.6,pass"},
+          LimitCase{{"--limits", "ieee519-voltage", "--kv", "0,4"},
+                    " limits=ieee519-voltage verdict=fail\r",
+                    10.0,
+                    "5,fail",
+                    "5,pass",
+                    "5,pass"}}) {
+        std::vector<std::string> args = {"spectrum", dir / "sine.nbts", "--channel", "180", "--mains", "60"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        r = RunCli(args);
+        ASSERT_EQ(r.code, 0) << r.err;
+        const std::vector<std::string> rows = Lines(r.err);
+        ASSERT_EQ(rows.size(), 42u) << r.err;
+        EXPECT_EQ(rows[0],
+                  "# n=400 divider=4 resolution_hz=20 periods=3 whole_periods=1 thd_percent=10.0000" +
+                      c.head);
+        EXPECT_EQ(rows[1], "order,f_hz,amplitude,percent,limit_percent,verdict\r");
+        auto tail = [&](size_t row) {
+            const std::vector<std::string> f = Fields(rows[row]);
+            return f[4] + "," + f[5].substr(0, f[5].size() - 1);
+        };
+        EXPECT_EQ(tail(2), ",-"); // the fundamental has no limit
+        EXPECT_EQ(Fields(rows[6])[1], "300");
+        EXPECT_NEAR(std::stod(Fields(rows[6])[3]), c.percent5, 1e-4);
+        EXPECT_EQ(tail(6), c.limit5);
+        EXPECT_EQ(tail(3), c.limit2);
+        EXPECT_EQ(tail(27), c.limit26); // the 26th
+    }
+    // Without whole periods no verdict can be had: no rows, said, exit 1.
+    r = RunCli({"spectrum", dir / "d1.nbts", "--channel", "180", "--mains", "50", "--limits", "en50160"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(
+        r.err,
+        "# n=512 divider=1 resolution_hz=62.5 periods=0.8 whole_periods=0 thd_percent= limits=en50160 "
+        "verdict=-\r\norder,f_hz,amplitude,percent,limit_percent,verdict\r\nNo verdict: the limits need the "
+        "harmonic table of whole mains periods and a fundamental.\n");
+    // Incomplete choices are usage errors, found before the file is looked at.
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--limits", "ieee519", "--il", "5"},
+                                                {"--limits", "ieee519", "--isc-il", "LT20"},
+                                                {"--limits", "en50160", "--kv", "1"},
+                                                {"--limits", "en50160", "--il", "5"},
+                                                {"--limits", "iec61000"},
+                                                {"--isc-il", "LT20"},
+                                                {"--limits", "ieee519-voltage", "--kv", "0"}}) {
+        std::vector<std::string> args = {"spectrum", dir / "none.nbts", "--channel", "180", "--mains", "50"};
+        args.insert(args.end(), bad.begin(), bad.end());
+        EXPECT_EQ(RunCli(args).code, 64) << bad[1];
+    }
     EXPECT_EQ(RunCli({"spectrum", dir / "sine.nbts", "--channel", "110", "--mains", "50"}).code, 1);
     EXPECT_EQ(RunCli({"spectrum", dir / "sine.nbts", "--channel", "180", "--mains", "55"}).code, 64);
     EXPECT_EQ(RunCli({"spectrum", dir / "sine.nbts", "--channel", "180"}).code, 64);
