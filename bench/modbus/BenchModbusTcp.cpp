@@ -1,12 +1,15 @@
 // FC 3 round trips of 10 registers per second: our TCP master against a libmodbus client, both talking to
-// one libmodbus slave on loopback, in alternating rounds so that machine load hits both alike.
+// one libmodbus slave on loopback, in alternating rounds so that machine load hits both alike. With
+// --trace our master writes every frame to stderr as quirel-cli --trace does (run it with 2>/dev/null).
 #include "LibmodbusServer.h"
 
 #include "modbus/MbusTcpMasterProtocol.h"
+#include "modbus/MbusTrafficText.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 using Clock = std::chrono::steady_clock;
@@ -29,7 +32,8 @@ template <typename Call> long countRoundTrips(Call call) {
 
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const bool trace = argc > 1 && std::string(argv[1]) == "--trace";
     quirel::test::LibmodbusTcpServer server;
     if (!server.ok()) {
         std::fprintf(stderr, "libmodbus server did not start\n");
@@ -40,6 +44,9 @@ int main() {
         std::fprintf(stderr, "open: %s\n", MbusMasterFunctions::getErrorText(rc));
         return 1;
     }
+    MbusTrafficTraceWriter traceWriter(stderr);
+    if (trace)
+        ours.setTrafficObserver(&traceWriter);
     modbus_t* theirs = modbus_new_tcp("127.0.0.1", server.port());
     modbus_set_slave(theirs, 1);
     if (modbus_connect(theirs) != 0) {

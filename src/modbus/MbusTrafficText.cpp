@@ -2,6 +2,8 @@
 
 #include "modbus/MbusMasterFunctions.h"
 
+#include <charconv>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -23,32 +25,41 @@ unsigned word(const std::uint8_t* p) {
     return (static_cast<unsigned>(p[0]) << 8) | p[1];
 }
 
+// Texts and numbers appended to `out`, without printf: a busy line formats thousands of frames a second.
+void put1(std::string& out, const char* text) {
+    out += text;
+}
+void put1(std::string& out, unsigned n) {
+    char digits[12];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
+}
+template <class... Pieces> void put(std::string& out, Pieces... pieces) {
+    (put1(out, pieces), ...);
+}
+
 // The text of exception n without its " exception response", or its number alone.
-std::string exceptionName(unsigned code) {
-    std::string text = MbusMasterFunctions::getErrorText(static_cast<int>(MBUS_EXCEPTION + code));
-    const std::string tail = " exception response";
-    if (code == 0 || text.size() <= tail.size() ||
-        text.compare(text.size() - tail.size(), tail.size(), tail) != 0)
-        return "exception " + std::to_string(code);
-    return "exception " + std::to_string(code) + ": " + text.substr(0, text.size() - tail.size());
+void appendException(std::string& out, unsigned code) {
+    const char* text = MbusMasterFunctions::getErrorText(static_cast<int>(MBUS_EXCEPTION + code));
+    const char* tail = std::strstr(text, " exception response");
+    put(out, ", exception ", code);
+    if (code != 0 && tail != nullptr && tail != text) {
+        out += ": ";
+        out.append(text, tail);
+    }
 }
 
-std::string addressCount(const std::uint8_t* data, std::size_t length) {
+void appendCoil(std::string& out, const std::uint8_t* data, std::size_t length) {
     if (length < 4)
-        return std::string();
-    return ", address " + std::to_string(word(data)) + ", count " + std::to_string(word(data + 2));
-}
-
-std::string coil(const std::uint8_t* data, std::size_t length) {
-    if (length < 4)
-        return std::string();
+        return;
     const unsigned value = word(data + 2);
-    const std::string state = value == 0xFF00 ? "ON" : value == 0 ? "OFF" : "value " + std::to_string(value);
-    return ", address " + std::to_string(word(data)) + ", " + state;
+    if (value == 0xFF00 || value == 0)
+        put(out, ", address ", word(data), value != 0 ? ", ON" : ", OFF");
+    else
+        put(out, ", address ", word(data), ", value ", value);
 }
 
 // The function-specific part of a request's decoding.
-std::string requestDetail(unsigned function, const std::uint8_t* data, std::size_t length) {
+void appendRequest(std::string& out, unsigned function, const std::uint8_t* data, std::size_t length) {
     switch (function) {
     case 1:
     case 2:
@@ -56,45 +67,84 @@ std::string requestDetail(unsigned function, const std::uint8_t* data, std::size
     case 4:
     case 15:
     case 16:
-        return addressCount(data, length);
+        if (length >= 4)
+            put(out, ", address ", word(data), ", count ", word(data + 2));
+        break;
     case 5:
-        return coil(data, length);
+        appendCoil(out, data, length);
+        break;
     case 6:
-        return length < 4
-                   ? std::string()
-                   : ", address " + std::to_string(word(data)) + ", value " + std::to_string(word(data + 2));
+        if (length >= 4)
+            put(out, ", address ", word(data), ", value ", word(data + 2));
+        break;
     case 20:
-        return length < 8 ? std::string()
-                          : ", file " + std::to_string(word(data + 2)) + ", record " +
-                                std::to_string(word(data + 4)) + ", length " + std::to_string(word(data + 6));
+        if (length >= 8)
+            put(out, ", file ", word(data + 2), ", record ", word(data + 4), ", length ", word(data + 6));
+        break;
     case 43:
-        return length < 3 ? std::string()
-                          : "/" + std::to_string(data[0]) + ", object " + std::to_string(data[2]);
+        if (length >= 3)
+            put(out, "/", unsigned{data[0]}, ", object ", unsigned{data[2]});
+        break;
     default:
-        return std::string();
+        break;
     }
 }
 
-std::string replyDetail(unsigned function, const std::uint8_t* data, std::size_t length) {
+void appendReply(std::string& out, unsigned function, const std::uint8_t* data, std::size_t length) {
+    if (length < 1)
+        return;
     switch (function) {
     case 3:
     case 4:
-        return length < 1
-                   ? std::string()
-                   : ", " + std::to_string(data[0] / 2) + (data[0] / 2 == 1 ? " register" : " registers");
+        put(out, ", ", data[0] / 2u, data[0] / 2 == 1 ? " register" : " registers");
+        break;
     case 5:
-        return coil(data, length);
+        appendCoil(out, data, length);
+        break;
     case 6:
     case 15:
     case 16:
-        return requestDetail(function, data, length);
+        appendRequest(out, function, data, length);
+        break;
     case 20:
-        return length < 1 ? std::string() : ", " + std::to_string(data[0]) + " bytes";
+        put(out, ", ", unsigned{data[0]}, " bytes");
+        break;
     case 43:
-        return length < 1 ? std::string() : "/" + std::to_string(data[0]);
+        put(out, "/", unsigned{data[0]});
+        break;
     default:
-        return std::string();
+        break;
     }
+}
+
+void appendHex(std::string& out, const std::uint8_t* bytes, std::size_t length) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    for (std::size_t i = 0; i < length; ++i) {
+        if (i > 0)
+            out += ' ';
+        out += kDigits[bytes[i] >> 4];
+        out += kDigits[bytes[i] & 0x0F];
+    }
+}
+
+void appendClock(std::string& out, steady_clock::time_point time) {
+    const auto wall = duration_cast<milliseconds>(time.time_since_epoch() + wallOffset()).count();
+    const std::time_t seconds = static_cast<std::time_t>(wall / 1000);
+    // One conversion to local time per second of events.
+    thread_local std::time_t cachedSecond = -1;
+    thread_local char cachedText[16] = {};
+    if (seconds != cachedSecond) {
+        std::tm local{};
+        localtime_r(&seconds, &local);
+        std::snprintf(cachedText, sizeof cachedText, "%02d:%02d:%02d.", local.tm_hour, local.tm_min,
+                      local.tm_sec);
+        cachedSecond = seconds;
+    }
+    const auto ms = static_cast<unsigned>(wall % 1000);
+    out += cachedText;
+    out += static_cast<char>('0' + ms / 100);
+    out += static_cast<char>('0' + ms / 10 % 10);
+    out += static_cast<char>('0' + ms % 10);
 }
 
 const char* discardText(MbusDiscardReason reason, MbusFraming framing) {
@@ -121,33 +171,64 @@ const char* discardText(MbusDiscardReason reason, MbusFraming framing) {
     return "discarded";
 }
 
+void appendDecoding(std::string& out, const MbusTrafficEvent& e) {
+    if (e.kind == MbusTrafficKind::TimeOut) {
+        out += "reply time-out";
+        return;
+    }
+    if (e.kind == MbusTrafficKind::Discarded) {
+        out += discardText(e.reason, e.framing);
+        return;
+    }
+    // Slave and function: RTU address, function, data, CRC; TCP MBAP header (unit last), function, data.
+    const bool tcp = e.framing == MbusFraming::Tcp;
+    const std::size_t head = tcp ? 8 : 2;
+    const std::size_t tail = tcp ? 0 : 2;
+    if (e.length < head + tail)
+        return;
+    const unsigned function = e.bytes[head - 1];
+    const std::uint8_t* data = e.bytes + head;
+    const std::size_t length = e.length - head - tail;
+    put(out, "slave ", unsigned{e.bytes[head - 2]}, ", fc ", function & 0x7Fu);
+    if (e.kind == MbusTrafficKind::Received && (function & 0x80) != 0) {
+        if (length >= 1)
+            appendException(out, data[0]);
+    } else if (e.kind == MbusTrafficKind::Sent) {
+        appendRequest(out, function, data, length);
+    } else {
+        appendReply(out, function, data, length);
+    }
+}
+
+void appendLine(std::string& out, const MbusTrafficEvent& e) {
+    appendClock(out, e.time);
+    out += ' ';
+    out += mbusTrafficDirection(e.kind);
+    out += ' ';
+    if (e.kind == MbusTrafficKind::TimeOut) {
+        appendDecoding(out, e);
+        return;
+    }
+    appendHex(out, e.bytes, e.length);
+    const std::size_t before = out.size();
+    out += "  ; ";
+    appendDecoding(out, e);
+    if (out.size() == before + 4)
+        out.resize(before); // nothing to say
+}
+
 } // namespace
 
 std::string mbusTrafficClock(steady_clock::time_point time) {
-    const auto wall = duration_cast<milliseconds>(time.time_since_epoch() + wallOffset()).count();
-    const std::time_t seconds = static_cast<std::time_t>(wall / 1000);
-    // One conversion per second of events: a busy line logs thousands of frames a second.
-    thread_local std::time_t cachedSecond = -1;
-    thread_local char cachedText[16] = {};
-    if (seconds != cachedSecond) {
-        std::tm local{};
-        localtime_r(&seconds, &local);
-        std::snprintf(cachedText, sizeof cachedText, "%02d:%02d:%02d", local.tm_hour, local.tm_min,
-                      local.tm_sec);
-        cachedSecond = seconds;
-    }
-    char text[24];
-    std::snprintf(text, sizeof text, "%s.%03d", cachedText, static_cast<int>(wall % 1000));
+    std::string text;
+    appendClock(text, time);
     return text;
 }
 
 std::string mbusTrafficHex(const std::uint8_t* bytes, std::size_t length) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    std::string text(length > 0 ? 3 * length - 1 : 0, ' ');
-    for (std::size_t i = 0; i < length; ++i) {
-        text[3 * i] = kDigits[bytes[i] >> 4];
-        text[3 * i + 1] = kDigits[bytes[i] & 0x0F];
-    }
+    std::string text;
+    text.reserve(3 * length);
+    appendHex(text, bytes, length);
     return text;
 }
 
@@ -165,38 +246,14 @@ const char* mbusTrafficDirection(MbusTrafficKind kind) {
 }
 
 std::string mbusTrafficDecoding(const MbusTrafficEvent& e) {
-    if (e.kind == MbusTrafficKind::TimeOut)
-        return "reply time-out";
-    if (e.kind == MbusTrafficKind::Discarded)
-        return discardText(e.reason, e.framing);
-    // Slave and function: RTU address, function, data, CRC; TCP MBAP header (unit last), function, data.
-    const bool tcp = e.framing == MbusFraming::Tcp;
-    const std::size_t head = tcp ? 8 : 2;
-    const std::size_t tail = tcp ? 0 : 2;
-    if (e.length < head + tail)
-        return std::string();
-    const unsigned slave = e.bytes[head - 2];
-    const unsigned function = e.bytes[head - 1];
-    const std::uint8_t* data = e.bytes + head;
-    const std::size_t length = e.length - head - tail;
-    std::string text = "slave " + std::to_string(slave) + ", fc " + std::to_string(function & 0x7F);
-    if (e.kind == MbusTrafficKind::Received && (function & 0x80) != 0)
-        return length < 1 ? text : text + ", " + exceptionName(data[0]);
-    return text + (e.kind == MbusTrafficKind::Sent ? requestDetail(function, data, length)
-                                                   : replyDetail(function, data, length));
+    std::string text;
+    appendDecoding(text, e);
+    return text;
 }
 
 std::string mbusTrafficLine(const MbusTrafficEvent& e) {
-    std::string line = mbusTrafficClock(e.time);
-    line += ' ';
-    line += mbusTrafficDirection(e.kind);
-    line += ' ';
-    if (e.kind == MbusTrafficKind::TimeOut)
-        return line + mbusTrafficDecoding(e);
-    line += mbusTrafficHex(e.bytes, e.length);
-    const std::string decoding = mbusTrafficDecoding(e);
-    if (!decoding.empty())
-        line += "  ; " + decoding;
+    std::string line;
+    appendLine(line, e);
     return line;
 }
 
@@ -208,7 +265,10 @@ bool mbusTrafficIsError(const MbusTrafficEvent& e) {
 }
 
 void MbusTrafficTraceWriter::onTraffic(const MbusTrafficEvent& event) {
-    std::string line = mbusTrafficLine(event);
+    // Kept per thread: a busy line formats without allocating.
+    thread_local std::string line;
+    line.clear();
+    appendLine(line, event);
     line += '\n';
     std::fwrite(line.data(), 1, line.size(), stream_);
 }
