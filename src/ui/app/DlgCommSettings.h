@@ -11,6 +11,7 @@ class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QRadioButton;
+class QSpinBox;
 
 // What the connection settings dialog edits.
 struct CommDialogValues {
@@ -23,6 +24,8 @@ struct CommDialogValues {
     int16_t stopBits = 1;
     std::string parity = "N";
     bool modem = false;
+    int timeoutMs = 1000; // for each reply
+    int tries = 11;       // of a request without a usable reply
 
     // What the controller holds now.
     static CommDialogValues From(const CControllerModbus& controller);
@@ -52,4 +55,6 @@ private:
     QComboBox* m_stopBits = nullptr;
     QComboBox* m_parity = nullptr;
     QCheckBox* m_modem = nullptr;
+    QSpinBox* m_timeout = nullptr;
+    QSpinBox* m_tries = nullptr;
 };
