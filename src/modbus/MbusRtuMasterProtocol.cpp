@@ -195,12 +195,14 @@ int MbusRtuMasterProtocol::transceiveOnce(int slaveAddress, int functionCode, co
     // its retries, not after twice as long.
     const bool repeat =
         length + 2 == lastRequestLength_ && std::memcmp(frame_, lastRequest_, length + 2) == 0;
-    // A monitor is shown what waits instead of its being flushed unseen; what comes later the silence wait
-    // reads and shows.
-    if (getTrafficObserver())
+    // A monitor is shown what waits to be received instead of its being flushed unseen; what comes later
+    // the silence wait reads and shows.
+    if (getTrafficObserver()) {
         readPendingForObserver();
-    else
+        port_->purgeOutput();
+    } else {
         port_->purge();
+    }
     if (lateReplyPossible_ && !repeat) {
         discardUntil(lastSent_ + std::chrono::milliseconds(2 * getTimeout()));
         lateReplyPossible_ = false;
