@@ -119,11 +119,13 @@ void appendReply(std::string& out, unsigned function, const std::uint8_t* data, 
 
 void appendHex(std::string& out, const std::uint8_t* bytes, std::size_t length) {
     static const char kDigits[] = "0123456789ABCDEF";
+    if (length == 0)
+        return;
+    const std::size_t at = out.size();
+    out.resize(at + 3 * length - 1, ' ');
     for (std::size_t i = 0; i < length; ++i) {
-        if (i > 0)
-            out += ' ';
-        out += kDigits[bytes[i] >> 4];
-        out += kDigits[bytes[i] & 0x0F];
+        out[at + 3 * i] = kDigits[bytes[i] >> 4];
+        out[at + 3 * i + 1] = kDigits[bytes[i] & 0x0F];
     }
 }
 
@@ -201,6 +203,7 @@ void appendDecoding(std::string& out, const MbusTrafficEvent& e) {
 }
 
 void appendLine(std::string& out, const MbusTrafficEvent& e) {
+    out.reserve(out.size() + 3 * e.length + 80);
     appendClock(out, e.time);
     out += ' ';
     out += mbusTrafficDirection(e.kind);
