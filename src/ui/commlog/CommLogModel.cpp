@@ -11,7 +11,8 @@ using quirel::ui::Qs;
 using quirel::ui::Tx;
 
 CCommLogModel::CCommLogModel(QObject* parent, std::size_t capacity)
-    : QAbstractTableModel(parent), m_capacity(capacity) {}
+    : QAbstractTableModel(parent), m_capacity(capacity),
+      m_fixedFont(QFontDatabase::systemFont(QFontDatabase::FixedFont)) {}
 
 int CCommLogModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
@@ -30,7 +31,7 @@ QVariant CCommLogModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::ForegroundRole)
         return row.error ? QVariant(QBrush(QColor(0xB0, 0x00, 0x20))) : QVariant();
     if (role == Qt::FontRole && index.column() == kBytes)
-        return QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        return m_fixedFont;
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
     // Texts are made for the rows on screen only: a full log holds 20 000 of them.

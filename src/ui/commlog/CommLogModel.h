@@ -3,6 +3,7 @@
 #include "modbus/MbusTrafficRecorder.h"
 
 #include <QAbstractTableModel>
+#include <QFont>
 
 #include <cstdint>
 #include <deque>
@@ -41,6 +42,7 @@ private:
         bool error = false;
     };
     std::size_t m_capacity;
+    QFont m_fixedFont;
     std::deque<Row> m_rows;
     std::uint64_t m_dropped = 0;
 };
