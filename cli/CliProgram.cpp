@@ -24,6 +24,10 @@ const char kHelpHead[] =
     "Options:\n"
     "  --slave N             Modbus slave address / unit id of the device (default 1)\n"
     "  --reply-timeout MS    how long to wait for each reply, 1 to 100000 ms (default 1000)\n"
+    "  --tries N             how often a request is sent when no usable reply comes, 1 to 11 (default 11)\n"
+    "  --trace               every frame sent and received, every byte thrown away and every reply\n"
+    "                        time-out as one line on stderr: \"HH:MM:SS.mmm TX|RX XX XX ...  ; decoding\"\n"
+    "                        or \"HH:MM:SS.mmm -- reply time-out\"\n"
     "  --catalogue FILE      parameter catalogue (default: Parameters.ini in the current folder,\n"
     "                        else the installed one)\n"
     "  --lang en|de          language of names, texts and messages (default en)\n"
@@ -49,6 +53,7 @@ std::vector<CommandSpec> AllCommands() {
     AddFirmwareCommands(commands);
     AddParamSetCommands(commands);
     AddCatalogueCommands(commands);
+    AddRawCommands(commands);
     return commands;
 }
 
@@ -93,6 +98,12 @@ int ParseGlobal(CliSession& s, const std::vector<std::string>& args, std::vector
             if (!value(v) || !ParseInt(v, 1, 100000, n))
                 return s.Usage("--reply-timeout is 1 to 100000 (milliseconds)");
             o.timeoutMs = static_cast<int>(n);
+        } else if (a == "--tries") {
+            if (!value(v) || !ParseInt(v, 1, CControllerModbus::kMaxTries, n))
+                return s.Usage("--tries is 1 to 11");
+            o.tries = static_cast<int>(n);
+        } else if (a == "--trace") {
+            o.trace = true;
         } else if (a == "--catalogue") {
             if (!value(o.catalogue))
                 return s.Usage("--catalogue needs a FILE");

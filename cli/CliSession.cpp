@@ -19,6 +19,16 @@ CliSession::~CliSession() {
     Finish(kOk);
 }
 
+bool CliSession::AskYesNo(const std::string& question) {
+    std::fprintf(m_err, "%s [y/N] ", question.c_str());
+    std::fflush(m_err);
+    char answer[64] = {};
+    if (!std::fgets(answer, sizeof answer, stdin))
+        return false;
+    const std::string a(answer);
+    return a == "y\n" || a == "Y\n" || a == "yes\n" || a == "Yes\n";
+}
+
 int CliSession::Usage(const std::string& why) {
     std::fprintf(m_err, "quirel-cli: %s\nTry 'quirel-cli --help'.\n", why.c_str());
     return kUsage;
@@ -43,6 +53,11 @@ int CliSession::Connect() {
     m_controller = std::make_unique<CControllerModbus>(&m_catalogue, &m_ui);
     m_controller->SetSlaveId(m_opt.slave);
     m_controller->SetTimeout(m_opt.timeoutMs);
+    m_controller->SetTries(m_opt.tries);
+    if (m_opt.trace) {
+        m_trace = std::make_unique<MbusTrafficTraceWriter>(m_err);
+        m_controller->SetTrafficObserver(m_trace.get());
+    }
     if (!m_opt.rtu.empty())
         m_controller->SetSerialSettings(m_opt.rtu, static_cast<uint32_t>(m_opt.baud), 8,
                                         static_cast<int16_t>(m_opt.stop), m_opt.parity);

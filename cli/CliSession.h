@@ -2,6 +2,7 @@
 
 #include "base/ConsoleUiPort.h"
 #include "comm/ControllerModbus.h"
+#include "modbus/MbusTrafficText.h"
 #include "parameters/ParameterManager.h"
 
 #include <cstdio>
@@ -20,7 +21,9 @@ struct GlobalOptions {
     std::string tcp, rtu, catalogue, parity = "N", lang = "en";
     long baud = 38400;
     int stop = 1, slave = 1;
-    int timeoutMs = 1000;
+    int timeoutMs = CControllerModbus::kTimeoutMs;
+    int tries = CControllerModbus::kTries;
+    bool trace = false; // every frame, discarded byte and time-out on stderr
 };
 
 // What every command works with: the output streams, the options, the console UI port, the catalogue
@@ -39,6 +42,8 @@ public:
     CControllerModbus& Controller() { return *m_controller; }
     bool HasController() const { return m_controller != nullptr; }
 
+    // Asks `question` on stderr and reads the answer from a terminal: y or yes is yes, anything else no.
+    bool AskYesNo(const std::string& question);
     // Usage error: the reason and a hint on stderr; returns kUsage.
     int Usage(const std::string& why);
     // A failure in the system's words on stderr; returns kFailed.
@@ -65,6 +70,8 @@ private:
     GlobalOptions m_opt;
     ConsoleUiPort m_ui;
     CParameterManager m_catalogue;
+    // Before the controller: it outlives every master that reports to it.
+    std::unique_ptr<MbusTrafficTraceWriter> m_trace;
     std::unique_ptr<CControllerModbus> m_controller;
 };
 
@@ -93,5 +100,6 @@ void AddEventLogCommands(std::vector<CommandSpec>& commands);
 void AddFirmwareCommands(std::vector<CommandSpec>& commands);
 void AddParamSetCommands(std::vector<CommandSpec>& commands);
 void AddCatalogueCommands(std::vector<CommandSpec>& commands);
+void AddRawCommands(std::vector<CommandSpec>& commands);
 
 } // namespace quirel::cli

@@ -58,17 +58,6 @@ int Show(CliSession& s, const std::string& path) {
     return kOk;
 }
 
-// y or yes on a terminal; anything else, or no terminal, is no.
-bool Confirmed(CliSession& s) {
-    std::fputs("Send these values to the device? [y/N] ", s.Err());
-    std::fflush(s.Err());
-    char answer[64] = {};
-    if (!std::fgets(answer, sizeof answer, stdin))
-        return false;
-    const std::string a(answer);
-    return a == "y\n" || a == "Y\n" || a == "yes\n" || a == "Yes\n";
-}
-
 int Send(CliSession& s, const std::string& path, bool yes) {
     CParamSetFile file;
     if (!LoadFile(s, path, file))
@@ -85,7 +74,7 @@ int Send(CliSession& s, const std::string& path, bool yes) {
     if (!yes) {
         if (!::isatty(STDIN_FILENO))
             return s.Usage("nothing was sent: confirm on a terminal, or give --yes");
-        if (!Confirmed(s))
+        if (!s.AskYesNo("Send these values to the device?"))
             return kFailed;
     }
     if (int rc = s.Connect(); rc != kOk)

@@ -311,6 +311,12 @@ SerialPort::Result SerialPort::purge() {
     return ::tcflush(fd_, TCIOFLUSH) == 0 ? Result::Ok : Result::Failure;
 }
 
+SerialPort::Result SerialPort::purgeOutput() {
+    if (fd_ < 0)
+        return Result::NotOpen;
+    return ::tcflush(fd_, TCOFLUSH) == 0 ? Result::Ok : Result::Failure;
+}
+
 SerialPort::Result SerialPort::drain(int timeoutMs) {
     if (fd_ < 0)
         return Result::NotOpen;

@@ -50,6 +50,8 @@ public:
     virtual Result write(const std::uint8_t* buffer, std::size_t count, int timeoutMs);
     // Discards what waits in both directions.
     virtual Result purge();
+    // Discards what waits to be sent only.
+    virtual Result purgeOutput();
     // Waits until the output has left the port, for at most timeoutMs.
     virtual Result drain(int timeoutMs);
     virtual Result raiseRts();

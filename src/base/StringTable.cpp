@@ -309,6 +309,24 @@ const Entry kStrings[] = {
      "Vor\xC3\xBC"
      "bergehender Fehler bei der Namensaufl\xC3\xB6sung"},
     {1410, "Reading the device identification ...", "Die Ger\xC3\xA4teidentifikation wird gelesen ..."},
+    // Registers read and written as plain words (quirel-cli raw, the communication log).
+    {1600, "Invalid value \"%1\": allowed are 0 to 65535 and -32768 to 32767",
+     "Ung\xC3\xBCltiger Wert \"%1\": erlaubt sind 0 bis 65535 und -32768 bis 32767"},
+    {1601, "Between 1 and %1 values are written at once.",
+     "Es werden 1 bis %1 Werte auf einmal geschrieben."},
+    {1602, "Invalid address \"%1\": allowed are 0 to 65535",
+     "Ung\xC3\xBCltige Adresse \"%1\": erlaubt sind 0 bis 65535"},
+    {1603, "Invalid count \"%1\": allowed are 1 to %2",
+     "Ung\xC3\xBCltige Anzahl \"%1\": erlaubt sind 1 bis %2"},
+    {1604, "%1 registers from address %2 run past the last address, 65535.",
+     "%1 Register ab Adresse %2 reichen \xC3\xBC"
+     "ber die letzte Adresse 65535 hinaus."},
+    {1605, "Write to the device from address %1: %2?", "Ab Adresse %1 in das Ger\xC3\xA4t schreiben: %2?"},
+    {1606, "Invalid function \"%1\": 3 or 4 reads, 16 writes",
+     "Ung\xC3\xBCltige Funktion \"%1\": 3 oder 4 liest, 16 schreibt"},
+    {1607, "The values were written, but reading them back failed: ",
+     "Die Werte wurden geschrieben, aber das Zur\xC3\xBC"
+     "cklesen ist fehlgeschlagen: "},
 };
 
 std::atomic<int> gLanguage{kLanguageEnglish};

@@ -176,6 +176,27 @@ void CControllerModbus::SetTcpSettings(const std::string& host) {
     m_protocol = kProtocolTcp;
 }
 
+bool CControllerModbus::SetTimeout(int timeoutMs) {
+    if (timeoutMs < 1 || timeoutMs > kMaxTimeoutMs)
+        return false;
+    m_timeoutMs = timeoutMs;
+    return true;
+}
+
+bool CControllerModbus::SetTries(int tries) {
+    if (tries < 1 || tries > kMaxTries)
+        return false;
+    m_tries = tries;
+    return true;
+}
+
+void CControllerModbus::SetTrafficObserver(MbusTrafficObserver* observer) {
+    std::lock_guard lock(m_abortMutex);
+    m_trafficObserver = observer;
+    if (m_abortTarget)
+        m_abortTarget->setTrafficObserver(observer);
+}
+
 void CControllerModbus::SetAuxText(int index, const std::string& text) {
     if (index == 0 || index == 1)
         m_auxText[index] = text;
@@ -372,6 +393,8 @@ void CControllerModbus::AbortTransfers() {
 void CControllerModbus::SetMaster(std::unique_ptr<MbusMasterFunctions> master) {
     std::lock_guard abortLock(m_abortMutex);
     m_abortTarget = master.get();
+    if (master)
+        master->setTrafficObserver(m_trafficObserver);
     m_master = std::move(master);
     ++m_connectionSerial;
 }
@@ -407,7 +430,7 @@ bool CControllerModbus::Connect() {
     bool opened = false;
     if (m_protocol == kProtocolTcp) {
         auto tcp = std::make_unique<MbusTcpMasterProtocol>();
-        tcp->setRetryCount(kRetryCount);
+        tcp->setRetryCount(m_tries - 1);
         tcp->setTimeout(m_timeoutMs);
         const int rc = tcp->openProtocol(m_host);
         if (rc != MBUS_SUCCESS) {
@@ -421,7 +444,7 @@ bool CControllerModbus::Connect() {
         }
     } else {
         auto rtu = std::make_unique<MbusRtuMasterProtocol>();
-        rtu->setRetryCount(kRetryCount);
+        rtu->setRetryCount(m_tries - 1);
         rtu->setTimeout(m_timeoutMs);
         int parity = 0;
         if (strcasecmp(m_parity.c_str(), "O") == 0)
@@ -602,6 +625,11 @@ int CControllerModbus::ReadFileRecordNoCheck(int fileNumber, int recordNumber, i
 
 void CControllerModbus::ReadFileRecord(int fileNumber, int recordNumber, int recordLength, uint8_t* buffer) {
     CheckResult(ReadFileRecordNoCheck(fileNumber, recordNumber, recordLength, buffer));
+}
+
+int CControllerModbus::CallMaster(const std::function<int(MbusMasterFunctions&, int)>& call) {
+    const int slave = m_slaveId;
+    return WithMaster([&](MbusMasterFunctions& m) { return call(m, slave); });
 }
 
 void CControllerModbus::ReadDeviceIdentification(int size, uint8_t* buffer) {

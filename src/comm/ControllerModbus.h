@@ -9,6 +9,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -17,6 +18,7 @@
 
 class CParameterManager;
 class MbusMasterFunctions;
+class MbusTrafficObserver;
 
 // A signal that wakes one waiter and then resets itself; a Set with nobody waiting is kept until the
 // next Wait.
@@ -50,6 +52,10 @@ public:
     static constexpr int kStopWaitMs = 5000;       // "StopCommController" handshake at exit
     static constexpr int kRetryCount = 10;
     static constexpr int kTimeoutMs = 1000;
+    // A request is tried once and repeated up to the retry count; the master allows 0 to 10 retries.
+    static constexpr int kTries = kRetryCount + 1;
+    static constexpr int kMaxTries = 11;
+    static constexpr int kMaxTimeoutMs = 100000;
     static constexpr int kProtocolTcp = 0;
     static constexpr int kProtocolRtu = 1;
 
@@ -83,9 +89,16 @@ public:
     void SetSlaveId(int id) { m_slaveId = id; }
     void SetModem(int modem) { m_modem = modem; }
     // The Modbus time-out of the next connection (1 to 100000 ms; 1000 unless set), for links slower or
-    // faster than a device on its own serial line or network.
-    void SetTimeout(int timeoutMs) { m_timeoutMs = timeoutMs; }
+    // faster than a device on its own serial line or network. False, changing nothing, outside the range.
+    bool SetTimeout(int timeoutMs);
     int GetTimeout() const { return m_timeoutMs; }
+    // How often the next connection tries a request that gets no usable reply (1 to 11; 11 unless set).
+    // False, changing nothing, outside the range.
+    bool SetTries(int tries);
+    int GetTries() const { return m_tries; }
+    // Sees the traffic of every connection from now on (null: none); any thread. The observer must
+    // outlive the controller: an exchange under way may still report to the one it replaces.
+    void SetTrafficObserver(MbusTrafficObserver* observer);
     // Two texts kept for the connection settings dialog; index 0 or 1, others ignored.
     void SetAuxText(int index, const std::string& text);
     void SetProtocol(int protocol) { m_protocol = protocol; }
@@ -180,6 +193,9 @@ public:
     void WriteParameter(int32_t parameterId, const PARAMVALUE& value);
     // Through CheckReply.
     void WriteValue(int reference, uint32_t dataType, uint32_t raw);
+    // One call of the master with the device's slave id, under the master lock as every access above;
+    // any thread. Returns the result code unchecked.
+    int CallMaster(const std::function<int(MbusMasterFunctions& master, int slave)>& call);
     // Also writes coils (type 1); types without a register form show "Data type not supported. ".
     void WriteRawValue(int reference, uint32_t dataType, uint32_t raw);
 
@@ -220,6 +236,7 @@ private:
     int m_protocol = kProtocolTcp;
     int m_slaveId = 1;
     int m_timeoutMs = kTimeoutMs;
+    int m_tries = kTries;
 
     CParameterManager* m_parameterManager = nullptr;
     IUiPort* m_uiPort = nullptr;
@@ -231,6 +248,7 @@ private:
     // m_masterMutex. Changed only with both mutexes held.
     std::mutex m_abortMutex;
     MbusMasterFunctions* m_abortTarget = nullptr;
+    MbusTrafficObserver* m_trafficObserver = nullptr; // handed to each master, under m_abortMutex
     uint64_t m_connectionSerial = 0;
     // A Connect under way, and the user's wish to stop it; under m_abortMutex.
     bool m_connectRunning = false;

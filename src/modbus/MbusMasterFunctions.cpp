@@ -73,6 +73,10 @@ int MbusMasterFunctions::readHoldingRegisters(int slave, int ref, std::uint16_t 
     return readRegisters(3, slave, ref, values, count);
 }
 
+int MbusMasterFunctions::readInputRegisters(int slave, int ref, std::uint16_t values[], int count) {
+    return readRegisters(4, slave, ref, values, count);
+}
+
 namespace {
 
 template <typename T, typename Read> int readLongs(T* values, int count, Read read) {
@@ -230,6 +234,19 @@ void MbusMasterFunctions::noteResolverError(int gaiError) {
 
 void MbusMasterFunctions::noteUnusableReply(const std::uint8_t* bytes, std::size_t count) {
     unusableReply_.assign(bytes, bytes + std::min(count, kUnusableReplyBytes));
+}
+
+void MbusMasterFunctions::tellObserver(MbusTrafficObserver& observer, MbusTrafficKind kind,
+                                       MbusFraming framing, const std::uint8_t* bytes, std::size_t length,
+                                       MbusDiscardReason reason) {
+    MbusTrafficEvent event;
+    event.time = std::chrono::steady_clock::now();
+    event.kind = kind;
+    event.reason = reason;
+    event.framing = framing;
+    event.bytes = bytes;
+    event.length = length;
+    observer.onTraffic(event);
 }
 
 int MbusMasterFunctions::setTimeout(int timeOut) {

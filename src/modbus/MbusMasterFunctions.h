@@ -1,7 +1,9 @@
 #pragma once
 
 #include "base/CancelSignal.h"
+#include "modbus/MbusTrafficObserver.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -62,6 +64,8 @@ public:
     // Function 3, two registers per value, low-order word in the lower register; count 1..62.
     int readHoldingLongInts(int slave, int ref, std::int32_t values[], int count);
     int readHoldingFloats(int slave, int ref, float values[], int count);
+    // Function 4: count 1..125 input registers from reference ref (1-based).
+    int readInputRegisters(int slave, int ref, std::uint16_t values[], int count);
     // Function 4, as readHoldingLongInts.
     int readInputLongInts(int slave, int ref, std::int32_t values[], int count);
     // Function 16: count 1..100 registers; slave 0 broadcasts.
@@ -105,6 +109,14 @@ public:
     // the program's exit within its bound when a device stops answering. The master is not usable again.
     void abortTransfers() { cancel_.raise(); }
 
+    // The monitor that sees this master's traffic (null: none, which costs one branch per event). Any
+    // thread; an observer may still be called once by an exchange under way when it is replaced, so it
+    // must outlive the master.
+    void setTrafficObserver(MbusTrafficObserver* observer) {
+        observer_.store(observer, std::memory_order_release);
+    }
+    MbusTrafficObserver* getTrafficObserver() const { return observer_.load(std::memory_order_acquire); }
+
 protected:
     // One complete exchange with the transport's retries. The request is slave, function code and
     // requestLength data bytes; a normal reply carries exactly replyLength data bytes, which are copied to
@@ -126,9 +138,17 @@ protected:
     void noteResolverError(int gaiError);
     // Keeps up to kUnusableReplyBytes of a reply the attempt could not use.
     void noteUnusableReply(const std::uint8_t* bytes, std::size_t count);
+    // Tells the observer (when there is one) what went over the line.
+    void noteTraffic(MbusTrafficKind kind, MbusFraming framing, const std::uint8_t* bytes, std::size_t length,
+                     MbusDiscardReason reason = MbusDiscardReason::None) const {
+        if (MbusTrafficObserver* observer = getTrafficObserver(); observer != nullptr) [[unlikely]]
+            tellObserver(*observer, kind, framing, bytes, length, reason);
+    }
 
 private:
     int readRegisters(int functionCode, int slave, int ref, std::uint16_t values[], int count);
+    static void tellObserver(MbusTrafficObserver& observer, MbusTrafficKind kind, MbusFraming framing,
+                             const std::uint8_t* bytes, std::size_t length, MbusDiscardReason reason);
 
     std::uint32_t totalCounter_ = 0;
     std::uint32_t successCounter_ = 0;
@@ -139,4 +159,5 @@ private:
     std::string lastSystemError_;
     int lastSystemErrorCode_ = 0;
     std::vector<std::uint8_t> unusableReply_;
+    std::atomic<MbusTrafficObserver*> observer_{nullptr};
 };

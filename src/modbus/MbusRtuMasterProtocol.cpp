@@ -8,6 +8,36 @@
 
 using quirel::SerialPort;
 
+namespace {
+
+// Bytes thrown away by one wait, told to the traffic observer as one event rather than byte by byte.
+template <class Tell> class DiscardedBytes {
+public:
+    explicit DiscardedBytes(Tell tell) : tell_(tell) {}
+    ~DiscardedBytes() { flush(); }
+    DiscardedBytes(const DiscardedBytes&) = delete;
+    DiscardedBytes& operator=(const DiscardedBytes&) = delete;
+    void add(const std::uint8_t* bytes, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            if (length_ == sizeof bytes_)
+                flush();
+            bytes_[length_++] = bytes[i];
+        }
+    }
+    void flush() {
+        if (length_ > 0)
+            tell_(bytes_, length_);
+        length_ = 0;
+    }
+
+private:
+    Tell tell_;
+    std::uint8_t bytes_[256]; // only the first length_ are ever read
+    std::size_t length_ = 0;
+};
+
+} // namespace
+
 namespace quirel {
 
 namespace {
@@ -73,23 +103,54 @@ void MbusRtuMasterProtocol::waitForSilence(int quietMs, int boundMs) {
     // One byte at a time, so that the quiet span counts from the last byte. A line that never falls silent
     // is given up on after boundMs, so a babbling device cannot hold the caller for ever.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
+    DiscardedBytes dropped([this](const std::uint8_t* b, std::size_t n) { tellStrayBytes(b, n); });
     std::uint8_t discard = 0;
     std::size_t got = 0;
     while (port_->read(&discard, 1, quietMs, &got) == SerialPort::Result::Ok) {
+        if (getTrafficObserver())
+            dropped.add(&discard, 1);
         if (std::chrono::steady_clock::now() >= deadline)
             break;
     }
 }
 
 void MbusRtuMasterProtocol::discardUntil(std::chrono::steady_clock::time_point until) {
+    DiscardedBytes dropped([this](const std::uint8_t* b, std::size_t n) { tellStrayBytes(b, n); });
     std::uint8_t discard[64];
     for (auto now = std::chrono::steady_clock::now(); now < until; now = std::chrono::steady_clock::now()) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count();
         std::size_t got = 0;
-        if (port_->read(discard, sizeof discard, static_cast<int>(left) + 1, &got) ==
-            SerialPort::Result::Failure)
+        const SerialPort::Result r = port_->read(discard, sizeof discard, static_cast<int>(left) + 1, &got);
+        if (got > 0 && getTrafficObserver())
+            dropped.add(discard, got);
+        if (r == SerialPort::Result::Failure)
             break;
     }
+}
+
+void MbusRtuMasterProtocol::readPendingForObserver() {
+    DiscardedBytes dropped([this](const std::uint8_t* b, std::size_t n) { tellStrayBytes(b, n); });
+    std::uint8_t pending[64];
+    std::size_t got = 0;
+    do {
+        got = 0;
+        const SerialPort::Result r = port_->read(pending, sizeof pending, 0, &got);
+        dropped.add(pending, got);
+        if (r != SerialPort::Result::Ok && r != SerialPort::Result::TimeOut)
+            break;
+    } while (got == sizeof pending);
+}
+
+void MbusRtuMasterProtocol::tellStrayBytes(const std::uint8_t* bytes, std::size_t length) const {
+    noteTraffic(MbusTrafficKind::Discarded, MbusFraming::Rtu, bytes, length, MbusDiscardReason::StrayBytes);
+}
+
+int MbusRtuMasterProtocol::replyTimedOut(std::size_t got) {
+    if (got > 0)
+        noteTraffic(MbusTrafficKind::Discarded, MbusFraming::Rtu, frame_, got,
+                    MbusDiscardReason::IncompleteReply);
+    noteTraffic(MbusTrafficKind::TimeOut, MbusFraming::Rtu, nullptr, 0);
+    return MBUS_REPLY_TIMEOUT;
 }
 
 int MbusRtuMasterProtocol::quietSpanAfter(int rc) const {
@@ -134,7 +195,14 @@ int MbusRtuMasterProtocol::transceiveOnce(int slaveAddress, int functionCode, co
     // its retries, not after twice as long.
     const bool repeat =
         length + 2 == lastRequestLength_ && std::memcmp(frame_, lastRequest_, length + 2) == 0;
-    port_->purge();
+    // A monitor is shown what waits to be received instead of its being flushed unseen; what comes later
+    // the silence wait reads and shows.
+    if (getTrafficObserver()) {
+        readPendingForObserver();
+        port_->purgeOutput();
+    } else {
+        port_->purge();
+    }
     if (lateReplyPossible_ && !repeat) {
         discardUntil(lastSent_ + std::chrono::milliseconds(2 * getTimeout()));
         lateReplyPossible_ = false;
@@ -153,6 +221,7 @@ int MbusRtuMasterProtocol::transceiveOnce(int slaveAddress, int functionCode, co
         port_->raiseRts();
     SerialPort::Result sent = port_->write(frame_, length + 2, getTimeout());
     if (sent == SerialPort::Result::Ok) {
+        noteTraffic(MbusTrafficKind::Sent, MbusFraming::Rtu, frame_, length + 2);
         SerialPort::Result drained = port_->drain(getTimeout());
         if (drained == SerialPort::Result::TimeOut || drained == SerialPort::Result::Failure)
             sent = drained;
@@ -172,17 +241,18 @@ int MbusRtuMasterProtocol::transceiveOnce(int slaveAddress, int functionCode, co
     }
 
     // Header first: an exception response is complete after 5 bytes.
-    SerialPort::Result got = port_->read(frame_, 5, getTimeout());
+    std::size_t arrived = 0;
+    SerialPort::Result got = port_->read(frame_, 5, getTimeout(), &arrived);
     if (got == SerialPort::Result::TimeOut)
-        return MBUS_REPLY_TIMEOUT;
+        return replyTimedOut(arrived);
     if (got != SerialPort::Result::Ok)
         return MBUS_IO_ERROR;
     std::size_t frameLength = 5;
     const bool exception = (frame_[1] & 0x80) != 0;
     if (!exception && replyLength > 1) {
-        got = port_->read(frame_ + 5, static_cast<std::size_t>(replyLength - 1), getTimeout());
+        got = port_->read(frame_ + 5, static_cast<std::size_t>(replyLength - 1), getTimeout(), &arrived);
         if (got == SerialPort::Result::TimeOut)
-            return MBUS_REPLY_TIMEOUT;
+            return replyTimedOut(5 + arrived);
         if (got != SerialPort::Result::Ok)
             return MBUS_IO_ERROR;
         frameLength = static_cast<std::size_t>(replyLength) + 4;
@@ -192,8 +262,13 @@ int MbusRtuMasterProtocol::transceiveOnce(int slaveAddress, int functionCode, co
         frame_[frameLength - 2] == (expected & 0xFF) && frame_[frameLength - 1] == (expected >> 8);
     if (!crcOk || (frame_[1] & 0x7F) != function || frame_[0] != slave) {
         noteUnusableReply(frame_, frameLength);
+        noteTraffic(MbusTrafficKind::Discarded, MbusFraming::Rtu, frame_, frameLength,
+                    !crcOk               ? MbusDiscardReason::CrcError
+                    : frame_[0] != slave ? MbusDiscardReason::WrongSlave
+                                         : MbusDiscardReason::WrongFunction);
         return crcOk ? MBUS_INVALID_FRAME : MBUS_CHECKSUM_ERROR;
     }
+    noteTraffic(MbusTrafficKind::Received, MbusFraming::Rtu, frame_, frameLength);
     if (exception)
         return MBUS_EXCEPTION | frame_[2];
     std::memcpy(replyData, frame_ + 2, static_cast<std::size_t>(replyLength));

@@ -39,6 +39,12 @@ private:
     void discardUntil(std::chrono::steady_clock::time_point until);
     // How long the line must stay quiet before the next request after an exchange that ended with rc.
     int quietSpanAfter(int rc) const;
+    // Reads what waits on the line without waiting, to show it to the traffic observer: the purge before
+    // a request in place of flushing the input.
+    void readPendingForObserver();
+    void tellStrayBytes(const std::uint8_t* bytes, std::size_t length) const;
+    // The reply did not come, or only `got` bytes of it: 132, and the observer is told.
+    int replyTimedOut(std::size_t got);
     int transceiveOnce(int slaveAddress, int functionCode, const std::uint8_t* requestData, int requestLength,
                        std::uint8_t* replyData, int replyLength);
 

@@ -225,6 +225,8 @@ int MbusTcpMasterProtocol::discardPending() {
             continue;
         if (n <= 0)
             return MBUS_CONNECTION_CLOSED;
+        noteTraffic(MbusTrafficKind::Discarded, MbusFraming::Tcp, discard, static_cast<std::size_t>(n),
+                    MbusDiscardReason::StrayBytes);
     }
 }
 
@@ -271,9 +273,22 @@ int MbusTcpMasterProtocol::sendFrame(const std::uint8_t* frame, std::size_t leng
 }
 
 int MbusTcpMasterProtocol::receiveReply(std::uint16_t transaction, bool* exception, int replyLength) {
+    std::size_t have = 0;
+    const int rc = receiveFrame(transaction, exception, replyLength, &have);
+    if (rc == MBUS_REPLY_TIMEOUT) {
+        if (have > 0)
+            noteTraffic(MbusTrafficKind::Discarded, MbusFraming::Tcp, reply_, have,
+                        MbusDiscardReason::IncompleteReply);
+        noteTraffic(MbusTrafficKind::TimeOut, MbusFraming::Tcp, nullptr, 0);
+    }
+    return rc;
+}
+
+int MbusTcpMasterProtocol::receiveFrame(std::uint16_t transaction, bool* exception, int replyLength,
+                                        std::size_t* received) {
     // One time-out for the whole wait: a stream of frames that are skipped must not keep the caller.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(getTimeout());
-    std::size_t have = 0;
+    std::size_t& have = *received;
     for (;;) {
         int rc = receiveUntil(kHeaderSize, deadline, &have);
         if (rc != MBUS_SUCCESS)
@@ -287,18 +302,24 @@ int MbusTcpMasterProtocol::receiveReply(std::uint16_t transaction, bool* excepti
         // by its own length. A length no frame can have leaves nothing to find the next frame by.
         if (length < 2 || length > kMaxLengthField) {
             noteUnusableReply(reply_, have);
+            noteTraffic(MbusTrafficKind::Discarded, MbusFraming::Tcp, reply_, have,
+                        MbusDiscardReason::BadLength);
             return MBUS_INVALID_FRAME;
         }
         const std::size_t skipped = 6 + length;
         rc = receiveUntil(skipped, deadline, &have);
         if (rc != MBUS_SUCCESS)
             return rc;
+        noteTraffic(MbusTrafficKind::Discarded, MbusFraming::Tcp, reply_, skipped,
+                    MbusDiscardReason::StrayReply);
         have -= skipped;
         std::memmove(reply_, reply_ + skipped, have);
     }
     // Read by the length the request predicts, which the length field has just been found to agree with.
     const std::size_t expected = kHeaderSize + (*exception ? 1 : static_cast<std::size_t>(replyLength));
-    return receiveUntil(expected, deadline, &have);
+    const int rc = receiveUntil(expected, deadline, &have);
+    excess_ = rc == MBUS_SUCCESS && have > expected ? have - expected : 0;
+    return rc;
 }
 
 int MbusTcpMasterProtocol::sendRequest(std::uint8_t slave, std::uint8_t function,
@@ -322,6 +343,7 @@ int MbusTcpMasterProtocol::sendRequest(std::uint8_t slave, std::uint8_t function
     receivedAny_ = false;
     if (int rc = sendFrame(frame_, total); rc != MBUS_SUCCESS)
         return rc;
+    noteTraffic(MbusTrafficKind::Sent, MbusFraming::Tcp, frame_, total);
     return receiveReply(transaction, exception, replyLength);
 }
 
@@ -360,8 +382,20 @@ int MbusTcpMasterProtocol::transceive(int slaveAddress, int functionCode, const 
     }
     if (rc != MBUS_SUCCESS)
         return rc;
-    if ((reply_[6] != slave && reply_[6] != 0) || (reply_[7] & 0x7F) != function) {
-        noteUnusableReply(reply_, kHeaderSize + (exception ? 1 : static_cast<std::size_t>(replyLength)));
+    const std::size_t frameLength = kHeaderSize + (exception ? 1 : static_cast<std::size_t>(replyLength));
+    const bool otherUnit = reply_[6] != slave && reply_[6] != 0;
+    const bool usable = !otherUnit && (reply_[7] & 0x7F) == function;
+    if (usable)
+        noteTraffic(MbusTrafficKind::Received, MbusFraming::Tcp, reply_, frameLength);
+    else
+        noteTraffic(MbusTrafficKind::Discarded, MbusFraming::Tcp, reply_, frameLength,
+                    otherUnit ? MbusDiscardReason::WrongSlave : MbusDiscardReason::WrongFunction);
+    // What came with the reply beyond its length is dropped with it.
+    if (excess_ > 0) [[unlikely]]
+        noteTraffic(MbusTrafficKind::Discarded, MbusFraming::Tcp, reply_ + frameLength, excess_,
+                    MbusDiscardReason::ExcessBytes);
+    if (!usable) {
+        noteUnusableReply(reply_, frameLength);
         return MBUS_INVALID_FRAME;
     }
     if (exception)

@@ -52,6 +52,8 @@ private:
     // Into reply_: the frame that answers this request, within one time-out; frames of other exchanges are
     // skipped.
     int receiveReply(std::uint16_t transaction, bool* exception, int replyLength);
+    // receiveReply without telling a time-out; *received says how much of the frame had come.
+    int receiveFrame(std::uint16_t transaction, bool* exception, int replyLength, std::size_t* received);
     // Sends one request under a new transaction identifier and receives its reply into reply_.
     int sendRequest(std::uint8_t slave, std::uint8_t function, const std::uint8_t* requestData,
                     int requestLength, bool* exception, int replyLength);
@@ -66,4 +68,5 @@ private:
     sockaddr_in peer_{};
     std::uint16_t transaction_ = 0; // of the next request; wraps
     bool receivedAny_ = false;      // a byte came back since the last request went out
+    std::size_t excess_ = 0;        // bytes received behind the last reply, dropped with it
 };

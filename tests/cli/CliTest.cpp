@@ -1,6 +1,7 @@
 #include "CliRunner.h"
 #include "CommTestSupport.h"
 #include "FirmwareTestSupport.h"
+#include "LibmodbusServer.h"
 #include "SimProcess.h"
 
 #include <cstdlib>
@@ -226,4 +227,60 @@ TEST(Cli, LoadsFirmwareThroughTheBootloaderWithTheRealWaits) {
 
     EXPECT_EQ(RunCli({"firmware", dir.File("fw.srec")}).code, 64);
     EXPECT_EQ(RunCli({"firmware", "--port", sim.ptyPath(), dir.File("none.srec")}).code, 1);
+}
+
+// Registers by wire address: a write reaches the registers the device keeps and is read back; anything
+// malformed, out of range or unconfirmed is refused before the device is touched. --trace shows the
+// frames as they went, --tries bounds the attempts.
+TEST(Cli, RawRegistersTraceAndTries) {
+    quirel::test::RegisterDevice device;
+    const std::string host = device.Host();
+    for (const auto& [args, code] : std::vector<std::pair<std::vector<std::string>, int>>{
+             {{"raw", "write", "99", "1,70000", "--yes"}, 1},
+             {{"raw", "write", "99", "1"}, 64}, // no terminal to ask, no --yes
+             {{"raw", "read", "--fc", "5", "0", "1"}, 64},
+             {{"raw", "read", "0", "1"}, 64},
+             {{"raw", "read", "--fc", "3", "65535", "2"}, 1},
+             {{"raw", "read", "--fc", "3", "0", "126"}, 1},
+             {{"--tries", "12", "raw", "read", "--fc", "3", "0", "1"}, 64}}) {
+        std::vector<std::string> a{"--tcp", host};
+        a.insert(a.end(), args.begin(), args.end());
+        EXPECT_EQ(RunCli(a).code, code) << args[2] << " " << args.back();
+    }
+    EXPECT_TRUE(device.Pdus().empty());
+
+    // Against libmodbus as the device: the registers it keeps, the frames as it parses them.
+    quirel::test::LibmodbusTcpServer server;
+    ASSERT_TRUE(server.ok());
+    server.withMapping([](modbus_mapping_t& m) { m.tab_input_registers[7] = 0x1234; });
+    const std::string peer = "127.0.0.1:" + std::to_string(server.port());
+    Result r = RunCli({"--tcp", peer, "--trace", "raw", "write", "99", "1,-2", "--yes"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "address,hex,u16,s16\r\n99,0001,1,1\r\n100,FFFE,65534,-2\r\n");
+    server.withMapping([](modbus_mapping_t& m) {
+        EXPECT_EQ(m.tab_registers[99], 1);
+        EXPECT_EQ(m.tab_registers[100], 0xFFFE);
+    });
+    const auto trace = Lines(r.err);
+    ASSERT_EQ(trace.size(), 4u) << r.err;
+    const std::string time = R"(\d\d:\d\d:\d\d\.\d\d\d )";
+    EXPECT_TRUE(
+        std::regex_match(trace[0], std::regex(time + "TX 00 00 00 00 00 0B 01 10 00 63 00 02 04 00 01 FF FE"
+                                                     "  ; slave 1, fc 16, address 99, count 2")))
+        << trace[0];
+    EXPECT_TRUE(std::regex_match(trace[3], std::regex(time + "RX 00 01 00 00 00 07 01 03 04 00 01 FF FE"
+                                                             "  ; slave 1, fc 3, 2 registers")))
+        << trace[3];
+    r = RunCli({"--tcp", peer, "raw", "read", "--fc", "4", "7", "1"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "address,hex,u16,s16\r\n7,1234,4660,4660\r\n");
+
+    // A device that does not answer gets the number of tries asked for, each ending in a time-out.
+    device.silent = true;
+    r = RunCli({"--tcp", host, "--tries", "2", "--reply-timeout", "50", "--trace", "raw", "read", "--fc", "3",
+                "0", "1"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(device.Pdus().size(), 2u);
+    EXPECT_EQ(Lines(r.err).size(), 5u) << r.err; // 2 TX, 2 time-outs, the message
+    EXPECT_NE(r.err.find(" -- reply time-out\n"), std::string::npos) << r.err;
 }

@@ -108,6 +108,16 @@ void ScriptedPeer::record(const Bytes& request) {
     requests_.push_back(request);
 }
 
+void ScriptedPeer::recordSent(const Bytes& bytes) {
+    std::lock_guard lock(mutex_);
+    sent_.insert(sent_.end(), bytes.begin(), bytes.end());
+}
+
+Bytes ScriptedPeer::sent() const {
+    std::lock_guard lock(mutex_);
+    return sent_;
+}
+
 std::vector<Bytes> ScriptedPeer::requests() const {
     std::lock_guard lock(mutex_);
     return requests_;
@@ -201,8 +211,8 @@ void ScriptedTcpPeer::run() {
                     open = false;
                     break;
                 }
-                if (!step.bytes.empty())
-                    ::send(fd, step.bytes.data(), step.bytes.size(), MSG_NOSIGNAL);
+                if (!step.bytes.empty() && ::send(fd, step.bytes.data(), step.bytes.size(), MSG_NOSIGNAL) > 0)
+                    recordSent(step.bytes);
             }
             ++index;
             ++played_;
@@ -277,8 +287,9 @@ void ScriptedRtuPeer::run() {
         record(request);
         for (const PeerStep& step : script_(request, index)) {
             pause(step.delayMs, stop_);
-            if (!step.bytes.empty())
-                port_.write(step.bytes.data(), step.bytes.size(), 1000);
+            if (!step.bytes.empty() &&
+                port_.write(step.bytes.data(), step.bytes.size(), 1000) == quirel::SerialPort::Result::Ok)
+                recordSent(step.bytes);
         }
         ++index;
         ++played_;

@@ -63,6 +63,8 @@ class ScriptedPeer {
 public:
     virtual ~ScriptedPeer();
     std::vector<Bytes> requests() const;
+    // Every byte the script wrote, in order.
+    Bytes sent() const;
     int stepsPlayed() const { return played_; }
     // Waits until n script answers have been fully written (bounded by 5 s).
     bool waitPlayed(int n) const;
@@ -71,6 +73,7 @@ protected:
     void start(PeerScript script);
     void stop();
     void record(const Bytes& request);
+    void recordSent(const Bytes& bytes);
     virtual void run() = 0;
 
     PeerScript script_;
@@ -78,6 +81,7 @@ protected:
     std::atomic<int> played_{0};
     mutable std::mutex mutex_;
     std::vector<Bytes> requests_;
+    Bytes sent_;
     std::thread thread_;
 };
 

@@ -24,6 +24,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTcpServer>
@@ -145,6 +146,7 @@ private slots:
         store->WriteString(s, "ComPort", "/dev/ttyUSB0");
         store->WriteInt(s, "BaudRate", 19200);
         store->WriteString(s, "Parity", "E");
+        store->WriteInt(s, "Tries", 99); // beyond what the master does: the default stays
         CMemorySettingsStore* settings = store.get();
         auto app = StartApp(std::move(store));
         QVERIFY(app);
@@ -158,10 +160,17 @@ private slots:
             dialog->findChild<QRadioButton*>("protocolTcp")->click();
             dialog->findChild<QLineEdit*>("host")->setText("192.168.7.2");
             dialog->findChild<QLineEdit*>("slaveId")->setText("3");
+            QCOMPARE(dialog->findChild<QSpinBox*>("tries")->value(), 11);
+            dialog->findChild<QSpinBox*>("tries")->setValue(4);
+            dialog->findChild<QSpinBox*>("replyTimeout")->setValue(300);
             dialog->accept();
         });
         app->Action(Command::kSettings)->trigger();
         QVERIFY(seen);
+        QCOMPARE(app->Controller().GetTries(), 4);
+        QCOMPARE(app->Controller().GetTimeout(), 300);
+        QCOMPARE(settings->GetInt(s, "Tries", -1), 4);
+        QCOMPARE(settings->GetInt(s, "ReplyTimeout", -1), 300);
         const CControllerModbus& c = app->Controller();
         QCOMPARE(c.GetProtocol(), 0);
         QCOMPARE(c.GetHost(), std::string("192.168.7.2"));
@@ -204,6 +213,8 @@ private slots:
             store.WriteString(s, "Parity", "E");
             store.WriteInt(s, "SlaveId", 17);
             store.WriteInt(s, "Modem", 1);
+            store.WriteInt(s, "ReplyTimeout", 250);
+            store.WriteInt(s, "Tries", 3);
             store.Flush();
         }
         QFile before(QString::fromStdString(path));
@@ -220,6 +231,8 @@ private slots:
         QCOMPARE(controller.GetBaudRate(), 19200u);
         QCOMPARE(controller.GetParity(), std::string("E"));
         QCOMPARE(controller.GetSlaveId(), 17);
+        QCOMPARE(controller.GetTimeout(), 250);
+        QCOMPARE(controller.GetTries(), 3);
         quirel::ui::ExchangeCommSettings(store, controller, false);
 
         QFile after(QString::fromStdString(path));

@@ -92,7 +92,8 @@ private slots:
             {"SlaveId", "1"},      {"ComPort", quirel::ui::DefaultSerialPort()},
             {"BaudRate", "38400"}, {"DataBits", "8"},
             {"StopBits", "1"},     {"Parity", "N"},
-            {"Modem", "0"}};
+            {"Modem", "0"},        {"ReplyTimeout", "1000"},
+            {"Tries", "11"}};
         std::map<std::string, std::string> comm;
         for (const auto& [key, value] : written->Values())
             if (key.first == "ModbusCommunicationController")
@@ -157,6 +158,8 @@ private slots:
                                      "Connect to device",
                                      "Disconnect",
                                      "Settings...",
+                                     "-",
+                                     "Communication log",
                                      "Parameter",
                                      "Device parameters",
                                      "Oscilloscope",
@@ -181,6 +184,8 @@ private slots:
                                     "Verbindung mit Gerät herstellen",
                                     "Verbindung trennen",
                                     "Einstellungen...",
+                                    "-",
+                                    "Kommunikationsprotokoll",
                                     "Parameter",
                                     "Geräteparameter",
                                     "Oszilloskop",
@@ -206,9 +211,9 @@ private slots:
                     items << (item->isSeparator() ? QString("-") : item->text());
             }
             QCOMPARE(items, language == 9 ? english : german);
-            for (int id :
-                 {Command::kExit, Command::kDeviceParameters, Command::kToolDeviceParameters,
-                  Command::kEventLog, Command::kGerman, Command::kEnglish, Command::kAbout, Command::kHelp})
+            for (int id : {Command::kExit, Command::kDeviceParameters, Command::kToolDeviceParameters,
+                           Command::kEventLog, Command::kCommLog, Command::kGerman, Command::kEnglish,
+                           Command::kAbout, Command::kHelp})
                 QVERIFY(app->Action(id)->isEnabled());
             QCOMPARE(app->Action(Command::kGerman)->isChecked(), language == 7);
             QCOMPARE(app->Action(Command::kEnglish)->isChecked(), language == 9);

@@ -30,6 +30,9 @@ void ExchangeCommSettings(ISettingsStore& store, CControllerModbus& controller, 
 
         controller.SetSlaveId(slaveId);
         controller.SetModem(modem);
+        // A value outside what the master accepts is not taken: the default stays.
+        controller.SetTimeout(store.GetInt(s, "ReplyTimeout", CControllerModbus::kTimeoutMs));
+        controller.SetTries(store.GetInt(s, "Tries", CControllerModbus::kTries));
         const auto serial = [&] {
             controller.SetSerialSettings(port, static_cast<uint32_t>(baud), static_cast<int16_t>(dataBits),
                                          static_cast<int16_t>(stopBits), parity);
@@ -52,6 +55,8 @@ void ExchangeCommSettings(ISettingsStore& store, CControllerModbus& controller, 
     store.WriteInt(s, "StopBits", controller.GetStopBits());
     store.WriteString(s, "Parity", controller.GetParity());
     store.WriteInt(s, "Modem", controller.GetModem());
+    store.WriteInt(s, "ReplyTimeout", controller.GetTimeout());
+    store.WriteInt(s, "Tries", controller.GetTries());
     store.Flush();
 }
 

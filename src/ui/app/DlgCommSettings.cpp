@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 using quirel::ui::Qs;
@@ -90,6 +91,17 @@ DlgCommSettings::DlgCommSettings(const CommDialogValues& values, QWidget* parent
 
     auto* idLayout = new QFormLayout;
     idLayout->addRow("Slave ID", m_slaveId);
+    // Both protocols wait and repeat alike; the boxes take only what the master accepts.
+    m_timeout = new QSpinBox(this);
+    m_timeout->setObjectName("replyTimeout");
+    m_timeout->setRange(1, CControllerModbus::kMaxTimeoutMs);
+    m_timeout->setValue(m_values.timeoutMs);
+    m_tries = new QSpinBox(this);
+    m_tries->setObjectName("tries");
+    m_tries->setRange(1, CControllerModbus::kMaxTries);
+    m_tries->setValue(m_values.tries);
+    idLayout->addRow(Tx("Reply time-out (ms)"), m_timeout);
+    idLayout->addRow(Tx("Tries"), m_tries);
 
     auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(Tx("OK"), QDialogButtonBox::AcceptRole)->setDefault(true);
@@ -160,6 +172,8 @@ void DlgCommSettings::accept() {
     m_values.parity = m_parity->currentText().toStdString();
     m_values.slaveId = quirel::parseLong(m_slaveId->text().toStdString());
     m_values.modem = m_modem->isChecked();
+    m_values.timeoutMs = m_timeout->value();
+    m_values.tries = m_tries->value();
     QDialog::accept();
 }
 
@@ -213,5 +227,7 @@ CommDialogValues CommDialogValues::From(const CControllerModbus& c) {
     values.stopBits = c.GetStopBits();
     values.parity = c.GetParity();
     values.modem = c.GetModem() != 0;
+    values.timeoutMs = c.GetTimeout();
+    values.tries = c.GetTries();
     return values;
 }

@@ -14,6 +14,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
+class QSpinBox;
 
 // What the connection settings dialog edits.
 struct CommDialogValues {
@@ -26,6 +27,8 @@ struct CommDialogValues {
     int16_t stopBits = 1;
     std::string parity = "N";
     bool modem = false;
+    int timeoutMs = 1000; // for each reply
+    int tries = 11;       // of a request without a usable reply
 
     // What the controller holds now.
     static CommDialogValues From(const CControllerModbus& controller);
@@ -60,4 +63,6 @@ private:
     QComboBox* m_parity = nullptr;
     QCheckBox* m_modem = nullptr;
     QLabel* m_testResult = nullptr;
+    QSpinBox* m_timeout = nullptr;
+    QSpinBox* m_tries = nullptr;
 };

@@ -10,12 +10,14 @@
 #include "measurement/DocMeasurementContinuous.h"
 #include "measurement/DocMeasurementSingle.h"
 #include "measurement/MeasurementSetup.h"
+#include "modbus/MbusTrafficRecorder.h"
 #include "parameters/ParameterException.h"
 #include "parameters/ParameterManager.h"
 #include "parameters/document/DocParameters.h"
 #include "ui/app/CommSettings.h"
 #include "ui/app/DlgCommSettings.h"
 #include "ui/app/MainFrame.h"
+#include "ui/commlog/CommLogModel.h"
 #include "ui/common/MessageBoxes.h"
 #include "ui/common/QtUiPort.h"
 #include "ui/common/SettingsStore.h"
@@ -56,6 +58,7 @@ CKestrelApp::CKestrelApp(std::unique_ptr<quirel::ui::ISettingsStore> settings, A
         [this](CDocument* doc, int64_t hint) { HandleDocumentUpdate(doc, hint); },
         [this](int state) { HandleConnectionState(state); });
     m_catalogue = std::make_unique<CParameterManager>();
+    m_traffic = std::make_unique<MbusTrafficRecorder>(CCommLogModel::kCapacity);
     m_controller = std::make_unique<CControllerModbus>(m_catalogue.get(), m_uiPort.get());
     m_firmwareUpdate = std::make_unique<quirel::ui::CFirmwareUpdate>();
 }
@@ -230,6 +233,7 @@ void CKestrelApp::CreateActions() {
     connect(AddAction(kContinuousMeasurement, "Continuous measurement ..."), &QAction::triggered, this,
             &CKestrelApp::OnContinuousMeasurement);
     connect(AddAction(kEventLog, "Show eventlog ..."), &QAction::triggered, this, &CKestrelApp::OnEventLog);
+    connect(AddAction(kCommLog, "Communication log"), &QAction::triggered, this, &CKestrelApp::OnCommLog);
 
     // The check mark is part of each language's menu: it marks the language of this run.
     QAction* german = AddAction(kGerman, "German");
@@ -287,6 +291,8 @@ void CKestrelApp::BuildMenu(QMenuBar* bar) {
     connection->addAction(Action(kConnect));
     connection->addAction(Action(kDisconnect));
     connection->addAction(Action(kSettings));
+    connection->addSeparator();
+    connection->addAction(Action(kCommLog));
     QMenu* parameter = bar->addMenu(Tx("Parameter"));
     parameter->addAction(Action(kDeviceParameters));
     QMenu* scope = bar->addMenu(Tx("Oscilloscope"));
@@ -411,6 +417,8 @@ void CKestrelApp::OnSettings() {
     const CommDialogValues& v = dialog.Values();
     m_controller->SetSlaveId(v.slaveId);
     m_controller->SetModem(v.modem ? 1 : 0);
+    m_controller->SetTimeout(v.timeoutMs);
+    m_controller->SetTries(v.tries);
     if (v.protocol == 0)
         m_controller->SetTcpSettings(v.host);
     else

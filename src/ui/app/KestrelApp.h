@@ -16,6 +16,8 @@ class CDocParameters;
 class CDocument;
 class CMainFrame;
 class CParameterManager;
+class MbusTrafficRecorder;
+class CViewCommLog;
 class CViewErrorMemory;
 class CViewParameters;
 class CViewMeasurementBase;
@@ -60,6 +62,7 @@ constexpr int kToolSettings = 32783;
 constexpr int kToolDeviceParameters = 32786;
 constexpr int kRefresh = 32813;
 constexpr int kNew = 57600;
+constexpr int kCommLog = 32830;
 } // namespace Command
 
 struct AppOptions {
@@ -153,6 +156,9 @@ public:
     void OnContinuousMeasurement();
     CViewMeasurementSingle* FindSingleMeasurementView() const;
     CViewMeasurementContinuous* FindContinuousMeasurementView() const;
+    // The communication log (KestrelAppCommLog.cpp): brought to the front when open, else opened.
+    void OnCommLog();
+    CViewCommLog* FindCommLogView() const;
     void OnUpdateFirmware();
     // "Update Device Firmware" is offered while connected to a device of revision "2.2.0.8" or older.
     bool IsFirmwareUpdateEnabled() const;
@@ -206,6 +212,8 @@ private:
 
     std::unique_ptr<quirel::ui::CQtUiPort> m_uiPort;
     std::unique_ptr<CParameterManager> m_catalogue;
+    // What the communication log shows; before the controller, whose connections may report to it.
+    std::unique_ptr<MbusTrafficRecorder> m_traffic;
     std::unique_ptr<CControllerModbus> m_controller;
     std::unique_ptr<CDocParameters> m_docParameters;
     std::unique_ptr<CDocErrorMemory> m_docErrorMemory;

@@ -11,6 +11,8 @@
 #include "ui/app/KestrelApp.h"
 #include "ui/app/MainFrame.h"
 #include "ui/app/NewParaFound.h"
+#include "ui/commlog/RawRegisterPanel.h"
+#include "ui/commlog/ViewCommLog.h"
 #include "ui/common/EventPump.h"
 #include "ui/common/MessageBoxes.h"
 #include "ui/common/ModalDialogs.h"
@@ -33,6 +35,7 @@
 #include <QPixmap>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
@@ -234,6 +237,19 @@ void RunScreenshotTour(CKestrelApp& app, const QString& directory) {
         log->OnUpdateAll();
         PumpEvents(500);
         Save(log->window(), QDir(directory).filePath("eventlog-" + lang + ".png"));
+    }
+    // The communication log while the overview polls, a read of the mains voltage L1 in its request line.
+    app.OnCommLog();
+    if (CViewCommLog* log = app.FindCommLogView()) {
+        log->window()->resize(CMainFrame::kDefaultWidth, CMainFrame::kDefaultHeight);
+        if (const CParameterDescription* d = app.Catalogue().FindDescription(110)) {
+            log->RawPanel()->AddressBox()->setValue(d->GetModbusAddress() - 1);
+            log->RawPanel()->CountBox()->setValue(2);
+            log->RawPanel()->OnSend();
+        }
+        PumpEvents(2 * CViewSchematic::kPollMs + 500);
+        Save(log->window(), QDir(directory).filePath("commlog-" + lang + ".png"));
+        log->window()->close();
     }
     PhotographMeasurements(app, directory, lang);
     CDlgSerialBootLoader service("/dev/ttyUSB0", frame);

@@ -213,6 +213,26 @@ const std::unordered_map<const char*, const char*, Hash, Equal>& GermanTexts() {
          "den Frequenzpunkten. Oberschwingungen und THD werden mit Sample Rate 4, 5, 8, 10, 12 oder 15 "
          "angezeigt."},
         {"Logarithmic amplitude", "Amplitude logarithmisch"},
+        // Connection settings, communication log and raw registers
+        {"Reply time-out (ms)", "Antwort-Timeout (ms)"},
+        {"Tries", "Versuche"},
+        {"Communication log", "Kommunikationsprotokoll"},
+        {"Pause", "Pause"},
+        {"Clear", "Leeren"},
+        {"Errors only", "Nur Fehler"},
+        {"Dropped: %1", "Verworfen: %1"},
+        {"Dir", "Ri."},
+        {"Bytes", "Bytes"},
+        {"Decoding", "Bedeutung"},
+        {"Raw registers", "Register direkt"},
+        {"Function", "Funktion"},
+        {"Address", "Adresse"},
+        {"Count", "Anzahl"},
+        {"Values", "Werte"},
+        {"Send", "Senden"},
+        {"3 Read holding registers", "3 Holding-Register lesen"},
+        {"4 Read input registers", "4 Input-Register lesen"},
+        {"16 Write holding registers", "16 Holding-Register schreiben"},
     };
     return texts;
 }
