@@ -194,7 +194,7 @@ DeviceScanOptions DlgCommSettings::ScanOptions(bool search) const {
     options.stopBits = {static_cast<int>(quirel::parseLong(m_stopBits->currentText().toStdString()))};
     options.dataBits = static_cast<int>(quirel::parseLong(m_dataBits->currentText().toStdString()));
     options.slaves = {static_cast<int>(quirel::parseLong(m_slaveId->text().toStdString()))};
-    options.replyTimeoutMs = CControllerModbus::kTimeoutMs;
+    options.replyTimeoutMs = m_timeout->value(); // the time-out as entered, as Connect would wait
     return options;
 }
 
