@@ -100,6 +100,8 @@ void CChartTrace::Fill(uchar* bits, qsizetype stride, const QRect& clip) const {
             continue;
         const int top = std::max(m_spans[i].first, clip.top());
         const int bottom = std::min(m_spans[i].second, clip.bottom());
+        if (top > bottom)
+            continue;
         uchar* pixel = bits + static_cast<qsizetype>(top - clip.top()) * stride + 4 * (x - clip.left());
         for (int y = top; y <= bottom; ++y, pixel += stride)
             *reinterpret_cast<quint32*>(pixel) = colour;

@@ -169,7 +169,7 @@ CMeasurementChart::CMeasurementChart(QWidget* parent) : QCustomPlot(parent) {
     yAxis2->setTickLabels(false);
     axisRect()->setMinimumMargins(QMargins(20, 5, 5, 5));
 
-    // The legend lists the channels below the plot, in entries of the chart's own.
+    // The legend lists the channels below the plot, in entries that keep their pictures.
     setAutoAddPlottableToLegend(false);
     legend->setVisible(true);
     auto* legendRow = new QCPLayoutGrid;
@@ -424,7 +424,7 @@ void CMeasurementChart::Feed() {
             }
             column.Envelope(first, end, columns, m_envelope);
             // Smooth lines where each value has pixels of its own; a dense envelope of vertical strokes
-            // looks the same without, and is drawn as bars.
+            // looks the same without, and its pixels are then written directly (CChartTrace).
             const bool dense = end - first > 2 * columns;
             graph(i)->setAntialiased(!dense);
             static_cast<CChartTrace*>(graph(i))->SetDense(dense);
