@@ -137,7 +137,7 @@ private slots:
 
     // Dense lines come out as QCustomPlot's own strokes would draw them, to a few pixels of the links
     // between columns. Moving a cursor and the hover readout repaint their layer without drawing the
-    // lines again; new values draw them.
+    // lines again; new values draw them. The legend follows the lines through a measurement without any.
     void linesAsDrawnAndOnlyWhenTheyChange() {
         auto app = StartApp(false);
         CDocMeasurementContinuous& doc = app->DocMeasurementContinuous();
@@ -199,6 +199,17 @@ private slots:
             QCoreApplication::processEvents();
             QVERIFY2((chart->TraceDraws() > before) == step.drawsLines, step.what);
         }
+        // Emptied and filled again, the legend's entries stand for the new lines.
+        for (const std::vector<uint32_t>& ids : {std::vector<uint32_t>{}, {110, 100, 4711}}) {
+            doc.InitMeasurement(2, ids, CMeasStart());
+            view->FlushRedraw();
+        }
+        QList<QCPAbstractPlottable*> entries;
+        for (int i = 0; i < chart->legend->itemCount(); ++i)
+            if (auto* entry = qobject_cast<QCPPlottableLegendItem*>(chart->legend->item(i)))
+                entries << entry->plottable();
+        QCOMPARE(entries, (QList<QCPAbstractPlottable*>{chart->graph(0), chart->graph(1), chart->graph(2)}));
+        QVERIFY(chart->graph(0)->name().startsWith("110 "));
         Finish(app);
     }
 

@@ -47,6 +47,8 @@ private:
 class CChartLegendItem : public QCPPlottableLegendItem {
 public:
     CChartLegendItem(QCPLegend* legend, QCPAbstractPlottable* line) : QCPPlottableLegendItem(legend, line) {}
+    // Another line takes the entry over (none while it waits outside the legend).
+    void Rebind(QCPAbstractPlottable* line) { mPlottable = line; }
 
 protected:
     QSize minimumOuterSizeHint() const override;

@@ -13,6 +13,8 @@ namespace {
 constexpr const char* kOverlayLayer = "cursors";
 // Zoom per wheel notch.
 constexpr double kWheelZoom = 0.85;
+// Legend entries kept for lines to come.
+constexpr size_t kMaxSpareEntries = 16;
 
 const QColor kCursorColour[2] = {QColor(0, 0, 255), QColor(255, 0, 0)};
 
@@ -213,11 +215,37 @@ void CMeasurementChart::SetTimeTitle(const QString& title) {
 
 void CMeasurementChart::SetChannels(std::vector<Channel> channels) {
     if (static_cast<int>(channels.size()) != graphCount()) {
+        // The legend's entries outlive their lines: the next lines take them over in order, so that a
+        // set of channels shown again (a new measurement after New) needs no text laid out anew.
+        std::vector<CChartLegendItem*> entries;
+        for (int i = 0; i < legend->itemCount(); ++i)
+            if (auto* entry = dynamic_cast<CChartLegendItem*>(legend->item(i)))
+                entries.push_back(entry);
+        for (CChartLegendItem* entry : entries) {
+            legend->take(entry);
+            entry->Rebind(nullptr);
+            entry->setVisible(false);
+        }
+        m_spareEntries.insert(m_spareEntries.begin(), entries.begin(), entries.end());
+        legend->simplify();
         clearGraphs();
         for (const Channel& ch : channels) {
             auto* trace = new CChartTrace(xAxis, ch.rightAxis ? yAxis2 : yAxis);
             trace->setAdaptiveSampling(false);
-            legend->addItem(new CChartLegendItem(legend, trace));
+            CChartLegendItem* entry = nullptr;
+            if (m_spareEntries.empty()) {
+                entry = new CChartLegendItem(legend, trace);
+            } else {
+                entry = m_spareEntries.front();
+                m_spareEntries.erase(m_spareEntries.begin());
+                entry->Rebind(trace);
+                entry->setVisible(true);
+            }
+            legend->addItem(entry);
+        }
+        while (m_spareEntries.size() > kMaxSpareEntries) {
+            delete m_spareEntries.back();
+            m_spareEntries.pop_back();
         }
     }
     bool right = false;

@@ -8,6 +8,7 @@
 #include <vector>
 
 class CChartData;
+class CChartLegendItem;
 class CChartOverlay;
 
 // The oscilloscope chart of the measurement windows: one line per channel on the left or right value
@@ -147,4 +148,5 @@ private:
     bool m_feedNeeded = true;
     size_t m_drawnPoints = 0;
     std::vector<CChartColumn::Point> m_envelope;
+    std::vector<CChartLegendItem*> m_spareEntries; // hidden, outside the legend, owned by the plot
 };
