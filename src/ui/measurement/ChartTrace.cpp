@@ -12,6 +12,30 @@ int Pixel(double v) {
     return std::isnan(v) ? 0 : qRound(std::clamp(v, -1e6, 1e6));
 }
 
+// Pixel positions along an axis as QCPAxis::coordToPixel computes them, the same expression inline for a
+// plain linear axis: a redraw maps three points per pixel column of every line.
+class AxisPixels {
+public:
+    explicit AxisPixels(const QCPAxis& axis)
+        : m_axis(axis), m_plain(axis.scaleType() == QCPAxis::stLinear && !axis.rangeReversed()),
+          m_vertical(axis.orientation() == Qt::Vertical), m_lower(axis.range().lower),
+          m_size(axis.range().size()),
+          m_length(m_vertical ? axis.axisRect()->height() : axis.axisRect()->width()),
+          m_origin(m_vertical ? axis.axisRect()->bottom() : axis.axisRect()->left()) {}
+    int operator()(double v) const {
+        if (!m_plain)
+            return Pixel(m_axis.coordToPixel(v));
+        return Pixel(m_vertical ? m_origin - (v - m_lower) / m_size * m_length
+                                : (v - m_lower) / m_size * m_length + m_origin);
+    }
+
+private:
+    const QCPAxis& m_axis;
+    bool m_plain, m_vertical;
+    double m_lower, m_size;
+    int m_length, m_origin;
+};
+
 int FloorQuarter(int n) {
     return n >= 0 ? n / 4 : -((3 - n) / 4);
 }
@@ -128,11 +152,11 @@ bool CChartTrace::Columns() {
     };
     std::vector<Column> columns;
     columns.reserve(static_cast<size_t>(points.size() / 2));
+    const AxisPixels x(*key), y(*value);
     for (auto it = points.constBegin(); it != points.constEnd(); it += 2) {
         if (it->key != (it + 1)->key)
             return false; // not an envelope
-        columns.push_back({Pixel(key->coordToPixel(it->key)), Pixel(value->coordToPixel(it->value)),
-                           Pixel(value->coordToPixel((it + 1)->value))});
+        columns.push_back({x(it->key), y(it->value), y((it + 1)->value)});
     }
     m_x0 = columns.front().x - 1;
     const int span = columns.back().x - m_x0 + 1;
