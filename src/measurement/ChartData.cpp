@@ -6,7 +6,9 @@
 #include <atomic>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
+#include <vector>
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cstdlib>
+#include <vector>
 
 namespace {
 
