@@ -112,10 +112,13 @@ TEST(ChartColumn, ExtremesOfEveryDataType) {
         {{PARAMVALUE(7, 0xFFFFFFFFu), PARAMVALUE(7, 1)}, 1, 4294967295.0},
         {{PARAMVALUE(9, 77), PARAMVALUE(9, 5)}, 0, 0},
         {{Float(2.5f), PARAMVALUE(2, 0xFFFE), PARAMVALUE(9, 7)}, -2, 2.5},
+        {std::vector<PARAMVALUE>(40, Float(1.0f)), -7, 4},
         {std::vector<PARAMVALUE>(1000, Float(float(nan))), nan, nan},
     };
-    cases[6].cells[500] = Float(-3.0f);
-    cases[6].cells[501] = Float(4.0f);
+    cases[6].cells[5] = PARAMVALUE(2, 0xFFF9); // among floats
+    cases[6].cells[30] = Float(4.0f);
+    cases[7].cells[500] = Float(-3.0f);
+    cases[7].cells[501] = Float(4.0f);
     for (auto& k : cases) {
         SCOPED_TRACE(k.cells.front().dataType);
         CChartColumn c;
