@@ -137,14 +137,23 @@ double CChartColumn::Max() const {
 void CChartColumn::Append(const PARAMVALUE* cells, size_t count) {
     if (count <= m_size)
         return;
+    const auto [from, to] = Prepare(count);
+    SummariseBlocks(cells, count, from, to);
+    Complete(count, from);
+}
+
+std::pair<size_t, size_t> CChartColumn::Prepare(size_t count) {
     if (m_levels.empty())
         m_levels.push_back(Level{kFirstBlock, {}, {}});
-    Level& base = m_levels[0];
-    const size_t firstEntry = m_size / kFirstBlock;
     const size_t entries = (count + kFirstBlock - 1) / kFirstBlock;
-    base.min.resize(entries);
-    base.max.resize(entries);
-    for (size_t e = firstEntry; e < entries; ++e) {
+    m_levels[0].min.resize(entries);
+    m_levels[0].max.resize(entries);
+    return {m_size / kFirstBlock, entries};
+}
+
+void CChartColumn::SummariseBlocks(const PARAMVALUE* cells, size_t count, size_t from, size_t to) {
+    Level& base = m_levels[0];
+    for (size_t e = from; e < to; ++e) {
         const size_t begin = e * kFirstBlock;
 #if defined(__GNUC__)
         if (begin + kPrefetchCells + kFirstBlock <= count)
@@ -152,11 +161,16 @@ void CChartColumn::Append(const PARAMVALUE* cells, size_t count) {
                 __builtin_prefetch(cells + begin + kPrefetchCells + k);
 #endif
         CellRange(cells + begin, std::min(kFirstBlock, count - begin), base.min[e], base.max[e]);
-        // An entry only ever widens as its block fills, so the extremes can take it as it is now.
-        Merge(base.min[e], base.max[e], m_lo, m_hi);
     }
+}
+
+void CChartColumn::Complete(size_t count, size_t from) {
+    const Level& base = m_levels[0];
+    // An entry only ever widens as its block fills, so the extremes can take it as it is now.
+    for (size_t e = from; e < base.min.size(); ++e)
+        Merge(base.min[e], base.max[e], m_lo, m_hi);
     m_size = count;
-    SummariseLevels(firstEntry);
+    SummariseLevels(from);
 }
 
 void CChartColumn::SummariseLevels(size_t from) {

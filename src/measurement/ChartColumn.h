@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <utility>
 #include <vector>
 
 class CDocMeasurementBase;
@@ -33,6 +34,13 @@ public:
     void Attach(const CDocMeasurementBase* doc, int channel, uint64_t rewrites);
     // Takes cells [Size(), count) over; the cells before them are the ones taken over earlier.
     void Append(const PARAMVALUE* cells, size_t count);
+    // Append in three steps, so that parts of a long column can be summarised on several threads at once:
+    // Prepare makes room for `count` values and returns the first-level entries to fill [from, to);
+    // SummariseBlocks fills a part of them (parts that do not overlap may run at once); Complete, once
+    // all are filled, takes them in.
+    std::pair<size_t, size_t> Prepare(size_t count);
+    void SummariseBlocks(const PARAMVALUE* cells, size_t count, size_t from, size_t to);
+    void Complete(size_t count, size_t from);
 
     size_t Size() const { return m_size; }
     // Value j, read from the document; NaN outside Size() and once the document was rewritten.

@@ -15,6 +15,8 @@ namespace {
 // From this many new cells on, the channels are summarised on every core: a pass over a recording of
 // millions of values is bound by how fast one core can read memory, not by the work per value.
 constexpr size_t kCellsPerThread = size_t{1} << 20;
+// First-level entries per piece of work: small enough that no thread waits long for another at the end.
+constexpr size_t kPieceEntries = size_t{1} << 13;
 
 // Runs work(i) for every i < n on up to `threads` threads (this one included); rethrows the first
 // exception once all have ended.
@@ -80,23 +82,40 @@ CChartData::Change CChartData::Sync(const CDocMeasurementBase& doc) {
         m_rewrites = rewrites;
         m_synced = true;
     }
-    struct Source {
+    // What each channel gained, in pieces of a few hundred thousand values.
+    struct Piece {
+        CChartColumn* column;
         const PARAMVALUE* cells;
-        size_t count;
+        size_t count, from, to;
     };
-    std::vector<Source> sources;
+    std::vector<Piece> pieces;
+    std::vector<size_t> firstNew(static_cast<size_t>(channels));
     size_t fresh = 0;
     for (int i = 0; i < channels; ++i) {
-        m_columns[static_cast<size_t>(i)].Attach(&doc, i, rewrites);
-        sources.push_back({pass.Cells(i), pass.Count(i)});
-        fresh += sources.back().count - m_columns[static_cast<size_t>(i)].Size();
+        CChartColumn& column = m_columns[static_cast<size_t>(i)];
+        column.Attach(&doc, i, rewrites);
+        const size_t count = pass.Count(i);
+        if (count <= column.Size())
+            continue;
+        fresh += count - column.Size();
+        const auto [from, to] = column.Prepare(count);
+        firstNew[static_cast<size_t>(i)] = from;
+        for (size_t e = from; e < to; e += kPieceEntries)
+            pieces.push_back({&column, pass.Cells(i), count, e, std::min(to, e + kPieceEntries)});
     }
-    const auto threads = static_cast<unsigned>(
-        std::min<size_t>({fresh / kCellsPerThread + 1, std::max(1u, std::thread::hardware_concurrency()),
-                          static_cast<size_t>(channels)}));
-    // The helpers only read the cells, which the pass keeps as they are until it ends.
-    ForEachParallel(sources.size(), threads,
-                    [&](size_t i) { m_columns[i].Append(sources[i].cells, sources[i].count); });
+    const auto threads = static_cast<unsigned>(std::min<size_t>(
+        {fresh / kCellsPerThread + 1, std::max(1u, std::thread::hardware_concurrency()), pieces.size()}));
+    // The helpers only read the cells, which the pass keeps as they are until it ends, and each fills
+    // entries of its own.
+    ForEachParallel(pieces.size(), threads, [&pieces](size_t k) {
+        const Piece& p = pieces[k];
+        p.column->SummariseBlocks(p.cells, p.count, p.from, p.to);
+    });
+    for (int i = 0; i < channels; ++i) {
+        CChartColumn& column = m_columns[static_cast<size_t>(i)];
+        if (pass.Count(i) > column.Size())
+            column.Complete(pass.Count(i), firstNew[static_cast<size_t>(i)]);
+    }
     const bool appended = fresh > 0;
     if (rebuild)
         return Change::kRebuilt;
