@@ -165,12 +165,14 @@ void CChartColumn::SummariseBlocks(const PARAMVALUE* cells, size_t count, size_t
 }
 
 void CChartColumn::Complete(size_t count, size_t from) {
-    const Level& base = m_levels[0];
-    // An entry only ever widens as its block fills, so the extremes can take it as it is now.
-    for (size_t e = from; e < base.min.size(); ++e)
-        Merge(base.min[e], base.max[e], m_lo, m_hi);
     m_size = count;
     SummariseLevels(from);
+    // The coarsest level has a few entries that cover everything.
+    const Level& top = m_levels.back();
+    m_lo = kInf;
+    m_hi = -kInf;
+    for (size_t e = 0; e < top.min.size(); ++e)
+        Merge(top.min[e], top.max[e], m_lo, m_hi);
 }
 
 void CChartColumn::SummariseLevels(size_t from) {

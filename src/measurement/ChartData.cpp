@@ -89,12 +89,12 @@ CChartData::Change CChartData::Sync(const CDocMeasurementBase& doc) {
         size_t count, from, to;
     };
     std::vector<Piece> pieces;
-    std::vector<size_t> firstNew(static_cast<size_t>(channels));
+    std::vector<size_t> counts(static_cast<size_t>(channels)), firstNew(counts.size());
     size_t fresh = 0;
     for (int i = 0; i < channels; ++i) {
         CChartColumn& column = m_columns[static_cast<size_t>(i)];
         column.Attach(&doc, i, rewrites);
-        const size_t count = pass.Count(i);
+        const size_t count = counts[static_cast<size_t>(i)] = pass.Count(i);
         if (count <= column.Size())
             continue;
         fresh += count - column.Size();
@@ -111,11 +111,10 @@ CChartData::Change CChartData::Sync(const CDocMeasurementBase& doc) {
         const Piece& p = pieces[k];
         p.column->SummariseBlocks(p.cells, p.count, p.from, p.to);
     });
-    for (int i = 0; i < channels; ++i) {
-        CChartColumn& column = m_columns[static_cast<size_t>(i)];
-        if (pass.Count(i) > column.Size())
-            column.Complete(pass.Count(i), firstNew[static_cast<size_t>(i)]);
-    }
+    ForEachParallel(counts.size(), threads, [&](size_t i) {
+        if (counts[i] > m_columns[i].Size())
+            m_columns[i].Complete(counts[i], firstNew[i]);
+    });
     const bool appended = fresh > 0;
     if (rebuild)
         return Change::kRebuilt;
