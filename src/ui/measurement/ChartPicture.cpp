@@ -14,17 +14,18 @@ void CChartPicture::Draw(QCPPainter* painter, const QRect& area, bool same,
     const qreal ratio = painter->device()->devicePixelRatioF();
     if (!same || m_picture.isNull() || area.size() != m_size || ratio != m_ratio ||
         painter->renderHints() != m_hints || painter->antialiasing() != m_antialiased) {
-        QPixmap picture(area.size() * ratio);
-        picture.setDevicePixelRatio(ratio);
-        picture.fill(Qt::transparent);
-        QCPPainter into(&picture);
+        if (m_picture.isNull() || area.size() != m_size || ratio != m_ratio) {
+            m_picture = QPixmap(area.size() * ratio);
+            m_picture.setDevicePixelRatio(ratio);
+        }
+        m_picture.fill(Qt::transparent);
+        QCPPainter into(&m_picture);
         into.setModes(painter->modes());
         into.setRenderHints(painter->renderHints());
         into.setAntialiasing(painter->antialiasing());
         into.translate(-area.topLeft());
         paint(&into);
         into.end();
-        m_picture = picture;
         m_size = area.size();
         m_ratio = ratio;
         m_hints = painter->renderHints();
