@@ -7,14 +7,14 @@
 
 class CDocMeasurementBase;
 
-// A chart's own copy of a measurement: per channel its values as doubles with their summaries, and the
-// common time base x = X0 + index x Dx. Kept in step with the document by Sync, which takes over only
-// the values appended since the last look, unless the document was rewritten meanwhile.
+// What a chart knows of a measurement: per channel the summaries of its values (the values stay in the
+// document), and the common time base x = X0 + index x Dx. Kept in step with the document by Sync, which
+// takes over only the values appended since the last look, unless the document was rewritten meanwhile.
 class CChartData {
 public:
     enum class Change { kNone, kAppended, kRebuilt };
 
-    // Under the document's lock for the time of the copy.
+    // Under the document's lock for its duration. The document must outlive the data.
     Change Sync(const CDocMeasurementBase& doc);
     void Clear();
 

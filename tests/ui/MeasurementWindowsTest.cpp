@@ -4,6 +4,7 @@
 #include "MeasurementWindowsFixture.h"
 #include "measurement/DocMeasurementSingle.h"
 #include "measurement/MeasurementCsv.h"
+#include "ui/measurement/ChartTrace.h"
 #include "ui/measurement/DiagramControl.h"
 #include "ui/measurement/ViewMeasurementSingle.h"
 
@@ -19,7 +20,10 @@
 #include <QSpinBox>
 #include <QTest>
 
+#include <cmath>
 #include <cstdio>
+#include <functional>
+#include <random>
 
 using quirel::test::Float;
 using quirel::test::PanelLines;
@@ -153,6 +157,84 @@ private slots:
         QVERIFY(!chart->CursorsActive());
         QTest::mouseClick(chart, Qt::LeftButton, Qt::NoModifier, pointOfLine1());
         QCOMPARE(view->SelectedChannel(), 1);
+        Finish(app);
+    }
+
+    // Dense lines come out as QCustomPlot's own strokes would draw them, to a few pixels of the links
+    // between columns. Moving a cursor and the hover readout repaint their layer without drawing the
+    // lines again; new values draw them. The legend follows the lines through a measurement without any.
+    void linesAsDrawnAndOnlyWhenTheyChange() {
+        auto app = StartApp(false);
+        CDocMeasurementContinuous& doc = app->DocMeasurementContinuous();
+        doc.InitMeasurement(2, {100, 110}, CMeasStart());
+        std::mt19937 random(3);
+        double v = 0;
+        for (int j = 0; j < 30000; ++j) {
+            v += std::normal_distribution<double>(0, 3)(random) + (j % 5000 == 0 ? 60 : 0);
+            doc.AddValue(0, Float(j / 3000 == 4 ? NAN : v)); // a stretch without numbers
+            doc.AddValue(1, Float(230 + j % 7));
+        }
+        app->OnContinuousMeasurement();
+        CViewMeasurementContinuous* view = app->FindContinuousMeasurementView();
+        view->FlushRedraw();
+        CMeasurementChart* chart = view->Chart();
+        auto picture = [chart] {
+            chart->replot(QCustomPlot::rpImmediateRefresh);
+            return chart->grab().toImage();
+        };
+        const QImage drawn = picture();
+        for (int i = 0; i < chart->graphCount(); ++i)
+            static_cast<CChartTrace*>(chart->graph(i))->SetDense(false);
+        const QImage stroked = picture();
+        int ink = 0, differing = 0;
+        for (int y = 0; y < drawn.height(); ++y)
+            for (int x = 0; x < drawn.width(); ++x) {
+                ink += stroked.pixel(x, y) != qRgb(255, 255, 255);
+                differing += drawn.pixel(x, y) != stroked.pixel(x, y);
+            }
+        QVERIFY2(ink > 10000 && differing <= ink / 1000, qPrintable(QString::number(differing)));
+
+        const struct {
+            const char* what;
+            std::function<void()> act;
+            bool drawsLines;
+        } steps[] = {
+            {"cursor", [&] { QTest::keyClick(chart, Qt::Key_Right); }, false},
+            {"hover",
+             [&] {
+                 const QPointF at = chart->axisRect()->rect().center();
+                 QMouseEvent move(QEvent::MouseMove, at, chart->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                                  Qt::NoModifier);
+                 QApplication::sendEvent(chart, &move);
+             },
+             false},
+            {"values",
+             [&] {
+                 doc.AddValue(0, Float(v));
+                 doc.AddValue(1, Float(231));
+                 doc.UpdateAllViews(nullptr, UpdateHint::kDataChanged);
+                 view->FlushRedraw();
+             },
+             true},
+        };
+        for (const auto& step : steps) {
+            QCoreApplication::processEvents(); // what the last step asked for
+            const int before = chart->TraceDraws();
+            step.act();
+            QCoreApplication::processEvents();
+            QVERIFY2((chart->TraceDraws() > before) == step.drawsLines, step.what);
+        }
+        // Emptied and filled again, the legend's entries stand for the new lines.
+        for (const std::vector<uint32_t>& ids : {std::vector<uint32_t>{}, {110, 100, 4711}}) {
+            doc.InitMeasurement(2, ids, CMeasStart());
+            view->FlushRedraw();
+        }
+        QList<QCPAbstractPlottable*> entries;
+        for (int i = 0; i < chart->legend->itemCount(); ++i)
+            if (auto* entry = qobject_cast<QCPPlottableLegendItem*>(chart->legend->item(i)))
+                entries << entry->plottable();
+        QCOMPARE(entries, (QList<QCPAbstractPlottable*>{chart->graph(0), chart->graph(1), chart->graph(2)}));
+        QVERIFY(chart->graph(0)->name().startsWith("110 "));
         Finish(app);
     }
 

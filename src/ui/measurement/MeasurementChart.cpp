@@ -1,6 +1,8 @@
 #include "ui/measurement/MeasurementChart.h"
 
 #include "measurement/ChartData.h"
+#include "ui/measurement/ChartPicture.h"
+#include "ui/measurement/ChartTrace.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,6 +13,8 @@ namespace {
 constexpr const char* kOverlayLayer = "cursors";
 // Zoom per wheel notch.
 constexpr double kWheelZoom = 0.85;
+// Legend entries kept for lines to come.
+constexpr size_t kMaxSpareEntries = 16;
 
 const QColor kCursorColour[2] = {QColor(0, 0, 255), QColor(255, 0, 0)};
 
@@ -30,10 +34,16 @@ protected:
     void draw(QCPPainter* painter) override;
 
 private:
-    void DrawPanel(QCPPainter* painter) const;
+    void DrawPanel(QCPPainter* painter);
+    static void DrawPanelLines(QPainter* painter, const QRect& area, const QFont& font,
+                               const QStringList& lines);
     void DrawHover(QCPPainter* painter) const;
 
     CMeasurementChart* m_chart;
+    // The panel's picture and what it shows.
+    CChartPicture m_panel;
+    QStringList m_panelLines;
+    QFont m_panelFont;
 };
 
 void CChartOverlay::draw(QCPPainter* painter) {
@@ -58,18 +68,27 @@ void CChartOverlay::draw(QCPPainter* painter) {
     DrawHover(painter);
 }
 
-void CChartOverlay::DrawPanel(QCPPainter* painter) const {
+void CChartOverlay::DrawPanel(QCPPainter* painter) {
     CMeasurementChart& c = *m_chart;
     if (!c.m_panelText)
         return;
     const QRect area = c.m_panel->rect().adjusted(8, 6, -4, -6);
     QFont font = c.font();
     font.setPointSizeF(font.pointSizeF() * 0.9);
+    const QStringList lines = c.m_panelText();
+    const bool same = lines == m_panelLines && font == m_panelFont;
+    m_panelLines = lines;
+    m_panelFont = font;
+    m_panel.Draw(painter, area, same, [&](QCPPainter* into) { DrawPanelLines(into, area, font, lines); });
+}
+
+void CChartOverlay::DrawPanelLines(QPainter* painter, const QRect& area, const QFont& font,
+                                   const QStringList& lines) {
     painter->setFont(font);
     const QFontMetrics fm(font);
     double y = area.top() + fm.ascent();
     QColor colour(30, 30, 30);
-    for (const QString& line : c.m_panelText()) {
+    for (const QString& line : lines) {
         if (line == "C1:")
             colour = kCursorColour[0];
         else if (line == "C2:")
@@ -152,7 +171,8 @@ CMeasurementChart::CMeasurementChart(QWidget* parent) : QCustomPlot(parent) {
     yAxis2->setTickLabels(false);
     axisRect()->setMinimumMargins(QMargins(20, 5, 5, 5));
 
-    // The legend lists the channels below the plot.
+    // The legend lists the channels below the plot, in entries that keep their pictures.
+    setAutoAddPlottableToLegend(false);
     legend->setVisible(true);
     auto* legendRow = new QCPLayoutGrid;
     plotLayout()->addElement(1, 0, legendRow);
@@ -195,9 +215,38 @@ void CMeasurementChart::SetTimeTitle(const QString& title) {
 
 void CMeasurementChart::SetChannels(std::vector<Channel> channels) {
     if (static_cast<int>(channels.size()) != graphCount()) {
+        // The legend's entries outlive their lines: the next lines take them over in order, so that a
+        // set of channels shown again (a new measurement after New) needs no text laid out anew.
+        std::vector<CChartLegendItem*> entries;
+        for (int i = 0; i < legend->itemCount(); ++i)
+            if (auto* entry = dynamic_cast<CChartLegendItem*>(legend->item(i)))
+                entries.push_back(entry);
+        for (CChartLegendItem* entry : entries) {
+            legend->take(entry);
+            entry->Rebind(nullptr);
+            entry->setVisible(false);
+        }
+        m_spareEntries.insert(m_spareEntries.begin(), entries.begin(), entries.end());
+        legend->simplify();
         clearGraphs();
-        for (const Channel& ch : channels)
-            addGraph(xAxis, ch.rightAxis ? yAxis2 : yAxis)->setAdaptiveSampling(false);
+        for (const Channel& ch : channels) {
+            auto* trace = new CChartTrace(xAxis, ch.rightAxis ? yAxis2 : yAxis);
+            trace->setAdaptiveSampling(false);
+            CChartLegendItem* entry = nullptr;
+            if (m_spareEntries.empty()) {
+                entry = new CChartLegendItem(legend, trace);
+            } else {
+                entry = m_spareEntries.front();
+                m_spareEntries.erase(m_spareEntries.begin());
+                entry->Rebind(trace);
+                entry->setVisible(true);
+            }
+            legend->addItem(entry);
+        }
+        while (m_spareEntries.size() > kMaxSpareEntries) {
+            delete m_spareEntries.back();
+            m_spareEntries.pop_back();
+        }
     }
     bool right = false;
     for (size_t i = 0; i < channels.size(); ++i) {
@@ -378,6 +427,10 @@ int CMeasurementChart::SeriesAt(const QPointF& pos) const {
     return best;
 }
 
+int CMeasurementChart::TraceDraws() const {
+    return graphCount() > 0 ? static_cast<const CChartTrace*>(graph(0))->Draws() : 0;
+}
+
 void CMeasurementChart::Feed() {
     m_feedNeeded = false;
     m_fedWidth = axisRect()->width();
@@ -399,8 +452,10 @@ void CMeasurementChart::Feed() {
             }
             column.Envelope(first, end, columns, m_envelope);
             // Smooth lines where each value has pixels of its own; a dense envelope of vertical strokes
-            // looks the same without, at half the cost.
-            graph(i)->setAntialiased(end - first <= 2 * columns);
+            // looks the same without, and its pixels are then written directly (CChartTrace).
+            const bool dense = end - first > 2 * columns;
+            graph(i)->setAntialiased(!dense);
+            static_cast<CChartTrace*>(graph(i))->SetDense(dense);
             const Channel& ch = m_channels[static_cast<size_t>(i)];
             points.reserve(static_cast<qsizetype>(m_envelope.size()));
             for (const CChartColumn::Point& p : m_envelope)

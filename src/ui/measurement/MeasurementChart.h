@@ -8,16 +8,18 @@
 #include <vector>
 
 class CChartData;
+class CChartLegendItem;
 class CChartOverlay;
 
 // The oscilloscope chart of the measurement windows: one line per channel on the left or right value
 // axis, the legend below, the information panel in a column of its own on the right, and two cursors
 // (C1 blue, C2 red) that stand on value indices of the first channel.
 //
-// Large data: the chart draws from its CChartData, never from the document, and gives each line only the
-// minimum and maximum per pixel column of what is visible, so a redraw costs the same for a thousand
-// values as for ten million. Cursors, panel and the hover readout live on a buffered layer of their own:
-// moving them repaints that layer only.
+// Large data: the chart draws from its CChartData (summaries of the document's values) and gives each line
+// only the minimum and maximum per pixel column of what is visible, so a redraw costs the same for a
+// thousand values as for ten million. Cursors, panel and the hover readout live on a buffered layer of their
+// own: moving them repaints that layer only. Texts that take long to lay out (legend, panel) are drawn
+// through pictures kept while they stay the same.
 //
 // Mouse and keys: a click on a line selects its channel (seriesClicked); a left click elsewhere puts C1
 // there, a right click C2; dragging a cursor moves it, dragging elsewhere moves the view; the wheel
@@ -93,6 +95,8 @@ public:
     int SeriesAt(const QPointF& pos) const;
     // Points given to the lines at the last redraw (all channels).
     size_t DrawnPoints() const { return m_drawnPoints; }
+    // Times the lines were drawn. Cursors, panel and hover readout repaint a layer of their own, without.
+    int TraceDraws() const;
 
 signals:
     void seriesClicked(int channel, QPoint globalPos);
@@ -144,4 +148,5 @@ private:
     bool m_feedNeeded = true;
     size_t m_drawnPoints = 0;
     std::vector<CChartColumn::Point> m_envelope;
+    std::vector<CChartLegendItem*> m_spareEntries; // hidden, outside the legend, owned by the plot
 };

@@ -373,8 +373,9 @@ bool CViewMeasurementBase::ExportTo(const QString& path) {
             table.header.push_back(m_doc.GetChannelTitle(i) + " [" +
                                    MeasurementTexts::Unit(catalogue, m_doc.GetParameterId(i)) + "]");
         table.rows = m_data.GetMaxCount();
-        // The rows are written on another thread: the scaling is taken now, the chart's copy of the values
-        // stands still while redraws are held.
+        // The rows are written on another thread: the scaling is taken now, the chart's data stands still
+        // while redraws are held, and values come from the document under its lock (NaN, an empty cell,
+        // once it was rewritten meanwhile).
         const std::vector<CMeasurementChart::Channel> channels = m_chart->Channels();
         table.cell = [this, channels](size_t row, size_t column) {
             if (column == 0)

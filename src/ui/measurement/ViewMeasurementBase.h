@@ -129,7 +129,7 @@ protected:
     quirel::ui::CQtUiPort& Ui() const { return m_ui; }
     bool IsConnected() const;
     void ScheduleRedraw();
-    // Runs `work` behind a progress dialog, with the redraws held meanwhile (the chart's copy and the
+    // Runs `work` behind a progress dialog, with the redraws held meanwhile (the chart's data and the
     // document are in use).
     void RunHeld(const QString& caption, const std::function<void()>& work, bool cancellable = false);
 
