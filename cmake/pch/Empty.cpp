@@ -1,0 +1,1 @@
+// The translation unit a precompiled header is built with; it holds nothing.
