@@ -1,0 +1,62 @@
+#pragma once
+
+#include "base/FileUtil.h"
+#include "measurement/MeasurementCsv.h"
+#include "parameters/ParameterManager.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+// The demo catalogue, loaded once, in English.
+inline const CParameterManager& Catalogue() {
+    static CParameterManager* catalogue = [] {
+        auto* c = new CParameterManager;
+        c->Load(QUIREL_RESOURCES_DIR "/Parameters.ini");
+        return c;
+    }();
+    return *catalogue;
+}
+
+// A private folder below /tmp, removed with everything in it when the test ends, also after a failure.
+class TempFolder {
+public:
+    TempFolder() {
+        char dir[] = "/tmp/quirel-meas-XXXXXX";
+        m_path = ::mkdtemp(dir) ? dir : "";
+    }
+    ~TempFolder() {
+        if (!m_path.empty())
+            std::filesystem::remove_all(m_path);
+    }
+    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+    const std::string& path() const { return m_path; }
+    // How many entries the folder holds: a save leaves no temporary file behind.
+    long Entries() const {
+        return std::distance(std::filesystem::directory_iterator(m_path),
+                             std::filesystem::directory_iterator());
+    }
+
+private:
+    std::string m_path;
+};
+
+inline void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+inline std::string ReadBytes(const std::string& path) {
+    return quirel::readWholeFile(path, quirel::kMaxMeasurementFileBytes).value_or(std::string());
+}
+
+// The table another program reads from the document: the header line with every field, then the values.
+inline std::string Csv(const CDocMeasurementBase& doc) {
+    std::string text;
+    WriteMeasurementCsv(doc, 0, SIZE_MAX, [&](std::string_view piece) {
+        text += piece;
+        return true;
+    });
+    return text;
+}
