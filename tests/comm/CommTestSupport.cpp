@@ -28,12 +28,6 @@ void RegisterDevice::Set(int reference, uint16_t value) {
     m_regs[reference] = value;
 }
 
-uint16_t RegisterDevice::Get(int reference) const {
-    std::lock_guard lock(m_mutex);
-    auto it = m_regs.find(reference);
-    return it == m_regs.end() ? 0 : it->second;
-}
-
 std::vector<Bytes> RegisterDevice::Pdus() const {
     std::vector<Bytes> pdus;
     for (const Bytes& r : m_peer->requests())
@@ -87,6 +81,13 @@ Rig::Rig(bool connect) {
     controller.SetHandshakeWaits(50, 200);
     EXPECT_TRUE(!connect || controller.Connect());
     ui.Clear();
+}
+
+std::vector<std::string> Shown(const RecordingUiPort& ui) {
+    std::vector<std::string> shown;
+    for (const auto& box : ui.Boxes())
+        shown.push_back(box.caption + ": " + box.text);
+    return shown;
 }
 
 std::vector<int64_t> Hints(const RecordingUiPort& ui) {

@@ -30,7 +30,6 @@ public:
     RegisterDevice();
     std::string Host() const { return "127.0.0.1:" + std::to_string(m_peer->port()); }
     void Set(int reference, uint16_t value);
-    uint16_t Get(int reference) const;
     std::vector<Bytes> Pdus() const;
 
     std::atomic<bool> silent{false};         // no reply at all: the master times out
@@ -115,6 +114,9 @@ struct Rig {
     CControllerModbus controller{MutableDemoCatalogue(), &ui};
     explicit Rig(bool connect = true);
 };
+
+// The message boxes shown so far, each as "caption: text".
+std::vector<std::string> Shown(const RecordingUiPort& ui);
 
 // The hints posted so far, in order.
 std::vector<int64_t> Hints(const RecordingUiPort& ui);

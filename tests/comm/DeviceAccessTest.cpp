@@ -1,4 +1,5 @@
 #include "CommTestSupport.h"
+#include "comm/DeviceIdentification.h"
 #include "comm/JobUpdateDocMeasurementCont.h"
 #include "comm/JobWriteParameter.h"
 #include "measurement/DocMeasurementContinuous.h"
@@ -28,7 +29,9 @@ template <class F> std::pair<int, std::string> Failure(F&& call) {
 
 } // namespace
 
-TEST(DeviceAccess, AccessRightsAndTypesAreCheckedBeforeAnyTraffic) {
+// Access rights and types without a register form are checked before any traffic; the requests that go out
+// follow the data type's register layout, and so do the cells filled from the replies.
+TEST(DeviceAccess, RequestsAndCellsFollowTheDataTypesRegisterLayoutAfterTheChecks) {
     Rig rig;
     using F = std::pair<int, std::string>;
     const F noWrite{65, "No write access to this parameter."};
@@ -43,14 +46,8 @@ TEST(DeviceAccess, AccessRightsAndTypesAreCheckedBeforeAnyTraffic) {
         EXPECT_EQ(Failure([&] { rig.controller.WriteValue(100, type, 1); }),
                   (F{1, "Illegal argument error"}));
     rig.controller.WriteRawValue(60001, 8, 0);
-    ASSERT_EQ(rig.ui.Boxes().size(), 1u);
-    EXPECT_EQ(rig.ui.Boxes()[0].text, "Data type not supported. ");
-    EXPECT_EQ(rig.ui.Boxes()[0].caption, "Modbus error");
-    EXPECT_TRUE(rig.device.Pdus().empty());
-}
+    EXPECT_EQ(Shown(rig.ui), std::vector<std::string>{"Modbus error: Data type not supported. "});
 
-TEST(DeviceAccess, RequestsAndCellsFollowTheDataTypesRegisterLayout) {
-    Rig rig;
     // Data type 8, "DPF lower limit" at 4011: function 16, two registers, low-order word first; then a
     // 32-bit integer, a 16-bit register and a coil.
     const uint32_t b = Bits(0.95f);
@@ -122,7 +119,6 @@ TEST(ParameterJobs, ReadsStoreAndPostAndWritesAreReadBackOrSayWhyNot) {
     rig.controller.StartThread();
     ASSERT_TRUE(rig.controller.WaitForIdle(10000));
 
-    EXPECT_EQ(rig.device.Get(3101), 500);
     EXPECT_EQ(doc.Get(310), PARAMVALUE(6, 500));
     EXPECT_EQ(doc.Get(300), PARAMVALUE(6, 2));
     EXPECT_FALSE(doc.Get(600));
@@ -130,13 +126,10 @@ TEST(ParameterJobs, ReadsStoreAndPostAndWritesAreReadBackOrSayWhyNot) {
     EXPECT_EQ(doc.Get(610), PARAMVALUE(10, 0));
     EXPECT_EQ(Hints(rig.ui), (std::vector<int64_t>{100, 310, 300, 600, 610})); // 100 refused here, read back
     ASSERT_EQ(rig.ui.Updates()[0].doc, &doc);
-    const auto boxes = rig.ui.Boxes();
-    ASSERT_EQ(boxes.size(), 3u);
-    EXPECT_EQ(boxes[0].caption, "Error writing parameter: 100");
-    EXPECT_EQ(boxes[0].text, "No write access to this parameter.");
-    EXPECT_EQ(boxes[1].caption, "Error writing parameter: 300");
-    EXPECT_EQ(boxes[1].text, "Illegal Data Value exception response");
-    EXPECT_EQ(boxes[2].caption, "Error writing parameter: 600");
+    EXPECT_EQ(Shown(rig.ui), (std::vector<std::string>{
+                                 "Error writing parameter: 100: No write access to this parameter.",
+                                 "Error writing parameter: 300: Illegal Data Value exception response",
+                                 "Error writing parameter: 600: Illegal Data Value exception response"}));
     EXPECT_TRUE(rig.controller.IsConnected());
 }
 
@@ -181,8 +174,21 @@ TEST(ParameterJobs, SamplingReadsEachChannelInOrderWholeOrNotAtAllAndStopsOnAFai
     sample();
     EXPECT_FALSE(doc.IsRunning());
     EXPECT_EQ(Hints(rig.ui), std::vector<int64_t>{UpdateHint::kRunning});
-    ASSERT_EQ(rig.ui.Boxes().size(), 1u);
-    EXPECT_EQ(rig.ui.Boxes()[0].caption, "Read parameter");
-    EXPECT_EQ(rig.ui.Boxes()[0].text, "Parameter not found: 4711");
+    EXPECT_EQ(Shown(rig.ui), std::vector<std::string>{"Read parameter: Parameter not found: 4711"});
     EXPECT_EQ(doc.GetValueCount(0), 0u);
+}
+
+TEST(DeviceIdentification, TakesTheFirstThreeObjectsUpToTheirZeroByteOrLength) {
+    const uint8_t list[] = {0, 4, 'A', 'B', 0, 'x', 1, 3, 'P', '1', '0', 2, 6, 'V', '2', '.', '1', '4', 0};
+    DeviceIdentification id = ParseDeviceIdentification(list, sizeof list);
+    EXPECT_EQ(id.vendorName, "AB");
+    EXPECT_EQ(id.productCode, "P10"); // no zero byte inside its length: cut at the length
+    EXPECT_EQ(id.revision, "V2.14");
+
+    // A length running past the buffer is cut at the buffer's end; missing objects stay empty.
+    const uint8_t cut[] = {0, 200, 'L', 'o', 'n', 'g'};
+    id = ParseDeviceIdentification(cut, sizeof cut);
+    EXPECT_EQ(id.vendorName, "Long");
+    EXPECT_EQ(id.productCode, "");
+    EXPECT_EQ(id.revision, "");
 }

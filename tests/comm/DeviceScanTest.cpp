@@ -114,7 +114,7 @@ struct Recorder : IDeviceScanObserver {
     void OnLineRefused(const ScanLine&, const std::string&) override {}
 };
 
-TEST(DeviceScan, FindsWhatAnswersOnTheLineInTheOrderOfCommonSettings) {
+TEST(DeviceScan, FindsWhatAnswersOnTheLineTryingTheCommonSettingsFirst) {
     quirel::sim::SimCatalogue catalogue;
     std::string error;
     ASSERT_TRUE(quirel::sim::loadSimCatalogue(QUIREL_RESOURCES_DIR "/Parameters.ini", catalogue, error));
@@ -172,9 +172,7 @@ TEST(DeviceScan, FindsWhatAnswersOnTheLineInTheOrderOfCommonSettings) {
         EXPECT_EQ(recorder.probes, c.firstProbes);
         EXPECT_EQ(recorder.total, c.bauds.size() * c.parities.size() * c.stops.size() * c.slaves.size());
     }
-}
-
-TEST(DeviceScan, TriesTheCommonLineSettingsFirst) {
+    // Without a choice of lines, the common settings come first.
     std::vector<std::string> lines;
     for (const ScanLine& line : OrderScanLines(DeviceScanOptions()))
         lines.push_back(LineText(line));

@@ -33,12 +33,6 @@ struct TriggerRig : Rig {
         device.Set(reference, static_cast<uint16_t>(v));
         device.Set(reference + 1, static_cast<uint16_t>(v >> 16));
     }
-    // The caption of the only box shown.
-    std::string Caption() const {
-        const auto boxes = ui.Boxes();
-        EXPECT_EQ(boxes.size(), 1u);
-        return boxes.empty() ? "" : boxes[0].caption;
-    }
 };
 
 // Function 16 writing `values` from the 1-based reference.
@@ -85,8 +79,7 @@ TEST(TriggerJobs, ArmingIsNineWritesInRegisterOrderAndAFailureStopsTheMeasuremen
         rig.Run<CJobWriteTrigger>();
         EXPECT_EQ(rig.device.Pdus().size(), c.written) << c.text;
         EXPECT_FALSE(rig.doc.IsRunning());
-        EXPECT_EQ(rig.Caption(), "Write trigger");
-        EXPECT_EQ(rig.ui.Boxes()[0].text, c.text);
+        EXPECT_EQ(Shown(rig.ui), std::vector<std::string>{std::string("Write trigger: ") + c.text});
         EXPECT_EQ(Hints(rig.ui), std::vector<int64_t>{UpdateHint::kRunning});
     }
 }
@@ -121,12 +114,9 @@ TEST(TriggerJobs, QueryCancelAndReadTriggerTellTheDocument) {
     EXPECT_EQ(rig.device.Pdus(),
               (std::vector<Bytes>{Read(60030, 1), Read(60030, 1), Write(60030, {0}), Read(60000, 1),
                                   Read(60001, 2), Read(60003, 1), Read(60004, 1), Read(60005, 1)}));
-    const CTrigger t = rig.doc.GetTrigger();
-    EXPECT_EQ(t.GetDelay(), -10);
-    EXPECT_EQ(t.GetMode(), 1u);
-    EXPECT_EQ(t.GetDivider(), 8u);
-    EXPECT_EQ(t.GetParameterId(), 150u);
-    EXPECT_EQ(t.GetLevel().GetValue(), PARAMVALUE(2, 0xFFFFFFE2));
+    CTrigger expected;
+    expected.Set(-10, 1, 8, 150, 2, 0xFFFFFFE2);
+    EXPECT_EQ(rig.doc.GetTrigger(), expected);
     EXPECT_TRUE(rig.ui.Updates().empty());
 
     // Failures: the job's caption; the query and the read stop the measurement, the cancel does not
@@ -141,7 +131,8 @@ TEST(TriggerJobs, QueryCancelAndReadTriggerTellTheDocument) {
         rig.doc.SetTriggerState(1);
         rig.ui.Clear();
         (rig.*run)();
-        EXPECT_EQ(rig.Caption(), caption);
+        EXPECT_EQ(Shown(rig.ui), std::vector<std::string>{
+                                     caption + std::string(": Illegal Data Address exception response")});
         EXPECT_EQ(rig.doc.IsRunning(), !stops);
         EXPECT_EQ(rig.doc.GetTriggerState(), 1u);
     }
@@ -251,14 +242,15 @@ TEST(TriggerJobs, TraceReadFailuresEndTheJobWithoutReset) {
         bool garbled;
         const char* caption;
         size_t kept;
-        const char* text; // null: not checked
+        std::string text;
     };
-    const Case cases[] = {{Read(15000, 2), false, "Number of trace values", 100, nullptr},
-                          {Read(10000, 2), true, "Number of trace values", 0, nullptr},
-                          {Read(10126, 76), false, "Read trace values", 62,
-                           "Illegal Data Address exception response\nError reading values 62 - 100"},
-                          {Read(10002, 124), true, "Read trace values", 0, nullptr},
-                          {Write(60030, {0}), false, "Clear trigger", 100, nullptr}};
+    const std::string address = "Illegal Data Address exception response", garbled = "Invalid reply error";
+    const Case cases[] = {
+        {Read(15000, 2), false, "Number of trace values", 100, address},
+        {Read(10000, 2), true, "Number of trace values", 0, garbled},
+        {Read(10126, 76), false, "Read trace values", 62, address + "\nError reading values 62 - 100"},
+        {Read(10002, 124), true, "Read trace values", 0, garbled + "\nError reading values 0 - 62"},
+        {Write(60030, {0}), false, "Clear trigger", 100, address}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.caption);
         TriggerRig rig;
@@ -270,15 +262,10 @@ TEST(TriggerJobs, TraceReadFailuresEndTheJobWithoutReset) {
         rig.doc.SetTriggerState(3);
         rig.Run<CJobReadTraces>();
         EXPECT_EQ(rig.device.Pdus().back(), c.failing);
-        const auto boxes = rig.ui.Boxes();
-        const bool count = c.caption == std::string("Number of trace values");
-        ASSERT_EQ(boxes.size(), count ? 2u : 1u);
-        EXPECT_EQ(boxes[0].caption, c.caption);
-        EXPECT_EQ(boxes.back().caption, count ? "" : c.caption);
-        EXPECT_EQ(boxes.back().text, boxes[0].text);
-        if (c.text) {
-            EXPECT_EQ(boxes[0].text, c.text);
-        }
+        std::vector<std::string> told{c.caption + (": " + c.text)};
+        if (c.caption == std::string("Number of trace values"))
+            told.push_back(": " + c.text); // told twice, the second time in the plain box
+        EXPECT_EQ(Shown(rig.ui), told);
         EXPECT_EQ(rig.doc.GetValueCount(0), c.kept);
         EXPECT_TRUE(rig.doc.IsRunning());
         EXPECT_EQ(rig.doc.GetTriggerState(), 3u);
@@ -290,8 +277,6 @@ TEST(TriggerJobs, TraceReadFailuresEndTheJobWithoutReset) {
     rig.device.onRequest = [](const Bytes& pdu) { return pdu == Read(10126, 76) ? 2 : 0; };
     rig.Run<CJobReadTraces>();
     quirel::setUiLanguage(quirel::kLanguageEnglish);
-    ASSERT_EQ(rig.ui.Boxes().size(), 1u);
-    const auto box = rig.ui.Boxes()[0];
-    EXPECT_EQ(box.caption, "Tracewerte lesen");
-    EXPECT_EQ(box.text.substr(box.text.find('\n')), "\nFehler beim Lesen der Werte  62 - 100");
+    EXPECT_EQ(Shown(rig.ui), std::vector<std::string>{"Tracewerte lesen: " + address +
+                                                      "\nFehler beim Lesen der Werte  62 - 100"});
 }

@@ -117,48 +117,34 @@ TEST(ChartColumn, NotANumberIsLeftOutOfSummaries) {
     EXPECT_TRUE(std::isnan(empty.Min()));
 }
 
+// Appends are taken over without a rebuild; scaling is drawn, not stored in the cells; every rewrite (a
+// document emptied and refilled to the same count, a new time base read back from the device, a file read,
+// a new document) redraws everything.
 TEST(ChartData, AppendsAreTakenOverAndEveryRewriteRedrawsEverything) {
-    CDocMeasurementContinuous doc(&Catalogue(), nullptr);
-    doc.InitMeasurement(2, {100, 110}, CMeasStart());
+    CDocMeasurementSingle doc(&Catalogue(), nullptr);
     CChartData chart;
-    EXPECT_EQ(chart.Sync(doc), CChartData::Change::kRebuilt);
-    EXPECT_EQ(chart.Sync(doc), CChartData::Change::kNone);
-    for (int j = 0; j < 3; ++j) {
-        doc.AddValue(0, Float(50.0f + j));
-        doc.AddValue(1, Float(230.0f));
-    }
-    EXPECT_EQ(chart.Sync(doc), CChartData::Change::kAppended);
-    ASSERT_EQ(chart.Column(0).Size(), 3u);
-    EXPECT_EQ(chart.Column(0).At(2), 52.0);
-    EXPECT_EQ(chart.X(2), 4.0);
-    // Emptied and refilled to the same count: a rewrite, not an append of nothing.
-    doc.ClearValues();
-    for (int j = 0; j < 3; ++j)
-        doc.AddValue(0, Float(7.0f));
-    EXPECT_EQ(chart.Sync(doc), CChartData::Change::kRebuilt);
-    EXPECT_EQ(chart.Column(0).At(2), 7.0);
-    EXPECT_EQ(chart.Column(1).Size(), 0u);
-
-    // Scaling is drawn, not stored in the cells; a new time base (the trigger read back from the device),
-    // a file read and an emptied document redraw everything.
-    CDocMeasurementSingle single(&Catalogue(), nullptr);
-    CChartData traces;
     const std::pair<std::function<void()>, CChartData::Change> steps[] = {
         {[&] {
-             single.InitMeasurement(CTrigger(), {180, 181}, CMeasStart());
+             doc.InitMeasurement(CTrigger(), {180, 181}, CMeasStart());
          },
          CChartData::Change::kRebuilt},
-        {[&] { single.AddValue(0, Float(1.0f)); }, CChartData::Change::kAppended},
-        {[&] { single.SetFactor(0, 2.0); }, CChartData::Change::kNone},
-        {[&] { single.SetTrigger(10, 0, 4, 180, 8, 0); }, CChartData::Change::kRebuilt},
-        {[&] { single.Deserialize(single.Serialize()); }, CChartData::Change::kRebuilt},
-        {[&] { single.ClearValues(); }, CChartData::Change::kRebuilt},
-        {[&] { single.OnNewDocument(); }, CChartData::Change::kRebuilt}};
+        {[&] { doc.AddValue(0, Float(1.0f)), doc.AddValue(0, Float(2.0f)); }, CChartData::Change::kAppended},
+        {[] {}, CChartData::Change::kNone},
+        {[&] { doc.SetFactor(0, 2.0); }, CChartData::Change::kNone},
+        {[&] { doc.ClearValues(), doc.AddValue(0, Float(7.0f)), doc.AddValue(0, Float(7.0f)); },
+         CChartData::Change::kRebuilt},
+        {[&] { doc.SetTrigger(10, 0, 4, 180, 8, 0); }, CChartData::Change::kRebuilt},
+        {[&] { doc.Deserialize(doc.Serialize()); }, CChartData::Change::kRebuilt},
+        {[&] { doc.OnNewDocument(); }, CChartData::Change::kRebuilt}};
     for (size_t k = 0; k < std::size(steps); ++k) {
         steps[k].first();
-        EXPECT_EQ(traces.Sync(single), steps[k].second) << k;
-        if (k == 3) {
-            EXPECT_EQ(traces.X(1), -1.125);
+        EXPECT_EQ(chart.Sync(doc), steps[k].second) << k;
+        if (k == 1 || k == 4) {
+            ASSERT_EQ(chart.Column(0).Size(), 2u);
+            EXPECT_EQ(chart.Column(0).At(1), k == 1 ? 2.0 : 7.0);
+        }
+        if (k == 1 || k == 5) {
+            EXPECT_EQ(chart.X(1), k == 1 ? 0.03125 : -1.125); // 10 samples of 0,125 ms before the trigger
         }
     }
 }

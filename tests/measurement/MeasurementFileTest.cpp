@@ -93,7 +93,6 @@ TEST(MeasurementFile, OlderFilesOpenWithoutAStartAndAreSavedInTheCurrentFormat) 
     CDocMeasurementSingle single(&Catalogue(), nullptr);
     ASSERT_TRUE(single.OpenMeasurementFile(dir / "old.bts"));
     EXPECT_FALSE(single.IsWithMeasStart());
-    EXPECT_EQ(single.GetTrigger().GetParameterId(), 180u);
     ASSERT_TRUE(single.SaveMeasurementFile(dir / "new.nbts"));
     EXPECT_EQ(ReadBytes(dir / "new.nbts"), SingleCommonAndTrigger().start(0, 0, 0, 0, 0, 0).str());
 
@@ -132,7 +131,6 @@ TEST(MeasurementFile, ADamagedFileEndsTheOpenWithAMessageAndKeepsWhatWasRead) {
     struct Case {
         const char* what;
         std::string bytes;
-        int channels;
         size_t valuesOfLast;
         bool triggerRead;
     };
@@ -141,12 +139,11 @@ TEST(MeasurementFile, ADamagedFileEndsTheOpenWithAMessageAndKeepsWhatWasRead) {
     FileBytes badName = SingleCommonAndTrigger();
     badName.u16(0xFFFF).u16(1).u16(10).text("CMeasStarT").i32(1).i32(1).i32(1).i32(1).i32(1).i32(1);
     const Case cases[] = {
-        {"cut inside the second channel's cells", whole.str().substr(0, 2 + 2 + 16 + 24 + 2 + 4), 2, 0,
-         false},
-        {"cut inside the trigger", whole.str().substr(0, whole.size() - 40 - 4 - 24 + 6), 2, 1, false},
-        {"cut inside the start", whole.str().substr(0, whole.size() - 3), 2, 1, true},
-        {"a record tag that is no new class", badTag.str(), 2, 1, true},
-        {"a record of another class", badName.str(), 2, 1, true},
+        {"cut inside the second channel's cells", whole.str().substr(0, 2 + 2 + 16 + 24 + 2 + 4), 0, false},
+        {"cut inside the trigger", whole.str().substr(0, whole.size() - 40 - 4 - 24 + 6), 1, false},
+        {"cut inside the start", whole.str().substr(0, whole.size() - 3), 1, true},
+        {"a record tag that is no new class", badTag.str(), 1, true},
+        {"a record of another class", badName.str(), 1, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -155,10 +152,9 @@ TEST(MeasurementFile, ADamagedFileEndsTheOpenWithAMessageAndKeepsWhatWasRead) {
         CDocMeasurementSingle doc(&Catalogue(), &ui);
         doc.InitMeasurement(CTrigger(), {1, 2, 3}, CMeasStart(1, 1, 1, 1, 1, 1));
         EXPECT_FALSE(doc.OpenMeasurementFile(dir / "bad.nbts"));
-        ASSERT_EQ(ui.Boxes().size(), 1u);
-        EXPECT_EQ(ui.Boxes()[0].caption, "");
+        EXPECT_EQ(ui.Boxes().size(), 1u);
         EXPECT_EQ(doc.GetTitle(), "Single measurement - [" + (dir / "bad.nbts") + "]");
-        ASSERT_EQ(doc.GetChannelCount(), c.channels);
+        ASSERT_EQ(doc.GetChannelCount(), 2);
         EXPECT_EQ(doc.GetValueCount(0), 2u);
         EXPECT_EQ(doc.GetValueCount(1), c.valuesOfLast);
         EXPECT_EQ(doc.GetTrigger().GetParameterId(), c.triggerRead ? 180u : 0u);
@@ -289,11 +285,13 @@ TEST(MeasurementFile, TheLastMeasurementsTravelBetweenRuns) {
     CDocMeasurementContinuous continuous(&Catalogue(), nullptr);
     EXPECT_EQ(ExchangeLastMeasurement(single, dir.path(), false), MeasurementFileResult::kOk);
     EXPECT_EQ(ExchangeLastMeasurement(continuous, dir.path(), false), MeasurementFileResult::kOk);
-    EXPECT_EQ(single.GetValue(0, 0), 5.0);
-    EXPECT_EQ(single.GetMeasStart(), CMeasStart(2024, 2, 29, 23, 59, 59));
-    EXPECT_EQ(continuous.GetMeasStart(), CMeasStart(-1, -1, -1, -1, -1, -1));
-    EXPECT_TRUE(continuous.IsRunning()); // stored as it stood; the program clears it after loading
-    EXPECT_EQ(continuous.GetChannelCount(), 2);
+    EXPECT_EQ(Csv(single), "# kind=single channels=1 running=0 start=2024-02-29T23:59:59 trigger_id=0 "
+                           "trigger_type=8 trigger_raw=0x00000000 delay=0 mode=0 divider=1 state=0\r\n"
+                           "time_ms,150 Heat sink temperature\r\n0,5\r\n");
+    // The running flag as it stood (the program clears it after loading); an invalid start as it was.
+    EXPECT_EQ(Csv(continuous),
+              "# kind=continuous channels=2 running=1 start=-001--1--1T-1:-1:-1 interval=5\r\n"
+              "time_s,100 Mains frequency,110 Mains voltage L1\r\n");
     EXPECT_EQ(single.GetTitle(), "Single measurement - [last.nbts] ");
 
     // A damaged file leaves the document empty and is kept aside, so that the next store cannot destroy it.
