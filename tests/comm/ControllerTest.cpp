@@ -147,25 +147,21 @@ TEST(Controller, ALostConnectionInAPollJobDisconnectsDropsPollJobsKeepsUserJobsA
 }
 
 TEST(Controller, CheckResultDisconnectsOnConnectionClassCodesOnly) {
-    struct Case {
-        int code;
-        bool throws;
-        bool disconnects;
-    };
-    const Case cases[] = {{0, false, false},  {131, false, false}, {65, true, true},  {68, true, true},
-                          {69, true, true},   {132, true, true},   {129, true, true}, {130, true, true},
-                          {161, true, false}, {1, true, false}};
-    for (const Case& c : cases) {
+    // The code, and whether it throws and disconnects.
+    const std::tuple<int, bool, bool> cases[] = {
+        {0, false, false}, {131, false, false}, {65, true, true},  {68, true, true},   {69, true, true},
+        {132, true, true}, {129, true, true},   {130, true, true}, {161, true, false}, {1, true, false}};
+    for (const auto& [code, throws, disconnects] : cases) {
         Rig rig;
         try {
-            rig.controller.CheckResult(c.code);
-            EXPECT_FALSE(c.throws) << c.code;
+            rig.controller.CheckResult(code);
+            EXPECT_FALSE(throws) << code;
         } catch (const CModbusException& e) {
-            EXPECT_TRUE(c.throws) << c.code;
-            EXPECT_EQ(e.GetCode(), c.code);
-            EXPECT_EQ(e.GetMessage(), MbusMasterFunctions::getErrorText(c.code));
+            EXPECT_TRUE(throws) << code;
+            EXPECT_EQ(e.GetCode(), code);
+            EXPECT_EQ(e.GetMessage(), MbusMasterFunctions::getErrorText(code));
         }
-        EXPECT_EQ(rig.controller.IsConnected(), !c.disconnects) << c.code;
+        EXPECT_EQ(rig.controller.IsConnected(), !disconnects) << code;
     }
 }
 
@@ -201,8 +197,7 @@ TEST(Controller, DisconnectOrExitDuringAJobsRetriesCutsTheTransferOff) {
         }
         EXPECT_LT(device.Pdus().size(), 11u);
         EXPECT_FALSE(doc.Get(100));
-        ASSERT_EQ(ui.Boxes().size(), 1u);
-        EXPECT_EQ(ui.Boxes()[0].caption, "Read parameter");
+        EXPECT_EQ(Shown(ui), S{"Read parameter: I/O error"});
         for (int state : ui.States())
             EXPECT_EQ(state, kNotConnected);
     }

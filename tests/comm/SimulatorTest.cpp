@@ -8,7 +8,7 @@ using namespace quirel::test;
 
 namespace {
 
-// The controller, its worker running, on the simulator.
+// The controller on the simulator.
 struct SimRig {
     SimProcess sim;
     RecordingUiPort ui;

@@ -21,7 +21,6 @@ struct TriggerRig : Rig {
     explicit TriggerRig(std::vector<uint32_t> channels = {180, 120}) {
         CTrigger trigger;
         trigger.Set(100, 1, 4, 180, 8, 0x3FC00000);
-        doc.OnNewDocument();
         doc.InitMeasurement(trigger, channels, CMeasStart());
         doc.SetRunning(true);
         ui.Clear();
@@ -40,10 +39,8 @@ Bytes Write(int reference, std::vector<uint16_t> values) {
     const int a = reference - 1;
     Bytes pdu{16, static_cast<uint8_t>(a >> 8),        static_cast<uint8_t>(a),
               0,  static_cast<uint8_t>(values.size()), static_cast<uint8_t>(2 * values.size())};
-    for (uint16_t v : values) {
-        pdu.push_back(static_cast<uint8_t>(v >> 8));
-        pdu.push_back(static_cast<uint8_t>(v));
-    }
+    for (uint16_t v : values)
+        pdu.insert(pdu.end(), {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)});
     return pdu;
 }
 
