@@ -94,9 +94,8 @@ TEST(DerivedChannels, AreComputedFromTheMeasurementAndKeptBesideIt) {
                                             "\xEF\xBB\xBF# mine\r\n\r\n9001=sum(1,2);A;x\r\nbad\r\n"));
     read = ReadDerivedFile(measurement);
     EXPECT_TRUE(read.channels.empty());
-    EXPECT_EQ(
-        read.error.rfind("Line 4 of " + DerivedFilePath(measurement) + ": A derived channel is written", 0),
-        0u)
+    EXPECT_TRUE(
+        read.error.starts_with("Line 4 of " + DerivedFilePath(measurement) + ": A derived channel is"))
         << read.error;
     ASSERT_TRUE(WriteDerivedFile(measurement, {}));
     EXPECT_FALSE(std::filesystem::exists(DerivedFilePath(measurement)));
