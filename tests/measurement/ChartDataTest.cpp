@@ -1,19 +1,16 @@
 // The chart's own copy of a measurement: envelopes that match the values they stand for at any zoom,
-// appends taken over without a rebuild, rewrites noticed; the visible range as CSV and as a workbook.
+// appends taken over without a rebuild, rewrites noticed; the visible range as CSV.
 #include "measurement/ChartData.h"
-#include "TestSupport.h"
+#include "TestCatalogue.h"
 #include "measurement/DocMeasurementContinuous.h"
 #include "measurement/DocMeasurementSingle.h"
 #include "measurement/MeasurementCsv.h"
-#include "measurement/SpreadsheetFile.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 #include <limits>
 #include <random>
-#include <utility>
 
 namespace {
 
@@ -23,43 +20,44 @@ PARAMVALUE Float(float f) {
     return v;
 }
 
-// An envelope draws at most two points a pixel column, reaches every extreme of its range and nothing from
-// farther than one column's width outside it; a range of few values is drawn as the values themselves.
+// Every column's stroke must span exactly what the values it covers span (blocks may reach one block
+// beyond the range at either end).
 void ExpectEnvelopeCovers(const CChartColumn& c, size_t first, size_t end, size_t columns) {
     std::vector<CChartColumn::Point> points;
     c.Envelope(first, end, columns, points);
-    if (end - first <= 2 * columns) {
-        ASSERT_EQ(points.size(), end - first);
-        for (size_t k = 0; k < points.size(); ++k)
+    const size_t count = end - first;
+    if (count <= 2 * columns) {
+        ASSERT_EQ(points.size(), count);
+        for (size_t k = 0; k < count; ++k)
             EXPECT_EQ(points[k].value, c.At(first + k));
         return;
     }
-    auto extremes = [&](size_t from, size_t to) {
-        double lo = INFINITY, hi = -INFINITY;
-        for (size_t j = from; j < std::min(to, c.Size()); ++j)
-            lo = std::min(lo, c.At(j)), hi = std::max(hi, c.At(j));
-        return std::pair{lo, hi};
-    };
     ASSERT_LE(points.size(), 2 * columns + 2);
-    double lo = INFINITY, hi = -INFINITY;
-    for (const auto& p : points)
-        lo = std::min(lo, p.value), hi = std::max(hi, p.value);
-    const auto [inLo, inHi] = extremes(first, end);
-    const size_t margin = (end - first) / columns + 1;
-    const auto [outLo, outHi] = extremes(first >= margin ? first - margin : 0, end + margin);
-    EXPECT_TRUE(outLo <= lo && lo <= inLo && inHi <= hi && hi <= outHi) << lo << " " << hi;
-}
-
-// One part of the zip container, as text; empty when it is not there.
-std::string Part(const std::string& file, const std::string& part) {
-    std::string text;
-    if (std::FILE* pipe = ::popen(("unzip -p '" + file + "' '" + part + "' 2>/dev/null").c_str(), "r")) {
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            text.append(buffer, n);
-        ::pclose(pipe);
+    ASSERT_EQ(points.size() % 2, 0u);
+    const double inf = std::numeric_limits<double>::infinity();
+    double reachLo = inf, reachHi = -inf;
+    for (const auto& p : points) {
+        reachLo = std::min(reachLo, p.value);
+        reachHi = std::max(reachHi, p.value);
+        EXPECT_GE(p.index, double(first));
+        EXPECT_LT(p.index, double(end));
     }
-    return text;
+    // Every extreme of the range is drawn, and nothing from beyond one column's width outside it.
+    double inLo = inf, inHi = -inf;
+    for (size_t j = first; j < end; ++j) {
+        inLo = std::min(inLo, c.At(j));
+        inHi = std::max(inHi, c.At(j));
+    }
+    EXPECT_LE(reachLo, inLo);
+    EXPECT_GE(reachHi, inHi);
+    const size_t margin = count / columns + 1;
+    double outLo = inf, outHi = -inf;
+    for (size_t j = first >= margin ? first - margin : 0; j < std::min(c.Size(), end + margin); ++j) {
+        outLo = std::min(outLo, c.At(j));
+        outHi = std::max(outHi, c.At(j));
+    }
+    EXPECT_GE(reachLo, outLo);
+    EXPECT_LE(reachHi, outHi);
 }
 
 } // namespace
@@ -117,36 +115,68 @@ TEST(ChartColumn, NotANumberIsLeftOutOfSummaries) {
     EXPECT_TRUE(std::isnan(empty.Min()));
 }
 
-// Appends are taken over without a rebuild; scaling is drawn, not stored in the cells; every rewrite (a
-// document emptied and refilled to the same count, a new time base read back from the device, a file read,
-// a new document) redraws everything.
-TEST(ChartData, AppendsAreTakenOverAndEveryRewriteRedrawsEverything) {
-    CDocMeasurementSingle doc(&Catalogue(), nullptr);
+TEST(ChartData, AppendsAreTakenOverAndRewritesNoticed) {
+    CDocMeasurementContinuous doc(&Catalogue(), nullptr);
+    doc.InitMeasurement(2, {100, 110}, CMeasStart());
     CChartData chart;
-    const std::pair<std::function<void()>, CChartData::Change> steps[] = {
-        {[&] {
-             doc.InitMeasurement(CTrigger(), {180, 181}, CMeasStart());
-         },
-         CChartData::Change::kRebuilt},
-        {[&] { doc.AddValue(0, Float(1.0f)), doc.AddValue(0, Float(2.0f)); }, CChartData::Change::kAppended},
-        {[] {}, CChartData::Change::kNone},
-        {[&] { doc.SetFactor(0, 2.0); }, CChartData::Change::kNone},
-        {[&] { doc.ClearValues(), doc.AddValue(0, Float(7.0f)), doc.AddValue(0, Float(7.0f)); },
-         CChartData::Change::kRebuilt},
-        {[&] { doc.SetTrigger(10, 0, 4, 180, 8, 0); }, CChartData::Change::kRebuilt},
-        {[&] { doc.Deserialize(doc.Serialize()); }, CChartData::Change::kRebuilt},
-        {[&] { doc.OnNewDocument(); }, CChartData::Change::kRebuilt}};
-    for (size_t k = 0; k < std::size(steps); ++k) {
-        steps[k].first();
-        EXPECT_EQ(chart.Sync(doc), steps[k].second) << k;
-        if (k == 1 || k == 4) {
-            ASSERT_EQ(chart.Column(0).Size(), 2u);
-            EXPECT_EQ(chart.Column(0).At(1), k == 1 ? 2.0 : 7.0);
-        }
-        if (k == 1 || k == 5) {
-            EXPECT_EQ(chart.X(1), k == 1 ? 0.03125 : -1.125); // 10 samples of 0,125 ms before the trigger
-        }
+    EXPECT_EQ(chart.Sync(doc), CChartData::Change::kRebuilt);
+    EXPECT_EQ(chart.Sync(doc), CChartData::Change::kNone);
+    const uint64_t rewrites = doc.GetRewriteCount();
+    for (int j = 0; j < 3; ++j) {
+        doc.AddValue(0, Float(50.0f + j));
+        doc.AddValue(1, Float(230.0f));
     }
+    EXPECT_EQ(doc.GetRewriteCount(), rewrites); // appends are no rewrite
+    EXPECT_EQ(chart.Sync(doc), CChartData::Change::kAppended);
+    ASSERT_EQ(chart.Column(0).Size(), 3u);
+    EXPECT_EQ(chart.Column(0).At(2), 52.0);
+    EXPECT_EQ(chart.X(2), 4.0);
+
+    // Emptied and refilled to the same count: a rewrite, not an append of nothing.
+    doc.ClearValues();
+    for (int j = 0; j < 3; ++j)
+        doc.AddValue(0, Float(7.0f));
+    EXPECT_NE(doc.GetRewriteCount(), rewrites);
+    EXPECT_EQ(chart.Sync(doc), CChartData::Change::kRebuilt);
+    EXPECT_EQ(chart.Column(0).At(2), 7.0);
+    EXPECT_EQ(chart.Column(1).Size(), 0u);
+
+    // A new time base (the trigger read back from the device) redraws everything.
+    CDocMeasurementSingle single(&Catalogue(), nullptr);
+    single.InitMeasurement(CTrigger(), {180}, CMeasStart());
+    single.AddValue(0, Float(1.0f));
+    CChartData traces;
+    traces.Sync(single);
+    EXPECT_EQ(traces.X(1), 0.03125);
+    single.SetTrigger(10, 0, 4, 180, 8, 0);
+    EXPECT_EQ(traces.Sync(single), CChartData::Change::kRebuilt);
+    EXPECT_EQ(traces.X(0), -1.25);
+    EXPECT_EQ(traces.X(1), -1.125);
+}
+
+TEST(ChartData, EveryWayADocumentIsRewrittenCounts) {
+    CDocMeasurementSingle doc(&Catalogue(), nullptr);
+    uint64_t last = doc.GetRewriteCount();
+    auto changed = [&] {
+        const uint64_t now = doc.GetRewriteCount();
+        const bool c = now != last;
+        last = now;
+        return c;
+    };
+    doc.InitMeasurement(CTrigger(), {180, 181}, CMeasStart());
+    EXPECT_TRUE(changed());
+    doc.AddValue(0, Float(1.0f));
+    EXPECT_FALSE(changed());
+    doc.SetFactor(0, 2.0); // scaling is drawn, not stored in the cells
+    EXPECT_FALSE(changed());
+    doc.ClearValues();
+    EXPECT_TRUE(changed());
+    doc.SetWithMeasStart(true);
+    const std::string bytes = doc.Serialize();
+    doc.Deserialize(bytes);
+    EXPECT_TRUE(changed());
+    doc.OnNewDocument();
+    EXPECT_TRUE(changed());
 }
 
 TEST(MeasurementCsv, TheVisibleRowsHaveTheColumnsOfTheWholeTable) {
@@ -168,39 +198,4 @@ TEST(MeasurementCsv, TheVisibleRowsHaveTheColumnsOfTheWholeTable) {
     int pieces = 0;
     EXPECT_FALSE(WriteMeasurementCsv(doc, 0, SIZE_MAX, [&](std::string_view) { return ++pieces < 2; }));
     EXPECT_EQ(pieces, 2);
-}
-
-// As the chart exports write them, read back from the .xlsx container with unzip.
-TEST(SpreadsheetFile, ARealWorkbookWithTheTableAndItsOverflowSheets) {
-    const TempFolder dir;
-    const std::string path = dir / "sheet.xlsx";
-    SpreadsheetTable table;
-    table.sheetName = "Single measurement";
-    table.header = {"Time [ms]", "180 Instantaneous mains current L1 [A]"};
-    table.rows = 5;
-    table.rowsPerSheet = 3;
-    table.cell = [](size_t row, size_t column) {
-        return column == 0 ? row * 0.125 : (row == 1 ? NAN : -1.5 * row);
-    };
-    ASSERT_TRUE(WriteSpreadsheet(path, table));
-
-    const std::string book = Part(path, "xl/workbook.xml");
-    EXPECT_NE(book.find("name=\"Single measurement\""), std::string::npos) << book;
-    EXPECT_NE(book.find("name=\"Single measurement 2\""), std::string::npos);
-    const std::string first = Part(path, "xl/worksheets/sheet1.xml");
-    EXPECT_NE(first.find("<c r=\"A3\"><v>0.125</v></c>"), std::string::npos) << first;
-    EXPECT_EQ(first.find("r=\"B3\""), std::string::npos); // NaN stays empty
-    EXPECT_NE(first.find("<c r=\"B4\"><v>-3</v></c>"), std::string::npos);
-    const std::string second = Part(path, "xl/worksheets/sheet2.xml");
-    EXPECT_NE(second.find("<c r=\"A3\"><v>0.5</v></c>"), std::string::npos) << second;
-    EXPECT_NE(first.find("180 Instantaneous mains current L1 [A]"), std::string::npos); // inline strings
-
-    // A stop asked for midway leaves the file as it was.
-    const auto before = std::filesystem::file_size(path);
-    table.rows = 20000;
-    table.rowsPerSheet = SpreadsheetTable::kMaxRowsPerSheet;
-    EXPECT_FALSE(WriteSpreadsheet(path, table, [](size_t) { return false; }));
-    EXPECT_EQ(std::filesystem::file_size(path), before);
-    EXPECT_EQ(dir.Entries(), 1); // nothing left over
-    EXPECT_FALSE(WriteSpreadsheet("/nonexistent-folder/x.xlsx", table));
 }

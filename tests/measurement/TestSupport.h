@@ -1,24 +1,14 @@
 #pragma once
 
+#include "TestCatalogue.h"
 #include "base/FileUtil.h"
 #include "measurement/MeasurementCsv.h"
-#include "parameters/ParameterManager.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
-
-// The demo catalogue, loaded once, in English.
-inline const CParameterManager& Catalogue() {
-    static CParameterManager* catalogue = [] {
-        auto* c = new CParameterManager;
-        c->Load(QUIREL_RESOURCES_DIR "/Parameters.ini");
-        return c;
-    }();
-    return *catalogue;
-}
 
 // A private folder below /tmp, removed with everything in it when the test ends, also after a failure.
 class TempFolder {
