@@ -116,7 +116,6 @@ TEST(MeasurementTexts, PanelAndLegendSpeakTheDecimalComma) {
     trigger.Set(100, 1, 4, 180, 8, 0xC0600000); // -3.5 A
     doc.InitMeasurement(trigger, {180, 4711}, CMeasStart(2024, 3, 1, 8, 5, 9));
     EXPECT_EQ(MeasurementTexts::Legend(doc, 1), "4711 -- [--] x1,00 +0,00 (YLeft)");
-    EXPECT_EQ(MeasurementTexts::Legend(doc, 2), "INVALID");
     EXPECT_EQ(MeasurementTexts::CursorLine(doc, 0, 12.345), "180 Instantaneous mains current L1  12,3A");
     EXPECT_EQ(MeasurementTexts::CursorLine(doc, 0, -1234.56), "180 Instantaneous mains current L1-1234,6A");
     EXPECT_EQ(MeasurementTexts::CursorLine(doc, 0, std::nullopt),

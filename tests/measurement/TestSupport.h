@@ -11,26 +11,18 @@
 #include <string>
 
 // A private folder below /tmp, removed with everything in it when the test ends, also after a failure.
-class TempFolder {
-public:
-    TempFolder() {
+struct TempFolder {
+    std::string path = [] {
         char dir[] = "/tmp/quirel-meas-XXXXXX";
-        m_path = ::mkdtemp(dir) ? dir : "";
-    }
-    ~TempFolder() {
-        if (!m_path.empty())
-            std::filesystem::remove_all(m_path);
-    }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-    const std::string& path() const { return m_path; }
+        return std::string(::mkdtemp(dir) ? dir : "/nonexistent");
+    }();
+    ~TempFolder() { std::filesystem::remove_all(path); }
+    std::string operator/(const std::string& name) const { return path + "/" + name; }
     // How many entries the folder holds: a save leaves no temporary file behind.
     long Entries() const {
-        return std::distance(std::filesystem::directory_iterator(m_path),
+        return std::distance(std::filesystem::directory_iterator(path),
                              std::filesystem::directory_iterator());
     }
-
-private:
-    std::string m_path;
 };
 
 inline void WriteBytes(const std::string& path, const std::string& bytes) {
