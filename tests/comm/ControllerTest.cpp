@@ -3,7 +3,6 @@
 
 #include <future>
 #include <gtest/gtest.h>
-#include <mutex>
 
 using namespace quirel::test;
 
@@ -70,6 +69,9 @@ TEST(Controller, RunsTransferBeforeUserBeforePollJobsEachInOrderAndRefusesBeyond
     rig.controller.StartThread();
     ASSERT_TRUE(rig.controller.WaitForIdle(10000));
     EXPECT_EQ(log.Names(), expected);
+    CJobQueue one(1); // refuses by itself too: adds from two threads may both pass the controller's look
+    std::unique_ptr<CJobAbstract> first = log.Job("1"), second = log.Job("2");
+    EXPECT_TRUE(one.Push(first) && !one.Push(second));
 }
 
 TEST(Controller, StopDropsWaitingPollAndUserJobsKeepsTransferJobsAndCanStartAgain) {
