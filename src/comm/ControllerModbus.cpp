@@ -142,7 +142,7 @@ CControllerModbus::~CControllerModbus() {
     // A job blocked beyond the bound (an unanswered box, a long retry series) still refers to this
     // object, so the thread is joined in any case: a transfer still waiting on the device is cut off, and
     // the UI port answers boxes at once during shutdown.
-    if (!WaitForThreadStop(kStopWaitMs)) {
+    if (!WaitForThreadStop(m_stopWaitMs)) {
         AbortTransfers();
         std::unique_lock lock(m_wakeMutex);
         m_idleCv.wait(lock, [this] { return !m_workerAlive; });
@@ -539,7 +539,7 @@ void CControllerModbus::Disconnect() {
             // No answer within the handshake time: the worker is inside a job, perhaps in a series of
             // retries that could take many seconds. Its transfer is cut off (the job gets an I/O error)
             // rather than holding this thread until the master is free to close.
-            if (!m_jobDone.Wait(kDisconnectWaitMs))
+            if (!m_jobDone.Wait(m_disconnectWaitMs))
                 AbortTransfers();
         } else {
             // No worker to acknowledge: drop what it would have dropped.

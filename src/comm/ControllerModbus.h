@@ -122,6 +122,12 @@ public:
     void StopThread();
     // Waits up to `timeoutMs` for the worker to end ("StopCommController"); true when it has (or none ran).
     bool WaitForThreadStop(int timeoutMs = kStopWaitMs);
+    // How long Disconnect waits for the running job's acknowledgement, and the end for the worker, before
+    // cutting the transfer under way off (kDisconnectWaitMs and kStopWaitMs unless set).
+    void SetHandshakeWaits(int disconnectMs, int stopMs) {
+        m_disconnectWaitMs = disconnectMs;
+        m_stopWaitMs = stopMs;
+    }
     // Cuts off the Modbus transfer under way (and any later one on this connection) with an I/O error,
     // without waiting for it; any thread. Exit uses it once the worker has overrun its bound.
     void AbortTransfers();
@@ -276,4 +282,6 @@ private:
     std::atomic<std::thread::id> m_workerId{};
 
     CAutoResetEvent m_jobDone; // "JobDone"
+    int m_disconnectWaitMs = kDisconnectWaitMs;
+    int m_stopWaitMs = kStopWaitMs;
 };

@@ -33,18 +33,11 @@ inline std::vector<double> Sampled(size_t n, double fs, double f, double dc, con
 }
 
 // A private folder below /tmp, removed with everything in it when the test ends, also after a failure.
-class TempFolder {
-public:
-    TempFolder() {
+struct TempFolder {
+    std::string path = [] {
         char dir[] = "/tmp/quirel-analysis-XXXXXX";
-        m_path = ::mkdtemp(dir) ? dir : "";
-    }
-    ~TempFolder() {
-        if (!m_path.empty())
-            std::filesystem::remove_all(m_path);
-    }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
+        return std::string(::mkdtemp(dir) ? dir : "/nonexistent");
+    }();
+    ~TempFolder() { std::filesystem::remove_all(path); }
+    std::string operator/(const std::string& name) const { return path + "/" + name; }
 };

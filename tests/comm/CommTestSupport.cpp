@@ -1,7 +1,7 @@
 #include "CommTestSupport.h"
+#include "comm/JobUpdateVisibleParameter.h"
 
-#include <chrono>
-#include <thread>
+#include <gtest/gtest.h>
 
 namespace quirel::test {
 
@@ -28,12 +28,6 @@ void RegisterDevice::Set(int reference, uint16_t value) {
     m_regs[reference] = value;
 }
 
-uint16_t RegisterDevice::Get(int reference) const {
-    std::lock_guard lock(m_mutex);
-    auto it = m_regs.find(reference);
-    return it == m_regs.end() ? 0 : it->second;
-}
-
 std::vector<Bytes> RegisterDevice::Pdus() const {
     std::vector<Bytes> pdus;
     for (const Bytes& r : m_peer->requests())
@@ -41,36 +35,22 @@ std::vector<Bytes> RegisterDevice::Pdus() const {
     return pdus;
 }
 
-bool RegisterDevice::WaitForRequests(std::size_t n) const {
-    for (int i = 0; i < 1500; ++i) {
-        if (m_peer->requests().size() >= n)
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-}
-
 std::vector<PeerStep> RegisterDevice::Answer(const Bytes& request) {
     std::vector<PeerStep> steps;
     if (++m_requests == refuseConnectionsAt)
         steps.push_back({.stopListening = true});
+    const Bytes pdu(request.begin() + 7, request.end());
+    const int exception = onRequest ? onRequest(pdu) : 0;
     if (silent)
         return steps;
-    const Bytes pdu(request.begin() + 7, request.end());
     const std::uint8_t fc = pdu.at(0);
     const MbapFields fields{.unit = wrongUnit ? request[6] + 1 : -1};
-    const int exception = onRequest ? onRequest(pdu) : 0;
-    if (exceptionCode || exception) {
-        steps.push_back({mbap(request,
-                              {static_cast<std::uint8_t>(fc | 0x80),
-                               static_cast<std::uint8_t>(exception ? exception : exceptionCode.load())},
-                              fields)});
-        return steps;
-    }
     // Functions it does not know (the identification, file records) get exception 1, as from a device
     // that has none.
-    if (fc != 3 && fc != 4 && fc != 5 && fc != 16) {
-        steps.push_back({mbap(request, {static_cast<std::uint8_t>(fc | 0x80), 1}, fields)});
+    const bool known = fc == 3 || fc == 4 || fc == 5 || fc == 16;
+    if (exception || !known) {
+        steps.push_back({mbap(
+            request, {static_cast<std::uint8_t>(fc | 0x80), std::uint8_t(known ? exception : 1)}, fields)});
         return steps;
     }
     const int address = (pdu.at(1) << 8) | pdu.at(2);
@@ -89,13 +69,37 @@ std::vector<PeerStep> RegisterDevice::Answer(const Bytes& request) {
             m_regs[address + 1 + i] = static_cast<uint16_t>((pdu.at(6 + 2 * i) << 8) | pdu.at(7 + 2 * i));
         reply.assign(pdu.begin(), pdu.begin() + 5);
         reply[4] = static_cast<std::uint8_t>(reply[4] + (badWriteEcho ? 1 : 0));
-    } else if (fc == 5) {
-        reply = pdu;
     } else {
-        reply = {static_cast<std::uint8_t>(fc | 0x80), 1};
+        reply = pdu; // function 5 echoes
     }
     steps.push_back({mbap(request, reply, fields)});
     return steps;
+}
+
+Rig::Rig(bool connect) {
+    controller.SetTcpSettings(device.Host());
+    controller.SetHandshakeWaits(50, 200);
+    EXPECT_TRUE(!connect || controller.Connect());
+    ui.Clear();
+}
+
+std::vector<std::string> Shown(const RecordingUiPort& ui) {
+    std::vector<std::string> shown;
+    for (const auto& box : ui.Boxes())
+        shown.push_back(box.caption + ": " + box.text);
+    return shown;
+}
+
+std::vector<int64_t> Hints(const RecordingUiPort& ui) {
+    std::vector<int64_t> hints;
+    for (const auto& u : ui.Updates())
+        hints.push_back(u.hint);
+    return hints;
+}
+
+std::unique_ptr<CJobAbstract> ReadJob(ValueDocument& doc, int32_t id) {
+    return std::make_unique<CJobUpdateVisibleParameter>(
+        &doc, id, CParameterValue(id, DemoCatalogue().GetDataType(id), 0));
 }
 
 } // namespace quirel::test

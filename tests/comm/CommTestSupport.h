@@ -2,6 +2,8 @@
 
 #include "TestPeers.h"
 #include "base/Document.h"
+#include "base/RecordingUiPort.h"
+#include "comm/ControllerModbus.h"
 #include "comm/JobAbstract.h"
 #include "parameters/ParamValue.h"
 #include "parameters/ParameterManager.h"
@@ -11,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,19 +30,15 @@ public:
     RegisterDevice();
     std::string Host() const { return "127.0.0.1:" + std::to_string(m_peer->port()); }
     void Set(int reference, uint16_t value);
-    uint16_t Get(int reference) const;
     std::vector<Bytes> Pdus() const;
-    // Waits (at most 15 s) until n requests have arrived.
-    bool WaitForRequests(std::size_t n) const;
 
     std::atomic<bool> silent{false};         // no reply at all: the master times out
     std::atomic<bool> badByteCount{false};   // function 3 replies with a wrong byte count (131)
     std::atomic<bool> badWriteEcho{false};   // function 16 echoes a wrong quantity (131)
     std::atomic<bool> wrongUnit{false};      // replies carry another unit identifier (130)
-    std::atomic<int> exceptionCode{0};       // answer every request with this exception
     std::atomic<int> refuseConnectionsAt{0}; // from the Nth request on (counted from 1), refuse connects
-    // Sees each request's PDU before it is answered; a non-zero result is answered as that exception.
-    // Set before the first request.
+    // Sees each request's PDU before it is answered (on the peer's thread, also when silent); a non-zero
+    // result is answered as that exception. Set before the first request.
     std::function<int(const Bytes& pdu)> onRequest;
 
 private:
@@ -50,34 +49,34 @@ private:
     std::unique_ptr<ScriptedTcpPeer> m_peer;
 };
 
-// A job that notes its name when run and counts its own destruction.
-class NotingJob : public CJobAbstract {
+// A job that runs `body` and counts its own destruction.
+class FnJob : public CJobAbstract {
 public:
-    NotingJob(std::string name, std::vector<std::string>* log, std::mutex* mutex, std::atomic<int>* destroyed)
-        : m_name(std::move(name)), m_log(log), m_mutex(mutex), m_destroyed(destroyed) {}
-    ~NotingJob() override {
+    explicit FnJob(std::function<void(CControllerModbus&)> body, std::atomic<int>* destroyed = nullptr)
+        : m_body(std::move(body)), m_destroyed(destroyed) {}
+    ~FnJob() override {
         if (m_destroyed)
             ++*m_destroyed;
     }
-    void Execute(CControllerModbus&) override {
-        std::lock_guard lock(*m_mutex);
-        m_log->push_back(m_name);
-    }
+    void Execute(CControllerModbus& controller) override { m_body(controller); }
 
 private:
-    std::string m_name;
-    std::vector<std::string>* m_log;
-    std::mutex* m_mutex;
+    std::function<void(CControllerModbus&)> m_body;
     std::atomic<int>* m_destroyed;
 };
 
-// Makes NotingJobs that share one log of the names run and one count of the jobs destroyed.
+// Jobs that note their names in one log when run and count their destruction in one counter.
 struct JobLog {
     std::vector<std::string> names;
     std::mutex mutex;
     std::atomic<int> destroyed{0};
     std::unique_ptr<CJobAbstract> Job(const std::string& name) {
-        return std::make_unique<NotingJob>(name, &names, &mutex, &destroyed);
+        return std::make_unique<FnJob>(
+            [this, name](CControllerModbus&) {
+                std::lock_guard lock(mutex);
+                names.push_back(name);
+            },
+            &destroyed);
     }
     std::vector<std::string> Names() {
         std::lock_guard lock(mutex);
@@ -96,18 +95,33 @@ public:
         std::lock_guard lock(m_mutex);
         m_values.erase(id);
     }
-    bool Has(int32_t id) const {
+    std::optional<PARAMVALUE> Get(int32_t id) const {
         std::lock_guard lock(m_mutex);
-        return m_values.count(id) != 0;
-    }
-    PARAMVALUE Get(int32_t id) const {
-        std::lock_guard lock(m_mutex);
-        return m_values.at(id);
+        const auto it = m_values.find(id);
+        return it == m_values.end() ? std::nullopt : std::optional(it->second);
     }
 
 private:
     mutable std::mutex m_mutex;
     std::map<int32_t, PARAMVALUE> m_values;
 };
+
+// The controller on a register device; connected unless asked not to. Handshakes wait briefly: what a test
+// checks is where a wait ends, not how long it takes.
+struct Rig {
+    RegisterDevice device;
+    RecordingUiPort ui;
+    CControllerModbus controller{MutableDemoCatalogue(), &ui};
+    explicit Rig(bool connect = true);
+};
+
+// The message boxes shown so far, each as "caption: text".
+std::vector<std::string> Shown(const RecordingUiPort& ui);
+
+// The hints posted so far, in order.
+std::vector<int64_t> Hints(const RecordingUiPort& ui);
+
+// The job a shown parameter row queues: reads `id` into `doc`.
+std::unique_ptr<CJobAbstract> ReadJob(ValueDocument& doc, int32_t id);
 
 } // namespace quirel::test

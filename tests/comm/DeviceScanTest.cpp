@@ -114,7 +114,7 @@ struct Recorder : IDeviceScanObserver {
     void OnLineRefused(const ScanLine&, const std::string&) override {}
 };
 
-TEST(DeviceScan, FindsWhatAnswersOnTheLineInTheOrderOfCommonSettings) {
+TEST(DeviceScan, FindsWhatAnswersOnTheLineTryingTheCommonSettingsFirst) {
     quirel::sim::SimCatalogue catalogue;
     std::string error;
     ASSERT_TRUE(quirel::sim::loadSimCatalogue(QUIREL_RESOURCES_DIR "/Parameters.ini", catalogue, error));
@@ -129,32 +129,21 @@ TEST(DeviceScan, FindsWhatAnswersOnTheLineInTheOrderOfCommonSettings) {
         std::size_t probes;
         std::vector<std::string> firstProbes;
     };
+    // Another baud rate, parity and address than the defaults; two stop bits find it again, but it is one
+    // device, and slave 1 is tried at every line setting first. An exception answer is a slave that is
+    // there. A silent line; a scan cancelled before its first probe.
+    // clang-format off
     const Case cases[] = {
-        // Another baud rate, parity and address than the defaults; two stop bits find it again, but it is
-        // one device. Slave 1 is tried at every line setting first.
-        {{{57600, 'E', 1}, 7, ""},
-         {57600, 115200},
-         "NE",
-         {1, 2},
-         {7, 6, 1},
-         false,
-         {"57600 8E1 slave 7 result 0 Tolvane International Ltd/AHF-100"},
-         23,
+        {{{57600, 'E', 1}, 7, ""}, {57600, 115200}, "NE", {1, 2}, {7, 6, 1}, false,
+         {"57600 8E1 slave 7 result 0 Tolvane International Ltd/AHF-100"}, 23,
          {"115200 8N1 1", "115200 8E1 1", "57600 8N1 1", "57600 8E1 1", "115200 8N2 1", "115200 8E2 1",
           "57600 8N2 1", "57600 8E2 1", "115200 8N1 6"}},
-        // An exception answer is a slave that is there.
-        {{{115200, 'N', 1}, 1, "exception 2 10 11"},
-         {115200},
-         "N",
-         {1},
-         {1},
-         false,
-         {"115200 8N1 slave 1 result 162 Tolvane International Ltd/AHF-100"},
-         1,
-         {}},
-        {{{115200, 'N', 1}, 0, ""}, {115200}, "NE", {1}, {1, 2}, false, {}, 4, {}}, // a silent line
+        {{{115200, 'N', 1}, 1, "exception 2 10 11"}, {115200}, "N", {1}, {1}, false,
+         {"115200 8N1 slave 1 result 162 Tolvane International Ltd/AHF-100"}, 1, {}},
+        {{{115200, 'N', 1}, 0, ""}, {115200}, "NE", {1}, {1, 2}, false, {}, 4, {}},
         {{{115200, 'N', 1}, 1, ""}, {115200}, "N", {1}, {1}, true, {}, 1, {}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         quirel::sim::DeviceModel model = pristine;
         quirel::sim::Faults faults;
@@ -183,18 +172,15 @@ TEST(DeviceScan, FindsWhatAnswersOnTheLineInTheOrderOfCommonSettings) {
         EXPECT_EQ(recorder.probes, c.firstProbes);
         EXPECT_EQ(recorder.total, c.bauds.size() * c.parities.size() * c.stops.size() * c.slaves.size());
     }
-}
-
-TEST(DeviceScan, TriesTheCommonLineSettingsFirst) {
-    DeviceScanOptions options;
+    // Without a choice of lines, the common settings come first.
     std::vector<std::string> lines;
-    for (const ScanLine& line : OrderScanLines(options))
+    for (const ScanLine& line : OrderScanLines(DeviceScanOptions()))
         lines.push_back(LineText(line));
     ASSERT_EQ(lines.size(), 30u);
-    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 8),
+    lines.erase(lines.begin() + 8, lines.end() - 1);
+    EXPECT_EQ(lines,
               (std::vector<std::string>{"38400 8N1", "38400 8E1", "38400 8O1", "19200 8N1", "19200 8E1",
-                                        "19200 8O1", "9600 8N1", "9600 8E1"}));
-    EXPECT_EQ(lines.back(), "57600 8O2");
+                                        "19200 8O1", "9600 8N1", "9600 8E1", "57600 8O2"}));
 }
 
 } // namespace

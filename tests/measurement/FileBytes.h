@@ -34,7 +34,6 @@ public:
         return u16(0xFFFF).u16(1).u16(10).text("CMeasStart").i32(y).i32(mo).i32(d).i32(h).i32(mi).i32(s);
     }
     const std::string& str() const { return m_bytes; }
-    size_t size() const { return m_bytes.size(); }
 
 private:
     std::string m_bytes;

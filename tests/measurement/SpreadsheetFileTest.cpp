@@ -1,31 +1,15 @@
 // Spreadsheets as the chart exports write them, read back from the .xlsx container with unzip.
 #include "measurement/SpreadsheetFile.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-
-namespace {
-
-// One part of the zip container, as text; empty when it is not there.
-std::string Part(const std::string& file, const std::string& part) {
-    std::string text;
-    if (std::FILE* pipe = ::popen(("unzip -p '" + file + "' '" + part + "' 2>/dev/null").c_str(), "r")) {
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            text.append(buffer, n);
-        ::pclose(pipe);
-    }
-    return text;
-}
-
-} // namespace
+#include <cstdlib>
 
 TEST(SpreadsheetFile, ARealWorkbookWithTheTableAndItsOverflowSheets) {
-    const std::string path = (std::filesystem::temp_directory_path() / "quirel-sheet-test.xlsx").string();
+    const TempFolder dir;
+    const std::string path = dir / "sheet.xlsx";
     SpreadsheetTable table;
     table.sheetName = "Single measurement";
     table.header = {"Time [ms]", "180 Instantaneous mains current L1 [A]"};
@@ -35,15 +19,18 @@ TEST(SpreadsheetFile, ARealWorkbookWithTheTableAndItsOverflowSheets) {
         return column == 0 ? row * 0.125 : (row == 1 ? NAN : -1.5 * row);
     };
     ASSERT_TRUE(WriteSpreadsheet(path, table));
+    const TempFolder parts;
+    ASSERT_EQ(std::system(("unzip -q '" + path + "' -d '" + parts.path + "'").c_str()), 0);
+    const auto Part = [&](const std::string& name) { return ReadBytes(parts / name); };
 
-    const std::string book = Part(path, "xl/workbook.xml");
+    const std::string book = Part("xl/workbook.xml");
     EXPECT_NE(book.find("name=\"Single measurement\""), std::string::npos) << book;
     EXPECT_NE(book.find("name=\"Single measurement 2\""), std::string::npos);
-    const std::string first = Part(path, "xl/worksheets/sheet1.xml");
+    const std::string first = Part("xl/worksheets/sheet1.xml");
     EXPECT_NE(first.find("<c r=\"A3\"><v>0.125</v></c>"), std::string::npos) << first;
     EXPECT_EQ(first.find("r=\"B3\""), std::string::npos); // NaN stays empty
     EXPECT_NE(first.find("<c r=\"B4\"><v>-3</v></c>"), std::string::npos);
-    const std::string second = Part(path, "xl/worksheets/sheet2.xml");
+    const std::string second = Part("xl/worksheets/sheet2.xml");
     EXPECT_NE(second.find("<c r=\"A3\"><v>0.5</v></c>"), std::string::npos) << second;
     EXPECT_NE(first.find("180 Instantaneous mains current L1 [A]"), std::string::npos); // inline strings
 
@@ -53,6 +40,6 @@ TEST(SpreadsheetFile, ARealWorkbookWithTheTableAndItsOverflowSheets) {
     table.rowsPerSheet = SpreadsheetTable::kMaxRowsPerSheet;
     EXPECT_FALSE(WriteSpreadsheet(path, table, [](size_t) { return false; }));
     EXPECT_EQ(std::filesystem::file_size(path), before);
-    std::filesystem::remove(path);
+    EXPECT_EQ(dir.Entries(), 1); // nothing left over
     EXPECT_FALSE(WriteSpreadsheet("/nonexistent-folder/x.xlsx", table));
 }

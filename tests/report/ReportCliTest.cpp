@@ -1,13 +1,11 @@
-// quirel-cli report end to end against the simulated filter, and the page as a browser prints and shows it.
+// quirel-cli report end to end against the simulated filter, and the page as a browser prints it.
 #include "CliRunner.h"
 #include "SimProcess.h"
 #include "base/FileUtil.h"
 
-#include <QImage>
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <set>
 
 namespace {
 
@@ -83,23 +81,15 @@ TEST(ReportCli, WritesTheVisitsReportAndABrowserPrintsIt) {
     EXPECT_EQ(RunCli({"report", "-o", dir / "x.html", "--capture"}).code, 64);
     EXPECT_EQ(RunCli({"report", "-o", dir / "x.pdf", "--measurement", "a.nbts"}).code, 64);
 
-    // A4 pages from the print styles, and a page a person can read on screen.
+    // A4 pages from the print styles.
     if (std::system("command -v chromium >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "chromium is not installed";
     const std::string url = "file://" + dir / "visit.html";
     ASSERT_EQ(Chromium(dir, {"--no-pdf-header-footer", "--print-to-pdf=" + dir / "visit.pdf", url}), 0);
-    ASSERT_EQ(Chromium(dir, {"--window-size=1000,1400", "--screenshot=" + dir / "visit.png", url}), 0);
     const std::string pdf = Slurp(dir / "visit.pdf");
     EXPECT_EQ(pdf.rfind("%PDF-", 0), 0u);
     size_t pages = 0;
     for (size_t at = pdf.find("/Type /Page"); at != std::string::npos; at = pdf.find("/Type /Page", at + 1))
         pages += pdf.compare(at, 12, "/Type /Pages") != 0;
     EXPECT_GE(pages, 4u);
-    const QImage png(QString::fromStdString(dir / "visit.png"));
-    ASSERT_EQ(png.size(), QSize(1000, 1400));
-    std::set<QRgb> colours;
-    for (int y = 0; y < png.height(); y += 7)
-        for (int x = 0; x < png.width(); x += 7)
-            colours.insert(png.pixel(x, y));
-    EXPECT_GT(colours.size(), 20u); // text, rules, the sheet and the desk: not a blank page
 }

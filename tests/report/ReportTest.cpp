@@ -1,6 +1,6 @@
 // The report's part of a measurement with known content, and its HTML: self-contained, every text from
 // outside escaped, what is missing said; the gathering without a connection still makes a report.
-#include "base/UiPort.h"
+#include "base/RecordingUiPort.h"
 #include "comm/ControllerModbus.h"
 #include "measurement/DocMeasurementSingle.h"
 #include "parameters/ParameterManager.h"
@@ -33,13 +33,6 @@ size_t Count(const std::string& text, const std::string& what) {
     return n;
 }
 
-LimitChoice Choice(LimitRequest request) {
-    std::string why;
-    std::optional<LimitChoice> c = MakeLimitChoice(request, &why);
-    EXPECT_TRUE(c) << why;
-    return *c;
-}
-
 // Four periods of 50 Hz at divider 5: the mains voltage of L1 with 7 % of the 5th, the mains current
 // 100 A lagging by 30 degrees with 3 A of the 5th, and the filter's current that took 27 A of the load's
 // 30 A of the 5th (so the load current is the mains current less the filter current).
@@ -66,7 +59,8 @@ TEST(Report, MeasurementOfKnownSignalsWrittenSelfContained) {
     CDocMeasurementSingle doc(nullptr, nullptr);
     FillKnownSignals(doc);
     ServiceReport report;
-    report.limits = {Choice({"en50160", "", NAN, NAN}), Choice({"IEEE519", "lt20", 100.0, NAN})};
+    report.limits = {MakeLimitChoice({"en50160", "", NAN, NAN}, nullptr).value(),
+                     MakeLimitChoice({"IEEE519", "lt20", 100.0, NAN}, nullptr).value()};
     // A side file's channel, named by whoever wrote the file.
     quirel::analysis::DerivedChannel scaled;
     scaled.id = 9001;
@@ -144,20 +138,12 @@ TEST(Report, WithoutAConnectionSaysWhatIsMissing) {
         const CParameterManager& Catalogue() override { return catalogue; }
         CControllerModbus& Controller() override { return controller; }
         IUiPort& Ui() override { return ui; }
+        RecordingUiPort ui;
         CDocParameters& Parameters() override { return parameters; }
         CDocMeasurementSingle& CaptureDocument() override {
             throw std::logic_error("no capture without a device");
         }
         void Wait(int) override {}
-
-    private:
-        class : public IUiPort {
-            void PostDocumentUpdate(CDocument*, int64_t) override {}
-            void PostConnectionState(int) override {}
-            int MessageBox(const std::string&, const std::string&, MbIcon, MbButtons) override {
-                return IDOK;
-            }
-        } ui;
     } host;
     host.catalogue.Load(std::string(QUIREL_RESOURCES_DIR) + "/Parameters.ini");
     ServiceReport report;
