@@ -8,15 +8,13 @@
 // the test ends, also when it fails.
 class TempFolder {
 public:
-    TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "quirel-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()))
-            m_path = pattern;
+    TempFolder() : m_path((std::filesystem::temp_directory_path() / "quirel-test-XXXXXX").string()) {
+        if (!::mkdtemp(m_path.data()))
+            m_path += "-unavailable"; // writes fail instead of landing elsewhere
     }
     ~TempFolder() {
         std::error_code ec;
-        if (!m_path.empty())
-            std::filesystem::remove_all(m_path, ec);
+        std::filesystem::remove_all(m_path, ec);
     }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
