@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <functional>
 #include <map>
 #include <poll.h>
 #include <pty.h>
@@ -36,6 +35,13 @@ public:
     bool SetBaudRate(std::uint32_t baud) override {
         const bool refused = baud == CSerialBootLoader::kBlockBaud && ++fastCalls == refuseFast;
         return !failBaud && !refused && CSerialPort::SetBaudRate(baud);
+    }
+    // The simulator reads a pty's speed when it takes the bytes, not when they were sent: before the line
+    // changes under them, it gets the time a wire would have carried them in.
+    void Close() override {
+        if (IsOpen() && !writes.empty())
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        CSerialPort::Close();
     }
     bool Write(const std::uint8_t* data, std::size_t size) override {
         writes.emplace_back(data, data + size);
@@ -108,6 +114,13 @@ const std::string kLeft = "The device stays in its bootloader without working fi
 const std::string kNoResetConfig = "RCHW (reset config. half word) not detected cancel download ?";
 const Bytes kEnter = {0x01, 0x10, 0x15, 0xAD, 0x00, 0x02, 0x04, 0x00, 0x0C, 0x00, 0x00, 0x0A, 0xDD};
 
+// What goes wrong in a download: at the person's hands or at the port.
+struct Trouble {
+    int cancelAfterProgress = -1, refuseFast = 0;
+    bool deafAtEnd = false, failOpen = false, failBaud = false;
+    std::map<std::string, int> answers = {};
+};
+
 // One download: the simulated device, the firmware file, what goes wrong, and what must come of it.
 struct Download {
     std::string version;              // of the device's bootloader
@@ -117,7 +130,7 @@ struct Download {
     std::string told; // the start of the last box
     bool runsFirmware;
     int frames = -1; // block frames sent, where it matters
-    std::function<void(TestPort&, Person&)> trouble = nullptr;
+    Trouble trouble = {};
 };
 
 struct Session {
@@ -129,156 +142,141 @@ struct Session {
     std::unique_ptr<SimProcess> sim;
 
     std::string Flash() const { return dir.File("flash.bin"); }
-    // The device answers the Modbus probe: it runs its firmware (asked again while it may still be starting).
+    // The device answers the Modbus probe: it runs its firmware. Sent after the silence that ends the
+    // loader's last bytes, and again for a while, as a busy machine may keep the device from answering.
     bool RunsFirmware() const {
         RawPty line(sim->ptyPath());
-        for (int attempt = 0; attempt < 3; ++attempt) {
+        for (int attempt = 0; attempt < 6; ++attempt) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(attempt ? 0 : 100));
             line.send({0x01, 0x03, 0x00, 0xC8, 0x00, 0x01});
-            const Bytes reply = line.receive(7, std::chrono::milliseconds(150));
+            const Bytes reply = line.receive(7, std::chrono::milliseconds(250));
             if (reply.size() == 7 && reply[1] == 0x03 && RawPty::crcHolds(reply))
                 return true;
         }
         return false;
     }
-    // What the reader makes of the firmware file: the flash the device must end up with.
-    Bytes ReaderImage() const {
-        Bytes image = MakeErasedImage();
-        std::ifstream file(person.file);
-        EXPECT_TRUE(ReadSRecordImage(file, image, 0).ok());
-        return image;
-    }
+    void Check(const Download& d);
 };
 
 // Runs the download and checks what every download must end with.
-std::unique_ptr<Session> Check(const Download& d) {
+void Session::Check(const Download& d) {
     SCOPED_TRACE(d.version + " " + d.told);
-    auto run = std::make_unique<Session>();
-    std::vector<std::string> args = {"--pty", "--bootloader", d.version, "--flash-out", run->Flash()};
-    args.insert(args.end(), d.options.begin(), d.options.end());
-    run->sim = std::make_unique<SimProcess>(args);
-    EXPECT_TRUE(run->sim->ready()) << run->sim->failure();
-    run->loader.SetPortName(run->sim->ptyPath());
-    run->person.file = run->dir.File("Kalvar.srec");
-    EXPECT_TRUE(quirel::test::WriteTextFile(run->person.file, d.file));
-    if (d.trouble)
-        d.trouble(run->port, run->person);
-    EXPECT_EQ(run->loader.Start(), d.outcome);
-    const std::string last = run->person.boxes.empty() ? "" : run->person.boxes.back();
+    const Trouble& t = d.trouble;
+    port.refuseFast = t.refuseFast, port.deafAtEnd = t.deafAtEnd;
+    port.failOpen = t.failOpen, port.failBaud = t.failBaud;
+    person.cancelAfterProgress = t.cancelAfterProgress, person.answers = t.answers;
+    EXPECT_TRUE(sim->ready()) << sim->failure();
+    loader.SetPortName(sim->ptyPath());
+    person.file = dir.File("Kalvar.srec");
+    EXPECT_TRUE(quirel::test::WriteTextFile(person.file, d.file));
+    EXPECT_EQ(loader.Start(), d.outcome);
+    const std::string last = person.boxes.empty() ? "" : person.boxes.back();
     EXPECT_EQ(last.substr(0, d.told.size()), d.told);
-    EXPECT_EQ(run->RunsFirmware(), d.runsFirmware);
-    const CSerialBootLoader::Report& report = run->loader.LastReport();
+    EXPECT_EQ(RunsFirmware(), d.runsFirmware);
+    const CSerialBootLoader::Report& report = loader.LastReport();
     if (d.outcome == O::Succeeded) {
-        EXPECT_EQ(quirel::test::ReadBinaryFile(run->Flash()), run->ReaderImage());
-        EXPECT_EQ(run->person.lastPosition, kProgressRange);
+        Bytes image = MakeErasedImage(); // what the reader makes of the file
+        std::ifstream file(person.file);
+        EXPECT_TRUE(ReadSRecordImage(file, image, 0).ok());
+        EXPECT_EQ(quirel::test::ReadBinaryFile(Flash()), image);
+        EXPECT_EQ(person.lastPosition, kProgressRange);
     } else if (d.outcome == O::Ended) {
-        EXPECT_TRUE(quirel::test::ReadBinaryFile(run->Flash()).empty()) << "no download completed";
-    } else if (!run->port.deafAtEnd) { // nor does it start a part when switched off and on
-        EXPECT_EQ(run->sim->command("power-cycle"), "ok power-cycle bootloader");
+        EXPECT_TRUE(quirel::test::ReadBinaryFile(Flash()).empty()) << "no download completed";
+    } else if (!port.deafAtEnd) { // nor does it start a part when switched off and on
+        EXPECT_EQ(sim->command("power-cycle"), "ok power-cycle bootloader");
         EXPECT_TRUE(report.leftInBootLoader);
     }
     EXPECT_TRUE(d.frames < 0 || report.framesSent == d.frames) << report.framesSent;
     // Every way out leaves the port closed, so that another program can have it at once.
-    EXPECT_FALSE(run->port.IsOpen());
+    EXPECT_FALSE(port.IsOpen());
     quirel::SerialPort again;
-    EXPECT_EQ(again.open(run->sim->ptyPath()), quirel::SerialPort::Result::Ok);
-    return run;
+    EXPECT_EQ(again.open(sim->ptyPath()), quirel::SerialPort::Result::Ok);
+}
+
+// The downloads run side by side, each with a device of its own. All devices start before any port opens,
+// so that none inherits another's port and its lock.
+std::vector<std::unique_ptr<Session>> CheckAll(const std::vector<Download>& downloads) {
+    std::vector<std::unique_ptr<Session>> runs;
+    for (const Download& d : downloads) {
+        runs.push_back(std::make_unique<Session>());
+        std::vector<std::string> args = {"--pty", "--bootloader", d.version, "--flash-out",
+                                         runs.back()->Flash()};
+        args.insert(args.end(), d.options.begin(), d.options.end());
+        runs.back()->sim = std::make_unique<SimProcess>(args);
+    }
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < downloads.size(); ++i)
+        threads.emplace_back([&, i] { runs[i]->Check(downloads[i]); });
+    for (std::thread& t : threads)
+        t.join();
+    return runs;
 }
 
 std::string Scattered(int perRecord = 16) {
     return SRecordFile(quirel::test::ScatteredImage(), perRecord);
 }
 
+// A file whose image lacks the reset configuration word.
+std::string NoResetConfig() {
+    Bytes image = quirel::test::SmallImage();
+    image[1] = 0x5B;
+    return SRecordFile(image);
+}
+
 } // namespace
 
 TEST(SerialBootLoader, DownloadsThatSucceedLeaveTheFileInTheFlash) {
-    Bytes noResetConfig = quirel::test::SmallImage();
-    noResetConfig[1] = 0x5B;
     std::string beyond = SRecordFile(quirel::test::SmallImage());
     beyond.insert(beyond.rfind("S7"), SRecord('3', 0xFFFFFFF8, 4, Bytes(16, 0x42)) + "\r\n");
-    const Download downloads[] = {
+    const std::string ok = "Download successfully!";
+    const std::vector<Download> downloads = {
         // Only written blocks are sent: two of the whole flash.
-        {"1.1", {}, SRecordFile(quirel::test::SmallImage()), O::Succeeded, "Download successfully!", true, 2},
+        {"1.1", {}, SRecordFile(quirel::test::SmallImage()), O::Succeeded, ok, true, 2},
         // Every second answer garbled: blocks 2, 3 and 4 of four go twice.
-        {"1.1", {"--corrupt-answer", "2"}, Scattered(32), O::Succeeded, "Download successfully!", true, 7},
+        {"1.1", {"--corrupt-answer", "2"}, Scattered(32), O::Succeeded, ok, true, 7},
         // Data past the top of the address space is dropped by device and reader alike, not wrapped to 0.
-        {"1.0", {}, beyond, O::Succeeded, "Download successfully!", true},
+        {"1.0", {}, beyond, O::Succeeded, ok, true},
         // A device left in its bootloader is loaded from the banner it repeats after a power cycle.
-        {"1.1", {"--power-cycle"}, Scattered(), O::Succeeded, "Download successfully!", true},
+        {"1.1", {"--power-cycle"}, Scattered(), O::Succeeded, ok, true},
         // A missing reset configuration word is asked about; No goes on.
-        {"1.1",
-         {},
-         SRecordFile(noResetConfig),
-         O::Succeeded,
-         "Download successfully!",
-         true,
-         -1,
-         [](TestPort&, Person& p) {
-             p.answers = {{kNoResetConfig, IDNO}};
-         }},
+        {"1.1", {}, NoResetConfig(), O::Succeeded, ok, true, -1, {.answers = {{kNoResetConfig, IDNO}}}},
     };
-    for (const Download& d : downloads) {
-        const auto run = Check(d);
-        const bool forced = !d.options.empty() && d.options[0] == "--power-cycle";
-        EXPECT_EQ(run->loader.IsForcedStart(), forced);
-        EXPECT_EQ(std::count(run->port.writes.begin(), run->port.writes.end(), kEnter), forced ? 0 : 1);
-        if (&d == downloads) { // the waits are the device's: the simulator answers at once, a device does not
-            EXPECT_EQ(run->clock.waits,
-                      (std::vector<int>{500, 1500, 50, 10, 10, 500, 1500, 500, 200, 5500, 1000, 10, 15}));
-            EXPECT_EQ(run->loader.LastReport().blocksSkipped, 0x200000 / 128 - 2);
-        }
+    const auto runs = CheckAll(downloads);
+    for (std::size_t i = 0; i < runs.size(); ++i) { // only the power-cycled one starts from the banner
+        const std::vector<Bytes>& w = runs[i]->port.writes;
+        EXPECT_EQ(runs[i]->loader.IsForcedStart(), i == 3);
+        EXPECT_EQ(std::count(w.begin(), w.end(), kEnter), i == 3 ? 0 : 1);
     }
+    // The waits are the device's: the simulator answers at once, a device does not.
+    EXPECT_EQ(runs[0]->clock.waits,
+              (std::vector<int>{500, 1500, 50, 10, 10, 500, 1500, 500, 200, 5500, 1000, 10, 15}));
+    EXPECT_EQ(runs[0]->loader.LastReport().blocksSkipped, 0x200000 / 128 - 2);
 }
 
 // Once the flash is erased, a transfer that fails leaves the device in its bootloader for another try:
 // never told to start a partial image.
 TEST(SerialBootLoader, FailuresAfterTheEraseLeaveTheBootloaderWaiting) {
-    const Download downloads[] = {
+    CheckAll({
         // "Record error ... Download FAILED ... Download again (y/n)?" is no success.
         {"1.0", {"--corrupt-line", "3"}, Scattered(), O::Failed, kLeft, false},
         // Block 0 goes 22 times (counted from 0 at its first failure), then nothing more, no end marker.
         {"1.1", {"--corrupt-answer", "1"}, Scattered(), O::Failed, kLeft, false, 22},
         // Cancel after the first block.
-        {"1.1",
-         {},
-         Scattered(),
-         O::Failed,
-         kLeft,
-         false,
-         1,
-         [](TestPort&, Person& p) { p.cancelAfterProgress = 3; }},
+        {"1.1", {}, Scattered(), O::Failed, kLeft, false, 1, {.cancelAfterProgress = 3}},
         // The block speed refused only after the erase.
-        {"1.1",
-         {},
-         Scattered(),
-         O::Failed,
-         kLeft,
-         false,
-         0,
-         [](TestPort& port, Person&) { port.refuseFast = 2; }},
+        {"1.1", {}, Scattered(), O::Failed, kLeft, false, 0, {.refuseFast = 2}},
         // A bootloader that never asks "exit?" has not confirmed the download.
-        {"1.1",
-         {},
-         Scattered(),
-         O::Failed,
-         kLeft,
-         false,
-         -1,
-         [](TestPort& port, Person&) { port.deafAtEnd = true; }},
-    };
-    for (const Download& d : downloads)
-        Check(d);
+        {"1.1", {}, Scattered(), O::Failed, kLeft, false, -1, {.deafAtEnd = true}},
+    });
 }
 
 // Before the erase every stop leaves the device as it was: its firmware runs again (a bootloader of
 // unknown version, told to stop, stays as it asks).
 TEST(SerialBootLoader, StopsBeforeTheEraseLeaveTheDeviceAsItWas) {
     const std::string header = SRecord('0', 0, 2, {}) + "\n", end = SRecord('7', 0, 4, {});
-    auto answer = [](std::string text, int button) {
-        return [=](TestPort&, Person& p) { p.answers = {{text, button}}; };
-    };
-    Bytes noResetConfig = quirel::test::SmallImage();
-    noResetConfig[1] = 0x5B;
-    const Download downloads[] = {
+    const std::string twoMinutes = "Download time about 2 minutes", twelve = "Download time about 12 minutes";
+    const std::string configure = "Cannot change COM port parameters.";
+    const auto runs = CheckAll({
         {"1.1",
          {},
          Scattered(),
@@ -286,34 +284,13 @@ TEST(SerialBootLoader, StopsBeforeTheEraseLeaveTheDeviceAsItWas) {
          "The download was cancelled.",
          true,
          -1,
-         [](TestPort&, Person& p) { p.cancelAfterProgress = 1; }},
+         {.cancelAfterProgress = 1}},
         // A port that cannot go to 115200 baud is found out before the erase.
-        {"1.1",
-         {},
-         Scattered(),
-         O::Ended,
-         "Cannot change COM port parameters.",
-         true,
-         -1,
-         [](TestPort& port, Person&) { port.refuseFast = 1; }},
+        {"1.1", {}, Scattered(), O::Ended, configure, true, -1, {.refuseFast = 1}},
         {"2.0", {}, Scattered(), O::Ended, "Cannot Access Device !\nPlease check COM Port", false},
-        {"1.5",
-         {},
-         Scattered(),
-         O::Ended,
-         "Download time about 2 minutes",
-         true,
-         -1,
-         answer("Download time about 2 minutes", IDCANCEL)},
-        {"1.0",
-         {},
-         Scattered(),
-         O::Ended,
-         "Download time about 12 minutes",
-         true,
-         -1,
-         answer("Download time about 12 minutes", IDCANCEL)},
-        {"1.1", {}, SRecordFile(noResetConfig), O::Ended, kNoResetConfig, true},
+        {"1.5", {}, Scattered(), O::Ended, twoMinutes, true, -1, {.answers = {{twoMinutes, IDCANCEL}}}},
+        {"1.0", {}, Scattered(), O::Ended, twelve, true, -1, {.answers = {{twelve, IDCANCEL}}}},
+        {"1.1", {}, NoResetConfig(), O::Ended, kNoResetConfig, true},
         // A file this bootloader would not take whole is refused where an estimate is declined.
         {"1.0",
          {},
@@ -321,20 +298,28 @@ TEST(SerialBootLoader, StopsBeforeTheEraseLeaveTheDeviceAsItWas) {
          O::Ended,
          "The records of this firmware file are too long for bootloader 1.0",
          true},
-    };
-    for (const Download& d : downloads)
-        Check(d);
-
-    // A port that cannot be opened or set up is reported, and nothing reaches the device.
+        // A port that cannot be opened or set up is reported, and nothing reaches the device.
+        {"1.1",
+         {},
+         Scattered(),
+         O::Ended,
+         kAskForcedStart,
+         true,
+         -1,
+         {.failOpen = true, .answers = {{kAskForcedStart, IDNO}}}},
+        {"1.1",
+         {},
+         Scattered(),
+         O::Ended,
+         kAskForcedStart,
+         true,
+         -1,
+         {.failBaud = true, .answers = {{kAskForcedStart, IDNO}}}},
+    });
     for (const bool open : {true, false}) {
-        const auto run = Check(
-            {"1.1", {}, Scattered(), O::Ended, kAskForcedStart, true, -1, [open](TestPort& port, Person& p) {
-                 port.failOpen = open, port.failBaud = !open;
-                 p.answers = {{kAskForcedStart, IDNO}};
-             }});
-        EXPECT_EQ(run->person.boxes.front(),
-                  open ? "Cannot open COM port." : "Cannot change COM port parameters.");
-        EXPECT_TRUE(run->port.writes.empty());
+        const Session& run = *runs[open ? 7 : 8];
+        EXPECT_EQ(run.person.boxes.front(), open ? "Cannot open COM port." : configure);
+        EXPECT_TRUE(run.port.writes.empty());
     }
 }
 
