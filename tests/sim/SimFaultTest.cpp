@@ -122,22 +122,6 @@ TEST(SimFaults, CloseAfterNRequestsAndExceptionRanges) {
     modbus_free(mb);
 }
 
-sockaddr_in loopback(int port) {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<std::uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return addr;
-}
-
-bool canConnect(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    const sockaddr_in addr = loopback(port);
-    const bool connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
-    ::close(fd);
-    return connected;
-}
-
 TEST(SimFaults, RefuseConnectionsThroughTheControlSocket) {
     SimProcess sim({"--tcp", "0", "--control", "0", "--no-stdin"});
     ASSERT_TRUE(sim.ready()) << sim.failure();
@@ -151,11 +135,13 @@ TEST(SimFaults, RefuseConnectionsThroughTheControlSocket) {
         return answer;
     };
     EXPECT_EQ(say("refuse on\n").rfind("ok", 0), 0U);
-    EXPECT_FALSE(canConnect(sim.tcpPort())) << "new connections are refused";
+    EXPECT_FALSE(RawTcp(sim.tcpPort()).connected()) << "new connections are refused";
     EXPECT_EQ(existing.transact(1, kReadFrequency).size(), 13U) << "connections made before stay served";
     // Someone else listens on the port meanwhile: switching refusal off says so, and can be retried.
     const int other = ::socket(AF_INET, SOCK_STREAM, 0), one = 1;
-    const sockaddr_in addr = loopback(sim.tcpPort());
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET, addr.sin_port = htons(static_cast<std::uint16_t>(sim.tcpPort()));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ::setsockopt(other, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     ASSERT_EQ(::bind(other, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0)
         << std::strerror(errno);
@@ -163,7 +149,7 @@ TEST(SimFaults, RefuseConnectionsThroughTheControlSocket) {
     EXPECT_EQ(say("refuse off\n").rfind("error cannot listen", 0), 0U);
     ::close(other);
     EXPECT_NE(say("refuse off\n").find("refuse off"), std::string::npos);
-    EXPECT_TRUE(canConnect(sim.tcpPort()));
+    EXPECT_TRUE(RawTcp(sim.tcpPort()).connected());
     EXPECT_EQ(say("bogus\n").rfind("error", 0), 0U);
     EXPECT_EQ(say("status\n"), "ok drop 0 crc 0 delay 0 stray 0 0 close-after 0 refuse off");
 }

@@ -2,6 +2,7 @@
 // over TCP and over the pseudo-terminal: event log and catalogue files reassembled, identification objects.
 
 #include "SimProcess.h"
+#include "TempFolder.h"
 #include "base/FileUtil.h"
 
 #include <gtest/gtest.h>
@@ -79,28 +80,6 @@ Bytes pduOf(const Bytes& tcpReply) {
     return tcpReply.size() > 7 ? Bytes(tcpReply.begin() + 7, tcpReply.end()) : Bytes{};
 }
 
-TEST(SimFrames, EventLogFilesReassembleToEventLines) {
-    SimProcess sim({"--tcp", "0", "--seed", "11"});
-    ASSERT_TRUE(sim.ready()) << sim.failure();
-    RawTcp tcp(sim.tcpPort());
-    const auto latest = splitLines(readLog(tcp, 1, 1));
-    std::vector<std::string> all;
-    for (int file = 20; file <= 31; ++file) {
-        const auto lines = splitLines(readLog(tcp, file, file));
-        EXPECT_FALSE(lines.empty()) << "file " << file;
-        all.insert(all.end(), lines.begin(), lines.end());
-    }
-    ASSERT_EQ(latest.size(), 40U);
-    ASSERT_GE(all.size(), 400U);
-    EXPECT_TRUE(std::equal(latest.begin(), latest.end(), all.end() - 40))
-        << "the latest are the newest of all";
-    // Outside the files, past the last record, a reference type other than 6: illegal data address.
-    auto wrongType = fileRecordRequest(1, 0, 83);
-    wrongType[2] = 5;
-    for (const Bytes& request : {fileRecordRequest(5000, 0, 83), fileRecordRequest(1, 9990, 83), wrongType})
-        EXPECT_EQ(pduOf(tcp.transact(1, request)), (Bytes{0x94, 2}));
-}
-
 TEST(SimFrames, TripEventAndClearCommandsReachStateAndLog) {
     SimProcess sim({"--tcp", "0"});
     ASSERT_TRUE(sim.ready()) << sim.failure();
@@ -130,6 +109,11 @@ TEST(SimFrames, TripEventAndClearCommandsReachStateAndLog) {
     EXPECT_TRUE(lines[lines.size() - 2].ends_with(";Error"));
     ASSERT_EQ(write(0x70, 1), 12U) << "600 acknowledge fault";
     EXPECT_EQ(stateAndDetail(), std::pair(std::uint8_t{3}, std::uint8_t{0}));
+    // Outside the files, past the last record, a reference type other than 6: illegal data address.
+    auto wrongType = fileRecordRequest(1, 0, 83);
+    wrongType[2] = 5;
+    for (const Bytes& request : {fileRecordRequest(5000, 0, 83), fileRecordRequest(1, 9990, 83), wrongType})
+        EXPECT_EQ(pduOf(tcp.transact(1, request)), (Bytes{0x94, 2}));
     ASSERT_EQ(write(0x7A, 1), 12U) << "601 clear event log";
     const auto cleared = splitLines(readLog(tcp, 1, 1));
     ASSERT_EQ(cleared.size(), 1U);
@@ -142,7 +126,8 @@ TEST(SimFrames, TripEventAndClearCommandsReachStateAndLog) {
 TEST(SimFrames, CatalogueFilesAndIdentificationFollowTheOptions) {
     const std::string original = *quirel::readWholeFile(QUIREL_RESOURCES_DIR "/Parameters.ini", 1 << 20);
     const std::string newer = replaced(original, "Revision=V2.14", "Revision=V2.20") + "\n; added in V2.20\n";
-    const std::string path = ::testing::TempDir() + "quirel-sim-newer-" + std::to_string(::getpid()) + ".ini";
+    const TempFolder dir;
+    const std::string path = dir.File("newer.ini");
     std::ofstream(path, std::ios::binary) << newer;
     const std::string longest(31, 'R'); // the object's 32 bytes less the closing zero byte
     const struct {
@@ -177,7 +162,6 @@ TEST(SimFrames, CatalogueFilesAndIdentificationFollowTheOptions) {
                   (std::vector<std::pair<int, std::string>>{
                       {0, c.identification[0]}, {1, c.identification[1]}, {2, c.identification[2]}}));
     }
-    ::unlink(path.c_str());
 
     SimProcess sim({"--tcp", "0", "--revision", longest});
     ASSERT_TRUE(sim.ready()) << sim.failure();
@@ -192,9 +176,6 @@ TEST(SimFrames, CatalogueFilesAndIdentificationFollowTheOptions) {
 }
 
 TEST(SimFrames, FileRecordsAndIdentificationOverRtu) {
-    const std::uint8_t known[] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x0A};
-    ASSERT_EQ(testCrc16(known, sizeof known), 0xCDC5) << "the test's own CRC";
-
     SimProcess sim({"--pty", "--slave", "3"});
     ASSERT_TRUE(sim.ready()) << sim.failure();
     RawPty pty(sim.ptyPath());
