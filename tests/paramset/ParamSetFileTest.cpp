@@ -60,10 +60,10 @@ TEST(ParamSetFile, WritesPlainAndIndexedFormsInTheCatalogueLanguage) {
                               "Param2=401=0,90\r\nParam3=241=1;Aus\r\nParam4=20=4;St\xF6rung\r\n");
 
     const auto& english = quirel::test::DemoCatalogue();
-    EXPECT_EQ(SectionParameters(english, kMeasuredValues).size(), 3u); // its own parameters only
-    EXPECT_EQ(SectionParameters(english, kCommissioning).size(), 38u); // sub-folders included
-    EXPECT_TRUE(SectionParameters(english, "CT position").empty());    // a parameter, not a folder
-    EXPECT_TRUE(SectionParameters(english, "NoSuchFolder").empty());
+    // Its own parameters only; sub-folders included; a parameter is no folder.
+    for (const auto& [folder, size] :
+         {std::pair{kMeasuredValues, 3u}, {kCommissioning, 38u}, {"CT position", 0u}})
+        EXPECT_EQ(SectionParameters(english, folder).size(), size) << folder;
 }
 
 TEST(ParamSetFile, ReportsEverySectionWithNamesAndUnits) {

@@ -47,7 +47,6 @@ public:
 };
 
 struct Device {
-    explicit Device(SimProcess& sim) : Device(sim.tcpHost()) {}
     explicit Device(const std::string& host) {
         controller.SetTcpSettings(host);
         controller.StartThread();
@@ -60,7 +59,6 @@ struct Device {
         controller.StopThread();
         controller.WaitForThreadStop();
     }
-    bool Connect() { return controller.Connect(); }
     PARAMVALUE Read(int32_t id) {
         controller.AddPollJob(std::make_unique<CJobUpdateVisibleParameter>(&doc, id, doc.GetValue(id)));
         controller.WaitForIdle(10000);
@@ -83,8 +81,8 @@ struct Device {
 TEST(ParamSetTransfer, SavesAndSendsBackInFileOrderOneJobAtATime) {
     SimProcess sim({"--tcp", "0"});
     ASSERT_TRUE(sim.ready());
-    Device device(sim);
-    ASSERT_TRUE(device.Connect());
+    Device device(sim.tcpHost());
+    ASSERT_TRUE(device.controller.Connect());
     const TempFolder folder;
     const std::string path = folder.File("saved.btp");
     // A file that is overwritten keeps nothing of what it held.
@@ -108,10 +106,9 @@ TEST(ParamSetTransfer, SavesAndSendsBackInFileOrderOneJobAtATime) {
     CParamSetFile file;
     ASSERT_TRUE(file.Load(path));
     const auto commissioning = file.Entries(kCommissioning);
-    ASSERT_EQ(commissioning.size(), 38u);
-    EXPECT_EQ(file.Entries(kDeviceData).size(), 10u);
-    EXPECT_EQ(file.Entries(kMeasuredValues).size(), 3u);
-    EXPECT_EQ(commissioning.back().key, 37);
+    EXPECT_EQ((std::vector{commissioning.size(), file.Entries(kDeviceData).size(),
+                           file.Entries(kMeasuredValues).size()}),
+              (std::vector<size_t>{38, 10, 3}));
     for (const ParamSetEntry& e : commissioning)
         EXPECT_EQ(std::to_string(e.number) + "=" + e.stored,
                   FormatEntryValue(device.catalogue.GetDescription(e.number), device.Read(e.number)));
@@ -147,8 +144,8 @@ TEST(ParamSetTransfer, SavesAndSendsBackInFileOrderOneJobAtATime) {
 TEST(ParamSetTransfer, ALostConnectionEndsTheSendWithAMessage) {
     auto sim = std::make_unique<SimProcess>(std::vector<std::string>{"--tcp", "0"});
     ASSERT_TRUE(sim->ready());
-    Device device(*sim);
-    ASSERT_TRUE(device.Connect());
+    Device device(sim->tcpHost());
+    ASSERT_TRUE(device.controller.Connect());
     CParamSetFile file;
     file.Parse("[Commissioning]\r\nParam0=310=700\r\nParam1=311=1;5 A\r\nParam2=205=3\r\nParam3=230=1\r\n"
                "Param4=411=100\r\nParam5=520=360\r\nParam6=521=440\r\n");
@@ -162,14 +159,11 @@ TEST(ParamSetTransfer, ALostConnectionEndsTheSendWithAMessage) {
     CParamSetTransfer transfer(device.doc, device.ui);
     EXPECT_EQ(transfer.Send(list), TransferResult::ConnectionLost);
     EXPECT_FALSE(device.controller.IsConnected());
-    for (size_t i = 0; i < 3; ++i)
-        EXPECT_TRUE(list.items[i].WasSent()) << i;
-    for (size_t i = 3; i < list.items.size(); ++i)
-        EXPECT_FALSE(list.items[i].WasSent()) << i;
+    for (size_t i = 0; i < list.items.size(); ++i)
+        EXPECT_EQ(list.items[i].WasSent(), i < 3) << i;
     EXPECT_LE(device.ui.sent.size(), 5u); // nothing is offered once the loss is seen
-    const auto boxes = device.ui.Boxes();
-    ASSERT_FALSE(boxes.empty());
-    EXPECT_EQ(boxes.back().text,
+    ASSERT_FALSE(device.ui.Boxes().empty());
+    EXPECT_EQ(device.ui.Boxes().back().text,
               "The connection to the device was lost. The parameter set was sent only in part.");
     EXPECT_EQ(device.ui.ProgressEnds(), 1);
     EXPECT_NE(
@@ -182,8 +176,8 @@ TEST(ParamSetTransfer, ALostConnectionEndsTheSendWithAMessage) {
 TEST(ParamSetTransfer, UnreadValuesAndALostConnectionWhileReading) {
     auto sim = std::make_unique<SimProcess>(std::vector<std::string>{"--tcp", "0", "--exception", "2:3101"});
     ASSERT_TRUE(sim->ready());
-    Device device(*sim);
-    ASSERT_TRUE(device.Connect());
+    Device device(sim->tcpHost());
+    ASSERT_TRUE(device.controller.Connect());
     device.doc.SetValue(310, PARAMVALUE(6, 750)); // as if read before
     const TempFolder folder;
     const std::string path = folder.File("unread.btp");
@@ -224,7 +218,7 @@ TEST(ParamSetTransfer, AGarbledWriteReplyIsNotSent) {
     quirel::test::RegisterDevice peer;
     peer.badWriteEcho = true;
     Device device(peer.Host());
-    ASSERT_TRUE(device.Connect());
+    ASSERT_TRUE(device.controller.Connect());
     CParamSetFile file;
     file.Parse("[Commissioning]\r\nParam0=310=700\r\n");
     SendList list = BuildSendList(file, device.catalogue, quirel::kLanguageEnglish);
