@@ -14,13 +14,8 @@
 
 namespace {
 
-struct ModbusDeleter {
-    void operator()(modbus_t* ctx) const {
-        modbus_close(ctx);
-        modbus_free(ctx);
-    }
-};
-using Modbus = std::unique_ptr<modbus_t, ModbusDeleter>;
+using Modbus =
+    std::unique_ptr<modbus_t, decltype([](modbus_t* ctx) { modbus_close(ctx), modbus_free(ctx); })>;
 
 // A connected client (an RTU one when `path` is given) with a reply time-out of `timeoutMs`.
 Modbus connect(int port, const std::string& path = "", int slave = 1, int baud = 9600, int timeoutMs = 2000) {

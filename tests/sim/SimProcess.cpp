@@ -212,8 +212,7 @@ std::uint16_t testCrc16(const std::uint8_t* data, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i) {
         crc ^= data[i];
         for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001)
-                            : static_cast<std::uint16_t>(crc >> 1);
+            crc = static_cast<std::uint16_t>((crc >> 1) ^ (crc & 1 ? 0xA001 : 0));
     }
     return crc;
 }
