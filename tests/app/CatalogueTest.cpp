@@ -23,8 +23,7 @@ namespace {
 
 const std::string kDemoCatalogue = QUIREL_RESOURCES_DIR "/Parameters.ini";
 
-// The program around the check, as far as the check sees it.
-// The download goes below a private temporary folder unless another target is given.
+// The program around the check, as far as the check sees it; the download goes below a private folder.
 struct Host : IConnectCheckHost {
     explicit Host(const std::string& host, std::string catalogue = kDemoCatalogue, std::string target = "")
         : loaded(std::move(catalogue)), target(target.empty() ? folder.File("dlParameters.ini") : target) {
@@ -40,10 +39,7 @@ struct Host : IConnectCheckHost {
     void SetIdentificationUnreadable(bool u) override { unreadable = u; }
     void SetDeviceIdentification(const DeviceIdentification& i) override { identification = i; }
     void SetRevisionDiffers(bool d) override { differs = d; }
-    bool OfferDownload() override {
-        ++offers;
-        return accept;
-    }
+    bool OfferDownload() override { return ++offers, accept; }
     void DisconnectAsCommand() override { controller.Disconnect(); }
     void ExitProgram() override { ++exits; }
 
@@ -127,9 +123,8 @@ TEST(ConnectCheck, ComparesRevisionsExactlyAndDisconnectsOnCancel) {
         EXPECT_EQ(host.ConnectAndCheck(), outcome);
         EXPECT_EQ(host.identification.revision, revision);
         const bool same = outcome == ConnectCheckOutcome::Same;
-        EXPECT_EQ(host.differs, !same);
-        EXPECT_EQ(host.offers, same ? 0 : 1);
-        EXPECT_EQ(host.controller.IsConnected(), same);
+        EXPECT_TRUE(host.differs != same && host.offers == (same ? 0 : 1) &&
+                    host.controller.IsConnected() == same);
         // The parameter views learn of the connection once the offer has closed (connect starts with a
         // disconnect).
         const std::vector<int> states = same ? std::vector<int>{0, 1} : std::vector<int>{0, 1, 1, 0};
@@ -143,7 +138,6 @@ TEST(ConnectCheck, DownloadsTheDeviceCatalogueWhichMatchesAfterARestart) {
     SimProcess sim({"--tcp", "0", "--revision", "V2.15"});
     ASSERT_TRUE(sim.ready());
     Host host(sim.tcpHost());
-    const std::string target = host.target;
     host.accept = true;
     EXPECT_EQ(host.ConnectAndCheck(), ConnectCheckOutcome::Downloaded);
     EXPECT_EQ(host.name, "dlParameters.ini");
@@ -153,14 +147,15 @@ TEST(ConnectCheck, DownloadsTheDeviceCatalogueWhichMatchesAfterARestart) {
     EXPECT_EQ(host.ui.ProgressEnds(), 1);
 
     // The whole catalogue came, with the device's identification in its [DeviceId].
-    const std::string bytes = quirel::readWholeFile(target, quirel::kMaxMeasurementFileBytes).value_or("");
+    const std::string bytes =
+        quirel::readWholeFile(host.target, quirel::kMaxMeasurementFileBytes).value_or("");
     EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\0'), 1);
     quirel::IniFile ini;
     ini.parse(bytes);
     EXPECT_EQ(ini.getString("DeviceID", "Revision", ""), "V2.15");
     EXPECT_EQ(ini.getString("DeviceID", "VendorName", ""), "Tolvane International Ltd");
     CParameterManager downloaded, demo;
-    downloaded.Load(target);
+    downloaded.Load(host.target);
     demo.Load(kDemoCatalogue);
     std::vector<int32_t> a, b;
     downloaded.GetAllIds(a);
@@ -168,7 +163,7 @@ TEST(ConnectCheck, DownloadsTheDeviceCatalogueWhichMatchesAfterARestart) {
     EXPECT_EQ(a, b);
 
     // The next start loads the downloaded file: the same device now matches.
-    Host restarted(sim.tcpHost(), target);
+    Host restarted(sim.tcpHost(), host.target);
     EXPECT_EQ(restarted.ConnectAndCheck(), ConnectCheckOutcome::Same);
     EXPECT_FALSE(restarted.differs);
 }
@@ -182,17 +177,14 @@ TEST(ConnectCheck, FailuresKeepOrDropTheCatalogueWithTheirMessages) {
     quirel::test::RegisterDevice unidentified;
     const std::string notWritten =
         "The file could not be written: /nonexistent-folder/dlParameters.ini [error]";
-    const std::string wrong = kWrongCatalogue;
+    const std::string wrong = kWrongCatalogue, dropped = wrong + " [error]";
     const struct {
         std::string host, name;
         O outcome;
         std::vector<std::string> boxes;
     } cases[] = {
         {sim.tcpHost(), "Parameters.ini", O::DownloadFailed, {notWritten, kNotDownloaded}},
-        {sim.tcpHost(),
-         "dlParameters.ini",
-         O::DownloadFailedShutDown,
-         {notWritten, kNotDownloaded, wrong + " [error]"}},
+        {sim.tcpHost(), "dlParameters.ini", O::DownloadFailedShutDown, {notWritten, kNotDownloaded, dropped}},
         {unidentified.Host(), "Parameters.ini", O::Unreadable, {}},
         {unidentified.Host(), "dlParameters.ini", O::UnreadableShutDown, {wrong + " [information]"}},
     };
