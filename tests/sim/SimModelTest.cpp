@@ -118,12 +118,9 @@ TEST_F(SimModel, CaptureStatesDelayAndTraces) {
         // The reported state still steps through 1, 2, 3.
         EXPECT_EQ((std::vector<int>{read(60030), read(60030), read(60030), read(60030)}),
                   (std::vector<int>{1, 2, 3, 3}));
-        const auto setting = trace(0);
-        ASSERT_EQ(setting.size(), 512U);
-        for (std::size_t k = 0; k < setting.size(); ++k)
-            ASSERT_EQ(setting[k], static_cast<std::uint32_t>(
-                                      k < static_cast<std::size_t>(c.delay) ? c.quiet : c.crossing))
-                << "sample " << k << ": the delay puts the trigger at " << c.delay;
+        std::vector<std::uint32_t> setting(512, static_cast<std::uint32_t>(c.crossing));
+        std::fill_n(setting.begin(), c.delay, static_cast<std::uint32_t>(c.quiet));
+        EXPECT_EQ(trace(0), setting) << "the delay puts the trigger at sample " << c.delay;
         const auto current = trace(1);
         ASSERT_EQ(current.size(), 512U);
         const auto [low, high] = std::minmax_element(current.begin(), current.end(),
