@@ -2,6 +2,7 @@
 // the simulator's pseudo-terminal and over a serial device.
 
 #include "SimProcess.h"
+#include "TempFolder.h"
 #include "TestPeers.h"
 
 #include <gtest/gtest.h>
@@ -123,7 +124,8 @@ TEST(SimLibmodbus, TcpAndPtyServeTheCatalogueRegisterMap) {
 }
 
 TEST(SimLibmodbus, TcpAndPtyShareOneDeviceAndTheLinkNamesThePty) {
-    const std::string link = ::testing::TempDir() + "quirel-sim-link-" + std::to_string(::getpid());
+    const TempFolder dir;
+    const std::string link = dir.File("link");
     SimProcess sim({"--tcp", "0", "--pty", "--link", link, "--slave", "7"});
     ASSERT_TRUE(sim.ready()) << sim.failure();
     EXPECT_EQ(sim.linkPath(), link);
