@@ -153,7 +153,7 @@ TEST_F(SimModel, InvalidCaptureSettingsAreRefused) {
 
 TEST_F(SimModel, MainsCurrentShowsItsHarmonics) {
     // Divider 5: 6400 samples per second, 512 samples are 80 ms, four mains periods, so harmonic h of 50 Hz
-    // falls into DFT bin 4h. Trigger on the rising zero crossing of mains current L1.
+    // falls into DFT bin 4h. Where the trace starts at the trigger, the CLI's capture test checks.
     ASSERT_EQ(arm(120, 0, 0, 0, 5, {120, 110}), Exception::None);
     for (int i = 0; i < 20 && model.captureState() != 3; ++i)
         step(0.05);
@@ -161,11 +161,6 @@ TEST_F(SimModel, MainsCurrentShowsItsHarmonics) {
     for (std::uint32_t bits : trace(0))
         x.push_back(asFloat(bits));
     ASSERT_EQ(x.size(), 512U);
-    double peak = 0;
-    for (double v : x)
-        peak = std::max(peak, std::abs(v));
-    EXPECT_GT(x[0], 0.0) << "the first sample follows the rising crossing";
-    EXPECT_LT(x[0], 0.2 * peak);
     auto magnitude = [&x](int bin) {
         std::complex<double> sum = 0;
         for (std::size_t k = 0; k < x.size(); ++k)
