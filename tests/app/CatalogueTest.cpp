@@ -11,10 +11,10 @@
 
 #include "CommTestSupport.h"
 #include "SimProcess.h"
+#include "TempFolder.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 using namespace quirel::app;
 using quirel::test::Bytes;
@@ -23,14 +23,10 @@ namespace {
 
 const std::string kDemoCatalogue = QUIREL_RESOURCES_DIR "/Parameters.ini";
 
-std::string TempPath(const std::string& name) {
-    return (std::filesystem::temp_directory_path() / (std::to_string(::getpid()) + "-" + name)).string();
-}
-
-// The program around the check, as far as the check sees it.
+// The program around the check, as far as the check sees it; the download goes below a private folder.
 struct Host : IConnectCheckHost {
-    Host(const std::string& host, std::string catalogue, std::string target)
-        : loaded(std::move(catalogue)), target(std::move(target)) {
+    explicit Host(const std::string& host, std::string catalogue = kDemoCatalogue, std::string target = "")
+        : loaded(std::move(catalogue)), target(target.empty() ? folder.File("dlParameters.ini") : target) {
         controller.SetTcpSettings(host);
         controller.StartThread();
     }
@@ -43,10 +39,7 @@ struct Host : IConnectCheckHost {
     void SetIdentificationUnreadable(bool u) override { unreadable = u; }
     void SetDeviceIdentification(const DeviceIdentification& i) override { identification = i; }
     void SetRevisionDiffers(bool d) override { differs = d; }
-    bool OfferDownload() override {
-        ++offers;
-        return accept;
-    }
+    bool OfferDownload() override { return ++offers, accept; }
     void DisconnectAsCommand() override { controller.Disconnect(); }
     void ExitProgram() override { ++exits; }
 
@@ -61,6 +54,7 @@ struct Host : IConnectCheckHost {
         return texts;
     }
 
+    TempFolder folder;
     RecordingUiPort ui;
     CControllerModbus controller{nullptr, &ui};
     std::string loaded, target, name = "Parameters.ini";
@@ -120,26 +114,19 @@ private:
 
 // Revisions compare exactly and with letter case; Cancel in the offer disconnects at once.
 TEST(ConnectCheck, ComparesRevisionsExactlyAndDisconnectsOnCancel) {
-    struct Case {
-        std::vector<std::string> sim;
-        ConnectCheckOutcome outcome;
-    };
-    for (const Case& c :
-         {Case{{}, ConnectCheckOutcome::Same}, Case{{"--revision", "V2.15"}, ConnectCheckOutcome::Declined},
-          Case{{"--revision", "v2.14"}, ConnectCheckOutcome::Declined}}) {
-        std::vector<std::string> args{"--tcp", "0"};
-        args.insert(args.end(), c.sim.begin(), c.sim.end());
-        SimProcess sim(args);
+    for (const auto& [revision, outcome] : {std::pair{"V2.14", ConnectCheckOutcome::Same},
+                                            {"V2.15", ConnectCheckOutcome::Declined},
+                                            {"v2.14", ConnectCheckOutcome::Declined}}) {
+        SimProcess sim({"--tcp", "0", "--revision", revision});
         ASSERT_TRUE(sim.ready());
-        Host host(sim.tcpHost(), kDemoCatalogue, TempPath("never-written.ini"));
-        EXPECT_EQ(host.ConnectAndCheck(), c.outcome);
-        const bool same = c.outcome == ConnectCheckOutcome::Same;
-        EXPECT_EQ(host.differs, !same);
-        EXPECT_EQ(host.offers, same ? 0 : 1);
-        EXPECT_EQ(host.controller.IsConnected(), same);
-        EXPECT_EQ(host.identification.revision, c.sim.empty() ? "V2.14" : c.sim[1]);
-        // The parameter views learn of the connection once the offer has closed.
-        // (Connect starts with a disconnect.)
+        Host host(sim.tcpHost());
+        EXPECT_EQ(host.ConnectAndCheck(), outcome);
+        EXPECT_EQ(host.identification.revision, revision);
+        const bool same = outcome == ConnectCheckOutcome::Same;
+        EXPECT_TRUE(host.differs != same && host.offers == (same ? 0 : 1) &&
+                    host.controller.IsConnected() == same);
+        // The parameter views learn of the connection once the offer has closed (connect starts with a
+        // disconnect).
         const std::vector<int> states = same ? std::vector<int>{0, 1} : std::vector<int>{0, 1, 1, 0};
         EXPECT_EQ(host.ui.States(), states);
         EXPECT_TRUE(host.ui.Boxes().empty());
@@ -150,27 +137,25 @@ TEST(ConnectCheck, ComparesRevisionsExactlyAndDisconnectsOnCancel) {
 TEST(ConnectCheck, DownloadsTheDeviceCatalogueWhichMatchesAfterARestart) {
     SimProcess sim({"--tcp", "0", "--revision", "V2.15"});
     ASSERT_TRUE(sim.ready());
-    const std::string target = TempPath("dlParameters.ini");
-    Host host(sim.tcpHost(), kDemoCatalogue, target);
+    Host host(sim.tcpHost());
     host.accept = true;
     EXPECT_EQ(host.ConnectAndCheck(), ConnectCheckOutcome::Downloaded);
     EXPECT_EQ(host.name, "dlParameters.ini");
     EXPECT_EQ(host.exits, 1);
     EXPECT_EQ(host.BoxTexts(), std::vector<std::string>{kRestart});
-    const auto steps = host.ui.ProgressSteps();
-    ASSERT_FALSE(steps.empty());
-    EXPECT_EQ(steps.back().caption, "Reading firmware information");
+    EXPECT_EQ(host.ui.ProgressSteps().at(0).caption, "Reading firmware information");
     EXPECT_EQ(host.ui.ProgressEnds(), 1);
 
     // The whole catalogue came, with the device's identification in its [DeviceId].
-    const std::string bytes = quirel::readWholeFile(target, quirel::kMaxMeasurementFileBytes).value_or("");
+    const std::string bytes =
+        quirel::readWholeFile(host.target, quirel::kMaxMeasurementFileBytes).value_or("");
     EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\0'), 1);
     quirel::IniFile ini;
     ini.parse(bytes);
     EXPECT_EQ(ini.getString("DeviceID", "Revision", ""), "V2.15");
     EXPECT_EQ(ini.getString("DeviceID", "VendorName", ""), "Tolvane International Ltd");
     CParameterManager downloaded, demo;
-    downloaded.Load(target);
+    downloaded.Load(host.target);
     demo.Load(kDemoCatalogue);
     std::vector<int32_t> a, b;
     downloaded.GetAllIds(a);
@@ -178,97 +163,81 @@ TEST(ConnectCheck, DownloadsTheDeviceCatalogueWhichMatchesAfterARestart) {
     EXPECT_EQ(a, b);
 
     // The next start loads the downloaded file: the same device now matches.
-    Host restarted(sim.tcpHost(), target, TempPath("never-written.ini"));
+    Host restarted(sim.tcpHost(), host.target);
     EXPECT_EQ(restarted.ConnectAndCheck(), ConnectCheckOutcome::Same);
     EXPECT_FALSE(restarted.differs);
-    std::filesystem::remove(target);
 }
 
+// A download that fails, and a device without identification: the default catalogue stays, another one
+// is dropped and the program shuts down.
 TEST(ConnectCheck, FailuresKeepOrDropTheCatalogueWithTheirMessages) {
+    using O = ConnectCheckOutcome;
     SimProcess sim({"--tcp", "0", "--revision", "V3.0"});
     ASSERT_TRUE(sim.ready());
-    for (const std::string name : {"Parameters.ini", "dlParameters.ini"}) {
-        Host host(sim.tcpHost(), kDemoCatalogue, "/nonexistent-folder/dlParameters.ini");
-        host.accept = true;
-        host.name = name;
-        const bool fallsBack = name != "Parameters.ini";
-        EXPECT_EQ(host.ConnectAndCheck(), fallsBack ? ConnectCheckOutcome::DownloadFailedShutDown
-                                                    : ConnectCheckOutcome::DownloadFailed);
-        std::vector<std::string> boxes{
-            "The file could not be written: /nonexistent-folder/dlParameters.ini [error]", kNotDownloaded};
-        if (fallsBack)
-            boxes.push_back(std::string(kWrongCatalogue) + " [error]");
-        EXPECT_EQ(host.BoxTexts(), boxes);
-        EXPECT_EQ(host.name, "Parameters.ini");
-        EXPECT_EQ(host.exits, fallsBack ? 1 : 0);
-        EXPECT_TRUE(host.controller.IsConnected());
-    }
-    // A device without identification: the default catalogue stays, another one is dropped.
-    quirel::test::RegisterDevice device;
-    for (const std::string name : {"Parameters.ini", "dlParameters.ini"}) {
-        Host host(device.Host(), kDemoCatalogue, TempPath("never-written.ini"));
-        host.name = name;
-        const bool fallsBack = name != "Parameters.ini";
-        EXPECT_EQ(host.ConnectAndCheck(),
-                  fallsBack ? ConnectCheckOutcome::UnreadableShutDown : ConnectCheckOutcome::Unreadable);
-        EXPECT_TRUE(host.unreadable);
+    quirel::test::RegisterDevice unidentified;
+    const std::string notWritten =
+        "The file could not be written: /nonexistent-folder/dlParameters.ini [error]";
+    const std::string wrong = kWrongCatalogue, dropped = wrong + " [error]";
+    const struct {
+        std::string host, name;
+        O outcome;
         std::vector<std::string> boxes;
-        if (fallsBack)
-            boxes.push_back(std::string(kWrongCatalogue) + " [information]");
-        EXPECT_EQ(host.BoxTexts(), boxes);
+    } cases[] = {
+        {sim.tcpHost(), "Parameters.ini", O::DownloadFailed, {notWritten, kNotDownloaded}},
+        {sim.tcpHost(), "dlParameters.ini", O::DownloadFailedShutDown, {notWritten, kNotDownloaded, dropped}},
+        {unidentified.Host(), "Parameters.ini", O::Unreadable, {}},
+        {unidentified.Host(), "dlParameters.ini", O::UnreadableShutDown, {wrong + " [information]"}},
+    };
+    for (const auto& c : cases) {
+        Host host(c.host, kDemoCatalogue, "/nonexistent-folder/dlParameters.ini");
+        host.accept = true;
+        host.name = c.name;
+        EXPECT_EQ(host.ConnectAndCheck(), c.outcome) << c.name;
+        EXPECT_EQ(host.BoxTexts(), c.boxes);
         EXPECT_EQ(host.name, "Parameters.ini");
-        EXPECT_EQ(host.exits, fallsBack ? 1 : 0);
+        EXPECT_EQ(host.exits, c.name == "Parameters.ini" ? 0 : 1);
+        EXPECT_EQ(host.unreadable, c.host != sim.tcpHost());
+        EXPECT_TRUE(host.controller.IsConnected());
     }
     // A garbled identification is none either, not empty texts that differ from the catalogue's.
     CatalogueDevice garbled("");
     garbled.garbledIdentification = true;
-    Host host(garbled.Host(), kDemoCatalogue, TempPath("never-written.ini"));
+    Host host(garbled.Host());
     EXPECT_EQ(host.ConnectAndCheck(), ConnectCheckOutcome::Unreadable);
     EXPECT_EQ(host.offers, 0);
 }
 
-// The end of the text decides how much is read; a text without a zero byte is read whole.
+// The end of the text decides how much is read; a text without a zero byte is read whole. A reply the
+// master cannot use is a failure, not the end of the text.
 TEST(CatalogueDownload, ReadsUpToTheFirstZeroByte) {
     const DeviceIdentification id{"Tolvane", "AHF-100", "V9.9"};
-    const std::string target = TempPath("download.ini");
-    {
-        CatalogueDevice device("[Rootfolder]\r\nNrOfSubfolders=0\r\n");
-        Host host(device.Host(), kDemoCatalogue, target);
-        ASSERT_TRUE(host.controller.Connect());
-        ASSERT_TRUE(DownloadCatalogue(host.controller, host.ui, target, id));
-        EXPECT_EQ(device.Requests(), 2u); // the probe and file 2's first block
-        for (const auto& step : host.ui.ProgressSteps())
-            EXPECT_EQ(step.pos, 0);
-        static const char kFile[] = "[Rootfolder]\r\nNrOfSubfolders=0\r\n\0\r\n\r\n[DeviceID]\r\n"
-                                    "VendorName=Tolvane\r\nProductCode=AHF-100\r\nRevision=V9.9\r\n";
-        EXPECT_EQ(quirel::readWholeFile(target, quirel::kMaxMeasurementFileBytes).value_or(""),
-                  std::string(kFile, sizeof kFile - 1));
-    }
-    {
+    const std::string small = "[Rootfolder]\r\nNrOfSubfolders=0\r\n", end(1, '\0');
+    const std::string footer =
+        "\r\n[DeviceID]\r\nVendorName=Tolvane\r\nProductCode=AHF-100\r\nRevision=V9.9\r\n";
+    std::string big;
+    while (big.size() < 11 * 20000)
+        big += "Key=12345678901234\r\n";
+    const struct {
         std::string text;
-        while (text.size() < 11 * 20000)
-            text += "Key=12345678901234\r\n";
-        CatalogueDevice device(text);
-        Host host(device.Host(), kDemoCatalogue, target);
-        ASSERT_TRUE(host.controller.Connect());
-        ASSERT_TRUE(DownloadCatalogue(host.controller, host.ui, target, id));
-        EXPECT_EQ(device.Requests(), 1u + 11 * 100);
-        EXPECT_EQ(host.ui.ProgressSteps().back().pos, 84);
-        EXPECT_EQ(quirel::readWholeFile(target, quirel::kMaxMeasurementFileBytes).value_or(""),
-                  text + "\r\n[DeviceID]\r\nVendorName=Tolvane\r\nProductCode=AHF-100\r\nRevision=V9.9\r\n");
-    }
-    std::filesystem::remove(target);
-    {
-        // A reply the master cannot use is a failure, not the end of the text.
-        CatalogueDevice device(std::string(30000, 'x'));
+        int garbledRecord;
+        size_t requests; // the probe and the blocks
+        int lastProgress;
+        std::string file; // none when the download fails
+    } cases[] = {{small, -1, 2, 0, small + end + "\r\n" + footer},
+                 {big, -1, 1 + 11 * 100, 84, big + footer},
+                 {std::string(30000, 'x'), 300, 5, -1, ""}};
+    for (const auto& c : cases) {
+        CatalogueDevice device(c.text);
         device.garbledFile = 2;
-        device.garbledRecord = 300;
-        Host host(device.Host(), kDemoCatalogue, target);
+        device.garbledRecord = c.garbledRecord;
+        Host host(device.Host());
         ASSERT_TRUE(host.controller.Connect());
-        EXPECT_FALSE(DownloadCatalogue(host.controller, host.ui, target, id));
-        EXPECT_EQ(device.Requests(), 5u);
-        EXPECT_EQ(host.BoxTexts(), std::vector<std::string>{"Invalid reply error [error]"});
-        EXPECT_FALSE(std::filesystem::exists(target));
+        EXPECT_EQ(DownloadCatalogue(host.controller, host.ui, host.target, id), !c.file.empty());
+        EXPECT_EQ(device.Requests(), c.requests);
+        EXPECT_EQ(quirel::readWholeFile(host.target, quirel::kMaxMeasurementFileBytes).value_or(""), c.file);
+        EXPECT_EQ(host.BoxTexts(), c.file.empty() ? std::vector<std::string>{"Invalid reply error [error]"}
+                                                  : std::vector<std::string>{});
+        EXPECT_TRUE(c.lastProgress < 0 || host.ui.ProgressSteps().back().pos == c.lastProgress);
         EXPECT_EQ(host.ui.ProgressEnds(), 1);
     }
 }

@@ -19,17 +19,15 @@ using quirel::test::PeerStep;
 
 namespace {
 
-// Serves function 20 from files of chosen bytes; the first N reads of a file can be made to fail
-// (exception 4). Notes every read with whether the controller's worker was running at the time.
+// Serves function 20 from files of chosen bytes; reads of a file can be made to fail (exception 4). Notes
+// every read with whether the watched controller's worker was running at the time.
 class FileDevice {
 public:
     struct Read {
         int file, record;
         bool workerRunning;
     };
-
-    std::string Host() const { return "127.0.0.1:" + std::to_string(m_peer->port()); }
-    void Watch(const CControllerModbus* controller) { m_controller = controller; }
+    std::string Host() const { return "127.0.0.1:" + std::to_string(peer->port()); }
     void SetFile(int file, std::string bytes) {
         std::lock_guard lock(m_mutex);
         m_files[file] = std::move(bytes);
@@ -43,40 +41,36 @@ public:
         std::lock_guard lock(m_mutex);
         return m_reads;
     }
-    std::vector<Bytes> Requests() const { return m_peer->requests(); }
+    const CControllerModbus* watched = nullptr;
+    std::unique_ptr<quirel::test::ScriptedTcpPeer> peer =
+        std::make_unique<quirel::test::ScriptedTcpPeer>([this](const Bytes& request, int) {
+            return std::vector<PeerStep>{{quirel::test::mbap(request, Answer(request))}};
+        });
 
 private:
-    std::vector<PeerStep> Answer(const Bytes& request) {
+    Bytes Answer(const Bytes& request) {
         const Bytes pdu(request.begin() + 7, request.end());
-        auto reply = [&](Bytes body) { return std::vector<PeerStep>{{quirel::test::mbap(request, body)}}; };
         if (pdu.size() != 9 || pdu[0] != 20)
-            return reply({static_cast<uint8_t>(pdu.at(0) | 0x80), 1});
-        const int file = (pdu[3] << 8) | pdu[4];
-        const int record = (pdu[5] << 8) | pdu[6];
-        const size_t length = static_cast<size_t>((pdu[7] << 8) | pdu[8]) * 2;
+            return {static_cast<uint8_t>(pdu.at(0) | 0x80), 1};
+        const int file = (pdu.at(3) << 8) | pdu.at(4), record = (pdu.at(5) << 8) | pdu.at(6);
+        const size_t length = static_cast<size_t>((pdu.at(7) << 8) | pdu.at(8)) * 2;
         std::lock_guard lock(m_mutex);
-        m_reads.push_back({file, record, m_controller && m_controller->IsThreadRunning()});
+        m_reads.push_back({file, record, watched && watched->IsThreadRunning()});
         auto& [pass, fail] = m_failures[file];
-        if (pass > 0) {
-            --pass;
-        } else if (fail > 0) {
-            --fail;
-            return reply({0x94, 4});
-        }
+        if (pass == 0 && fail > 0 && fail--)
+            return {0x94, 4};
+        pass = std::max(0, pass - 1);
         std::string data = m_files[file].substr(std::min(m_files[file].size(), size_t(record) * 2), length);
         data.resize(length, '\0');
         Bytes body{0x14, static_cast<uint8_t>(length + 2), static_cast<uint8_t>(length + 1), 6};
         body.insert(body.end(), data.begin(), data.end());
-        return reply(body);
+        return body;
     }
 
     mutable std::mutex m_mutex;
     std::map<int, std::string> m_files;
     std::map<int, std::pair<int, int>> m_failures; // reads to pass, then to fail
     std::vector<Read> m_reads;
-    const CControllerModbus* m_controller = nullptr;
-    std::unique_ptr<quirel::test::ScriptedTcpPeer> m_peer = std::make_unique<quirel::test::ScriptedTcpPeer>(
-        [this](const Bytes& request, int) { return Answer(request); });
 };
 
 // A controller connected to `host` over Modbus TCP, its worker running.
@@ -89,6 +83,12 @@ struct Session {
         EXPECT_TRUE(controller.Connect());
     }
     CEventLogReader::Result Read(EventLogScope scope) { return CEventLogReader(controller, ui).Run(scope); }
+    // The read with the worker stopped at once: an idle controller has no request to let finish.
+    CEventLogReader::Result ReadIdle(EventLogScope scope) {
+        controller.StopThread();
+        EXPECT_TRUE(controller.WaitForThreadStop());
+        return CEventLogReader(controller, ui).ReadAndRestart(scope);
+    }
 };
 
 std::string Padded(std::string bytes, size_t size) {
@@ -107,8 +107,7 @@ TEST(EventLogRead, TextEndsAtTheFirstZeroPair) {
     const std::string across = std::string(164, 'a') + "\n";
     struct Case {
         const char* name;
-        std::string file;
-        std::string text;
+        std::string file, text;
         size_t blocksRead;
     };
     const Case cases[] = {
@@ -119,81 +118,60 @@ TEST(EventLogRead, TextEndsAtTheFirstZeroPair) {
         {"first block starts with two zeros", Padded(std::string(2, '\0') + line, 400), "", 1},
         {"no end in 100 blocks", full, full, 100},
     };
+    FileDevice device;
+    Session s(device.Host());
+    device.watched = &s.controller;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        FileDevice device;
         device.SetFile(1, c.file);
-        Session s(device.Host());
-        device.Watch(&s.controller);
-        const CEventLogReader::Result r = s.Read(EventLogScope::Latest);
+        s.ui.Clear();
+        const size_t before = device.Reads().size();
+        const CEventLogReader::Result r =
+            &c == cases ? s.Read(EventLogScope::Latest) : s.ReadIdle(EventLogScope::Latest);
         ASSERT_EQ(r.status, CEventLogReader::Status::Ok);
         EXPECT_EQ(r.text, c.text);
         const auto reads = device.Reads();
-        ASSERT_EQ(reads.size(), c.blocksRead);
-        for (size_t i = 0; i < reads.size(); ++i) {
-            EXPECT_EQ(reads[i].file, 1);
-            EXPECT_EQ(reads[i].record, static_cast<int>(i) * 83);
-            EXPECT_FALSE(reads[i].workerRunning);
-        }
+        ASSERT_EQ(reads.size() - before, c.blocksRead);
+        for (size_t i = before; i < reads.size(); ++i) // block by block, with the worker stopped
+            EXPECT_TRUE(reads[i].file == 1 && reads[i].record == static_cast<int>(i - before) * 83 &&
+                        !reads[i].workerRunning)
+                << i;
         EXPECT_TRUE(s.ui.Boxes().empty());
         EXPECT_EQ(s.ui.ProgressSteps().back().pos, static_cast<int>(c.blocksRead));
         EXPECT_TRUE(s.controller.IsThreadRunning());
     }
-}
-
-TEST(EventLogRead, RequestBytes) {
-    FileDevice device;
-    device.SetFile(1, Padded("x", 166 * 2 + 1) + "y");
-    Session s(device.Host());
-    ASSERT_EQ(s.Read(EventLogScope::Latest).status, CEventLogReader::Status::Ok);
-    const auto requests = device.Requests();
-    ASSERT_EQ(requests.size(), 1u); // "x" then zeros: the first block ends the text
-    EXPECT_EQ(Bytes(requests[0].begin() + 6, requests[0].end()),
+    // The request of the first block, byte by byte.
+    const Bytes first = device.peer->requests().at(0);
+    EXPECT_EQ(Bytes(first.begin() + 6, first.end()),
               (Bytes{0x01, 0x14, 0x07, 0x06, 0x00, 0x01, 0x00, 0x00, 0x00, 0x53}));
 }
 
+// Three failures in file 20 and seven in file 25: the tenth failed read of the operation ends it.
 TEST(EventLogRead, AllRecordsShareTheRetryBudget) {
     FileDevice device;
     for (int file = 20; file <= 31; ++file)
         device.SetFile(file, Padded("01.12.2026 07:13:02 File " + std::to_string(file) + ";1;Info\n", 166));
-    {
-        Session s(device.Host());
-        const CEventLogReader::Result r = s.Read(EventLogScope::All);
-        ASSERT_EQ(r.status, CEventLogReader::Status::Ok);
-        EXPECT_EQ(SplitEventLogLines(r.text).size(), 12u);
-        EXPECT_EQ(SplitEventLogLines(r.text)[11].description, "File 31");
-        std::vector<int> progress;
-        for (const auto& p : s.ui.ProgressSteps())
-            progress.push_back(p.pos);
-        EXPECT_EQ(progress, (std::vector<int>{4, 13, 22, 31, 40, 49, 58, 67, 76, 85, 94, 100, 100}));
-        EXPECT_TRUE(s.controller.IsThreadRunning());
-    }
-
-    // Three failures in file 20 and seven in file 25: the tenth failed read of the operation ends it.
     device.FailReads(20, 3, 1); // after the opening read of file 20, which has no part in the budget
     device.FailReads(25, 7);
     Session s(device.Host());
-    device.Watch(&s.controller);
-    const size_t before = device.Reads().size();
-    const CEventLogReader::Result r = s.Read(EventLogScope::All);
+    device.watched = &s.controller;
+    CEventLogReader::Result r = s.ReadIdle(EventLogScope::All);
     EXPECT_EQ(r.status, CEventLogReader::Status::Failed);
     EXPECT_TRUE(r.text.empty());
     ASSERT_EQ(s.ui.Boxes().size(), 1u);
-    EXPECT_EQ(s.ui.Boxes()[0].text, "Please check connection!");
-    EXPECT_EQ(s.ui.Boxes()[0].icon, MbIcon::Error);
-    const auto reads = device.Reads();
+    EXPECT_TRUE(s.ui.Boxes()[0].text == "Please check connection!" && s.ui.Boxes()[0].icon == MbIcon::Error);
+    auto reads = device.Reads();
     EXPECT_EQ(reads.back().file, 25);
-    EXPECT_EQ(reads.size() - before, 5u + 4 + 7); // 20: opening, 3 failed, 1; 21-24: 1 each; 25: 7 failed
-    for (size_t i = before; i < reads.size(); ++i)
-        EXPECT_FALSE(reads[i].workerRunning);
+    EXPECT_EQ(reads.size(), 5u + 4 + 7); // 20: opening, 3 failed, 1; 21-24: 1 each; 25: 7 failed
+    for (const auto& read : reads)
+        EXPECT_FALSE(read.workerRunning);
     EXPECT_TRUE(s.controller.IsThreadRunning());
 
     // Cancel between two blocks: no further read, no message, the worker runs again.
     s.ui.Clear();
     s.ui.CancelAfterProgressSteps(3);
-    const size_t beforeCancel = device.Reads().size();
-    EXPECT_EQ(s.Read(EventLogScope::All).status, CEventLogReader::Status::Cancelled);
-    EXPECT_EQ(device.Reads().size() - beforeCancel, 3u); // the opening read, files 20 and 21
+    EXPECT_EQ(s.ReadIdle(EventLogScope::All).status, CEventLogReader::Status::Cancelled);
+    EXPECT_EQ(device.Reads().size() - reads.size(), 3u); // the opening read, files 20 and 21
     EXPECT_TRUE(s.ui.Boxes().empty());
     EXPECT_TRUE(s.controller.IsThreadRunning());
     s.ui.CancelAfterProgressSteps(-1);
@@ -201,24 +179,20 @@ TEST(EventLogRead, AllRecordsShareTheRetryBudget) {
     // A refused opening read is a failed read as well; the worker runs again.
     device.FailReads(20, 1);
     s.ui.Clear();
-    EXPECT_EQ(s.Read(EventLogScope::All).status, CEventLogReader::Status::Failed);
+    EXPECT_EQ(s.ReadIdle(EventLogScope::All).status, CEventLogReader::Status::Failed);
     ASSERT_EQ(s.ui.Boxes().size(), 1u);
     EXPECT_EQ(s.ui.Boxes()[0].text, "Please check connection!");
-    EXPECT_TRUE(s.controller.IsThreadRunning());
     EXPECT_TRUE(s.controller.IsConnected());
-}
 
-TEST(EventLogRead, NotConnected) {
-    RecordingUiPort ui;
-    CControllerModbus controller(nullptr, &ui);
-    controller.StartThread();
-    EXPECT_EQ(CEventLogReader(controller, ui).Run(EventLogScope::Latest).status,
-              CEventLogReader::Status::NotConnected);
-    ASSERT_EQ(ui.Boxes().size(), 1u);
-    EXPECT_EQ(ui.Boxes()[0].text, "No connection to device!");
-    EXPECT_EQ(ui.Boxes()[0].caption, "No connection to device!");
-    EXPECT_TRUE(ui.ProgressSteps().empty());
-    EXPECT_TRUE(controller.IsThreadRunning());
+    // Without a connection nothing is read, and the worker goes on.
+    s.controller.Disconnect();
+    s.ui.Clear();
+    EXPECT_EQ(s.Read(EventLogScope::Latest).status, CEventLogReader::Status::NotConnected);
+    ASSERT_EQ(s.ui.Boxes().size(), 1u);
+    EXPECT_EQ(s.ui.Boxes()[0].text + "|" + s.ui.Boxes()[0].caption,
+              "No connection to device!|No connection to device!");
+    EXPECT_TRUE(s.ui.ProgressSteps().empty());
+    EXPECT_TRUE(s.controller.IsThreadRunning());
 }
 
 // The simulated filter's log: the latest records are the last rows of all records.
@@ -227,19 +201,22 @@ TEST(EventLogRead, FromTheSimulator) {
     ASSERT_TRUE(sim.ready()) << sim.failure();
     Session s(sim.tcpHost());
     CDocErrorMemory doc;
-    doc.AddEntry(s.Read(EventLogScope::Latest).text);
+    doc.AddEntry(s.ReadIdle(EventLogScope::Latest).text);
     const std::vector<EventLogRow> latest = EventLogRowsOf(doc);
     ASSERT_EQ(latest.size(), 40u);
     doc.DeleteContents();
-    doc.AddEntry(s.Read(EventLogScope::All).text);
+    doc.AddEntry(s.ReadIdle(EventLogScope::All).text);
     const std::vector<EventLogRow> all = EventLogRowsOf(doc);
     ASSERT_GE(all.size(), 400u);
     EXPECT_TRUE(std::equal(latest.begin(), latest.end(), all.end() - 40));
-    for (const EventLogRow& row : all) {
-        EXPECT_TRUE(row.kindText == "Error" || row.kindText == "Status" || row.kindText == "Info");
-        EXPECT_EQ(row.date.size(), 10u);
-        EXPECT_EQ(row.time.size(), 8u);
-        EXPECT_FALSE(row.hours.empty());
-    }
+    std::vector<int> progress; // all records: one step per file
+    for (const auto& p : s.ui.ProgressSteps())
+        progress.push_back(p.pos);
+    EXPECT_EQ(std::vector<int>(progress.end() - 13, progress.end()),
+              (std::vector<int>{4, 13, 22, 31, 40, 49, 58, 67, 76, 85, 94, 100, 100}));
+    for (const EventLogRow& row : all) // each line of the device's log makes one whole row
+        EXPECT_TRUE(row.date.size() == 10 && row.time.size() == 8 && !row.hours.empty() &&
+                    (row.kindText == "Error" || row.kindText == "Status" || row.kindText == "Info"))
+            << row.description;
     EXPECT_TRUE(s.ui.Boxes().empty());
 }

@@ -1,10 +1,6 @@
 #include "FirmwareTestSupport.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <algorithm>
 
 namespace quirel::test {
 
@@ -20,11 +16,8 @@ std::string SRecord(char type, std::uint32_t address, int addressBytes,
         sum += b;
     bytes.push_back(static_cast<std::uint8_t>(~sum));
     std::string line = {'S', type};
-    char hex[3];
-    for (std::uint8_t b : bytes) {
-        std::snprintf(hex, sizeof hex, "%02X", b);
-        line += hex;
-    }
+    for (std::uint8_t b : bytes)
+        line += {"0123456789ABCDEF"[b >> 4], "0123456789ABCDEF"[b & 15]};
     return line;
 }
 
@@ -60,28 +53,6 @@ std::vector<std::uint8_t> ScatteredImage() {
     for (std::size_t i = 0x1FFF80; i < 0x200000; ++i) // the last block of the flash
         image[i] = static_cast<std::uint8_t>(i ^ 0x55);
     return image;
-}
-
-bool WriteTextFile(const std::string& path, const std::string& text) {
-    std::ofstream f(path, std::ios::binary);
-    f << text;
-    return static_cast<bool>(f);
-}
-
-std::vector<std::uint8_t> ReadBinaryFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
-
-TempDir::TempDir() {
-    char path[] = "/tmp/quirel-fw-XXXXXX";
-    m_path = ::mkdtemp(path) ? path : "/tmp";
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    if (m_path != "/tmp")
-        std::filesystem::remove_all(m_path, ec);
 }
 
 } // namespace quirel::test

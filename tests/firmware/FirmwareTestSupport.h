@@ -1,5 +1,8 @@
 #pragma once
 
+#include "TempFolder.h"
+#include "base/FileUtil.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -20,18 +23,14 @@ std::string SRecordFile(const std::vector<std::uint8_t>& image, int perRecord = 
 std::vector<std::uint8_t> SmallImage();
 std::vector<std::uint8_t> ScatteredImage();
 
-bool WriteTextFile(const std::string& path, const std::string& text);
-std::vector<std::uint8_t> ReadBinaryFile(const std::string& path);
+inline bool WriteTextFile(const std::string& path, const std::string& text) {
+    return quirel::writeFileAtomically(path, text);
+}
+inline std::vector<std::uint8_t> ReadBinaryFile(const std::string& path) {
+    const std::string bytes = quirel::readWholeFile(path, quirel::kMaxFirmwareFileBytes).value_or("");
+    return {bytes.begin(), bytes.end()};
+}
 
-// A private folder under /tmp, removed with everything in it.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    std::string File(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
+using TempDir = ::TempFolder;
 
 } // namespace quirel::test

@@ -1,5 +1,6 @@
 #include "firmware/SRecordReader.h"
 #include "FirmwareTestSupport.h"
+#include "firmware/FirmwareFile.h"
 #include "firmware/FirmwareUpdateRule.h"
 
 #include <gtest/gtest.h>
@@ -21,32 +22,7 @@ SRecordReport Read(const std::string& text, Bytes& image, std::uint32_t base = 0
     return ReadSRecordImage(in, image, base);
 }
 
-bool Erased(const Bytes& image) {
-    return std::all_of(image.begin(), image.end(), [](std::uint8_t b) { return b == 0xFF; });
-}
-
-std::string Lines(int n, const std::string& line) {
-    std::string text;
-    for (int i = 0; i < n; ++i)
-        text += line;
-    return text;
-}
-
 } // namespace
-
-TEST(SRecordReader, RecognisesS1AndS2WithoutPlacingThem) {
-    Bytes image;
-    const auto r = Read(SRecord('0', 0, 2, {'h'}) + "\n" + SRecord('1', 0x10, 2, {1, 2}) + "\n" +
-                            SRecord('2', 0x20, 3, {3}) + "\n" + SRecord('5', 2, 2, {}) + "\n" +
-                            SRecord('9', 0, 2, {}) + "\n",
-                        image);
-    EXPECT_TRUE(r.ok());
-    EXPECT_TRUE(r.headerSeen);
-    EXPECT_EQ(r.s1Records, 1);
-    EXPECT_EQ(r.s2Records, 1);
-    EXPECT_EQ(r.s3Records, 0);
-    EXPECT_TRUE(Erased(image));
-}
 
 TEST(SRecordReader, TenForeignLinesAreToleratedEleventhRejects) {
     const std::string record = SRecord('3', 0, 4, {0xAB}) + "\n";
@@ -54,31 +30,29 @@ TEST(SRecordReader, TenForeignLinesAreToleratedEleventhRejects) {
          {std::pair{10, SRecordReport::Status::Ok}, std::pair{11, SRecordReport::Status::NotSRecord}}) {
         Bytes image;
         // Blank lines and "\r" lines of a CRLF file count alike, spread over the whole file.
-        const auto r = Read(Lines(foreign / 2, "\n") + record + Lines(foreign - foreign / 2, "\r\n"), image);
-        EXPECT_EQ(r.status, status) << foreign;
+        std::string text = std::string(static_cast<std::size_t>(foreign / 2), '\n') + record;
+        for (int i = foreign / 2; i < foreign; ++i)
+            text += "\r\n";
+        EXPECT_EQ(Read(text, image).status, status) << foreign;
     }
 }
 
-TEST(SRecordReader, PlacesS3DataAndDropsWhatLiesBeyondTheFlash) {
-    Bytes data(16);
+TEST(SRecordReader, PlacesS3DataWhereItBelongs) {
+    Bytes data(16), image;
     for (int i = 0; i < 16; ++i)
         data[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(0x10 + i);
-    Bytes image;
+    // What lies beyond the flash is dropped.
     const auto r = Read(SRecord('3', 0x1FFFF8, 4, data) + "\r\n", image);
     ASSERT_TRUE(r.ok());
     EXPECT_EQ(r.largestCount, 21);
-    EXPECT_EQ(Bytes(image.end() - 8, image.end()), Bytes(data.begin(), data.begin() + 8));
-    EXPECT_EQ(image.size(), kFlashImageSize);
-    EXPECT_EQ(image[0x1FFFF7], 0xFF);
-}
-
-TEST(SRecordReader, TheLaterRecordWinsAndTheBaseIsSubtracted) {
-    Bytes image;
+    ASSERT_EQ(image.size(), kFlashImageSize);
+    EXPECT_EQ(Bytes(image.end() - 9, image.end()),
+              (Bytes{0xFF, 0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17}));
+    // The later record wins; with a base, it is subtracted and what lies below it skipped.
     const std::string text = SRecord('3', 0x1000, 4, {1, 2, 3}) + "\n" + SRecord('3', 0x1001, 4, {9}) + "\n" +
                              SRecord('3', 0x0FFF, 4, {7}) + "\n";
     ASSERT_TRUE(Read(text, image).ok());
-    EXPECT_EQ(Bytes(image.begin() + 0x0FFF, image.begin() + 0x1003), (Bytes{7, 1, 9, 3}));
-    // With base 0x1000 the record below it is skipped.
+    EXPECT_EQ(Bytes(image.begin() + 0x0FFF, image.begin() + 0x1004), (Bytes{7, 1, 9, 3, 0xFF}));
     ASSERT_TRUE(Read(text, image, 0x1000).ok());
     EXPECT_EQ(Bytes(image.begin(), image.begin() + 4), (Bytes{1, 9, 3, 0xFF}));
     EXPECT_EQ(image.back(), 0xFF);
@@ -89,9 +63,7 @@ TEST(SRecordReader, ADamagedRecordRejectsTheFile) {
     std::string badSum = SRecord('3', 0x80, 4, {1, 2});
     badSum[badSum.size() - 2] = 'F'; // 0x75 with its top bit flipped
     std::string lower = SRecord('3', 0x80, 4, {0xAB});
-    for (char& c : lower)
-        c = static_cast<char>(std::tolower(c));
-    lower[0] = 'S';
+    std::transform(lower.begin() + 1, lower.end(), lower.begin() + 1, [](char c) { return std::tolower(c); });
     const std::string end = SRecord('7', 0, 4, {}) + "\n";
     const struct {
         std::string line;
@@ -117,6 +89,47 @@ TEST(SRecordReader, ADamagedRecordRejectsTheFile) {
         if (!c.ok) {
             EXPECT_EQ(r.status, SRecordReport::Status::Damaged) << c.line;
             EXPECT_EQ(r.damagedLine, c.damagedLine) << c.line;
+        }
+    }
+}
+
+// A file no bootloader, or not the one found, could take whole is refused before any erase, saying why.
+TEST(FirmwareFile, FilesThatCannotBeSentWholeAreRefused) {
+    const std::string header = SRecord('0', 0, 2, {}) + "\n", end = SRecord('7', 0, 4, {});
+    std::string damaged = quirel::test::SRecordFile(quirel::test::SmallImage());
+    damaged[damaged.find("S3") + 20] ^= 1; // one data digit flipped
+    std::string noEnd = quirel::test::SRecordFile(quirel::test::SmallImage());
+    noEnd.resize(noEnd.rfind("S7"));
+    const std::string unchanged = "\nThe device was not changed.";
+    const struct {
+        std::string text;
+        std::string read = "", blocks = "",
+                    lines = ""; // refused by any bootloader, by the one of blocks, of lines
+    } cases[] = {
+        {damaged, "The firmware file is damaged: bad record in line 2." + unchanged},
+        {std::string(11, '\n') + "S", "No srecord hex file detected !"},
+        {header + end, "The firmware file holds no data for the device." + unchanged},
+        {header + SRecord('3', 0xFFFFFFF0, 4, {1}) + "\n" + end, "",
+         "The firmware file holds no data for the device." + unchanged},
+        {header + SRecord('1', 0x100, 2, {1, 2}) + "\n" + SRecord('2', 0x20, 3, {3}) + "\n" +
+             SRecord('5', 2, 2, {}) + "\n" + SRecord('9', 0, 2, {}),
+         "", "The firmware file holds S1 or S2 records; this bootloader takes S3 records only." + unchanged},
+        {noEnd, "", "",
+         "The firmware file has no end record (S7, S8 or S9), which bootloader 1.0 waits for." + unchanged},
+        // Bootloader 1.0 builds each line in 64 bytes: a record of 30 bytes overruns it, 29 fit.
+        {header + SRecord('3', 0, 4, Bytes(25, 1)) + "\n" + end, "", "",
+         "The records of this firmware file are too long for bootloader 1.0 (at most 29 bytes each)." +
+             unchanged},
+        {header + SRecord('3', 0, 4, Bytes(24, 1)) + "\n" + end},
+    };
+    quirel::test::TempDir dir;
+    for (const auto& c : cases) {
+        ASSERT_TRUE(quirel::test::WriteTextFile(dir.File("fw.srec"), c.text));
+        FirmwareFile file;
+        EXPECT_EQ(ReadFirmwareFile(dir.File("fw.srec"), file), c.read) << c.text;
+        if (c.read.empty()) {
+            EXPECT_EQ(RefusalFor(file, false), c.blocks) << c.text;
+            EXPECT_EQ(RefusalFor(file, true), c.lines) << c.text;
         }
     }
 }

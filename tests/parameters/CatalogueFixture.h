@@ -1,31 +1,20 @@
 #pragma once
 
+#include "TempFolder.h"
 #include "parameters/ParameterManager.h"
 
-#include <filesystem>
 #include <fstream>
 #include <string>
 
-#include <unistd.h>
-
-// A catalogue written to a temporary file for one test.
-class TempCatalogue {
+// A catalogue of the given text, loaded in one language from a private temporary folder that lives as long.
+class LoadedCatalogue : public CParameterManager {
 public:
-    explicit TempCatalogue(const std::string& text) {
-        static int counter = 0;
-        path_ = (std::filesystem::temp_directory_path() /
-                 ("quirel-cat-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".ini"))
-                    .string();
-        std::ofstream(path_, std::ios::binary) << text;
+    LoadedCatalogue(const std::string& text, int language) {
+        std::ofstream(m_folder.File("Parameters.ini"), std::ios::binary) << text;
+        SetLanguage(language);
+        Load(m_folder.File("Parameters.ini"));
     }
-    ~TempCatalogue() { std::filesystem::remove(path_); }
-    const std::string& path() const { return path_; }
 
 private:
-    std::string path_;
+    TempFolder m_folder;
 };
-
-inline void LoadCatalogue(CParameterManager& m, const TempCatalogue& file, int language) {
-    m.SetLanguage(language);
-    m.Load(file.path());
-}

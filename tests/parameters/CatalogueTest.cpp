@@ -4,8 +4,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 namespace {
 
@@ -34,64 +34,63 @@ const char* kCatalogue =
 
 } // namespace
 
-TEST(Catalogue, EnglishAndGermanKeysAndUnits) {
-    TempCatalogue file(kCatalogue);
-    CParameterManager en, de;
-    LoadCatalogue(en, file, quirel::kLanguageEnglish);
-    LoadCatalogue(de, file, quirel::kLanguageGerman);
+std::string Thrown(const std::function<void()>& lookup) {
+    try {
+        lookup();
+    } catch (const CParameterException& e) {
+        return e.GetMessage();
+    }
+    return "nothing thrown";
+}
 
-    EXPECT_EQ(en.GetName(100), "Mains frequency");
-    EXPECT_EQ(de.GetName(100), "Netzfrequenz");
-    EXPECT_EQ(en.GetDescription(100).GetHelpText(), "Frequency");
-    EXPECT_EQ(de.GetDescription(100).GetHelpText(), "Frequenz");
-    EXPECT_EQ(en.GetDescription(199).GetUnit(), "degree Celsius");
-    EXPECT_EQ(de.GetDescription(199).GetUnit(), "Grad Celsius");
-    EXPECT_EQ(de.GetDescription(150).GetUnit(), "Grad");
-
+TEST(Catalogue, EnglishAndGermanKeysUnitsAndDefaults) {
+    const LoadedCatalogue en(kCatalogue, quirel::kLanguageEnglish), de(kCatalogue, quirel::kLanguageGerman);
+    const std::pair<std::string, std::string> shown[] = {
+        {en.GetName(100), "Mains frequency"},
+        {de.GetName(100), "Netzfrequenz"},
+        {en.GetDescription(100).GetHelpText(), "Frequency"},
+        {de.GetDescription(100).GetHelpText(), "Frequenz"},
+        {en.GetDescription(199).GetUnit(), "degree Celsius"},
+        {de.GetDescription(199).GetUnit(), "Grad Celsius"},
+        {de.GetDescription(150).GetUnit(), "Grad"},
+        {de.GetName(12), "-error-"}, // absent keys take their defaults
+        {de.GetDescription(12).GetHelpText(), "No help available"},
+    };
+    for (const auto& [actual, expected] : shown)
+        EXPECT_EQ(actual, expected);
+    EXPECT_EQ(de.GetDescription(12).GetModbusAddress(), 1);
+    EXPECT_EQ(de.GetDescription(12).GetPrecision(), 0);
     // Only Text_en1 and Text_en3 exist in English: the middle one reads as missing.
     EXPECT_EQ(en.GetDescription(12).GetValueTexts(), (std::vector<std::string>{"Off", "-NoValue-", "Auto"}));
     EXPECT_EQ(de.GetDescription(12).GetValueTexts(), (std::vector<std::string>{"Aus", "Ein", "Auto"}));
-    // Absent keys take their defaults.
-    const auto mode = de.GetDescription(12);
-    EXPECT_EQ(mode.GetName(), "-error-");
-    EXPECT_EQ(mode.GetHelpText(), "No help available");
-    EXPECT_EQ(mode.GetModbusAddress(), 1);
-    EXPECT_EQ(mode.GetPrecision(), 0);
-    EXPECT_EQ(mode.GetAccessType(), kAccessWO);
+    // What is missing is named in the user interface's language.
+    quirel::setUiLanguage(quirel::kLanguageGerman);
+    EXPECT_EQ(Thrown([&] { de.GetDescription(4711); }), "Parameter nicht gefunden: 4711");
+    quirel::setUiLanguage(quirel::kLanguageEnglish);
+    EXPECT_EQ(Thrown([&] { de.GetDescription("nothing"); }), "Parameter not found: nothing");
 }
 
-TEST(Catalogue, TreeShapeIdentifiersAndAccess) {
-    TempCatalogue file(kCatalogue);
-    CParameterManager m;
-    LoadCatalogue(m, file, quirel::kLanguageEnglish);
-
+TEST(Catalogue, TreeShapeIdentifiersAccessAndLookups) {
+    const LoadedCatalogue m(kCatalogue, quirel::kLanguageEnglish);
     const auto* root = dynamic_cast<const CTreeNode*>(m.GetRoot());
     ASSERT_NE(root, nullptr);
-    ASSERT_EQ(root->GetChildren().size(), 5u); // subfolders first, then parameters
-    EXPECT_FALSE(root->GetChildren()[0]->IsLeaf());
+    ASSERT_EQ(root->GetChildren().size(), 5u);      // subfolders first, then parameters
     EXPECT_FALSE(root->GetChildren()[1]->IsLeaf()); // both counts 0 with a name: an empty folder
     EXPECT_TRUE(root->GetChildren()[2]->IsLeaf());
-
     std::vector<int32_t> ids;
     m.GetAllIds(ids);
     EXPECT_EQ(ids, (std::vector<int32_t>{100, 199, 150, 12, 300})); // "0150" is 150, "12abc" is 12
-    EXPECT_EQ(m.GetDescription(199).GetAccessType(), kAccessRO);    // "RW" is not a known right
-    EXPECT_EQ(m.GetDescription(150).GetAccessType(), kAccessConst);
+    EXPECT_EQ((std::vector<int>{m.GetDescription(199).GetAccessType(), m.GetDescription(150).GetAccessType(),
+                                m.GetDescription(12).GetAccessType()}),
+              (std::vector<int>{kAccessRO, kAccessConst, kAccessWO})); // "RW" is not a known right
     EXPECT_FALSE(m.Exists(13));
-
     const auto tree = m.GetFolderTree();
     ASSERT_EQ(tree.size(), 1u);
-    EXPECT_EQ(tree[0].displayName, "Root");
     ASSERT_EQ(tree[0].children.size(), 2u);
-    EXPECT_EQ(tree[0].children[0].displayName, "Measured");
-    EXPECT_EQ(tree[0].children[1].displayName, "Empty folder");
+    EXPECT_EQ(tree[0].displayName + "/" + tree[0].children[0].displayName + "/" +
+                  tree[0].children[1].displayName,
+              "Root/Measured/Empty folder");
     EXPECT_TRUE(tree[0].children[1].children.empty());
-}
-
-TEST(Catalogue, LookupsMatchCaseAsEachOperationDefines) {
-    TempCatalogue file(kCatalogue);
-    CParameterManager m;
-    LoadCatalogue(m, file, quirel::kLanguageEnglish);
 
     EXPECT_EQ(m.GetId("MAINS FREQUENCY"), 100); // by name: any case
     EXPECT_EQ(m.GetModbusAddress("mains frequency"), 101);
@@ -101,7 +100,6 @@ TEST(Catalogue, LookupsMatchCaseAsEachOperationDefines) {
     EXPECT_EQ(m.GetDescription(12).FindValueText("AUTO"), 2);
     EXPECT_EQ(m.GetDescription(12).GetValueText(3), "-error-");
     EXPECT_EQ(m.GetDescription(12).GetValueText(-1), "-error-");
-
     std::vector<CParameterDescription> own, all;
     m.GetFolderParameters("Root", own);
     m.GetFolderDescriptions("Root", all);
@@ -109,74 +107,47 @@ TEST(Catalogue, LookupsMatchCaseAsEachOperationDefines) {
     EXPECT_EQ(all.size(), 5u);
     m.GetFolderParameters("Mains frequency", own); // a parameter, not a folder: nothing
     EXPECT_EQ(own.size(), 3u);
-
     std::vector<std::string> names{"keep"};
     m.GetMeasuredValueNames(names);
     EXPECT_EQ(names, (std::vector<std::string>{"100 Mains frequency", "199 Temp"}));
 }
 
-TEST(Catalogue, MissingThingsThrowInTheUserInterfaceLanguage) {
-    TempCatalogue file(kCatalogue);
-    CParameterManager m;
-    LoadCatalogue(m, file, quirel::kLanguageGerman);
-    quirel::setUiLanguage(quirel::kLanguageGerman);
-    try {
-        m.GetDescription(4711);
-        FAIL();
-    } catch (const CParameterException& e) {
-        EXPECT_EQ(e.GetMessage(), "Parameter nicht gefunden: 4711");
-    }
-    quirel::setUiLanguage(quirel::kLanguageEnglish);
-    try {
-        m.GetDescription("nothing");
-        FAIL();
-    } catch (const CParameterException& e) {
-        EXPECT_EQ(e.GetMessage(), "Parameter not found: nothing");
-    }
-
-    TempCatalogue flat("[Rootfolder]\nNrOfParameters=1\nParameter1=5\n[5]\nParameterName_en=X\n");
-    CParameterManager noMeasured;
-    LoadCatalogue(noMeasured, flat, quirel::kLanguageEnglish);
-    std::vector<std::string> names{"kept"};
-    try {
-        noMeasured.GetMeasuredValueNames(names);
-        FAIL();
-    } catch (const CParameterException& e) {
-        EXPECT_EQ(e.GetMessage(), "Section not found: MeasuredValues");
-    }
-    EXPECT_EQ(names, std::vector<std::string>{"kept"});
-}
-
 TEST(Catalogue, FirstMatchWinsAndSettingIdentifiers) {
-    TempCatalogue file("[Rootfolder]\nNrOfSubfolders=2\nFolder1=A\nFolder2=B\nFolderName_en=R\n"
-                       "[A]\nNrOfParameters=2\nFolderName_en=A\nParameter1=200\nParameter2=199\n"
-                       "[B]\nNrOfParameters=2\nFolderName_en=B\nParameter1=0200\nParameter2=201\n"
-                       "[200]\nParameterName_en=First\n[0200]\nParameterName_en=Second\n"
-                       "[199]\nParameterName_en=Low\n[201]\nParameterName_en=First\nDataType=4\n");
-    CParameterManager m;
-    LoadCatalogue(m, file, quirel::kLanguageEnglish);
+    const LoadedCatalogue m("[Rootfolder]\nNrOfSubfolders=2\nFolder1=A\nFolder2=B\nFolderName_en=R\n"
+                            "[A]\nNrOfParameters=2\nFolderName_en=A\nParameter1=200\nParameter2=199\n"
+                            "[B]\nNrOfParameters=2\nFolderName_en=B\nParameter1=0200\nParameter2=201\n"
+                            "[200]\nParameterName_en=First\n[0200]\nParameterName_en=Second\n"
+                            "[199]\nParameterName_en=Low\n[201]\nParameterName_en=First\nDataType=4\n",
+                            quirel::kLanguageEnglish);
     EXPECT_EQ(m.GetName(200), "First");                // "[200]" comes first depth-first
     EXPECT_EQ(m.GetDescription("first").GetId(), 200); // by name, too
     const auto& table = m.GetSettingIds();
-    EXPECT_EQ(table[0], 200);
-    EXPECT_EQ(table[1], 200); // listed twice, entered twice
-    EXPECT_EQ(table[2], 201);
-    EXPECT_EQ(table[3], 0);
+    EXPECT_EQ((std::vector<int32_t>(table.begin(), table.begin() + 4)),
+              (std::vector<int32_t>{200, 200, 201, 0}))
+        << "listed twice, entered twice";
     EXPECT_FALSE(m.IsSettingId(199));
     EXPECT_TRUE(m.IsSettingId(201));
+
+    // The table holds 1024 identifiers.
+    std::string text = "[Rootfolder]\nNrOfParameters=1100\nFolderName_en=R\n";
+    for (int i = 1; i <= 1100; ++i)
+        text += "Parameter" + std::to_string(i) + "=" + std::to_string(1000 + i) + "\n";
+    const LoadedCatalogue big(text, quirel::kLanguageEnglish);
+    EXPECT_EQ(big.GetSettingIds()[1023], 2024);
+    EXPECT_TRUE(big.IsSettingId(2024));
+    EXPECT_FALSE(big.IsSettingId(2025));
 }
 
 TEST(Catalogue, BadCataloguesLoadSoundly) {
     // A folder that lists itself and its parent, negative and absurd counts, a missing reference.
-    TempCatalogue file("[Rootfolder]\nNrOfSubfolders=3\nFolderName_en=R\nFolder1=Loop\nFolder2=Neg\n"
-                       "Folder3=Huge\n"
-                       "[Loop]\nNrOfSubfolders=2\nNrOfParameters=1\nFolderName_en=Loop\nFolder1=loop\n"
-                       "Folder2=Rootfolder\nParameter1=7\n"
-                       "[Neg]\nNrOfSubfolders=-5\nNrOfParameters=-1\nFolderName_en=Negative\n"
-                       "[Huge]\nNrOfParameters=2000000000\nFolderName_en=Huge\nParameter1=8\n"
-                       "[7]\nParameterName_en=Seven\n[8]\nParameterName_en=Eight\n");
-    CParameterManager m;
-    LoadCatalogue(m, file, quirel::kLanguageEnglish);
+    const LoadedCatalogue m("[Rootfolder]\nNrOfSubfolders=3\nFolderName_en=R\nFolder1=Loop\nFolder2=Neg\n"
+                            "Folder3=Huge\n"
+                            "[Loop]\nNrOfSubfolders=2\nNrOfParameters=1\nFolderName_en=Loop\nFolder1=loop\n"
+                            "Folder2=Rootfolder\nParameter1=7\n"
+                            "[Neg]\nNrOfSubfolders=-5\nNrOfParameters=-1\nFolderName_en=Negative\n"
+                            "[Huge]\nNrOfParameters=2000000000\nFolderName_en=Huge\nParameter1=8\n"
+                            "[7]\nParameterName_en=Seven\n[8]\nParameterName_en=Eight\n",
+                            quirel::kLanguageEnglish);
     EXPECT_EQ(m.GetName(7), "Seven");
     EXPECT_EQ(m.GetName(8), "Eight");
     const auto tree = m.GetFolderTree();
@@ -202,9 +173,7 @@ TEST(Catalogue, CataloguesThatMultiplyStayBounded) {
     for (int i = 1; i <= 10000; ++i)
         text += "Parameter" + std::to_string(i) + "=" + std::to_string(200 + i % 2) + "\n";
     text += "[200]\nParameterName_en=Wide\nNrOfValues=10000\nText_en1=first\n[201]\nParameterName_en=Other\n";
-    TempCatalogue file(text);
-    CParameterManager m;
-    LoadCatalogue(m, file, quirel::kLanguageEnglish);
+    const LoadedCatalogue m(text, quirel::kLanguageEnglish);
     std::vector<CParameterDescription> all;
     m.GetFolderDescriptions("R", all);
     size_t texts = 0;
@@ -219,50 +188,33 @@ TEST(Catalogue, CataloguesThatMultiplyStayBounded) {
     EXPECT_TRUE(m.IsSettingId(201));
 }
 
-TEST(Catalogue, MoreThan1024SettingIdentifiersAreCut) {
-    std::string text = "[Rootfolder]\nNrOfParameters=1100\nFolderName_en=R\n";
-    for (int i = 1; i <= 1100; ++i)
-        text += "Parameter" + std::to_string(i) + "=" + std::to_string(1000 + i) + "\n";
-    TempCatalogue file(text);
-    CParameterManager m;
-    LoadCatalogue(m, file, quirel::kLanguageEnglish);
-    EXPECT_EQ(m.GetSettingIds()[1023], 2024);
-    EXPECT_TRUE(m.IsSettingId(2024));
-    EXPECT_FALSE(m.IsSettingId(2025));
-}
-
 TEST(Catalogue, MissingFileReadsAsOneErrorParameter) {
     // The loader falls back to Parameters.ini in the current folder: make that folder one of our own.
     const std::filesystem::path saved = std::filesystem::current_path();
-    const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("quirel-cwd-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    std::filesystem::current_path(dir);
-    {
-        std::ofstream("Parameters.ini") << "[Rootfolder]\nParameterName_en=From the current folder\n";
-        CParameterManager fallback;
-        fallback.SetLanguage(quirel::kLanguageEnglish);
-        fallback.Load("/nonexistent/quirel/Parameters.ini");
-        EXPECT_EQ(fallback.GetName(0), "From the current folder");
-        EXPECT_EQ(fallback.GetCataloguePath(), (dir / "Parameters.ini").string());
-        std::filesystem::remove("Parameters.ini");
-    }
-    CParameterManager m;
+    const TempFolder dir;
+    std::filesystem::current_path(dir.path());
+    std::ofstream("Parameters.ini") << "[Rootfolder]\nParameterName_en=From the current folder\n";
+    CParameterManager fallback, m;
+    fallback.SetLanguage(quirel::kLanguageEnglish);
+    fallback.Load("/nonexistent/quirel/Parameters.ini");
+    std::filesystem::remove("Parameters.ini");
     m.SetLanguage(quirel::kLanguageEnglish);
     m.Load("/nonexistent/quirel/Parameters.ini");
     std::filesystem::current_path(saved);
-    std::filesystem::remove_all(dir);
+    EXPECT_EQ(fallback.GetName(0), "From the current folder");
+    EXPECT_EQ(fallback.GetCataloguePath(), dir.File("Parameters.ini"));
     ASSERT_NE(m.GetRoot(), nullptr);
     EXPECT_TRUE(m.GetRoot()->IsLeaf());
     EXPECT_EQ(m.GetName(0), "-error-");
     EXPECT_TRUE(m.GetFolderTree().empty());
     EXPECT_EQ(m.FindLine("ParameterId=100", 40000), 0);
+    std::vector<std::string> names{"kept"};
+    EXPECT_EQ(Thrown([&] { m.GetMeasuredValueNames(names); }), "Section not found: MeasuredValues");
+    EXPECT_EQ(names, std::vector<std::string>{"kept"});
 }
 
 TEST(Catalogue, FindLineCountsTwoPerLine) {
-    TempCatalogue file("ParameterId=1\r\n[Rootfolder]\r\nParameterId=100\r\n");
-    CParameterManager m;
-    LoadCatalogue(m, file, quirel::kLanguageEnglish);
+    const LoadedCatalogue m("ParameterId=1\r\n[Rootfolder]\r\nParameterId=100\r\n", quirel::kLanguageEnglish);
     EXPECT_EQ(m.FindLine("ParameterId=100", 40000), 4);
     EXPECT_EQ(m.FindLine("ParameterId=1", 40000), 0); // first line reads as not found
     EXPECT_EQ(m.FindLine("ParameterId=100", 4), 0);   // limit reached before the line

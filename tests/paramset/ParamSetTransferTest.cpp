@@ -14,42 +14,39 @@
 
 #include "CommTestSupport.h"
 #include "SimProcess.h"
+#include "TempFolder.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 using namespace quirel::paramset;
 
 namespace {
 
-// Records the progress and, at each value a send offers, whether the transfer queue was empty then.
+// Records the progress and, at each value a send offers, whether the transfer queue was empty then; calls
+// `onProgress` with each progress text and the number of values offered so far.
 class SendWatchingPort : public RecordingUiPort {
 public:
     void Progress(const std::string& caption, const std::string& text, int pos, int max) override {
         RecordingUiPort::Progress(caption, text, pos, max);
-        if (onText)
-            onText(text);
         const std::string prefix = "Sending to the device: ";
-        if (text.size() <= prefix.size() || text.compare(0, prefix.size(), prefix) != 0)
-            return;
-        sent.push_back(text.substr(prefix.size(), text.rfind(" (") - prefix.size()));
-        queueBusy += controller && !controller->IsTransferQueueEmpty();
-        if (onValue)
-            onValue(sent.size());
+        if (text.rfind(prefix, 0) == 0) {
+            sent.push_back(text.substr(prefix.size(), text.rfind(" (") - prefix.size()));
+            queueBusy += controller && !controller->IsTransferQueueEmpty();
+        }
+        if (onProgress)
+            onProgress(text, sent.size());
     }
     CControllerModbus* controller = nullptr;
-    std::function<void(size_t)> onValue;
-    std::function<void(const std::string&)> onText;
+    std::function<void(const std::string&, size_t)> onProgress;
     std::vector<std::string> sent;
     int queueBusy = 0;
 };
 
 struct Device {
-    explicit Device(SimProcess& sim) : Device(sim.tcpHost()) {}
     explicit Device(const std::string& host) {
         controller.SetTcpSettings(host);
         controller.StartThread();
@@ -62,7 +59,6 @@ struct Device {
         controller.StopThread();
         controller.WaitForThreadStop();
     }
-    bool Connect() { return controller.Connect(); }
     PARAMVALUE Read(int32_t id) {
         controller.AddPollJob(std::make_unique<CJobUpdateVisibleParameter>(&doc, id, doc.GetValue(id)));
         controller.WaitForIdle(10000);
@@ -80,18 +76,15 @@ struct Device {
     CDocParameters doc{catalogue, controller};
 };
 
-std::string TempPath(const char* name) {
-    return (std::filesystem::temp_directory_path() / (std::to_string(::getpid()) + name)).string();
-}
-
 } // namespace
 
 TEST(ParamSetTransfer, SavesAndSendsBackInFileOrderOneJobAtATime) {
     SimProcess sim({"--tcp", "0"});
     ASSERT_TRUE(sim.ready());
-    Device device(sim);
-    ASSERT_TRUE(device.Connect());
-    const std::string path = TempPath("-saved.btp");
+    Device device(sim.tcpHost());
+    ASSERT_TRUE(device.controller.Connect());
+    const TempFolder folder;
+    const std::string path = folder.File("saved.btp");
     // A file that is overwritten keeps nothing of what it held.
     ASSERT_TRUE(quirel::writeFileAtomically(path, "[Commissioning]\r\nParam4999=310=1\r\n"));
 
@@ -113,10 +106,9 @@ TEST(ParamSetTransfer, SavesAndSendsBackInFileOrderOneJobAtATime) {
     CParamSetFile file;
     ASSERT_TRUE(file.Load(path));
     const auto commissioning = file.Entries(kCommissioning);
-    ASSERT_EQ(commissioning.size(), 38u);
-    EXPECT_EQ(file.Entries(kDeviceData).size(), 10u);
-    EXPECT_EQ(file.Entries(kMeasuredValues).size(), 3u);
-    EXPECT_EQ(commissioning.back().key, 37);
+    EXPECT_EQ((std::vector{commissioning.size(), file.Entries(kDeviceData).size(),
+                           file.Entries(kMeasuredValues).size()}),
+              (std::vector<size_t>{38, 10, 3}));
     for (const ParamSetEntry& e : commissioning)
         EXPECT_EQ(std::to_string(e.number) + "=" + e.stored,
                   FormatEntryValue(device.catalogue.GetDescription(e.number), device.Read(e.number)));
@@ -147,35 +139,31 @@ TEST(ParamSetTransfer, SavesAndSendsBackInFileOrderOneJobAtATime) {
     EXPECT_EQ(device.Read(310), ct);
     EXPECT_EQ(device.Read(300), position);
     EXPECT_EQ(device.Read(401).raw, 0x3F000000u);
-    std::remove(path.c_str());
 }
 
 TEST(ParamSetTransfer, ALostConnectionEndsTheSendWithAMessage) {
     auto sim = std::make_unique<SimProcess>(std::vector<std::string>{"--tcp", "0"});
     ASSERT_TRUE(sim->ready());
-    Device device(*sim);
-    ASSERT_TRUE(device.Connect());
+    Device device(sim->tcpHost());
+    ASSERT_TRUE(device.controller.Connect());
     CParamSetFile file;
     file.Parse("[Commissioning]\r\nParam0=310=700\r\nParam1=311=1;5 A\r\nParam2=205=3\r\nParam3=230=1\r\n"
                "Param4=411=100\r\nParam5=520=360\r\nParam6=521=440\r\n");
     SendList list = BuildSendList(file, device.catalogue, quirel::kLanguageEnglish);
     ASSERT_EQ(list.items.size(), 7u);
     // The device goes away once three values are written.
-    device.ui.onValue = [&](size_t n) {
-        if (n == 4)
+    device.ui.onProgress = [&](const std::string&, size_t sent) {
+        if (sent == 4)
             sim->terminate();
     };
     CParamSetTransfer transfer(device.doc, device.ui);
     EXPECT_EQ(transfer.Send(list), TransferResult::ConnectionLost);
     EXPECT_FALSE(device.controller.IsConnected());
-    for (size_t i = 0; i < 3; ++i)
-        EXPECT_TRUE(list.items[i].WasSent()) << i;
-    for (size_t i = 3; i < list.items.size(); ++i)
-        EXPECT_FALSE(list.items[i].WasSent()) << i;
+    for (size_t i = 0; i < list.items.size(); ++i)
+        EXPECT_EQ(list.items[i].WasSent(), i < 3) << i;
     EXPECT_LE(device.ui.sent.size(), 5u); // nothing is offered once the loss is seen
-    const auto boxes = device.ui.Boxes();
-    ASSERT_FALSE(boxes.empty());
-    EXPECT_EQ(boxes.back().text,
+    ASSERT_FALSE(device.ui.Boxes().empty());
+    EXPECT_EQ(device.ui.Boxes().back().text,
               "The connection to the device was lost. The parameter set was sent only in part.");
     EXPECT_EQ(device.ui.ProgressEnds(), 1);
     EXPECT_NE(
@@ -188,10 +176,11 @@ TEST(ParamSetTransfer, ALostConnectionEndsTheSendWithAMessage) {
 TEST(ParamSetTransfer, UnreadValuesAndALostConnectionWhileReading) {
     auto sim = std::make_unique<SimProcess>(std::vector<std::string>{"--tcp", "0", "--exception", "2:3101"});
     ASSERT_TRUE(sim->ready());
-    Device device(*sim);
-    ASSERT_TRUE(device.Connect());
+    Device device(sim->tcpHost());
+    ASSERT_TRUE(device.controller.Connect());
     device.doc.SetValue(310, PARAMVALUE(6, 750)); // as if read before
-    const std::string path = TempPath("-unread.btp");
+    const TempFolder folder;
+    const std::string path = folder.File("unread.btp");
     CParamSetTransfer transfer(device.doc, device.ui);
     int unread = 0;
     ASSERT_EQ(transfer.ReadAndSave(path, &unread), TransferResult::Done);
@@ -203,23 +192,22 @@ TEST(ParamSetTransfer, UnreadValuesAndALostConnectionWhileReading) {
     const auto entries = file.Entries(kCommissioning);
     EXPECT_TRUE(std::any_of(entries.begin(), entries.end(),
                             [](const ParamSetEntry& e) { return e.number == 310 && e.stored == "-error-"; }));
-    std::remove(path.c_str());
 
     // A target that cannot be written is refused before the device is asked for anything.
     const uint64_t jobs = device.controller.JobsRun();
     device.ui.Clear();
-    EXPECT_EQ(transfer.ReadAndSave(std::filesystem::temp_directory_path()), TransferResult::FileNotWritten);
+    EXPECT_EQ(transfer.ReadAndSave(folder.path()), TransferResult::FileNotWritten);
     EXPECT_EQ(device.controller.JobsRun(), jobs);
     EXPECT_TRUE(device.ui.ProgressSteps().empty());
 
     device.ui.Clear();
-    device.ui.onText = [&](const std::string& text) {
+    device.ui.onProgress = [&](const std::string& text, size_t) {
         int read = 0;
         if (std::sscanf(text.c_str(), "Reading from the device: %d of", &read) == 1 && read > 20)
             sim->terminate();
     };
-    EXPECT_EQ(transfer.ReadAndSave(path), TransferResult::ConnectionLost);
-    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_EQ(transfer.ReadAndSave(folder.File("lost.btp")), TransferResult::ConnectionLost);
+    EXPECT_FALSE(std::filesystem::exists(folder.File("lost.btp")));
     ASSERT_FALSE(device.ui.Boxes().empty());
     EXPECT_EQ(device.ui.Boxes().back().text,
               "The connection to the device was lost. The parameter set was not saved.");
@@ -230,7 +218,7 @@ TEST(ParamSetTransfer, AGarbledWriteReplyIsNotSent) {
     quirel::test::RegisterDevice peer;
     peer.badWriteEcho = true;
     Device device(peer.Host());
-    ASSERT_TRUE(device.Connect());
+    ASSERT_TRUE(device.controller.Connect());
     CParamSetFile file;
     file.Parse("[Commissioning]\r\nParam0=310=700\r\n");
     SendList list = BuildSendList(file, device.catalogue, quirel::kLanguageEnglish);

@@ -1,6 +1,7 @@
 // The overview's items: which the catalogue offers, which group parameter 300 shows, what a value item
 // writes; and the frame's proportion rule.
 
+#include "TempFolder.h"
 #include "base/FileUtil.h"
 #include "comm/ControllerModbus.h"
 #include "parameters/ParameterManager.h"
@@ -10,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <regex>
 
 namespace {
@@ -26,101 +26,76 @@ public:
     void DrawText(SchematicFont, int x, int y, int, const std::string& text, bool value) override {
         texts.push_back({x, y, text, value});
     }
-    const Text* At(int x, int y) const {
+    // The text drawn at a place, "(none)" when nothing is; values marked with a leading "=".
+    std::string At(int x, int y) const {
         for (const Text& t : texts)
             if (t.x == x && t.y == y)
-                return &t;
-        return nullptr;
+                return (t.value ? "=" : "") + t.text;
+        return "(none)";
     }
     std::vector<Text> texts;
 };
 
-// The demo catalogue with the lines matching `drop` removed, loaded in English.
-class Catalogue {
+// The demo catalogue with the lines matching `drop` removed, loaded in English from a private folder.
+class Catalogue : public CParameterManager {
 public:
     explicit Catalogue(const std::string& drop) {
-        std::string text =
-            *quirel::readWholeFile(QUIREL_RESOURCES_DIR "/Parameters.ini", quirel::kMaxMeasurementFileBytes);
-        text = std::regex_replace(text, std::regex(drop), "");
-        quirel::writeFileAtomically(m_path, text);
-        m_catalogue.SetLanguage(9);
-        m_catalogue.Load(m_path);
+        const auto text =
+            quirel::readWholeFile(QUIREL_RESOURCES_DIR "/Parameters.ini", quirel::kMaxMeasurementFileBytes);
+        quirel::writeFileAtomically(m_folder.File("Parameters.ini"),
+                                    std::regex_replace(*text, std::regex(drop), ""));
+        SetLanguage(9);
+        Load(m_folder.File("Parameters.ini"));
     }
-    ~Catalogue() { std::filesystem::remove(m_path); }
-    const CParameterManager& Get() const { return m_catalogue; }
 
 private:
-    std::string m_path =
-        (std::filesystem::temp_directory_path() / ("quirel-schematic-" + std::to_string(::getpid()) + ".ini"))
-            .string();
-    CParameterManager m_catalogue;
+    TempFolder m_folder;
 };
-
-size_t Count(const CSchematicItems& items) {
-    return items.GroupA().size() + items.GroupB().size() + items.GroupC().size();
-}
 
 } // namespace
 
+// Nothing dropped; without any "ParameterId=" line only the three headlines remain; 401 without 402: the
+// whole target range goes (two labels of 242/243, the headline 240, two values).
 TEST(SchematicItems, PresenceFollowsTheCatalogueLines) {
-    {
-        Catalogue full("(?!)"); // nothing dropped
-        const CSchematicItems items(full.Get());
-        EXPECT_EQ(items.GroupA().size(), 46u);
-        EXPECT_EQ(items.GroupB().size(), 4u);
-        EXPECT_EQ(items.GroupC().size(), 4u);
-    }
-    {
-        // Without any "ParameterId=" line only the three headlines remain.
-        Catalogue none("ParameterId=\\d+\\r?\\n");
-        const CSchematicItems items(none.Get());
-        ASSERT_EQ(Count(items), 3u);
-        EXPECT_EQ(items.GroupA()[0]->GetText(), "Mains side");
-        EXPECT_EQ(items.GroupA()[1]->GetText(), "Load side");
-        EXPECT_EQ(items.GroupA()[2]->GetText(), "Active Harmonic Filter");
-    }
-    {
-        // 401 without 402: the whole target range goes (two labels of 242/243, the headline 240, two values).
-        Catalogue no402("ParameterId=402\\r?\\n");
-        const CSchematicItems items(no402.Get());
-        EXPECT_EQ(items.GroupA().size(), 46u - 5);
+    for (const auto& [drop, groupA, groupB] : {std::tuple{"(?!)", 46u, 4u},
+                                               {"ParameterId=\\d+\\r?\\n", 3u, 0u},
+                                               {"ParameterId=402\\r?\\n", 41u, 4u}}) {
+        const Catalogue catalogue(drop);
+        const CSchematicItems items(catalogue);
+        ASSERT_EQ(items.GroupA().size(), groupA) << drop;
+        EXPECT_EQ(items.GroupB().size(), groupB) << drop;
+        EXPECT_EQ(items.GroupC().size(), groupB) << drop;
         for (const auto& item : items.GroupA())
-            EXPECT_TRUE(item->GetX() < 1310 || item->GetY() < 690) << item->GetText();
+            EXPECT_TRUE(groupA != 41 || item->GetX() < 1310 || item->GetY() < 690) << item->GetText();
+        const std::string headlines = items.GroupA()[0]->GetText() + "|" + items.GroupA()[1]->GetText() +
+                                      "|" + items.GroupA()[2]->GetText();
+        EXPECT_TRUE(groupA != 3 || headlines == "Mains side|Load side|Active Harmonic Filter") << headlines;
     }
 }
 
 TEST(SchematicItems, ParameterThreeHundredPicksTheCurrents) {
     Catalogue full("(?!)");
     CControllerModbus controller;
-    CDocParameters doc(full.Get(), controller);
+    CDocParameters doc(full, controller);
     doc.OnNewDocument();
-    const CSchematicItems items(full.Get());
+    const CSchematicItems items(full);
     doc.SetValue(100, PARAMVALUE(8, 0));
-    PARAMVALUE current(8);
-    current.SetFloat(123.4f);
-    doc.SetValue(120, current);
-
-    RecordingCanvas groupB;
+    doc.SetValue(120, PARAMVALUE(8, 0x42F6CCCD)); // 123.4f
+    RecordingCanvas groupB, read, groupC;
     items.Draw(groupB, doc);
-    ASSERT_TRUE(groupB.At(50, 340));
-    EXPECT_EQ(groupB.At(50, 340)->text, "Mains current");
-    EXPECT_EQ(groupB.At(50, 370)->text, "123,4 A");
-    EXPECT_TRUE(groupB.At(50, 370)->value);
-    EXPECT_EQ(groupB.At(50, 130)->text, "0,00 Hz");
-    EXPECT_EQ(groupB.At(1430, 365)->text, "--"); // never read: not shown as the zero it starts with
-    EXPECT_FALSE(groupB.At(50, 500));
+    EXPECT_EQ(groupB.At(50, 340), "Mains current");
+    EXPECT_EQ(groupB.At(50, 370), "=123,4 A");
+    EXPECT_EQ(groupB.At(50, 130), "=0,00 Hz");
+    EXPECT_EQ(groupB.At(1430, 365), "=--"); // never read: not shown as the zero it starts with
+    EXPECT_EQ(groupB.At(50, 500), "(none)");
     doc.SetValue(300, PARAMVALUE(6, 0));
-    RecordingCanvas read;
     items.Draw(read, doc);
-    EXPECT_EQ(read.At(1430, 365)->text, "loadside ");
-
+    EXPECT_EQ(read.At(1430, 365), "=loadside ");
     doc.SetValue(300, PARAMVALUE(6, 1));
-    RecordingCanvas groupC;
     items.Draw(groupC, doc);
-    EXPECT_FALSE(groupC.At(50, 340));
-    ASSERT_TRUE(groupC.At(50, 500));
-    EXPECT_EQ(groupC.At(50, 500)->text, "Load current");
-    EXPECT_EQ(groupC.At(1430, 365)->text, "mainside ");
+    EXPECT_EQ(groupC.At(50, 340), "(none)");
+    EXPECT_EQ(groupC.At(50, 500), "Load current");
+    EXPECT_EQ(groupC.At(1430, 365), "=mainside ");
     EXPECT_EQ(groupC.texts.size(), groupB.texts.size());
 }
 
@@ -143,10 +118,10 @@ TEST(SchematicAspect, DraggingKeepsTheProportion) {
 
     Drag drag;
     EXPECT_FALSE(DragBetween({1200, 706}, {1200, 706}, drag));
-    ASSERT_TRUE(DragBetween({1200, 706}, {1250, 706}, drag));
-    EXPECT_EQ(drag, Drag::WidthEdge);
-    ASSERT_TRUE(DragBetween({1200, 706}, {1200, 600}, drag));
-    EXPECT_EQ(drag, Drag::HeightEdge);
-    ASSERT_TRUE(DragBetween({1200, 706}, {1000, 600}, drag));
-    EXPECT_EQ(drag, Drag::Corner);
+    for (const auto& [to, expected] : {std::pair{Size{1250, 706}, Drag::WidthEdge},
+                                       {Size{1200, 600}, Drag::HeightEdge},
+                                       {Size{1000, 600}, Drag::Corner}}) {
+        ASSERT_TRUE(DragBetween({1200, 706}, to, drag));
+        EXPECT_EQ(drag, expected);
+    }
 }

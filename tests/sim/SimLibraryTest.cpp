@@ -1,12 +1,10 @@
 // The simulator library in-process, as the viewer's demo mode uses it: a thread of its own, a free port.
 
+#include "SimProcess.h"
 #include "Simulator.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>
-#include <modbus.h>
-
-#include <cerrno>
 
 namespace {
 
@@ -15,29 +13,16 @@ TEST(SimLibrary, ThreadServesOnAFreePortAndStops) {
     char name[] = "test";
     char* argv[] = {name, nullptr};
     QCoreApplication app(argc, argv);
-
     quirel::sim::SimulatorThread thread;
     quirel::sim::SimulatorOptions options;
     options.tcp = true;
     QString error;
     ASSERT_TRUE(thread.start(options, error)) << error.toStdString();
-    ASSERT_GT(thread.tcpPort(), 0);
-
-    modbus_t* mb = modbus_new_tcp("127.0.0.1", thread.tcpPort());
-    modbus_set_slave(mb, 1);
-    ASSERT_EQ(modbus_connect(mb), 0);
-    uint16_t regs[2];
-    EXPECT_EQ(modbus_read_input_registers(mb, 9, 2, regs), 2) << modbus_strerror(errno);
-    modbus_close(mb);
-    modbus_free(mb);
-
-    const quint16 port = thread.tcpPort();
+    const int port = thread.tcpPort();
+    EXPECT_EQ(RawTcp(port).transact(1, {0x04, 0x00, 0x09, 0x00, 0x02}).size(), 7U + 2 + 4) << "connect probe";
     thread.stop();
     EXPECT_EQ(thread.tcpPort(), 0);
-    mb = modbus_new_tcp("127.0.0.1", port);
-    EXPECT_EQ(modbus_connect(mb), -1) << "nothing listens after stop";
-    modbus_free(mb);
-
+    EXPECT_FALSE(RawTcp(port).connected()) << "nothing listens after stop";
     options.cataloguePath = "/nonexistent/Parameters.ini";
     EXPECT_FALSE(thread.start(options, error));
     EXPECT_FALSE(error.isEmpty());

@@ -2,13 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdint>
-#include <fcntl.h>
-#include <poll.h>
 #include <string>
-#include <termios.h>
 #include <unistd.h>
 #include <vector>
 
@@ -41,31 +37,41 @@ public:
 private:
     bool readLine(std::string& line, std::chrono::milliseconds timeout);
 
-    int m_pid = -1;
-    int m_stdin = -1;
-    int m_stdout = -1;
+    int m_pid = -1, m_stdin = -1, m_stdout = -1;
     std::string m_buffer;
     bool m_ready = false;
     std::string m_failure;
-    int m_tcpPort = 0;
-    int m_controlPort = 0;
-    std::string m_ptyPath;
-    std::string m_linkPath;
+    int m_tcpPort = 0, m_controlPort = 0;
+    std::string m_ptyPath, m_linkPath;
     std::vector<std::string> m_startLines;
 };
 
 // CRC-16/MODBUS, written here independently of the simulator's.
 std::uint16_t testCrc16(const std::uint8_t* data, std::size_t size);
 
+// A raw byte line to the simulator, closed in the destructor.
+class RawLine {
+public:
+    RawLine(const RawLine&) = delete;
+    RawLine& operator=(const RawLine&) = delete;
+    // Receives exactly count bytes, or fewer when the time-out passes or the peer closes.
+    std::vector<std::uint8_t> receive(std::size_t count,
+                                      std::chrono::milliseconds timeout = std::chrono::milliseconds(3000));
+    bool sendRaw(const std::vector<std::uint8_t>& bytes);
+
+protected:
+    RawLine() = default;
+    ~RawLine();
+    int m_fd = -1;
+    bool m_socket = false;
+};
+
 // A connected loopback TCP socket for raw Modbus frames.
-class RawTcp {
+class RawTcp : public RawLine {
 public:
     explicit RawTcp(int port);
-    ~RawTcp();
     bool connected() const { return m_fd >= 0; }
-    bool send(const std::vector<std::uint8_t>& bytes);
-    // Receives exactly count bytes, or fewer when the time-out passes or the peer closes.
-    std::vector<std::uint8_t> receive(std::size_t count, std::chrono::milliseconds timeout);
+    bool send(const std::vector<std::uint8_t>& bytes) { return sendRaw(bytes); }
     // True when the peer has closed the connection (receive gives end of file) within the time-out.
     bool closedByPeer(std::chrono::milliseconds timeout);
     // One request/response: the MBAP header and PDU of the answer, or empty on time-out.
@@ -73,61 +79,14 @@ public:
                                        std::chrono::milliseconds timeout = std::chrono::milliseconds(3000));
 
 private:
-    int m_fd = -1;
     std::uint16_t m_transaction = 0;
 };
 
-// A raw RTU exchange on the pty: the request with its CRC, the reply read by the length expected.
-class RawPty {
+// A raw RTU line on the pty, in raw mode: requests sent with their CRC, replies read by the length expected.
+class RawPty : public RawLine {
 public:
-    explicit RawPty(const std::string& path) {
-        m_fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
-        if (m_fd >= 0) {
-            termios tio{};
-            ::tcgetattr(m_fd, &tio);
-            ::cfmakeraw(&tio);
-            ::tcsetattr(m_fd, TCSANOW, &tio);
-        }
-    }
-    ~RawPty() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
+    explicit RawPty(const std::string& path);
     bool open() const { return m_fd >= 0; }
-    void send(std::vector<std::uint8_t> frame) {
-        const std::uint16_t crc = testCrc16(frame.data(), frame.size());
-        frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-        frame.push_back(static_cast<std::uint8_t>(crc >> 8));
-        ASSERT_EQ(::write(m_fd, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
-    }
-    void sendRaw(const std::vector<std::uint8_t>& bytes) {
-        ASSERT_EQ(::write(m_fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    }
-    std::vector<std::uint8_t> receive(std::size_t count,
-                                      std::chrono::milliseconds timeout = std::chrono::milliseconds(3000)) {
-        std::vector<std::uint8_t> out;
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (out.size() < count) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            pollfd p{m_fd, POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0)
-                break;
-            std::uint8_t chunk[300];
-            const ssize_t n = ::read(m_fd, chunk, std::min(sizeof chunk, count - out.size()));
-            if (n <= 0)
-                break;
-            out.insert(out.end(), chunk, chunk + n);
-        }
-        return out;
-    }
-    static bool crcHolds(const std::vector<std::uint8_t>& frame) {
-        if (frame.size() < 4)
-            return false;
-        const std::uint16_t crc = testCrc16(frame.data(), frame.size() - 2);
-        return frame[frame.size() - 2] == (crc & 0xFF) && frame[frame.size() - 1] == (crc >> 8);
-    }
-
-private:
-    int m_fd = -1;
+    bool send(std::vector<std::uint8_t> frame);
+    static bool crcHolds(const std::vector<std::uint8_t>& frame);
 };
