@@ -205,10 +205,12 @@ TEST(Cli, ReportsUsageUnknownParametersAndMissingConnections) {
 }
 
 // One update from a shell with the protocol's real waits (about 12 s): probe, bootloader, 115200 baud,
-// blocks, exit; the simulated flash ends up as the file says.
+// blocks, exit; the simulated flash ends up as the file says. Every third block answer arrives garbled,
+// which costs a repeat of that block and nothing else.
 TEST(Cli, LoadsFirmwareThroughTheBootloaderWithTheRealWaits) {
     quirel::test::TempDir dir;
-    SimProcess sim({"--pty", "--bootloader", "1.1", "--flash-out", dir.File("flash.bin")});
+    SimProcess sim(
+        {"--pty", "--bootloader", "1.1", "--corrupt-answer", "3", "--flash-out", dir.File("flash.bin")});
     ASSERT_TRUE(sim.ready());
     const auto image = quirel::test::ScatteredImage();
     ASSERT_TRUE(quirel::test::WriteTextFile(dir.File("fw.srec"), quirel::test::SRecordFile(image)));
