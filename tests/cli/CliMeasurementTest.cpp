@@ -99,7 +99,7 @@ TEST(CliMeasurement, CapturesOverAPtyWithRepliesDropped) {
     // Every 9th reply is lost; the master's time-out and retry recover each one.
     SimProcess sim({"--pty", "--drop", "9"});
     ASSERT_TRUE(sim.ready());
-    CaptureAndShow({"--rtu", sim.ptyPath()}, {"180", "110"});
+    CaptureAndShow({"--rtu", sim.ptyPath(), "--reply-timeout", "100"}, {"180", "110"});
 }
 
 TEST(CliMeasurement, ATimeOutOrCtrlCCancelsTheTriggerInTheDevice) {
@@ -131,8 +131,9 @@ TEST(CliMeasurement, RecordsOverTcpAndAPtyAndKeepsWhatCtrlCLeft) {
     ASSERT_TRUE(tcp.ready());
     ASSERT_TRUE(pty.ready());
     Folder dir;
-    for (const auto& connection : {std::vector<std::string>{"--tcp", tcp.tcpHost()},
-                                   std::vector<std::string>{"--rtu", pty.ptyPath()}}) {
+    for (const auto& connection :
+         {std::vector<std::string>{"--tcp", tcp.tcpHost()},
+          std::vector<std::string>{"--rtu", pty.ptyPath(), "--reply-timeout", "100"}}) {
         std::vector<std::string> args = connection;
         args.insert(args.end(), {"record", "--channels", "100,Heat sink temperature", "--interval", "1",
                                  "--duration", "3", "-o", dir / "rec.nbtc"});
@@ -168,8 +169,8 @@ TEST(CliMeasurement, ADeviceThatStopsAnsweringEndsARecordingWithWhatWasRecorded)
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
         sim.command("drop 1");
     });
-    const CliResult r = RunCli({"--tcp", sim.tcpHost(), "record", "--channels", "100", "--interval", "1",
-                                "--count", "100", "-o", dir / "cut.nbtc"});
+    const CliResult r = RunCli({"--tcp", sim.tcpHost(), "--reply-timeout", "100", "record", "--channels",
+                                "100", "--interval", "1", "--count", "100", "-o", dir / "cut.nbtc"});
     silence.join();
     EXPECT_EQ(r.code, 2) << r.err;
     EXPECT_NE(r.err.find("Read parameter\n"), std::string::npos) << r.err;
