@@ -105,9 +105,8 @@ TEST(Cli, ReadsAndWritesOverTcpAgainstTheSimulator) {
 TEST(Cli, ListsAFolderLargerThanThePollQueue) {
     SimProcess sim({"--tcp", "0"});
     ASSERT_TRUE(sim.ready());
-    char dir[] = "/tmp/quirel-cli-cat-XXXXXX";
-    ASSERT_NE(::mkdtemp(dir), nullptr);
-    const std::string path = std::string(dir) + "/Big.ini";
+    quirel::test::TempDir dir;
+    const std::string path = dir.File("Big.ini");
     {
         std::ofstream f(path, std::ios::binary);
         f << "[Rootfolder]\nNrOfSubfolders=1\nNrOfParameters=0\nFolderName=Wurzel\nFolderName_en=Root\n"
@@ -120,8 +119,6 @@ TEST(Cli, ListsAFolderLargerThanThePollQueue) {
               << "\nUnit=K\nModbusAddress=1501\nDataType=2\nPrecision=0\nAccessType=ro\n";
     }
     Result r = RunCli({"--tcp", sim.tcpHost(), "--catalogue", path, "list", "Big"});
-    std::remove(path.c_str());
-    ::rmdir(dir);
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.err, "");
     const auto lines = Lines(r.out);
