@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -53,53 +54,31 @@ const Fault kFaults[] = {
     {"RefusedConnection", {"refuse on", 2, "TCP/IP connection error"}, {}},
 };
 
+// Command lines split at blanks; "{dir}" stands for the cell's folder.
 struct Operation {
     const char* name;
-    std::vector<std::string> args; // "{dir}" stands for the cell's folder
+    const char* args;
     const char* output;            // the file it writes, or null
-    // A command that opens the output again: it must succeed whenever the file exists.
-    std::vector<std::string> check;
-    bool fileRecords;                   // uses only file records and identification, which take no exception
-    std::vector<std::string> prepare{}; // run before the fault
+    const char* check;             // opens the output again: it must succeed whenever the file exists
+    bool fileRecords;              // uses only file records and identification, which take no exception
+    const char* prepare = nullptr; // run before the fault
 };
 
 const Operation kOperations[] = {
-    {"Read", {"read", "100", "110", "30"}, nullptr, {}, false},
-    {"Write", {"write", "310", "750"}, nullptr, {}, false},
-    {"Capture",
-     {"capture", "--channels", "180", "--trigger", "180", "--level", "0", "--timeout", "30", "-o",
-      "{dir}/c.nbts"},
-     "c.nbts",
-     {"show", "{dir}/c.nbts"},
-     false},
-    {"Record",
-     {"record", "--channels", "100,110", "--interval", "1", "--count", "1", "-o", "{dir}/r.nbtc"},
-     "r.nbtc",
-     {"show", "{dir}/r.nbtc"},
-     false},
-    {"EventLogLatest",
-     {"eventlog", "-o", "{dir}/latest.txt"},
-     "latest.txt",
-     {"eventlog", "--open", "{dir}/latest.txt"},
+    {"Read", "read 100 110 30", nullptr, nullptr, false},
+    {"Write", "write 310 750", nullptr, nullptr, false},
+    {"Capture", "capture --channels 180 --trigger 180 --level 0 --timeout 30 -o {dir}/c.nbts", "c.nbts",
+     "show {dir}/c.nbts", false},
+    {"Record", "record --channels 100,110 --interval 1 --count 1 -o {dir}/r.nbtc", "r.nbtc",
+     "show {dir}/r.nbtc", false},
+    {"EventLogLatest", "eventlog -o {dir}/latest.txt", "latest.txt", "eventlog --open {dir}/latest.txt",
      true},
     // A cleared log: the twelve files of the whole log in a few blocks.
-    {"EventLogAll",
-     {"eventlog", "--all", "-o", "{dir}/all.txt"},
-     "all.txt",
-     {"eventlog", "--open", "{dir}/all.txt"},
-     true,
-     {"write", "601", "clear"}},
-    {"CatalogueDownload",
-     {"catalogue", "download", "{dir}/dl.ini"},
-     "dl.ini",
-     {"--catalogue", "{dir}/dl.ini", "list"},
-     true},
-    {"ParamSetSave",
-     {"paramset", "save", "{dir}/saved.btp"},
-     "saved.btp",
-     {"paramset", "show", "{dir}/saved.btp"},
-     false},
-    {"ParamSetSend", {"paramset", "send", "{dir}/set.btp", "--yes"}, nullptr, {}, false},
+    {"EventLogAll", "eventlog --all -o {dir}/all.txt", "all.txt", "eventlog --open {dir}/all.txt", true,
+     "write 601 clear"},
+    {"CatalogueDownload", "catalogue download {dir}/dl.ini", "dl.ini", "--catalogue {dir}/dl.ini list", true},
+    {"ParamSetSave", "paramset save {dir}/saved.btp", "saved.btp", "paramset show {dir}/saved.btp", false},
+    {"ParamSetSend", "paramset send {dir}/set.btp --yes", nullptr, nullptr, false},
 };
 
 struct Cell {
@@ -112,13 +91,12 @@ std::string NameOf(const Cell& cell) {
     return std::string(cell.link == Link::Tcp ? "Tcp" : "Rtu") + cell.fault->name + cell.op->name;
 }
 
-std::vector<std::string> Expand(const std::vector<std::string>& args, const std::string& dir) {
+std::vector<std::string> Expand(const std::string& line, const std::string& dir) {
     std::vector<std::string> out;
-    for (std::string a : args) {
+    std::istringstream words(line);
+    for (std::string a; words >> a; out.push_back(a))
         if (const size_t at = a.find("{dir}"); at != std::string::npos)
             a.replace(at, 5, dir);
-        out.push_back(a);
-    }
     return out;
 }
 
@@ -165,13 +143,13 @@ TEST_P(FaultMatrix, EndsBoundedWithTheRightStatusAndNoHalfFile) {
         connection.insert(connection.end(), {"--reply-timeout", std::to_string(timeoutMs), "--tries",
                                              std::to_string(expected.tries)});
     }
-    auto run = [&](const std::vector<std::string>& args) {
+    auto run = [&](const std::string& args) {
         std::vector<std::string> all = connection;
         const std::vector<std::string> rest = Expand(args, folder);
         all.insert(all.end(), rest.begin(), rest.end());
         return RunCli(all, -1, 60);
     };
-    if (!cell.op->prepare.empty()) {
+    if (cell.op->prepare) {
         ASSERT_EQ(run(cell.op->prepare).code, 0);
     }
     std::string command = expected.command;
