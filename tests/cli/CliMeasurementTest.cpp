@@ -217,14 +217,10 @@ TEST(CliMeasurement, SpectrumOfASavedChannel) {
     EXPECT_NEAR(std::stod(Fields(rows[1])[1]), 1.0, 1e-6); // the offset shows twice at 0 Hz
     EXPECT_EQ(Fields(rows[4])[0], "60");
     EXPECT_NEAR(std::stod(Fields(rows[4])[1]), 2.0, 1e-6);
-    EXPECT_NEAR(std::stod(Fields(rows[16])[1]), 0.2, 1e-6); // 300 Hz
     const std::vector<std::string> report = Lines(r.err);
     ASSERT_GE(report.size(), 3u);
     EXPECT_EQ(report[0],
               "# n=400 divider=4 resolution_hz=20 periods=3 whole_periods=1 thd_percent=10.0000\r");
-    EXPECT_EQ(report[1], "order,f_hz,amplitude,percent_of_fundamental\r");
-    EXPECT_EQ(Fields(report[6])[0], "5");
-    EXPECT_NEAR(std::stod(Fields(report[6])[3]), 10.0, 1e-4);
 
     r = RunCli({"spectrum", dir.File("sine.nbts"), "--channel", "181", "--mains", "60"});
     EXPECT_EQ(r.code, 1);

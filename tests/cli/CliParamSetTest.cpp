@@ -55,16 +55,6 @@ TEST(CliParamSet, SavesShowsAndSendsBack) {
                      "The parameter set was sent: 1 of 2 values written.\n");
     EXPECT_EQ(with({"read", "300"}).out, "300 CT position = OFF \n");
 
-    std::string many = "[Commissioning]\r\n";
-    for (int i = 0; i <= 600; ++i)
-        many += "Param" + std::to_string(i) + "=310=750\r\n";
-    quirel::test::WriteTextFile(folder.File("many.btp"), many);
-    r = with({"paramset", "send", folder.File("many.btp"), "--yes"});
-    EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err,
-              "The parameter set holds 601 values to send, more than the 600 a send transfers. Nothing "
-              "was sent.\n");
     // What is no regular file is refused at once, with the reason.
     const std::string fifo = folder.File("fifo.btp");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
