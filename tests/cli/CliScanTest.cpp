@@ -19,13 +19,13 @@ TEST(CliScan, PrintsWhatAnswersAndExitsByWhatWasFound) {
         std::string out, err; // err: a part of it
     };
     const Case cases[] = {
-        {{"scan", "--tcp", tcp.tcpHost(), "--slaves", "1-4", "--reply-timeout", "50"},
+        {{"scan", "--tcp", tcp.tcpHost(), "--slaves", "1-4", "--reply-timeout", "250"},
          0,
          "found slave=3" + id,
          "scan: 1 found in 4 probes\n"},
         // Slave 1 first at both stop-bit settings; the slave found at one is not probed at the other.
         {{"scan", "--rtu", pty.ptyPath(), "--bauds", "115200", "--parities", "n", "--stops", "1,2",
-          "--slaves", "5,1", "--reply-timeout", "20"},
+          "--slaves", "5,1", "--reply-timeout", "250"},
          0,
          "found baud=115200 parity=N stop=1 slave=5" + id,
          "scan: 1 found in 3 probes\n"},
@@ -51,8 +51,8 @@ TEST(CliScan, PrintsWhatAnswersAndExitsByWhatWasFound) {
         EXPECT_EQ(r.out, c.out) << c.args.at(1);
         EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
     }
-    // Ctrl-C cuts the probe under way off.
-    const CliResult r = RunCli({"scan", "--rtu", quiet, "--reply-timeout", "100000"}, 300);
+    // Ctrl-C cuts the probe under way off (a second in, when even a loaded machine has started the scan).
+    const CliResult r = RunCli({"scan", "--rtu", quiet, "--reply-timeout", "100000"}, 1000);
     EXPECT_EQ(r.code, 130) << r.err;
     EXPECT_NE(r.err.find("scan: cancelled after 1 probes, 0 found\n"), std::string::npos) << r.err;
 }

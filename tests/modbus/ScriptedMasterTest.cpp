@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
 #include <thread>
 
 using namespace quirel::test;
@@ -40,11 +39,9 @@ TEST(ModbusMaster, MismatchedEchoesAndLengthsAreInvalidRepliesAndNotRetried) {
         {"3: byte count larger than asked", {3, 4, 0, 1}, read1, 131},
         {"20: response data length larger", {20, 7, 5, 6, 1, 2, 3, 4}, record, 131},
     };
-    TcpRig rig(
-        [&](const Bytes& req, int index) {
-            return std::vector<PeerStep>{{mbap(req, cases.at(static_cast<std::size_t>(index)).reply)}};
-        },
-        500, 3);
+    TcpRig rig([&](const Bytes& req,
+                   int index) { return Steps{{mbap(req, cases.at(static_cast<std::size_t>(index)).reply)}}; },
+               500, 3);
     ASSERT_EQ(rig.openResult, 0);
     for (const Case& c : cases)
         EXPECT_EQ(c.call(rig.master), c.expected) << c.what;
@@ -53,24 +50,23 @@ TEST(ModbusMaster, MismatchedEchoesAndLengthsAreInvalidRepliesAndNotRetried) {
 }
 
 TEST(ModbusMaster, ErrorTextsAndSettingLimits) {
-    EXPECT_STREQ(MbusMasterFunctions::getErrorText(0), "Operation was successful");
-    EXPECT_STREQ(MbusMasterFunctions::getErrorText(71), "TCP Port alread bound");
-    EXPECT_STREQ(MbusMasterFunctions::getErrorText(74), "No permission to access serial or TCP port");
-    EXPECT_STREQ(MbusMasterFunctions::getErrorText(132), "Reply time-out");
-    EXPECT_STREQ(MbusMasterFunctions::getErrorText(164), "Slave Device Failure exception response");
     // Every exception code of the application protocol keeps its name; codes it does not define do not.
-    const std::pair<int, const char*> exceptions[] = {
+    const std::pair<int, const char*> texts[] = {
+        {0, "Operation was successful"},
+        {71, "TCP Port alread bound"},
+        {74, "No permission to access serial or TCP port"},
+        {132, "Reply time-out"},
+        {164, "Slave Device Failure exception response"},
         {165, "Acknowledge exception response"},
         {166, "Slave Device Busy exception response"},
         {167, "Unknwon error"},
         {168, "Memory Parity Error exception response"},
-        {169, "Unknwon error"},
         {170, "Gateway Path Unavailable exception response"},
         {171, "Gateway Target Device Failed To Respond exception response"},
         {172, "Unknwon error"},
         {999, "Unknwon error"},
     };
-    for (const auto& [code, text] : exceptions)
+    for (const auto& [code, text] : texts)
         EXPECT_STREQ(MbusMasterFunctions::getErrorText(code), text) << code;
     MbusTcpMasterProtocol master;
     EXPECT_EQ(master.getTimeout(), 1000);
@@ -82,42 +78,22 @@ TEST(ModbusMaster, ErrorTextsAndSettingLimits) {
     EXPECT_EQ(master.setRetryCount(10), 0);
 }
 
-namespace {
-
-// Runs a read on another thread against a peer that never answers, aborts it once the request has
-// arrived, and returns the read's result. Without the abort the read would wait 11 x 100 s.
-template <typename Rig> int readAbortedAfterFirstRequest(Rig& rig, const ScriptedPeer& peer) {
-    int rc = -1;
-    std::uint16_t value = 0;
-    std::thread reader([&] { rc = rig.master.readHoldingRegisters(1, 1, &value, 1); });
-    for (int i = 0; i < 500 && peer.requests().empty(); ++i)
-        std::this_thread::sleep_for(10ms);
-    rig.master.abortTransfers();
-    reader.join();
-    return rc;
-}
-
-} // namespace
-
-TEST(ModbusAbort, EndsABlockedTcpCallAndEveryLaterOneWithoutRetrying) {
-    TcpRig rig([](const Bytes&, int) { return std::vector<PeerStep>{}; }, 100000, 10);
-    ASSERT_EQ(rig.openResult, 0);
-    EXPECT_EQ(readAbortedAfterFirstRequest(rig, rig.peer), 65);
-    std::uint16_t value = 0;
-    EXPECT_EQ(rig.master.readHoldingRegisters(1, 1, &value, 1), 65);
-    EXPECT_EQ(rig.peer.requests().size(), 1u);
-    EXPECT_EQ(rig.peer.connections(), 1);
-}
-
-TEST(ModbusAbort, EndsABlockedRtuCallAndEveryLaterOneWithoutRetrying) {
-    RtuRig rig([](const Bytes&, int) { return std::vector<PeerStep>{}; }, 100000, 10);
-    ASSERT_EQ(rig.openResult, 0);
-    EXPECT_EQ(readAbortedAfterFirstRequest(rig, *rig.peer), 65);
-    std::uint16_t value = 0;
-    EXPECT_EQ(rig.master.readHoldingRegisters(1, 1, &value, 1), 65);
-    // Nothing more goes on the line: a write the caller is told has failed must not reach the device.
-    const std::uint16_t reg = 1;
-    EXPECT_EQ(rig.master.writeMultipleRegisters(1, 1, &reg, 1), 65);
-    std::this_thread::sleep_for(100ms); // room for stray bytes to reach the peer
-    EXPECT_EQ(rig.peer->requests().size(), 1u);
+TEST(ModbusAbort, EndsABlockedCallAndEveryLaterOneWithNothingMoreSent) {
+    // Without the abort the read would wait 11 x 100 s for a peer that never answers.
+    const PeerScript silent = [](const Bytes&, int) { return Steps{}; };
+    TcpRig tcp(silent, 100000, 10);
+    RtuRig rtu(silent, 100000, 10);
+    ASSERT_EQ(tcp.openResult, 0);
+    ASSERT_EQ(rtu.openResult, 0);
+    for (auto [master, peer] : {std::pair<MbusMasterFunctions*, ScriptedPeer*>{&tcp.master, &tcp.scripted()},
+                                {&rtu.master, &rtu.scripted()}}) {
+        EXPECT_EQ(readWhile(*master, *peer, [&] { master->abortTransfers(); }), 65);
+        std::uint16_t value = 0;
+        EXPECT_EQ(master->readHoldingRegisters(1, 1, &value, 1), 65);
+        // A write the caller is told has failed must not reach the device.
+        EXPECT_EQ(master->writeMultipleRegisters(1, 1, &value, 1), 65);
+        std::this_thread::sleep_for(100ms); // room for stray bytes to reach the peer
+        EXPECT_EQ(peer->requests().size(), 1u);
+    }
+    EXPECT_EQ(tcp.peer.connections(), 1);
 }

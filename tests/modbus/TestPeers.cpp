@@ -123,13 +123,14 @@ std::vector<Bytes> ScriptedPeer::requests() const {
     return requests_;
 }
 
-bool ScriptedPeer::waitPlayed(int n) const {
-    for (int i = 0; i < 500 && played_ < n; ++i)
-        std::this_thread::sleep_for(10ms);
-    return played_ >= n;
-}
-
 namespace {
+
+// Waits (at most 5 s) until count reaches n.
+bool waitUntil(const std::atomic<int>& count, int n) {
+    for (int i = 0; i < 500 && count < n; ++i)
+        std::this_thread::sleep_for(10ms);
+    return count >= n;
+}
 
 // Sleeps in small slices so that a stopping peer does not linger.
 void pause(int ms, const std::atomic<bool>& stop) {
@@ -168,10 +169,12 @@ ScriptedTcpPeer::~ScriptedTcpPeer() {
         ::close(listen_);
 }
 
+bool ScriptedPeer::waitPlayed(int n) const {
+    return waitUntil(played_, n);
+}
+
 bool ScriptedTcpPeer::waitConnections(int n) const {
-    for (int i = 0; i < 500 && connections_ < n; ++i)
-        std::this_thread::sleep_for(10ms);
-    return connections_ >= n;
+    return waitUntil(connections_, n);
 }
 
 void ScriptedTcpPeer::run() {
@@ -252,28 +255,9 @@ void ScriptedRtuPeer::run() {
         std::uint8_t head[2];
         if (!readExactly(head, 2))
             continue;
-        // The rest of a request follows from its function code.
-        std::size_t rest = 0;
-        switch (head[1]) {
-        case 3:
-        case 4:
-        case 5:
-        case 6:
-            rest = 4 + 2;
-            break;
-        case 20:
-            rest = 8 + 2;
-            break;
-        case 43:
-            rest = 3 + 2;
-            break;
-        case 16:
-            rest = 5;
-            break;
-        default:
-            rest = 0;
-            break;
-        }
+        // The rest of a request follows from its function code (for 16: up to its byte count).
+        const std::uint8_t f = head[1];
+        const std::size_t rest = f >= 3 && f <= 6 ? 6 : f == 20 ? 10 : f == 43 ? 5 : f == 16 ? 5 : 0;
         Bytes request(head, head + 2);
         request.resize(2 + rest);
         if (rest > 0 && !readExactly(request.data() + 2, rest))
@@ -296,34 +280,41 @@ void ScriptedRtuPeer::run() {
     }
 }
 
-int listenOnFreeLoopbackPort(int* port) {
+namespace {
+
+// A socket bound to a free loopback port, which goes to *port.
+int boundLoopbackSocket(int* port) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0; // the kernel picks a free port
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 8) != 0) {
+    socklen_t len = sizeof addr;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
         ::close(fd);
         return -1;
     }
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
     *port = ntohs(addr.sin_port);
     return fd;
 }
 
+} // namespace
+
+int listenOnFreeLoopbackPort(int* port) {
+    int fd = boundLoopbackSocket(port);
+    if (fd >= 0 && ::listen(fd, 8) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 int unusedLoopbackPort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd); // bound but never listening, then released: connects to it are refused
-    return ntohs(addr.sin_port);
+    int port = 0;
+    ::close(boundLoopbackSocket(&port)); // bound but never listening, then released: connects are refused
+    return port;
 }
 
 } // namespace quirel::test

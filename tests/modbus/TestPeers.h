@@ -65,7 +65,6 @@ public:
     std::vector<Bytes> requests() const;
     // Every byte the script wrote, in order.
     Bytes sent() const;
-    int stepsPlayed() const { return played_; }
     // Waits until n script answers have been fully written (bounded by 5 s).
     bool waitPlayed(int n) const;
 
