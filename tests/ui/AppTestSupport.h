@@ -9,6 +9,8 @@
 #include "ui/common/MessageBoxes.h"
 #include "ui/common/SettingsStore.h"
 
+#include <QTemporaryDir>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -34,15 +36,30 @@ inline void RecordMessageBoxTexts(std::vector<std::string>& texts) {
         });
 }
 
+// Where a test's program keeps last.nbts and last.nbtc unless the test names a folder: one of the test
+// process's own, removed when it ends, so that nothing lands beside the test program.
+inline std::string TestFileFolder() {
+    static QTemporaryDir folder;
+    return folder.path().toStdString();
+}
+
+// The program's options in a test: the demo catalogue, last.nbts and last.nbtc in TestFileFolder.
+inline AppOptions TestAppOptions() {
+    AppOptions options;
+    options.catalogue = QUIREL_RESOURCES_DIR "/Parameters.ini";
+    options.fileFolder = TestFileFolder();
+    return options;
+}
+
 // Null when the program cannot start. `beforeConnect` runs once the first window is open (for example to
-// open another window); `fileFolder` keeps last.nbts/last.nbtc (empty: the program's own folder).
+// open another window); `fileFolder` keeps last.nbts/last.nbtc (empty: TestFileFolder).
 inline std::unique_ptr<CKestrelApp>
 StartTestApp(std::unique_ptr<quirel::ui::ISettingsStore> store, bool connect,
              const std::string& fileFolder = std::string(),
              const std::function<void(CKestrelApp&)>& beforeConnect = {}) {
-    AppOptions options;
-    options.catalogue = QUIREL_RESOURCES_DIR "/Parameters.ini";
-    options.fileFolder = fileFolder;
+    AppOptions options = TestAppOptions();
+    if (!fileFolder.empty())
+        options.fileFolder = fileFolder;
     auto app = std::make_unique<CKestrelApp>(std::move(store), options);
     if (!app->InitInstance())
         return nullptr;

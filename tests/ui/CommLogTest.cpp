@@ -2,6 +2,7 @@
 // trace writes them, errors only, pause, clear, save as text, the bounded table, and the request line for
 // raw registers.
 
+#include "UiTestMain.h"
 #include "ViewerFixture.h"
 #include "comm/ControllerModbus.h"
 #include "ui/commlog/CommLogModel.h"
@@ -127,5 +128,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(CommLogTest)
+QUIREL_UI_TEST(CommLogTest)
 #include "CommLogTest.moc"

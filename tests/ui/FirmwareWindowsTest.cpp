@@ -5,6 +5,7 @@
 #include "AppTestSupport.h"
 #include "FirmwareTestSupport.h"
 #include "Simulator.h"
+#include "UiTestMain.h"
 #include "base/StringTable.h"
 #include "comm/ControllerModbus.h"
 #include "ui/app/KestrelApp.h"
@@ -161,7 +162,7 @@ private slots:
         QVERIFY(at != std::string::npos);
         catalogue.replace(at, 14, "Revision=2.2.0.8");
         QVERIFY(quirel::test::WriteTextFile(dir.File("Parameters.ini"), catalogue));
-        AppOptions appOptions;
+        AppOptions appOptions = quirel::test::TestAppOptions();
         appOptions.catalogue = dir.File("Parameters.ini");
         auto app = std::make_unique<CKestrelApp>(std::move(store), appOptions);
         QVERIFY(app->InitInstance());
@@ -230,5 +231,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(FirmwareWindowsTest)
+QUIREL_UI_TEST(FirmwareWindowsTest)
 #include "FirmwareWindowsTest.moc"

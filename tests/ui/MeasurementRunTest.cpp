@@ -2,6 +2,7 @@
 // window with its cursors, panel and spectrum, the trigger states, a live continuous chart and how the
 // document updates of a running measurement are coalesced.
 #include "MeasurementWindowsFixture.h"
+#include "UiTestMain.h"
 #include "base/DecimalNumber.h"
 #include "comm/ControllerModbus.h"
 #include "comm/JobCancelTrigger.h"
@@ -355,5 +356,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(MeasurementRunTest)
+QUIREL_UI_TEST(MeasurementRunTest)
 #include "MeasurementRunTest.moc"

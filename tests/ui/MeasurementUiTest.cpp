@@ -1,5 +1,6 @@
 // The measurement settings dialogs as a user fills them, and the last measurements across a restart of
 // the viewer.
+#include "UiTestMain.h"
 #include "base/StringTable.h"
 #include "measurement/DocMeasurementContinuous.h"
 #include "measurement/DocMeasurementSingle.h"
@@ -212,5 +213,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(MeasurementUiTest)
+QUIREL_UI_TEST(MeasurementUiTest)
 #include "MeasurementUiTest.moc"

@@ -2,6 +2,7 @@
 // navigation, the diagram control, files, exports and print, the spectrum's length rule, and the windows
 // as the menu opens them in German.
 #include "MeasurementWindowsFixture.h"
+#include "UiTestMain.h"
 #include "measurement/DocMeasurementSingle.h"
 #include "measurement/MeasurementCsv.h"
 #include "ui/measurement/ChartTrace.h"
@@ -363,5 +364,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(MeasurementWindowsTest)
+QUIREL_UI_TEST(MeasurementWindowsTest)
 #include "MeasurementWindowsTest.moc"

@@ -2,6 +2,7 @@
 
 #include "AppTestSupport.h"
 #include "Simulator.h"
+#include "UiTestMain.h"
 #include "base/StringTable.h"
 #include "comm/ControllerModbus.h"
 #include "eventlog/DocErrorMemory.h"
@@ -247,5 +248,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(OverviewEventLogTest)
+QUIREL_UI_TEST(OverviewEventLogTest)
 #include "OverviewEventLogTest.moc"

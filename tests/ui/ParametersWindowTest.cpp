@@ -2,6 +2,7 @@
 // values, the edit dialog, refresh, the window's layout and the parameter-set commands, against the
 // simulated filter on a loopback port.
 
+#include "UiTestMain.h"
 #include "ViewerFixture.h"
 #include "comm/ControllerModbus.h"
 #include "comm/JobUpdateVisibleParameter.h"
@@ -452,5 +453,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(ParametersWindowTest)
+QUIREL_UI_TEST(ParametersWindowTest)
 #include "ParametersWindowTest.moc"

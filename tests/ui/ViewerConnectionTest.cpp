@@ -2,6 +2,7 @@
 // enables and shows, a slow device, a device with another catalogue revision and one that cannot identify
 // itself.
 
+#include "UiTestMain.h"
 #include "ViewerFixture.h"
 #include "app/ProgramFiles.h"
 #include "comm/ControllerModbus.h"
@@ -355,7 +356,7 @@ private slots:
         QCOMPARE(app->FindParametersView()->window()->windowTitle(),
                  QString("Device parameters - Quirel Viewer Velorin - Firmware V2.15"));
 
-        const std::string target = quirel::app::ProgramFilePath("dlParameters.ini");
+        const std::string target = quirel::test::TestFileFolder() + "/dlParameters.ini";
         answer = QDialog::Accepted;
         app->OnConnect();
         QCOMPARE(offers, 2);
@@ -369,7 +370,9 @@ private slots:
 
         auto store = settings();
         store->WriteString("General", "IniFile", "dlParameters.ini");
-        auto restarted = std::make_unique<CKestrelApp>(std::move(store), AppOptions{});
+        AppOptions restart = quirel::test::TestAppOptions();
+        restart.catalogue.clear(); // the setting names it
+        auto restarted = std::make_unique<CKestrelApp>(std::move(store), restart);
         QVERIFY(restarted->InitInstance());
         restarted->OnConnect();
         QCOMPARE(restarted->Catalogue().GetCataloguePath(), target);
@@ -488,5 +491,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(ViewerConnectionTest)
+QUIREL_UI_TEST(ViewerConnectionTest)
 #include "ViewerConnectionTest.moc"

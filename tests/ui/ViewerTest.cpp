@@ -2,6 +2,7 @@
 // the help, boxes beside progress windows, the screenshot tour's boxes and a catalogue that cannot be
 // found.
 
+#include "UiTestMain.h"
 #include "ViewerFixture.h"
 #include "base/BuildInfo.h"
 #include "comm/ControllerModbus.h"
@@ -272,8 +273,7 @@ private slots:
             file.close();
             auto store = std::make_unique<CMemorySettingsStore>();
             store->WriteInt("General", "Language", c.language);
-            AppOptions options;
-            options.catalogue = QUIREL_RESOURCES_DIR "/Parameters.ini";
+            AppOptions options = quirel::test::TestAppOptions();
             options.manualFolder = c.manualFolder.toStdString();
             auto app = std::make_unique<CKestrelApp>(std::move(store), options);
             QVERIFY(app->InitInstance());
@@ -346,7 +346,7 @@ private slots:
 
     // A catalogue that cannot be found is reported at start; the program still starts.
     void missingCatalogueIsReported() {
-        AppOptions options;
+        AppOptions options = quirel::test::TestAppOptions();
         options.catalogue = "No-such-catalogue.ini";
         auto app = std::make_unique<CKestrelApp>(std::make_unique<CMemorySettingsStore>(), options);
         QVERIFY(app->InitInstance());
@@ -358,5 +358,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(ViewerTest)
+QUIREL_UI_TEST(ViewerTest)
 #include "ViewerTest.moc"
