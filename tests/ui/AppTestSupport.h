@@ -2,14 +2,13 @@
 
 // The viewer started and ended as the window tests need it: the demo catalogue, the first window open,
 // and the language put back afterwards, since the string table's language is the process's. Also the
-// simulated filter it talks to, and the message boxes it shows.
+// simulated filter it talks to, the settings that point at it, and the message boxes and dialogs it shows.
 #include "Simulator.h"
+#include "UiTestMain.h"
 #include "base/StringTable.h"
 #include "ui/app/KestrelApp.h"
 #include "ui/common/MessageBoxes.h"
 #include "ui/common/SettingsStore.h"
-
-#include <QTemporaryDir>
 
 #include <functional>
 #include <memory>
@@ -27,6 +26,15 @@ inline quirel::sim::SimulatorOptions TestSimulatorOptions() {
     return options;
 }
 
+// Settings that connect over Modbus TCP to `port` on loopback, in `language` (9 English, 7 German).
+inline std::unique_ptr<quirel::ui::CMemorySettingsStore> SimulatorStore(quint16 port, int language = 9) {
+    auto store = std::make_unique<quirel::ui::CMemorySettingsStore>();
+    store->WriteInt("General", "Language", language);
+    store->WriteInt("ModbusCommunicationController", "Protocol", 0);
+    store->WriteString("ModbusCommunicationController", "Host", "127.0.0.1:" + std::to_string(port));
+    return store;
+}
+
 // Every message box from now on is recorded by its text and answered OK.
 inline void RecordMessageBoxTexts(std::vector<std::string>& texts) {
     quirel::ui::SetMessageBoxHandler(
@@ -34,6 +42,23 @@ inline void RecordMessageBoxTexts(std::vector<std::string>& texts) {
             texts.push_back(text);
             return int(IDOK);
         });
+}
+
+// Once the event loop turns (inside the exec of a modal dialog about to open), `act` gets that dialog.
+template <class Dialog> void OnModal(std::function<void(Dialog*)> act) {
+    QTimer::singleShot(0, [act] {
+        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        act(dialog);
+    });
+}
+
+// The progress window on the screen, if any.
+inline QProgressDialog* ShownProgress() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* progress = qobject_cast<QProgressDialog*>(w); progress && progress->isVisible())
+            return progress;
+    return nullptr;
 }
 
 // Where a test's program keeps last.nbts and last.nbtc unless the test names a folder: one of the test

