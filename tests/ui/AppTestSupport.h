@@ -53,6 +53,14 @@ template <class Dialog> void OnModal(std::function<void(Dialog*)> act) {
     });
 }
 
+// The control `name` of `parent`; the test program stops where a window lacks it.
+template <class T> T* Child(QObject* parent, const char* name) {
+    T* child = parent->findChild<T*>(name);
+    if (!child)
+        qFatal("no control %s", name);
+    return child;
+}
+
 // The progress window on the screen, if any.
 inline QProgressDialog* ShownProgress() {
     for (QWidget* w : QApplication::topLevelWidgets())

@@ -12,6 +12,7 @@
 #include "ui/measurement/DlgSingleMeas.h"
 
 using namespace MeasurementSetup;
+using quirel::test::Child;
 
 class MeasurementUiTest : public QObject {
     Q_OBJECT
@@ -20,13 +21,6 @@ private:
     CParameterManager m_catalogue;
     std::vector<std::string> m_choices;
     std::vector<std::string> m_boxes;
-
-    template <class T> static T* Child(QWidget* parent, const char* name) {
-        T* child = parent->findChild<T*>(name);
-        if (!child)
-            qFatal("no control %s", name);
-        return child;
-    }
 
 private slots:
     void initTestCase() {

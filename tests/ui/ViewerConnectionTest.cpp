@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 using quirel::test::Box;
+using quirel::test::Child;
 using quirel::ui::CMemorySettingsStore;
 using quirel::ui::CQSettingsStore;
 
@@ -36,25 +37,19 @@ private slots:
 
     // The dialog offers what a serial line can do, marks what is stored and reads back what is shown.
     void commSettingsDialog() {
-        CommDialogValues in;
-        in.protocol = 1;
-        in.host = "10.0.0.9";
-        in.slaveId = 5;
-        in.port = "\\\\.\\COM3";
-        in.baudRate = 2400;
-        in.stopBits = 2;
-        in.parity = "E";
-        in.modem = true;
+        CommDialogValues in{.protocol = 1,
+                            .host = "10.0.0.9",
+                            .slaveId = 5,
+                            .port = "\\\\.\\COM3",
+                            .baudRate = 2400,
+                            .stopBits = 2,
+                            .parity = "E",
+                            .modem = true};
         DlgCommSettings dialog(in);
-        auto* baud = dialog.findChild<QComboBox*>("baudRate");
-        auto* port = dialog.findChild<QComboBox*>("port");
-        auto* parity = dialog.findChild<QComboBox*>("parity");
-        auto* stopBits = dialog.findChild<QComboBox*>("stopBits");
-        auto* host = dialog.findChild<QLineEdit*>("host");
-        auto* slaveId = dialog.findChild<QLineEdit*>("slaveId");
-        auto* tcp = dialog.findChild<QRadioButton*>("protocolTcp");
-        auto* modem = dialog.findChild<QCheckBox*>("modem");
-        QVERIFY(baud && port && parity && stopBits && host && slaveId && tcp && modem);
+        auto* baud = Child<QComboBox>(&dialog, "baudRate");
+        auto* port = Child<QComboBox>(&dialog, "port");
+        auto* host = Child<QLineEdit>(&dialog, "host");
+        auto* slaveId = Child<QLineEdit>(&dialog, "slaveId");
 
         QStringList bauds;
         for (int i = 0; i < baud->count(); ++i)
@@ -62,15 +57,16 @@ private slots:
         QCOMPARE(bauds, QStringList({"9600", "19200", "38400", "57600", "115200"}));
         QCOMPARE(baud->currentText(), QString("9600")); // 2400 is not offered
         QCOMPARE(port->currentText(), QString("COM3")); // the device prefix is cut off
-        QCOMPARE(stopBits->currentText(), QString("2"));
-        QCOMPARE(parity->currentText(), QString("E"));
+        QCOMPARE(Child<QComboBox>(&dialog, "stopBits")->currentText(), QString("2"));
+        QCOMPARE(Child<QComboBox>(&dialog, "parity")->currentText(), QString("E"));
         QCOMPARE(slaveId->text(), QString("5"));
-        QVERIFY(modem->isChecked());
+        QVERIFY(Child<QCheckBox>(&dialog, "modem")->isChecked());
         QVERIFY(!host->isEnabled() && slaveId->isEnabled() && port->isEnabled() && baud->isEnabled());
 
-        tcp->click();
+        Child<QRadioButton>(&dialog, "protocolTcp")->click();
         QVERIFY(host->isEnabled() && !slaveId->isEnabled() && !port->isEnabled() && !baud->isEnabled() &&
-                !parity->isEnabled() && modem->isEnabled());
+                !Child<QComboBox>(&dialog, "parity")->isEnabled() &&
+                Child<QCheckBox>(&dialog, "modem")->isEnabled());
         slaveId->setText("x7"); // no range check: what does not read as a number is 0
         dialog.accept();
         QCOMPARE(dialog.Values().protocol, 0);
@@ -89,10 +85,9 @@ private slots:
         CommDialogValues in;
         in.protocol = 0;
         in.host = "127.0.0.1:1";
-        in.slaveId = 9;
+        in.slaveId = 9; // the search puts the device's own
         DlgCommSettings dialog(in);
-        auto* result = dialog.findChild<QLabel*>("testResult");
-        QVERIFY(result);
+        auto* result = Child<QLabel>(&dialog, "testResult");
         dialog.findChild<QPushButton*>("test")->click();
         QCOMPARE(result->text(), QString("TCP/IP connection error\n127.0.0.1:1: Connection refused"));
 
@@ -209,8 +204,7 @@ private slots:
 
     // Connecting enables what needs a connection and greys what must not change meanwhile.
     void connectionDrivesCommandsAndPanes() {
-        auto store = quirel::test::SimulatorStore(m_sim.tcpPort());
-        auto app = StartApp(std::move(store));
+        auto app = StartApp(quirel::test::SimulatorStore(m_sim.tcpPort()));
         QVERIFY(app);
         CMainFrame* frame = app->FrameOf(app->FindParametersView());
         QCOMPARE(frame->width(), 1200);
