@@ -16,11 +16,7 @@ class CommLogTest : public QObject, private quirel::test::ViewerFixture {
     }
 
 private slots:
-    void initTestCase() {
-        QString error;
-        QVERIFY2(StartSimulator(error), qPrintable(error));
-    }
-    void cleanupTestCase() { m_sim.stop(); }
+    void initTestCase() { QVERIFY(StartSimulator()); }
 
     void logsTrafficAndRawRegisters() {
         auto app = quirel::test::StartTestApp(quirel::test::SimulatorStore(m_sim.tcpPort()), false,

@@ -38,12 +38,7 @@ class MeasurementRunTest : public QObject, private quirel::test::MeasurementWind
     Q_OBJECT
 
 private slots:
-    void initTestCase() {
-        QVERIFY(m_folder.isValid());
-        QString error;
-        QVERIFY2(StartSimulator(error), qPrintable(error));
-    }
-    void cleanupTestCase() { m_sim.stop(); }
+    void initTestCase() { QVERIFY(StartSimulator()); }
     void init() { m_boxes.clear(); }
 
     // Start from the window: the trigger is armed and polled, the traces drawn, the panel speaks the

@@ -42,10 +42,17 @@ protected:
         RecordMessageBoxTexts(m_boxes);
         return m_sim.start(TestSimulatorOptions(), error);
     }
+    // The same, the reason for a failure in the test's output; the simulator stops with the test object.
+    bool StartSimulator() {
+        QString error;
+        return m_folder.isValid() && (StartSimulator(error) || (qWarning("%s", qPrintable(error)), false));
+    }
 
-    std::unique_ptr<CKestrelApp> StartApp(bool connect, int language = 9) {
-        return StartTestApp(SimulatorStore(m_sim.tcpPort(), language), connect,
-                            m_folder.path().toStdString());
+    // `modem` 1: the connection is a modem link, read only when asked.
+    std::unique_ptr<CKestrelApp> StartApp(bool connect, int language = 9, int modem = 0) {
+        auto store = SimulatorStore(m_sim.tcpPort(), language);
+        store->WriteInt("ModbusCommunicationController", "Modem", modem);
+        return StartTestApp(std::move(store), connect, m_folder.path().toStdString());
     }
     static void Finish(std::unique_ptr<CKestrelApp>& app) { FinishTestApp(app); }
     static CTraceViewFrame* FrameOf(CViewMeasurementBase* view) {

@@ -1,6 +1,6 @@
 // The overview and the event log as a user meets them, against the simulated filter on a loopback port.
 
-#include "AppTestSupport.h"
+#include "MeasurementWindowsFixture.h"
 #include "comm/ControllerModbus.h"
 #include "eventlog/DocErrorMemory.h"
 #include "parameters/document/DocParameters.h"
@@ -33,27 +33,11 @@ QStringList Column(CViewErrorMemory* view, int column) {
 
 } // namespace
 
-class OverviewEventLogTest : public QObject {
+class OverviewEventLogTest : public QObject, private quirel::test::MeasurementWindowsFixture {
     Q_OBJECT
 
-private:
-    quirel::sim::SimulatorThread m_sim;
-    std::vector<std::string> m_boxes;
-
-    std::unique_ptr<CKestrelApp> StartApp(int language = 9, int modem = 0, bool connect = true) {
-        auto store = quirel::test::SimulatorStore(m_sim.tcpPort(), language);
-        store->WriteInt("ModbusCommunicationController", "Modem", modem);
-        return quirel::test::StartTestApp(std::move(store), connect);
-    }
-    static void Finish(std::unique_ptr<CKestrelApp>& app) { quirel::test::FinishTestApp(app); }
-
 private slots:
-    void initTestCase() {
-        quirel::test::RecordMessageBoxTexts(m_boxes);
-        QString error;
-        QVERIFY2(m_sim.start(quirel::test::TestSimulatorOptions(), error), qPrintable(error));
-    }
-    void cleanupTestCase() { m_sim.stop(); }
+    void initTestCase() { QVERIFY(StartSimulator()); }
     void init() { m_boxes.clear(); }
 
     // The overview is the start window: its title in the language of the run, 1200 x 706, the 33
@@ -61,7 +45,7 @@ private slots:
     // texts are German in German; the kinds in its list keep the device's words.
     void overviewIsTheStartWindow() {
         for (int language : {9, 7}) {
-            auto app = StartApp(language, 0, false);
+            auto app = StartApp(false, language);
             QVERIFY(app);
             QCOMPARE(app->Frames().size(), size_t(1));
             CViewSchematic* view = app->FindSchematicView();
@@ -95,7 +79,7 @@ private slots:
     // values are read once after connecting, then only on refresh; a refresh cycle of 33 reads repaints
     // once. Nothing is read while a measurement runs, and reading resumes afterwards.
     void pollingAndRepaints() {
-        auto app = StartApp();
+        auto app = StartApp(true);
         QVERIFY(app && app->Controller().IsConnected());
         CViewSchematic* view = app->FindSchematicView();
         QTRY_VERIFY_WITH_TIMEOUT(view->IsPolling(), 5000);
@@ -103,7 +87,7 @@ private slots:
         QTRY_VERIFY(!view->IsPolling());
         Finish(app);
 
-        app = StartApp(9, 1);
+        app = StartApp(true, 9, 1);
         QVERIFY(app && app->Controller().IsConnected());
         view = app->FindSchematicView();
         QTRY_VERIFY_WITH_TIMEOUT(app->DocParameters().GetValue(100).GetValue().raw != 0, 5000);
@@ -139,7 +123,7 @@ private slots:
     // The event log window: nothing read on opening, a refused read while disconnected leaves its
     // buttons usable, all records read, filtered, sorted, saved and opened again.
     void eventLogWindow() {
-        auto app = StartApp(9, 0, false);
+        auto app = StartApp(false);
         QVERIFY(app);
         app->Action(Command::kEventLog)->trigger();
         CViewErrorMemory* view = app->FindEventLogView();

@@ -40,10 +40,12 @@ protected:
         });
     }
 
-    // Records every message box from now on and starts the simulator on loopback TCP.
-    bool StartSimulator(QString& error) {
+    // Records every message box from now on and starts the simulator on loopback TCP (stopped with the
+    // test object).
+    bool StartSimulator() {
         RecordBoxes();
-        return m_sim.start(TestSimulatorOptions(), error);
+        QString error;
+        return m_sim.start(TestSimulatorOptions(), error) || (qWarning("%s", qPrintable(error)), false);
     }
 
     static std::unique_ptr<CKestrelApp> StartApp(std::unique_ptr<quirel::ui::ISettingsStore> store,
