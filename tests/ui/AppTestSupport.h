@@ -61,6 +61,17 @@ template <class T> T* Child(QObject* parent, const char* name) {
     return child;
 }
 
+// The bytes of the file `path`, empty when it cannot be read.
+inline QByteArray FileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline bool WriteFileBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 // The progress window on the screen, if any.
 inline QProgressDialog* ShownProgress() {
     for (QWidget* w : QApplication::topLevelWidgets())
@@ -84,8 +95,8 @@ inline AppOptions TestAppOptions() {
     return options;
 }
 
-// Null when the program cannot start. `beforeConnect` runs once the first window is open (for example to
-// open another window); `fileFolder` keeps last.nbts/last.nbtc (empty: TestFileFolder).
+// A program that cannot start ends the test program. `beforeConnect` runs once the first window is open
+// (for example to open another window); `fileFolder` keeps last.nbts/last.nbtc (empty: TestFileFolder).
 inline std::unique_ptr<CKestrelApp>
 StartTestApp(std::unique_ptr<quirel::ui::ISettingsStore> store, bool connect,
              const std::string& fileFolder = std::string(),
@@ -95,7 +106,7 @@ StartTestApp(std::unique_ptr<quirel::ui::ISettingsStore> store, bool connect,
         options.fileFolder = fileFolder;
     auto app = std::make_unique<CKestrelApp>(std::move(store), options);
     if (!app->InitInstance())
-        return nullptr;
+        qFatal("the program did not start");
     if (beforeConnect)
         beforeConnect(*app);
     if (connect)

@@ -46,7 +46,7 @@ private slots:
     // captured mains current shows the fundamental and the fifth harmonic at their bins.
     void captureFromTheWindow() {
         auto app = StartApp(true);
-        QVERIFY(app && app->Controller().IsConnected());
+        QVERIFY(app->Controller().IsConnected());
         app->Action(Command::kSingleMeasurement)->trigger();
         CViewMeasurementSingle* view = app->FindSingleMeasurementView();
         QVERIFY(view);

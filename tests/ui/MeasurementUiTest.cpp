@@ -157,9 +157,7 @@ private slots:
             stored.AddValue(0, PARAMVALUE(8, 0x42480000));
             stored.SetRunning(true);
             QCOMPARE(stored.WriteFile(folder + "/last.nbtc", true), MeasurementFileResult::kOk);
-            QFile damaged(dir.filePath("last.nbts"));
-            QVERIFY(damaged.open(QIODevice::WriteOnly));
-            damaged.write(QByteArray("\x01\x00\x05", 3));
+            QVERIFY(quirel::test::WriteFileBytes(dir.filePath("last.nbts"), QByteArray("\x01\x00\x05", 3)));
         }
         AppOptions options = quirel::test::TestAppOptions();
         options.fileFolder = folder;

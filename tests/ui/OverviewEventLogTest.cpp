@@ -46,7 +46,6 @@ private slots:
     void overviewIsTheStartWindow() {
         for (int language : {9, 7}) {
             auto app = StartApp(false, language);
-            QVERIFY(app);
             QCOMPARE(app->Frames().size(), size_t(1));
             CViewSchematic* view = app->FindSchematicView();
             QVERIFY(view);
@@ -80,7 +79,7 @@ private slots:
     // once. Nothing is read while a measurement runs, and reading resumes afterwards.
     void pollingAndRepaints() {
         auto app = StartApp(true);
-        QVERIFY(app && app->Controller().IsConnected());
+        QVERIFY(app->Controller().IsConnected());
         CViewSchematic* view = app->FindSchematicView();
         QTRY_VERIFY_WITH_TIMEOUT(view->IsPolling(), 5000);
         app->OnDisconnect();
@@ -88,7 +87,7 @@ private slots:
         Finish(app);
 
         app = StartApp(true, 9, 1);
-        QVERIFY(app && app->Controller().IsConnected());
+        QVERIFY(app->Controller().IsConnected());
         view = app->FindSchematicView();
         QTRY_VERIFY_WITH_TIMEOUT(app->DocParameters().GetValue(100).GetValue().raw != 0, 5000);
         QVERIFY(app->Controller().WaitForIdle(5000));
@@ -124,7 +123,6 @@ private slots:
     // buttons usable, all records read, filtered, sorted, saved and opened again.
     void eventLogWindow() {
         auto app = StartApp(false);
-        QVERIFY(app);
         app->Action(Command::kEventLog)->trigger();
         CViewErrorMemory* view = app->FindEventLogView();
         QVERIFY(view);
@@ -180,11 +178,8 @@ private slots:
         QTRY_COMPARE(Column(view, 3), before);
         chosen.clear();
         view->OnOpen();
-        QFile refused(dir.filePath("notes.txt"));
-        QVERIFY(refused.open(QIODevice::WriteOnly));
-        refused.write("no kind marker here\n");
-        refused.close();
-        chosen = refused.fileName();
+        chosen = dir.filePath("notes.txt");
+        QVERIFY(quirel::test::WriteFileBytes(chosen, "no kind marker here\n"));
         view->OnOpen();
         QCOMPARE(m_boxes.back(), "The specified file cannot be opened.\n" + chosen.toStdString());
         QCoreApplication::processEvents();

@@ -117,7 +117,6 @@ private slots:
         store->WriteInt(s, "Tries", 99); // beyond what the master does: the default stays
         CMemorySettingsStore* settings = store.get();
         auto app = StartApp(std::move(store));
-        QVERIFY(app);
         bool seen = false;
         quirel::test::OnModal<DlgCommSettings>([&seen](DlgCommSettings* dialog) {
             seen = true;
@@ -178,10 +177,7 @@ private slots:
             store.WriteInt(s, "Tries", 3);
             store.Flush();
         }
-        QFile before(QString::fromStdString(path));
-        QVERIFY(before.open(QIODevice::ReadOnly));
-        const QByteArray original = before.readAll();
-        before.close();
+        const QByteArray original = quirel::test::FileBytes(QString::fromStdString(path));
 
         CQSettingsStore store(path);
         CControllerModbus controller;
@@ -191,9 +187,7 @@ private slots:
         // Written back from the controller: the same bytes only if every value was taken as stored.
         quirel::ui::ExchangeCommSettings(store, controller, false);
 
-        QFile after(QString::fromStdString(path));
-        QVERIFY(after.open(QIODevice::ReadOnly));
-        const QByteArray saved = after.readAll();
+        const QByteArray saved = quirel::test::FileBytes(QString::fromStdString(path));
         QCOMPARE(saved, original);
         QVERIFY(saved.contains("[ModbusCommunicationController]") && saved.contains("ComPort=/dev/ttyUSB1"));
     }
@@ -201,7 +195,6 @@ private slots:
     // Connecting enables what needs a connection and greys what must not change meanwhile.
     void connectionDrivesCommandsAndPanes() {
         auto app = StartApp(quirel::test::SimulatorStore(m_sim.tcpPort()));
-        QVERIFY(app);
         CMainFrame* frame = app->FrameOf(app->FindParametersView());
         QCOMPARE(frame->width(), 1200);
         QCOMPARE(frame->height(), 800);
@@ -259,7 +252,6 @@ private slots:
         auto store = std::make_unique<CMemorySettingsStore>();
         store->WriteString("ModbusCommunicationController", "ComPort", slow.rtuPath().toStdString());
         auto app = StartApp(std::move(store));
-        QVERIFY(app);
         CMainFrame* frame = app->Frames().at(0);
         // What the timer saw can only have been seen with the event loop turning during the connect.
         QString shown;
@@ -291,7 +283,6 @@ private slots:
         });
         auto settings = [&] { return quirel::test::SimulatorStore(newer.tcpPort()); };
         auto app = StartApp(settings(), true);
-        QVERIFY(app);
         QCOMPARE(offers, 1);
         QVERIFY(!app->Controller().IsConnected());
         QCOMPARE(app->Controller().JobsRun(), uint64_t(0)); // nothing was read with the unfitting catalogue
@@ -342,7 +333,7 @@ private slots:
         });
         auto store = quirel::test::SimulatorStore(web.serverPort());
         auto app = StartApp(std::move(store), true);
-        QVERIFY(app && !app->Controller().IsConnected());
+        QVERIFY(!app->Controller().IsConnected());
         QCOMPARE(app->FrameOf(app->FindParametersView())->StatusPaneText(1), QString("No connection"));
         QCOMPARE(m_boxes.size(), size_t(1));
         QCOMPARE(m_boxes[0].caption, std::string("Modbus error"));
@@ -414,7 +405,7 @@ private slots:
         const quint16 port = device.serverPort();
         auto store = quirel::test::SimulatorStore(port);
         auto app = StartApp(std::move(store), true);
-        QVERIFY(app && app->Controller().IsConnected());
+        QVERIFY(app->Controller().IsConnected());
         QVERIFY(app->GetIdentificationUnreadable());
         QVERIFY(app->Action(Command::kReadParameterSet)->isEnabled());
         QVERIFY(!app->Action(Command::kSendParameterSet)->isEnabled());

@@ -40,7 +40,6 @@ private slots:
         emptyIni->WriteString("General", "IniFile", "");
         CMemorySettingsStore* written = emptyIni.get();
         auto app = StartApp(std::move(emptyIni));
-        QVERIFY(app);
         QCOMPARE(app->GetLanguage(), 9);
         QCOMPARE(app->GetCatalogueFileName(), std::string("Parameters.ini"));
 
@@ -69,7 +68,6 @@ private slots:
         auto store = quirel::test::SimulatorStore(m_sim.tcpPort(), 7);
         CMemorySettingsStore* settings = store.get();
         auto app = StartApp(std::move(store));
-        QVERIFY(app);
         CMainFrame* frame = app->FrameOf(app->FindParametersView());
         QCOMPARE(frame->StatusPaneText(1), QString("Keine Verbindung"));
         QCOMPARE(frame->windowTitle(), QString("Geräteparameter - Quirel Viewer Velorin"));
@@ -107,7 +105,6 @@ private slots:
                 .split('|');
         for (int language : {9, 7}) {
             auto app = StartApp(quirel::test::SimulatorStore(m_sim.tcpPort(), language));
-            QVERIFY(app);
             QStringList items;
             for (QAction* menu : app->Frames().at(0)->menuBar()->actions()) {
                 items << menu->text();
@@ -169,10 +166,8 @@ private slots:
             opened.urls.clear();
             if (!c.browser) // the offscreen desktop has nothing that opens a file
                 QDesktopServices::unsetUrlHandler("file");
-            QFile file(pdf);
             if (c.pdfInCurrentFolder)
-                QVERIFY(file.open(QIODevice::WriteOnly));
-            file.close();
+                QVERIFY(quirel::test::WriteFileBytes(pdf, QByteArray()));
             auto store = std::make_unique<CMemorySettingsStore>();
             store->WriteInt("General", "Language", c.language);
             AppOptions options = quirel::test::TestAppOptions();
