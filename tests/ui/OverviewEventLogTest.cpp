@@ -90,9 +90,10 @@ private slots:
         QVERIFY(app->Controller().IsConnected());
         view = app->FindSchematicView();
         QTRY_VERIFY_WITH_TIMEOUT(app->DocParameters().GetValue(100).GetValue().raw != 0, 5000);
+        // Where polling would start, it starts once the read after the connect wait has left the queue.
+        QTest::qWait(CViewSchematic::kConnectWaitMs + 3 * CViewSchematic::kQueueWaitStepMs);
         QVERIFY(app->Controller().WaitForIdle(5000));
-        // The queue is empty: where polling would start, it starts at the view's next look at the queue.
-        QTest::qWait(3 * CViewSchematic::kQueueWaitStepMs);
+        QTest::qWait(2 * CViewSchematic::kQueueWaitStepMs);
         QVERIFY(!view->IsPolling());
         QCoreApplication::processEvents();
         UpdateCounter counter;
