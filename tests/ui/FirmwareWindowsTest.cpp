@@ -11,9 +11,6 @@
 #include "ui/firmware/FirmwareUpdate.h"
 #include "ui/firmware/UpdateFirmwareMenue.h"
 
-#include <fstream>
-#include <iterator>
-
 #include <pty.h>
 #include <set>
 #include <thread>
@@ -136,12 +133,10 @@ private slots:
         QVERIFY(quirel::test::WriteTextFile(dir.File("fw.srec"), quirel::test::SRecordFile(image, 32)));
 
         // The catalogue of that firmware, so the check at connect finds the revisions equal.
-        std::ifstream demo(QUIREL_RESOURCES_DIR "/Parameters.ini", std::ios::binary);
-        std::string catalogue((std::istreambuf_iterator<char>(demo)), std::istreambuf_iterator<char>());
-        const size_t at = catalogue.find("Revision=V2.14");
-        QVERIFY(at != std::string::npos);
-        catalogue.replace(at, 14, "Revision=2.2.0.8");
-        QVERIFY(quirel::test::WriteTextFile(dir.File("Parameters.ini"), catalogue));
+        QByteArray catalogue = quirel::test::FileBytes(QUIREL_RESOURCES_DIR "/Parameters.ini");
+        QVERIFY(catalogue.contains("Revision=V2.14"));
+        QVERIFY(quirel::test::WriteFileBytes(QString::fromStdString(dir.File("Parameters.ini")),
+                                             catalogue.replace("Revision=V2.14", "Revision=2.2.0.8")));
         AppOptions appOptions = quirel::test::TestAppOptions();
         appOptions.catalogue = dir.File("Parameters.ini");
         auto app = std::make_unique<CKestrelApp>(quirel::test::SimulatorStore(sim.tcpPort()), appOptions);

@@ -286,25 +286,22 @@ private slots:
         // The worker busy with a job of its own, so that a "no trigger" read arrives before the trigger
         // is written, as a query running at the moment of Start would deliver it.
         struct HeldJob : CJobAbstract {
-            std::atomic<bool>* started;
-            std::atomic<bool>* release;
+            std::atomic<bool> started{false}, release{false};
             void Execute(CControllerModbus&) override {
-                *started = true;
-                while (!*release)
+                started = true;
+                while (!release)
                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
         };
-        std::atomic<bool> started{false}, release{false};
-        auto held = std::make_unique<HeldJob>();
-        held->started = &started;
-        held->release = &release;
-        QVERIFY(app->Controller().AddUserJob(std::move(held)));
-        QTRY_VERIFY(started);
+        auto job = std::make_unique<HeldJob>();
+        HeldJob* held = job.get(); // alive until released
+        QVERIFY(app->Controller().AddUserJob(std::move(job)));
+        QTRY_VERIFY(held->started);
         view->OnStart();
         doc.SetTriggerState(0);
         doc.UpdateAllViews(nullptr, UpdateHint::kTriggerState);
         QVERIFY(doc.IsRunning() && view->IsPolling());
-        release = true;
+        held->release = true;
         QTRY_COMPARE_WITH_TIMEOUT(doc.GetTriggerState(), 1u, 5000);
         QTRY_COMPARE(FrameOf(view)->StatusPaneText(2), QString("Trigger active"));
         // Reset in the device from elsewhere: the next query ends the measurement and its polling.
