@@ -331,8 +331,7 @@ private slots:
                 socket->write("HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n");
             });
         });
-        auto store = quirel::test::SimulatorStore(web.serverPort());
-        auto app = StartApp(std::move(store), true);
+        auto app = StartApp(quirel::test::SimulatorStore(web.serverPort()), true);
         QVERIFY(!app->Controller().IsConnected());
         QCOMPARE(app->FrameOf(app->FindParametersView())->StatusPaneText(1), QString("No connection"));
         QCOMPARE(m_boxes.size(), size_t(1));
@@ -402,9 +401,7 @@ private slots:
                 }
             });
         });
-        const quint16 port = device.serverPort();
-        auto store = quirel::test::SimulatorStore(port);
-        auto app = StartApp(std::move(store), true);
+        auto app = StartApp(quirel::test::SimulatorStore(device.serverPort()), true);
         QVERIFY(app->Controller().IsConnected());
         QVERIFY(app->GetIdentificationUnreadable());
         QVERIFY(app->Action(Command::kReadParameterSet)->isEnabled());
