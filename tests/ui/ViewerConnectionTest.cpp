@@ -401,7 +401,12 @@ private slots:
                 }
             });
         });
-        auto app = StartApp(quirel::test::SimulatorStore(device.serverPort()), true);
+        // The device answers on this thread: a request still open when the program ends waits out its
+        // time-out.
+        auto store = quirel::test::SimulatorStore(device.serverPort());
+        store->WriteInt("ModbusCommunicationController", "ReplyTimeout", 200);
+        store->WriteInt("ModbusCommunicationController", "Tries", 1);
+        auto app = StartApp(std::move(store), true);
         QVERIFY(app->Controller().IsConnected());
         QVERIFY(app->GetIdentificationUnreadable());
         QVERIFY(app->Action(Command::kReadParameterSet)->isEnabled());
