@@ -5,6 +5,7 @@
 // simulated filter it talks to, the settings that point at it, and the message boxes and dialogs it shows.
 #include "Simulator.h"
 #include "UiTestMain.h"
+#include "base/Document.h"
 #include "base/StringTable.h"
 #include "ui/app/KestrelApp.h"
 #include "ui/common/MessageBoxes.h"
@@ -60,6 +61,14 @@ template <class T> T* Child(QObject* parent, const char* name) {
         qFatal("no control %s", name);
     return child;
 }
+
+// Counts the updates that reach a document's views with the hints `counts` takes.
+struct UpdateCounter : CView {
+    explicit UpdateCounter(std::function<bool(int64_t)> takes) : counts(std::move(takes)) {}
+    void OnUpdate(CView*, int64_t hint) override { updates += counts(hint); }
+    std::function<bool(int64_t)> counts;
+    int updates = 0;
+};
 
 // The bytes of the file `path`, empty when it cannot be read.
 inline QByteArray FileBytes(const QString& path) {

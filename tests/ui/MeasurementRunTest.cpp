@@ -27,11 +27,6 @@ std::string Entry(const std::vector<std::string>& choices, int id) {
     return MeasurementSetup::kNoChannel;
 }
 
-struct UpdateCounter : CView {
-    void OnUpdate(CView*, int64_t hint) override { hint == 0 ? ++data : ++other; }
-    int data = 0, other = 0;
-};
-
 } // namespace
 
 class MeasurementRunTest : public QObject, private quirel::test::MeasurementWindowsFixture {
@@ -229,8 +224,10 @@ private slots:
         auto app = StartApp(false);
         CViewMeasurementContinuous* view = ShowContinuous(*app, 10);
         CDocMeasurementContinuous& doc = app->DocMeasurementContinuous();
-        UpdateCounter counter;
-        doc.AddView(&counter);
+        quirel::test::UpdateCounter data([](int64_t h) { return h == UpdateHint::kDataChanged; });
+        quirel::test::UpdateCounter other([](int64_t h) { return h != UpdateHint::kDataChanged; });
+        doc.AddView(&data);
+        doc.AddView(&other);
         const int redraws = view->Redraws();
         // Posted while the user-interface thread is busy elsewhere: they arrive as one.
         std::thread worker([&] {
@@ -242,8 +239,8 @@ private slots:
         });
         worker.join();
         QCoreApplication::processEvents();
-        QCOMPARE(counter.data, 1);
-        QCOMPARE(counter.other, 1);
+        QCOMPARE(data.updates, 1);
+        QCOMPARE(other.updates, 1);
         QTRY_COMPARE(view->Data().Column(0).Size(), size_t(2010));
         QTest::qWait(3 * CViewMeasurementBase::kFrameMs);
         QCOMPARE(view->Redraws() - redraws, 1);
@@ -263,7 +260,8 @@ private slots:
         app->UiPort().PostDocumentUpdate(&doc, 0);
         QTRY_COMPARE(repost.seen, 2);
         doc.RemoveView(&repost);
-        doc.RemoveView(&counter);
+        doc.RemoveView(&data);
+        doc.RemoveView(&other);
         Finish(app);
     }
 

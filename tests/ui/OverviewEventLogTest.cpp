@@ -13,16 +13,6 @@
 
 namespace {
 
-// Counts the value updates that reach the parameters document's views.
-class UpdateCounter : public CView {
-public:
-    void OnUpdate(CView*, int64_t hint) override {
-        if (hint != UpdateHint::kDataChanged)
-            ++updates;
-    }
-    int updates = 0;
-};
-
 QStringList Column(CViewErrorMemory* view, int column) {
     QStringList cells;
     QAbstractItemModel* model = view->Table()->model();
@@ -96,7 +86,8 @@ private slots:
         QTest::qWait(2 * CViewSchematic::kQueueWaitStepMs);
         QVERIFY(!view->IsPolling());
         QCoreApplication::processEvents();
-        UpdateCounter counter;
+        quirel::test::UpdateCounter counter(
+            [](int64_t h) { return h != UpdateHint::kDataChanged; }); // values
         app->DocParameters().AddView(&counter);
         const int repaints = view->DocumentRepaints();
         QVERIFY(view->OnRefresh());

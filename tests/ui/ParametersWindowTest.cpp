@@ -17,24 +17,10 @@
 
 #include <set>
 
-namespace {
-
 using quirel::test::Cell;
 using quirel::test::RowOf;
 using quirel::ui::CMemorySettingsStore;
 using quirel::ui::CQSettingsStore;
-
-// Counts the updates of the load currents (parameters 130-133) that reach the document's views.
-class UpdateCounter : public CView {
-public:
-    void OnUpdate(CView*, int64_t hint) override {
-        if (hint >= 130 && hint <= 133)
-            ++updates;
-    }
-    int updates = 0;
-};
-
-} // namespace
 
 class ParametersWindowTest : public QObject, private quirel::test::ViewerFixture {
     Q_OBJECT
@@ -240,7 +226,7 @@ private slots:
         auto app = StartApp(quirel::test::SimulatorStore(slow.tcpPort()), true);
         QVERIFY(app->Controller().IsConnected());
         CViewParameters* view = app->FindParametersView();
-        UpdateCounter counter;
+        quirel::test::UpdateCounter counter([](int64_t h) { return h >= 130 && h <= 133; }); // load currents
         app->DocParameters().AddView(&counter);
         QVERIFY(view->SelectFolder("MeasuredLoad")); // four reads queued
         view->OnRefresh();                           // drops what still waits, queues four again
