@@ -8,19 +8,6 @@
 #include "ui/commlog/RawRegisterPanel.h"
 #include "ui/commlog/ViewCommLog.h"
 
-#include <QComboBox>
-#include <QFile>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRegularExpression>
-#include <QSortFilterProxyModel>
-#include <QSpinBox>
-#include <QTableWidget>
-#include <QTemporaryDir>
-#include <QTest>
-
-using quirel::ui::CMemorySettingsStore;
-
 class CommLogTest : public QObject, private quirel::test::ViewerFixture {
     Q_OBJECT
 
@@ -29,18 +16,11 @@ class CommLogTest : public QObject, private quirel::test::ViewerFixture {
     }
 
 private slots:
-    void initTestCase() {
-        QString error;
-        QVERIFY2(StartSimulator(error), qPrintable(error));
-    }
-    void cleanupTestCase() { m_sim.stop(); }
+    void initTestCase() { QVERIFY(StartSimulator()); }
 
     void logsTrafficAndRawRegisters() {
-        auto store = std::make_unique<CMemorySettingsStore>();
-        PointAtSimulator(*store, m_sim.tcpPort());
-        auto app = quirel::test::StartTestApp(std::move(store), false, std::string(),
-                                              [](CKestrelApp& a) { a.OnCommLog(); });
-        QVERIFY(app);
+        auto app = quirel::test::StartTestApp(quirel::test::SimulatorStore(m_sim.tcpPort()), false,
+                                              std::string(), [](CKestrelApp& a) { a.OnCommLog(); });
         CViewCommLog* log = app->FindCommLogView();
         QVERIFY(log);
         CRawRegisterPanel* raw = log->RawPanel();
@@ -74,9 +54,8 @@ private slots:
         const QString path = dir.filePath("log.txt");
         log->SetFileChooser([&](QWidget*) { return path; });
         log->OnSave();
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+        const QStringList lines =
+            QString::fromUtf8(quirel::test::FileBytes(path)).split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), log->Shown()->rowCount());
         QVERIFY(QRegularExpression(R"(^\d\d:\d\d:\d\d\.\d{3} RX 00 .* 83 02  ; slave 1, fc 3, exception 2: )")
                     .match(lines.back())
@@ -93,11 +72,7 @@ private slots:
         log->SetPaused(false);
 
         // A write is confirmed first, then read back; the log shows its request.
-        quirel::ui::SetMessageBoxHandler([this](QWidget*, const std::string& text, const std::string& caption,
-                                                MbIcon icon, MbButtons buttons) {
-            m_boxes.push_back({text, caption, icon});
-            return int(buttons == MbButtons::YesNo ? IDYES : IDOK);
-        });
+        RecordBoxes(IDYES);
         raw->FunctionBox()->setCurrentIndex(2);
         raw->ValuesField()->setText("750");
         raw->OnSend();
@@ -111,7 +86,6 @@ private slots:
         log->OnClear();
         QCOMPARE(model->rowCount(), 0);
         Finish(app);
-        QVERIFY(!app);
     }
 
     // The table keeps the newest rows and counts what it let go, also what never reached it.
@@ -127,5 +101,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(CommLogTest)
+QUIREL_UI_TEST(CommLogTest)
 #include "CommLogTest.moc"

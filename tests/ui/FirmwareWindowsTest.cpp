@@ -4,30 +4,12 @@
 
 #include "AppTestSupport.h"
 #include "FirmwareTestSupport.h"
-#include "Simulator.h"
-#include "base/StringTable.h"
 #include "comm/ControllerModbus.h"
-#include "ui/app/KestrelApp.h"
 #include "ui/app/MainFrame.h"
-#include "ui/common/MessageBoxes.h"
-#include "ui/common/SettingsStore.h"
 #include "ui/firmware/DlgSerialBootLoader.h"
 #include "ui/firmware/FileDownload.h"
 #include "ui/firmware/FirmwareUpdate.h"
 #include "ui/firmware/UpdateFirmwareMenue.h"
-
-#include <QAction>
-#include <QApplication>
-#include <QComboBox>
-#include <QLabel>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QRegularExpression>
-#include <QTest>
-#include <QTimer>
-#include <QToolBar>
-#include <fstream>
-#include <iterator>
 
 #include <pty.h>
 #include <set>
@@ -150,20 +132,14 @@ private slots:
             image[i] = static_cast<std::uint8_t>(i * 13 + (i >> 8));
         QVERIFY(quirel::test::WriteTextFile(dir.File("fw.srec"), quirel::test::SRecordFile(image, 32)));
 
-        auto store = std::make_unique<quirel::ui::CMemorySettingsStore>();
-        store->WriteInt("ModbusCommunicationController", "Protocol", 0);
-        store->WriteString("ModbusCommunicationController", "Host",
-                           "127.0.0.1:" + std::to_string(sim.tcpPort()));
         // The catalogue of that firmware, so the check at connect finds the revisions equal.
-        std::ifstream demo(QUIREL_RESOURCES_DIR "/Parameters.ini", std::ios::binary);
-        std::string catalogue((std::istreambuf_iterator<char>(demo)), std::istreambuf_iterator<char>());
-        const size_t at = catalogue.find("Revision=V2.14");
-        QVERIFY(at != std::string::npos);
-        catalogue.replace(at, 14, "Revision=2.2.0.8");
-        QVERIFY(quirel::test::WriteTextFile(dir.File("Parameters.ini"), catalogue));
-        AppOptions appOptions;
+        QByteArray catalogue = quirel::test::FileBytes(QUIREL_RESOURCES_DIR "/Parameters.ini");
+        QVERIFY(catalogue.contains("Revision=V2.14"));
+        QVERIFY(quirel::test::WriteFileBytes(QString::fromStdString(dir.File("Parameters.ini")),
+                                             catalogue.replace("Revision=V2.14", "Revision=2.2.0.8")));
+        AppOptions appOptions = quirel::test::TestAppOptions();
         appOptions.catalogue = dir.File("Parameters.ini");
-        auto app = std::make_unique<CKestrelApp>(std::move(store), appOptions);
+        auto app = std::make_unique<CKestrelApp>(quirel::test::SimulatorStore(sim.tcpPort()), appOptions);
         QVERIFY(app->InitInstance());
         QAction* command = app->Action(Command::kFirmwareUpdate);
         QVERIFY(!command->isEnabled());
@@ -230,5 +206,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(FirmwareWindowsTest)
+QUIREL_UI_TEST(FirmwareWindowsTest)
 #include "FirmwareWindowsTest.moc"

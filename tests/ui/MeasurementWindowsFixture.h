@@ -4,18 +4,10 @@
 // the program shows (recorded and answered OK), a folder for the files kept next to the program, and the
 // program started with a measurement window open.
 #include "AppTestSupport.h"
-#include "Simulator.h"
-#include "base/StringTable.h"
 #include "measurement/DocMeasurementContinuous.h"
-#include "ui/app/KestrelApp.h"
-#include "ui/common/MessageBoxes.h"
-#include "ui/common/SettingsStore.h"
 #include "ui/measurement/MeasurementChart.h"
 #include "ui/measurement/TraceViewFrame.h"
 #include "ui/measurement/ViewMeasurementContinuous.h"
-
-#include <QStringList>
-#include <QTemporaryDir>
 
 #include <cmath>
 #include <memory>
@@ -50,15 +42,16 @@ protected:
         RecordMessageBoxTexts(m_boxes);
         return m_sim.start(TestSimulatorOptions(), error);
     }
+    // The same, the reason for a failure in the test's output; the simulator stops with the test object.
+    bool StartSimulator() {
+        QString error;
+        return m_folder.isValid() && (StartSimulator(error) || (qWarning("%s", qPrintable(error)), false));
+    }
 
-    std::unique_ptr<CKestrelApp> StartApp(bool connect, int language = 9,
-                                          std::unique_ptr<quirel::ui::CMemorySettingsStore> store = nullptr) {
-        if (!store)
-            store = std::make_unique<quirel::ui::CMemorySettingsStore>();
-        store->WriteInt("General", "Language", language);
-        store->WriteInt("ModbusCommunicationController", "Protocol", 0);
-        store->WriteString("ModbusCommunicationController", "Host",
-                           "127.0.0.1:" + std::to_string(m_sim.tcpPort()));
+    // `modem` 1: the connection is a modem link, read only when asked.
+    std::unique_ptr<CKestrelApp> StartApp(bool connect, int language = 9, int modem = 0) {
+        auto store = SimulatorStore(m_sim.tcpPort(), language);
+        store->WriteInt("ModbusCommunicationController", "Modem", modem);
         return StartTestApp(std::move(store), connect, m_folder.path().toStdString());
     }
     static void Finish(std::unique_ptr<CKestrelApp>& app) { FinishTestApp(app); }

@@ -8,17 +8,7 @@
 #include "ui/measurement/DiagramControl.h"
 #include "ui/measurement/ViewMeasurementSingle.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QDir>
-#include <QFile>
-#include <QImage>
-#include <QMainWindow>
-#include <QMenuBar>
 #include <QPrinter>
-#include <QRadioButton>
-#include <QSpinBox>
-#include <QTest>
 
 #include <cmath>
 #include <cstdio>
@@ -27,18 +17,12 @@
 
 using quirel::test::Float;
 using quirel::test::PanelLines;
-using quirel::ui::CMemorySettingsStore;
 
 class MeasurementWindowsTest : public QObject, private quirel::test::MeasurementWindowsFixture {
     Q_OBJECT
 
 private slots:
-    void initTestCase() {
-        QVERIFY(m_folder.isValid());
-        QString error;
-        QVERIFY2(StartSimulator(error), qPrintable(error));
-    }
-    void cleanupTestCase() { m_sim.stop(); }
+    void initTestCase() { QVERIFY(StartSimulator()); }
     void init() { m_boxes.clear(); }
 
     // Every length rule through the window's FFT: a channel shorter than N is refused with a message.
@@ -73,7 +57,6 @@ private slots:
         frame->Command(CTraceViewFrame::kRight)->trigger();
         QCOMPARE(chart->xAxis->range().lower, 199.8);
         QCOMPARE(chart->xAxis->range().upper, 2197.8);
-        QCOMPARE(chart->ScrollX(), 199.8);
         for (int id : {CTraceViewFrame::kRight, CTraceViewFrame::kUp, CTraceViewFrame::kZoomIn,
                        CTraceViewFrame::kZoomIn, CTraceViewFrame::kZoomOut, CTraceViewFrame::kLeft,
                        CTraceViewFrame::kDown, CTraceViewFrame::kDown})
@@ -88,12 +71,8 @@ private slots:
         QTest::mouseRelease(chart, Qt::LeftButton, Qt::NoModifier, QPoint(500, 350));
         QVERIFY(!chart->IsHome());
         frame->Command(CTraceViewFrame::kFullScreen)->trigger();
-        QVERIFY(chart->xAxis->range() == x);
-        QVERIFY(chart->yAxis->range() == y);
-        QVERIFY(chart->yAxis2->range() == y2);
-        QCOMPARE(chart->ScrollX(), 0.0);
-        QCOMPARE(chart->ScrollY(), 0.0);
-        QVERIFY(chart->IsHome());
+        QVERIFY(chart->xAxis->range() == x && chart->yAxis->range() == y && chart->yAxis2->range() == y2);
+        QVERIFY(chart->ScrollX() == 0 && chart->ScrollY() == 0 && chart->IsHome());
         Finish(app);
     }
 
@@ -281,9 +260,7 @@ private slots:
             expected += piece;
             return true;
         });
-        QFile csv(dir.filePath("a.csv"));
-        QVERIFY(csv.open(QIODevice::ReadOnly));
-        QCOMPARE(csv.readAll().toStdString(), expected);
+        QCOMPARE(quirel::test::FileBytes(dir.filePath("a.csv")).toStdString(), expected);
 
         // A type the window does not write: nothing is written, and the user is told.
         for (const char* name : {"a.btc", "a.txt", "a.nbts"}) {
@@ -297,9 +274,7 @@ private slots:
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(dir.filePath("a.pdf"));
         view->PrintTo(printer);
-        QFile pdf(dir.filePath("a.pdf"));
-        QVERIFY(pdf.open(QIODevice::ReadOnly));
-        QVERIFY(pdf.read(5) == "%PDF-");
+        QVERIFY(quirel::test::FileBytes(dir.filePath("a.pdf")).startsWith("%PDF-"));
         QVERIFY(m_boxes.empty());
 
         // Open through the window's file dialog.
@@ -322,12 +297,12 @@ private slots:
     // The windows as the menu opens them: stored placement, one window per document, "Close" instead of
     // "Exit", the empty chart's text, the panel in German.
     void windowsAndLanguage() {
-        auto store = std::make_unique<CMemorySettingsStore>();
+        auto store = quirel::test::SimulatorStore(m_sim.tcpPort(), 7);
         store->WriteInt("CViewMeasurementSingle", "x", -40);
         store->WriteInt("CViewMeasurementSingle", "y", 30);
         store->WriteInt("CViewMeasurementSingle", "cx", 900);
         store->WriteInt("CViewMeasurementSingle", "cy", 600);
-        auto app = StartApp(false, 7, std::move(store));
+        auto app = quirel::test::StartTestApp(std::move(store), false, m_folder.path().toStdString());
         // As a last measurement saved while armed: not connected, nothing will come for it.
         CDocMeasurementSingle& single = app->DocMeasurementSingle();
         single.OnNewDocument();
@@ -363,5 +338,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(MeasurementWindowsTest)
+QUIREL_UI_TEST(MeasurementWindowsTest)
 #include "MeasurementWindowsTest.moc"

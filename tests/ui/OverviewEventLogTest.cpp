@@ -1,43 +1,17 @@
 // The overview and the event log as a user meets them, against the simulated filter on a loopback port.
 
-#include "AppTestSupport.h"
-#include "Simulator.h"
-#include "base/StringTable.h"
+#include "MeasurementWindowsFixture.h"
 #include "comm/ControllerModbus.h"
 #include "eventlog/DocErrorMemory.h"
 #include "parameters/document/DocParameters.h"
 #include "schematic/SchematicItems.h"
-#include "ui/app/KestrelApp.h"
 #include "ui/app/MainFrame.h"
-#include "ui/common/MessageBoxes.h"
-#include "ui/common/SettingsStore.h"
 #include "ui/eventlog/EventLogFilter.h"
 #include "ui/eventlog/EventLogModel.h"
 #include "ui/eventlog/ViewErrorMemory.h"
 #include "ui/schematic/ViewSchematic.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTableView>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QToolButton>
-
 namespace {
-
-using quirel::ui::CMemorySettingsStore;
-
-// Counts the value updates that reach the parameters document's views.
-class UpdateCounter : public CView {
-public:
-    void OnUpdate(CView*, int64_t hint) override {
-        if (hint != UpdateHint::kDataChanged)
-            ++updates;
-    }
-    int updates = 0;
-};
 
 QStringList Column(CViewErrorMemory* view, int column) {
     QStringList cells;
@@ -49,39 +23,19 @@ QStringList Column(CViewErrorMemory* view, int column) {
 
 } // namespace
 
-class OverviewEventLogTest : public QObject {
+class OverviewEventLogTest : public QObject, private quirel::test::MeasurementWindowsFixture {
     Q_OBJECT
 
-private:
-    quirel::sim::SimulatorThread m_sim;
-    std::vector<std::string> m_boxes;
-
-    std::unique_ptr<CKestrelApp> StartApp(int language = 9, int modem = 0, bool connect = true) {
-        auto store = std::make_unique<CMemorySettingsStore>();
-        store->WriteInt("General", "Language", language);
-        store->WriteInt("ModbusCommunicationController", "Protocol", 0);
-        store->WriteInt("ModbusCommunicationController", "Modem", modem);
-        store->WriteString("ModbusCommunicationController", "Host",
-                           "127.0.0.1:" + std::to_string(m_sim.tcpPort()));
-        return quirel::test::StartTestApp(std::move(store), connect);
-    }
-    static void Finish(std::unique_ptr<CKestrelApp>& app) { quirel::test::FinishTestApp(app); }
-
 private slots:
-    void initTestCase() {
-        quirel::test::RecordMessageBoxTexts(m_boxes);
-        QString error;
-        QVERIFY2(m_sim.start(quirel::test::TestSimulatorOptions(), error), qPrintable(error));
-    }
-    void cleanupTestCase() { m_sim.stop(); }
+    void initTestCase() { QVERIFY(StartSimulator()); }
     void init() { m_boxes.clear(); }
 
     // The overview is the start window: its title in the language of the run, 1200 x 706, the 33
-    // parameters registered; dragging its right edge keeps width = 1.7 x height.
+    // parameters registered; dragging its right edge keeps width = 1.7 x height. The event log's own
+    // texts are German in German; the kinds in its list keep the device's words.
     void overviewIsTheStartWindow() {
         for (int language : {9, 7}) {
-            auto app = StartApp(language, 0, false);
-            QVERIFY(app);
+            auto app = StartApp(false, language);
             QCOMPARE(app->Frames().size(), size_t(1));
             CViewSchematic* view = app->FindSchematicView();
             QVERIFY(view);
@@ -96,73 +50,71 @@ private slots:
                 QTRY_COMPARE(frame->size(), QSize(1300, 764));
                 frame->resize(1300, 600);
                 QTRY_COMPARE(frame->size(), QSize(1020, 600));
+            } else {
+                app->Action(Command::kEventLog)->trigger();
+                CViewErrorMemory* log = app->FindEventLogView();
+                QStringList headers;
+                for (int c = 0; c < CEventLogModel::kColumnCount; ++c)
+                    headers << log->Model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+                QCOMPARE(headers,
+                         QStringList({"Zustand", "Datum", "Uhrzeit", "Beschreibung", "Betriebsstd."}));
+                QCOMPARE(log->KindButton(EventKind::Error)->text(), QString("Fehler"));
             }
             Finish(app);
         }
     }
 
-    // Connected, the overview reads every two seconds; disconnected it stops. A refresh cycle of 33
-    // reads repaints once.
+    // Connected, the overview reads every two seconds; disconnected it stops. Over a modem link the
+    // values are read once after connecting, then only on refresh; a refresh cycle of 33 reads repaints
+    // once. Nothing is read while a measurement runs, and reading resumes afterwards.
     void pollingAndRepaints() {
-        auto app = StartApp();
-        QVERIFY(app && app->Controller().IsConnected());
+        auto app = StartApp(true);
+        QVERIFY(app->Controller().IsConnected());
         CViewSchematic* view = app->FindSchematicView();
         QTRY_VERIFY_WITH_TIMEOUT(view->IsPolling(), 5000);
         app->OnDisconnect();
         QTRY_VERIFY(!view->IsPolling());
         Finish(app);
 
-        // Over a modem link the values are read once after connecting, then only on refresh.
-        app = StartApp(9, 1);
-        QVERIFY(app && app->Controller().IsConnected());
+        app = StartApp(true, 9, 1);
+        QVERIFY(app->Controller().IsConnected());
         view = app->FindSchematicView();
         QTRY_VERIFY_WITH_TIMEOUT(app->DocParameters().GetValue(100).GetValue().raw != 0, 5000);
-        QTest::qWait(2500);
-        QVERIFY(!view->IsPolling());
+        // Where polling would start, it starts once the read after the connect wait has left the queue.
+        QTest::qWait(CViewSchematic::kConnectWaitMs + 3 * CViewSchematic::kQueueWaitStepMs);
         QVERIFY(app->Controller().WaitForIdle(5000));
+        QTest::qWait(2 * CViewSchematic::kQueueWaitStepMs);
+        QVERIFY(!view->IsPolling());
         QCoreApplication::processEvents();
-        UpdateCounter counter;
+        quirel::test::UpdateCounter counter(
+            [](int64_t h) { return h != UpdateHint::kDataChanged; }); // values
         app->DocParameters().AddView(&counter);
         const int repaints = view->DocumentRepaints();
         QVERIFY(view->OnRefresh());
         QVERIFY(app->Controller().WaitForIdle(5000));
         QTRY_COMPARE(counter.updates, 33);
         QCOMPARE(view->DocumentRepaints(), repaints + 1);
-        app->DocParameters().RemoveView(&counter);
-        Finish(app);
-    }
-
-    // Timer 3 reads nothing while a measurement runs and resumes afterwards.
-    void pollingPausesDuringAMeasurement() {
-        auto app = StartApp(9, 1);
-        QVERIFY(app && app->Controller().IsConnected());
-        QTest::qWait(800);
-        QVERIFY(app->Controller().WaitForIdle(5000));
         {
             bool measuring = true;
             CViewSchematic::Hooks hooks;
             hooks.pollingPaused = [&measuring] { return measuring; };
-            CViewSchematic view(app->DocParameters(), app->Settings(), hooks);
-            UpdateCounter counter;
-            app->DocParameters().AddView(&counter);
-            view.OnPollTimer();
+            CViewSchematic paused(app->DocParameters(), app->Settings(), hooks);
+            counter.updates = 0;
+            paused.OnPollTimer();
             QVERIFY(app->Controller().IsPollQueueEmpty());
-            QTest::qWait(200);
-            QCOMPARE(counter.updates, 0);
             measuring = false;
-            view.OnPollTimer();
+            paused.OnPollTimer();
             QVERIFY(app->Controller().WaitForIdle(5000));
             QTRY_VERIFY(counter.updates >= 33);
-            app->DocParameters().RemoveView(&counter);
         } // the view goes before the document it shows
+        app->DocParameters().RemoveView(&counter);
         Finish(app);
     }
 
     // The event log window: nothing read on opening, a refused read while disconnected leaves its
     // buttons usable, all records read, filtered, sorted, saved and opened again.
     void eventLogWindow() {
-        auto app = StartApp(9, 0, false);
-        QVERIFY(app);
+        auto app = StartApp(false);
         app->Action(Command::kEventLog)->trigger();
         CViewErrorMemory* view = app->FindEventLogView();
         QVERIFY(view);
@@ -218,11 +170,8 @@ private slots:
         QTRY_COMPARE(Column(view, 3), before);
         chosen.clear();
         view->OnOpen();
-        QFile refused(dir.filePath("notes.txt"));
-        QVERIFY(refused.open(QIODevice::WriteOnly));
-        refused.write("no kind marker here\n");
-        refused.close();
-        chosen = refused.fileName();
+        chosen = dir.filePath("notes.txt");
+        QVERIFY(quirel::test::WriteFileBytes(chosen, "no kind marker here\n"));
         view->OnOpen();
         QCOMPARE(m_boxes.back(), "The specified file cannot be opened.\n" + chosen.toStdString());
         QCoreApplication::processEvents();
@@ -230,22 +179,7 @@ private slots:
         QCOMPARE(app->DocErrorMemory().GetCount(), size_t(1));
         Finish(app);
     }
-
-    // In German the window's own texts are German; the kinds in the list keep the device's words.
-    void eventLogWindowInGerman() {
-        auto app = StartApp(7, 0, false);
-        QVERIFY(app);
-        app->Action(Command::kEventLog)->trigger();
-        CViewErrorMemory* view = app->FindEventLogView();
-        QVERIFY(view);
-        QStringList headers;
-        for (int c = 0; c < CEventLogModel::kColumnCount; ++c)
-            headers << view->Model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
-        QCOMPARE(headers, QStringList({"Zustand", "Datum", "Uhrzeit", "Beschreibung", "Betriebsstd."}));
-        QCOMPARE(view->KindButton(EventKind::Error)->text(), QString("Fehler"));
-        Finish(app);
-    }
 };
 
-QTEST_MAIN(OverviewEventLogTest)
+QUIREL_UI_TEST(OverviewEventLogTest)
 #include "OverviewEventLogTest.moc"

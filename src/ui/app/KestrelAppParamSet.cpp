@@ -166,7 +166,9 @@ public:
     std::string GetCatalogueFileName() override { return m_app.GetCatalogueFileName(); }
     void SetCatalogueFileName(const std::string& name) override { m_app.SetCatalogueFileName(name); }
     std::string DownloadTarget() override {
-        return quirel::app::ProgramFilePath(quirel::app::kDownloadedCatalogueName);
+        const std::string& folder = m_app.m_options.fileFolder;
+        return folder.empty() ? quirel::app::ProgramFilePath(quirel::app::kDownloadedCatalogueName)
+                              : quirel::app::ProgramFilePathIn(folder, quirel::app::kDownloadedCatalogueName);
     }
     void RunDeviceWork(const std::string& caption, const std::string& text, const std::function<void()>& work,
                        const std::function<void()>& onCancel) override {
