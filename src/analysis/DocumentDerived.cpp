@@ -1,0 +1,64 @@
+#include "analysis/DocumentDerived.h"
+
+#include "analysis/AnalysisTexts.h"
+#include "analysis/DerivedFile.h"
+#include "measurement/DocMeasurementBase.h"
+
+namespace quirel::analysis {
+namespace {
+
+bool Holds(const CDocMeasurementBase& doc, uint32_t id) {
+    for (int i = 0; i < doc.GetShownChannelCount(); ++i)
+        if (doc.GetParameterId(i) == id)
+            return true;
+    return false;
+}
+
+} // namespace
+
+void SetDocumentDerived(CDocMeasurementBase& doc, std::span<const DerivedChannel> channels) {
+    std::vector<CDocMeasurementBase::DerivedSpec> specs;
+    for (const DerivedChannel& d : channels)
+        specs.push_back({d.id, d.name, d.unit, d.ToText(), d.a, d.UsesB() ? d.b : d.a,
+                         [d](double a, double b) { return d.Value(a, b); }});
+    doc.SetDerivedChannels(std::move(specs));
+}
+
+std::vector<DerivedChannel> DocumentDerived(const CDocMeasurementBase& doc) {
+    std::vector<DerivedChannel> channels;
+    for (const CDocMeasurementBase::DerivedSpec& spec : doc.GetDerivedChannels())
+        if (std::optional<DerivedChannel> d = DerivedChannel::Parse(spec.definition))
+            channels.push_back(std::move(*d));
+    return channels;
+}
+
+std::string RefuseDerived(const CDocMeasurementBase& doc, const DerivedChannel& d) {
+    if (Holds(doc, d.id))
+        return IdTakenText(d.id);
+    for (uint32_t source : {d.a, d.UsesB() ? d.b : d.a})
+        if (!Holds(doc, source))
+            return UnknownSourceText(d.id, source);
+    return std::string();
+}
+
+std::string LoadDerivedFile(CDocMeasurementBase& doc, const std::string& measurementPath) {
+    const DerivedFileContent file = ReadDerivedFile(measurementPath);
+    SetDocumentDerived(doc, {});
+    std::string why = file.error;
+    std::vector<DerivedChannel> taken;
+    for (const DerivedChannel& d : file.channels) {
+        if (const std::string refusal = RefuseDerived(doc, d); !refusal.empty()) {
+            why += (why.empty() ? "" : "\n") + refusal;
+            continue;
+        }
+        taken.push_back(d);
+        SetDocumentDerived(doc, taken);
+    }
+    return why;
+}
+
+bool SaveDerivedFile(const CDocMeasurementBase& doc, const std::string& measurementPath) {
+    return WriteDerivedFile(measurementPath, DocumentDerived(doc));
+}
+
+} // namespace quirel::analysis
