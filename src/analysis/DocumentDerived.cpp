@@ -4,6 +4,10 @@
 #include "analysis/DerivedFile.h"
 #include "measurement/DocMeasurementBase.h"
 
+#include <algorithm>
+#include <cmath>
+#include <map>
+
 namespace quirel::analysis {
 namespace {
 
@@ -17,10 +21,22 @@ bool Holds(const CDocMeasurementBase& doc, uint32_t id) {
 } // namespace
 
 void SetDocumentDerived(CDocMeasurementBase& doc, std::span<const DerivedChannel> channels) {
+    // Shown with the decimals its sources carry into it.
+    std::map<uint32_t, int> precision;
+    for (int i = doc.GetChannelCount() - 1; i >= 0; --i)
+        precision[doc.GetParameterId(i)] = doc.GetChannelPrecision(i);
     std::vector<CDocMeasurementBase::DerivedSpec> specs;
-    for (const DerivedChannel& d : channels)
+    for (const DerivedChannel& d : channels) {
+        const int a = precision.contains(d.a) ? precision[d.a] : 3;
+        const int b = d.UsesB() && precision.contains(d.b) ? precision[d.b] : 0;
+        int decimals = d.op == DerivedChannel::Op::kProduct ? a + b : std::max(a, b);
+        if (d.op == DerivedChannel::Op::kScale && std::abs(d.factor) > 0.0)
+            decimals += std::max(0, static_cast<int>(std::ceil(-std::log10(std::abs(d.factor)))));
+        decimals = std::min(decimals, 6);
+        precision.try_emplace(d.id, decimals);
         specs.push_back({d.id, d.name, d.unit, d.ToText(), d.a, d.UsesB() ? d.b : d.a,
-                         [d](double a, double b) { return d.Value(a, b); }});
+                         [d](double a, double b) { return d.Value(a, b); }, decimals});
+    }
     doc.SetDerivedChannels(std::move(specs));
 }
 

@@ -310,14 +310,19 @@ void CChartColumn::EntriesRange(size_t level, size_t from, size_t to, double& lo
 }
 
 CChartColumn::RangeStats CChartColumn::Summarise(size_t first, size_t end) const {
-    RangeStats stats{kNaN, kNaN, kNaN, 0};
-    end = std::min(end, m_size);
-    if (first >= end || !m_doc)
-        return stats;
+    if (!m_doc)
+        return {kNaN, kNaN, kNaN, 0};
     const CDocMeasurementBase::CReadPass pass(*m_doc);
     if (m_doc->GetRewriteCount() != m_rewrites || pass.Count(m_channel) < m_size)
+        return {kNaN, kNaN, kNaN, 0};
+    return Summarise(pass.Cells(m_channel), first, end);
+}
+
+CChartColumn::RangeStats CChartColumn::Summarise(const PARAMVALUE* cells, size_t first, size_t end) const {
+    RangeStats stats{kNaN, kNaN, kNaN, 0};
+    end = std::min(end, m_size);
+    if (first >= end)
         return stats;
-    const PARAMVALUE* cells = pass.Cells(m_channel);
     // The blocks not yet summed, once: appending values costs nothing here until a mean is wanted.
     for (size_t e = m_sums.size() - 1; (e + 1) * kFirstBlock <= m_size; ++e) {
         double sum = 0.0;

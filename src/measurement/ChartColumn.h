@@ -68,6 +68,8 @@ public:
         size_t count;
     };
     RangeStats Summarise(size_t first, size_t end) const;
+    // The same with the cells at hand (those Append was given, or more).
+    RangeStats Summarise(const PARAMVALUE* cells, size_t first, size_t end) const;
 
 private:
     struct Level {

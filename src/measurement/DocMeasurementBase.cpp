@@ -27,8 +27,6 @@ constexpr unsigned kIdsFileForeign = 1204;      // bytes remain where the format
 constexpr size_t kMaxTailBytes = 256;
 // Bytes after each channel's cells: identifier, axis, factor, offset.
 constexpr size_t kChannelTailBytes = 24;
-// Decimals a derived channel is shown with: its unit is the user's, so the catalogue has none for it.
-constexpr int kDerivedPrecision = 3;
 
 std::string LowerExtension(const std::string& path) {
     const std::string name = std::filesystem::path(path).filename().string();
@@ -166,8 +164,10 @@ std::string CDocMeasurementBase::GetChannelUnit(int i) const {
 }
 
 int CDocMeasurementBase::GetChannelPrecision(int i) const {
-    if (IsDerived(i))
-        return kDerivedPrecision;
+    if (IsDerived(i)) {
+        std::lock_guard lock(m_mutex);
+        return m_derived[static_cast<size_t>(i) - m_channels.size()]->spec.precision;
+    }
     const CParameterDescription* d =
         m_catalogue ? m_catalogue->FindDescription(static_cast<int32_t>(GetParameterId(i))) : nullptr;
     return d ? d->GetPrecision() : 0;
@@ -272,6 +272,7 @@ void CDocMeasurementBase::SetDerivedChannels(std::vector<DerivedSpec> specs) {
         d->spec = std::move(spec);
         m_derived.push_back(std::move(d));
     }
+    PruneDerived();
     ExtendDerived();
     NoteRewrite();
 }

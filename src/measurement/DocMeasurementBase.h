@@ -100,7 +100,7 @@ public:
     // "ID name" for a channel the catalogue knows, "ID --" for one it does not.
     std::string GetChannelTitle(int i) const;
     // The catalogue's unit and display precision of the channel's parameter (" -- " and 0 when it does not
-    // know it); a derived channel's own unit, and three decimals.
+    // know it); a derived channel's own.
     std::string GetChannelUnit(int i) const;
     int GetChannelPrecision(int i) const;
 
@@ -117,10 +117,11 @@ public:
         std::string definition; // the text form the analysis reads it back from
         uint32_t a = 0, b = 0;  // the sources: captured channels, or derived ones defined before
         std::function<double(double a, double b)> value;
+        int precision = 3; // decimals it is shown with
     };
     // Replaces the derived channels and computes them from what their sources hold; appended values
-    // extend them. A new measurement keeps them, computed anew, except those whose sources it lacks or
-    // whose identifier it captures.
+    // extend them. Those whose sources are not there, or whose identifier a captured channel has, are left
+    // out; a new measurement keeps the others, computed anew.
     void SetDerivedChannels(std::vector<DerivedSpec> specs);
     std::vector<DerivedSpec> GetDerivedChannels() const;
     int GetShownChannelCount() const;

@@ -5,6 +5,8 @@
 #include "measurement/DocMeasurementContinuous.h"
 #include "measurement/MeasurementTexts.h"
 #include "ui/measurement/DlgContMeas.h"
+#include "ui/measurement/FiguresPanel.h"
+#include "ui/measurement/MeasurementChart.h"
 
 #include <climits>
 
@@ -20,6 +22,19 @@ CViewMeasurementContinuous::CViewMeasurementContinuous(CDocMeasurementContinuous
     setObjectName(kClassName);
     m_settings.channelText.fill(MeasurementSetup::kNoChannel);
     connect(&m_timer, &QTimer::timeout, this, &CViewMeasurementContinuous::OnSampleTimer);
+    // Dragging or zooming moves the range many times a frame: its figures are taken once per turn.
+    connect(Chart()->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this] {
+        if (m_rangePending)
+            return;
+        m_rangePending = true;
+        QTimer::singleShot(0, this, [this] { UpdateFigures(false); });
+    });
+}
+
+void CViewMeasurementContinuous::UpdateFigures(bool) {
+    m_rangePending = false;
+    const auto [first, end] = Chart()->VisibleIndices();
+    Figures()->ShowRange(m_doc, Data(), first, end, Colours());
 }
 
 CViewMeasurementContinuous::~CViewMeasurementContinuous() {

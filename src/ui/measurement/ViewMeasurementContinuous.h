@@ -36,9 +36,11 @@ protected:
     std::vector<std::string> KindPanelLines() const override;
     void TakeKindSettings() override;
     void OnRunningHint() override;
+    void UpdateFigures(bool fresh) override;
 
 private:
     CDocMeasurementContinuous& m_doc;
     MeasurementSetup::ContinuousSettings m_settings;
     QTimer m_timer;
+    bool m_rangePending = false; // the visible range moved; its figures follow once per turn
 };
