@@ -12,6 +12,7 @@
 #include "measurement/SpreadsheetFile.h"
 #include "parameters/ParameterManager.h"
 #include "ui/common/MessageBoxes.h"
+#include "ui/common/ModalDialogs.h"
 #include "ui/common/QtUiPort.h"
 #include "ui/common/UiText.h"
 #include "ui/common/WindowPlacement.h"
@@ -365,7 +366,7 @@ void CViewMeasurementBase::OnDerivedChannels() {
         m_doc,
         [this](std::vector<quirel::analysis::DerivedChannel> channels) { SetDerivedChannels(channels); },
         window());
-    dialog.exec();
+    quirel::ui::ExecModal(dialog);
 }
 
 void CViewMeasurementBase::SetDerivedChannels(const std::vector<quirel::analysis::DerivedChannel>& channels) {

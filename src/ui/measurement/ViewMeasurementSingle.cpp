@@ -10,6 +10,7 @@
 #include "parameters/ParameterManager.h"
 #include "report/ReportAnalysis.h"
 #include "ui/common/MessageBoxes.h"
+#include "ui/common/ModalDialogs.h"
 #include "ui/common/UiText.h"
 #include "ui/measurement/DlgEffectiveness.h"
 #include "ui/measurement/DlgFft.h"
@@ -114,7 +115,7 @@ void CViewMeasurementSingle::OnEffectiveness() {
         return;
     }
     CDlgEffectiveness dialog(std::move(m), window());
-    dialog.exec();
+    quirel::ui::ExecModal(dialog);
 }
 
 bool CViewMeasurementSingle::OnKindHint(int64_t hint) {
