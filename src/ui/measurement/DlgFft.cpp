@@ -224,6 +224,9 @@ void CDlgFft::FillHarmonics() {
     if (limits)
         header << Tx("Limit [%]") << Qs(quirel::report::Text(quirel::report::kVerdict));
     m_table->setHorizontalHeaderLabels(header);
+    // The limit and the verdict are read whole (German words are long); the figures share the rest.
+    for (int c = 4; c < columns; ++c)
+        m_table->horizontalHeader()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
     int row = 0;
     for (const Spectrum::Harmonic& h : m_harmonics.orders) {
         const quirel::analysis::LimitCheck::Order* o = nullptr;

@@ -131,7 +131,8 @@ CFiguresPanel::CFiguresPanel(bool single, QWidget* parent) : QWidget(parent), m_
     m_current->setObjectName("pairCurrent");
     for (QComboBox* box : {m_voltage, m_current}) {
         box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-        box->setMinimumContentsLength(14);
+        // Short: the channel names in the figures table need the width more (the list shows them whole).
+        box->setMinimumContentsLength(8);
     }
     m_add = new QPushButton(Tx("Add pair"), this);
     m_add->setObjectName("addPair");
