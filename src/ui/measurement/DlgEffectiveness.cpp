@@ -159,6 +159,7 @@ CDlgEffectiveness::CDlgEffectiveness(ReportMeasurement measurement, QWidget* par
     auto* side = new QVBoxLayout;
     side->addWidget(m_table, 1);
     side->addWidget(note);
+    side->addStretch(0);
     auto* middle = new QHBoxLayout;
     middle->addWidget(m_chart, 3);
     middle->addLayout(side, 1);
@@ -266,6 +267,10 @@ void CDlgEffectiveness::ShowPhase(int index) {
         label->setFont(small);
         label->setPadding(QMargins(0, 0, 0, 2));
     }
+    // As tall as its rows, so that the note stays below them rather than at the foot of the page.
+    m_table->setMaximumHeight(m_table->horizontalHeader()->sizeHint().height() +
+                              m_table->rowCount() * m_table->verticalHeader()->defaultSectionSize() +
+                              2 * m_table->frameWidth());
     m_barsBefore->setData(keys, before, true);
     m_barsAfter->setData(keys, after, true);
     m_chart->xAxis->setTicker(ticker);
