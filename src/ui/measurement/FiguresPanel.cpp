@@ -164,6 +164,18 @@ CFiguresPanel::CFiguresPanel(bool single, QWidget* parent) : QWidget(parent), m_
     layout->addLayout(right, 2);
 }
 
+QSize CFiguresPanel::sizeHint() const {
+    QSize hint = QWidget::sizeHint();
+    if (m_single)
+        return hint;
+    const int rows = std::clamp(m_table->rowCount(), 4, 10);
+    const QMargins margins = layout()->contentsMargins();
+    hint.setHeight(margins.top() + margins.bottom() + m_caption->sizeHint().height() + 6 +
+                   m_table->horizontalHeader()->sizeHint().height() +
+                   rows * m_table->verticalHeader()->defaultSectionSize() + 2 * m_table->frameWidth());
+    return hint;
+}
+
 QString CFiguresPanel::Cell(int row, int column) const {
     const QTableWidgetItem* item = m_table->item(row, column);
     return item ? item->text() : QString();

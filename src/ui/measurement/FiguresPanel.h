@@ -43,6 +43,8 @@ public:
     QLabel* Caption() const { return m_caption; }
     // The text of a cell of the channel table (row, column), for a reader that wants the figures.
     QString Cell(int row, int column) const;
+    // Continuous: as tall as its rows (at least four), so that the chart keeps the height.
+    QSize sizeHint() const override;
 
 private:
     void ShowPairs();
