@@ -238,9 +238,7 @@ private slots:
             dialog.findChild<QPushButton*>("pdfReport")->click();
             return int(QDialog::Accepted);
         });
-        QAction* entry = app->Action(Command::kServiceReport);
-        QCOMPARE(entry->text(), QString("Service report ..."));
-        entry->trigger();
+        app->Action(Command::kServiceReport)->trigger();
         QCOMPARE(refusal, QString("Nothing to report: without a connection the report needs at least one "
                                   "measurement file."));
         const QByteArray html = Contents(dir.filePath("r.html"));
