@@ -364,11 +364,8 @@ std::string Number(double v, std::chars_format format, int precision) {
 // The header line's verdict and the harmonic rows held against the limits. Without whole mains periods
 // (no rows) or a fundamental there is nothing to judge: verdict "-", kFailed.
 int AppendLimitRows(std::string& text, const Spectrum::Harmonics& h, const report::LimitChoice& limits) {
-    std::vector<analysis::HarmonicRow> table;
-    for (const Spectrum::Harmonic& o : h.orders)
-        table.push_back({o.order, o.frequencyHz, o.amplitude, o.percent, 0.0});
-    const analysis::LimitCheck check = limits.Check(table);
-    const bool judged = h.wholePeriods && check.overall != analysis::Verdict::kNone;
+    const analysis::LimitCheck check = limits.Check(h);
+    const bool judged = check.overall != analysis::Verdict::kNone;
     text += std::string(" limits=") + limits.set.name +
             " verdict=" + analysis::VerdictText(judged ? check.overall : analysis::Verdict::kNone);
     if (check.distortionName == "TDD")

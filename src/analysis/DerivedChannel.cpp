@@ -100,23 +100,23 @@ std::optional<DerivedChannel> DerivedChannel::Parse(std::string_view text, std::
 std::vector<double> DerivedChannel::Compute(std::span<const double> av, std::span<const double> bv) const {
     const size_t n = UsesB() ? std::min(av.size(), bv.size()) : av.size();
     std::vector<double> out(n);
-    for (size_t i = 0; i < n; ++i) {
-        switch (op) {
-        case Op::kSum:
-            out[i] = av[i] + bv[i];
-            break;
-        case Op::kDifference:
-            out[i] = av[i] - bv[i];
-            break;
-        case Op::kProduct:
-            out[i] = av[i] * bv[i];
-            break;
-        case Op::kScale:
-            out[i] = factor * av[i] + offset;
-            break;
-        }
-    }
+    for (size_t i = 0; i < n; ++i)
+        out[i] = Value(av[i], UsesB() ? bv[i] : 0.0);
     return out;
+}
+
+double DerivedChannel::Value(double av, double bv) const {
+    switch (op) {
+    case Op::kSum:
+        return av + bv;
+    case Op::kDifference:
+        return av - bv;
+    case Op::kProduct:
+        return av * bv;
+    case Op::kScale:
+        break;
+    }
+    return factor * av + offset;
 }
 
 } // namespace quirel::analysis

@@ -34,6 +34,8 @@ struct DerivedChannel {
 
     // The values from the sources' values: as many as the shorter source holds.
     std::vector<double> Compute(std::span<const double> a, std::span<const double> b) const;
+    // One value from one value of each source.
+    double Value(double a, double b) const;
     bool UsesB() const { return op != Op::kScale; }
 };
 

@@ -3,6 +3,7 @@
 #include "analysis/Fundamental.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace quirel::analysis {
 
@@ -20,6 +21,7 @@ Effectiveness CompareCurrents(std::span<const double> before, std::span<const do
     }
     e.after = AnalyseTraceAt(after, sampleRateHz, f, nominalHz);
     const size_t orders = std::min(e.before.harmonics.size(), e.after.harmonics.size());
+    double before2 = 0.0, after2 = 0.0;
     for (size_t k = 1; k < orders; ++k) {
         Effectiveness::Order o;
         o.order = e.before.harmonics[k].order;
@@ -27,10 +29,17 @@ Effectiveness CompareCurrents(std::span<const double> before, std::span<const do
         o.after = e.after.harmonics[k].amplitude;
         // Below a ten-thousandth of the fundamental an order is zero as far as a capture can tell (values
         // stored as floats, a frequency estimated to a few microhertz); a reduction of it means nothing.
-        if (o.before > 1e-4 * e.before.harmonics.front().amplitude)
+        const double fundamental = e.before.harmonics.front().amplitude;
+        if (o.before > 1e-4 * fundamental)
             o.reductionPercent = 100.0 * (1.0 - o.after / o.before);
+        o.significant = o.before >= Effectiveness::kSignificantShare * fundamental;
+        before2 += o.before * o.before;
+        after2 += o.after * o.after;
         e.orders.push_back(o);
     }
+    if (orders > 1 &&
+        before2 > 1e-8 * e.before.harmonics.front().amplitude * e.before.harmonics.front().amplitude)
+        e.harmonicReductionPercent = 100.0 * (1.0 - std::sqrt(after2 / before2));
     return e;
 }
 

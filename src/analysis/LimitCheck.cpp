@@ -31,6 +31,8 @@ LimitCheck CheckLimits(const LimitSet& set, int column, std::span<const Harmonic
     // Percent of the fundamental's amplitude, or of IL (RMS) with the peak amplitude made RMS.
     const double base = demand ? demandCurrentRms * std::numbers::sqrt2 : fundamental;
     const bool haveBase = base > 0.0;
+    if (haveBase)
+        check.referenceAmplitude = base;
     double squares = 0.0;
     for (const HarmonicRow& row : table) {
         if (row.order > set.maxOrder)

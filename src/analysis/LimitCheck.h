@@ -25,7 +25,10 @@ struct LimitCheck {
         std::optional<double> limitPercent;
         Verdict verdict = Verdict::kNone;
     };
-    std::vector<Order> orders;  // as in the table, up to the set's highest order
+    std::vector<Order> orders; // as in the table, up to the set's highest order
+    // The amplitude (peak, in the table's unit) that 100 % stands for: the fundamental's, or IL x sqrt 2;
+    // a limit drawn over the table's amplitudes is this x limitPercent / 100. NaN without one.
+    double referenceAmplitude = kNotAvailable;
     std::string distortionName; // "THD" or "TDD"
     double distortionPercent = kNotAvailable;
     std::optional<double> distortionLimitPercent;

@@ -54,4 +54,13 @@ MeasurementChannels CollectChannels(const CDocMeasurementSingle& doc,
     return m;
 }
 
+int NominalMainsHz(const MeasurementChannels& m) {
+    for (const Channel& c : m.channels) {
+        const TraceFigures f = AnalyseTrace(c.values, m.sampleRateHz, 50.0);
+        if (f.HasFundamental())
+            return f.frequencyHz > 55.0 ? 60 : 50;
+    }
+    return 50;
+}
+
 } // namespace quirel::analysis

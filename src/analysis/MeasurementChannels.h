@@ -35,4 +35,8 @@ struct MeasurementChannels {
 MeasurementChannels CollectChannels(const CDocMeasurementSingle& doc,
                                     std::span<const DerivedChannel> derived);
 
+// The mains frequency figures fall back on where a channel has no fundamental: the nominal one (50 or 60)
+// nearest to the first fundamental found, else 50.
+int NominalMainsHz(const MeasurementChannels& m);
+
 } // namespace quirel::analysis

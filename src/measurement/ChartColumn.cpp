@@ -292,3 +292,75 @@ void CChartColumn::Envelope(const PARAMVALUE* cells, size_t first, size_t end, s
     }
     put(column, mn, mx);
 }
+
+void CChartColumn::EntriesRange(size_t level, size_t from, size_t to, double& lo, double& hi) const {
+    const Level& lv = m_levels[level];
+    if (level + 1 < m_levels.size()) {
+        // Whole groups of kFanOut entries are one entry of the next level.
+        const size_t a = std::min(to, (from + kFanOut - 1) / kFanOut * kFanOut);
+        const size_t b = std::max(a, to / kFanOut * kFanOut);
+        if (a < b)
+            EntriesRange(level + 1, a / kFanOut, b / kFanOut, lo, hi);
+        for (size_t e = b; e < to; ++e)
+            Merge(lv.min[e], lv.max[e], lo, hi);
+        to = a;
+    }
+    for (size_t e = from; e < to; ++e)
+        Merge(lv.min[e], lv.max[e], lo, hi);
+}
+
+CChartColumn::RangeStats CChartColumn::Summarise(size_t first, size_t end) const {
+    if (!m_doc)
+        return {kNaN, kNaN, kNaN, 0};
+    const CDocMeasurementBase::CReadPass pass(*m_doc);
+    if (m_doc->GetRewriteCount() != m_rewrites || pass.Count(m_channel) < m_size)
+        return {kNaN, kNaN, kNaN, 0};
+    return Summarise(pass.Cells(m_channel), first, end);
+}
+
+CChartColumn::RangeStats CChartColumn::Summarise(const PARAMVALUE* cells, size_t first, size_t end) const {
+    RangeStats stats{kNaN, kNaN, kNaN, 0};
+    end = std::min(end, m_size);
+    if (first >= end)
+        return stats;
+    // The blocks not yet summed, once: appending values costs nothing here until a mean is wanted.
+    for (size_t e = m_sums.size() - 1; (e + 1) * kFirstBlock <= m_size; ++e) {
+        double sum = 0.0;
+        size_t count = 0;
+        for (size_t j = e * kFirstBlock; j < (e + 1) * kFirstBlock; ++j) {
+            const double v = ValueOf(cells[j]);
+            if (!std::isnan(v)) {
+                sum += v;
+                ++count;
+            }
+        }
+        m_sums.push_back(m_sums.back() + sum);
+        m_counts.push_back(m_counts.back() + count);
+    }
+    const size_t e0 = std::min((first + kFirstBlock - 1) / kFirstBlock, end / kFirstBlock);
+    const size_t e1 = std::max(e0, end / kFirstBlock);
+    double lo = kInf, hi = -kInf, sum = 0.0;
+    size_t count = 0;
+    auto take = [&](size_t from, size_t to) {
+        for (size_t j = from; j < to; ++j) {
+            const double v = ValueOf(cells[j]);
+            if (!std::isnan(v)) {
+                Widen(v, lo, hi);
+                sum += v;
+                ++count;
+            }
+        }
+    };
+    if (e0 == e1) {
+        take(first, end);
+    } else {
+        take(first, e0 * kFirstBlock);
+        take(e1 * kFirstBlock, end);
+        EntriesRange(0, e0, e1, lo, hi);
+        sum += m_sums[e1] - m_sums[e0];
+        count += m_counts[e1] - m_counts[e0];
+    }
+    if (count > 0)
+        stats = {lo, hi, sum / static_cast<double>(count), count};
+    return stats;
+}

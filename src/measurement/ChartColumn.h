@@ -59,6 +59,18 @@ public:
     void Envelope(const PARAMVALUE* cells, size_t first, size_t end, size_t columns,
                   std::vector<Point>& out) const;
 
+    // The smallest, largest and mean value of [first, end) and how many numbers it holds (NaN left out;
+    // NaN figures without a number, and once the document was rewritten). Costs about as much as reading
+    // two blocks of cells, whatever the range: the extremes come from the summaries, the mean from running
+    // sums over whole first-level blocks, kept from the first time a mean is asked for.
+    struct RangeStats {
+        double min, max, mean;
+        size_t count;
+    };
+    RangeStats Summarise(size_t first, size_t end) const;
+    // The same with the cells at hand (those Append was given, or more).
+    RangeStats Summarise(const PARAMVALUE* cells, size_t first, size_t end) const;
+
 private:
     struct Level {
         size_t block; // values per entry
@@ -72,6 +84,11 @@ private:
     uint64_t m_rewrites = 0;
     size_t m_size = 0;
     std::vector<Level> m_levels; // the first always of kFirstBlock once there is a value
+    // Extremes of the whole first-level entries [from, to) at `level` and coarser.
+    void EntriesRange(size_t level, size_t from, size_t to, double& lo, double& hi) const;
+    // Running sums over the complete first-level blocks: [e] sums the numbers of blocks 0 .. e-1.
+    mutable std::vector<double> m_sums{0.0};
+    mutable std::vector<size_t> m_counts{0};
     // +inf and -inf until a number comes.
     double m_lo = std::numeric_limits<double>::infinity();
     double m_hi = -std::numeric_limits<double>::infinity();

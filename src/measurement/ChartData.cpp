@@ -67,7 +67,7 @@ size_t CChartData::GetMaxCount() const {
 CChartData::Change CChartData::Sync(const CDocMeasurementBase& doc) {
     const CDocMeasurementBase::CReadPass pass(doc);
     const uint64_t rewrites = doc.GetRewriteCount();
-    const int channels = pass.GetChannelCount();
+    const int channels = pass.GetShownCount();
     const double x0 = doc.GetX(0);
     const double dx = doc.GetX(1) - x0;
     bool rebuild =

@@ -77,6 +77,8 @@ CDocMeasurementBase::~CDocMeasurementBase() = default;
 void CDocMeasurementBase::DeleteContents() {
     std::lock_guard lock(m_mutex);
     m_channels.clear();
+    for (auto& d : m_derived)
+        d->channel.RemoveAll();
     m_running.store(false);
     m_start.Clear();
     NewGeneration();
@@ -92,9 +94,10 @@ bool CDocMeasurementBase::OnNewDocument() {
 // ---- channels ----
 
 CParameterValuesDiagram& CDocMeasurementBase::ChannelAt(int i) {
-    if (i < 0 || static_cast<size_t>(i) >= m_channels.size())
+    if (i < 0 || static_cast<size_t>(i) >= m_channels.size() + m_derived.size())
         throw std::invalid_argument("channel index outside the measurement");
-    return *m_channels[static_cast<size_t>(i)];
+    const auto k = static_cast<size_t>(i);
+    return k < m_channels.size() ? *m_channels[k] : m_derived[k - m_channels.size()]->channel;
 }
 
 const CParameterValuesDiagram& CDocMeasurementBase::ChannelAt(int i) const {
@@ -105,6 +108,8 @@ void CDocMeasurementBase::ClearValues() {
     std::lock_guard lock(m_mutex);
     for (auto& channel : m_channels)
         channel->RemoveAll();
+    for (auto& d : m_derived)
+        d->channel.RemoveAll();
     NoteRewrite();
 }
 
@@ -129,6 +134,10 @@ uint32_t CDocMeasurementBase::GetParameterId(int i) const {
 }
 
 std::string CDocMeasurementBase::GetChannelName(int i) const {
+    if (IsDerived(i)) {
+        std::lock_guard lock(m_mutex);
+        return m_derived[static_cast<size_t>(i) - m_channels.size()]->spec.name;
+    }
     const uint32_t id = GetParameterId(i);
     const CParameterDescription* d =
         m_catalogue ? m_catalogue->FindDescription(static_cast<int32_t>(id)) : nullptr;
@@ -136,10 +145,32 @@ std::string CDocMeasurementBase::GetChannelName(int i) const {
 }
 
 std::string CDocMeasurementBase::GetChannelTitle(int i) const {
+    if (IsDerived(i))
+        return std::to_string(GetParameterId(i)) + " " + GetChannelName(i);
     const uint32_t id = GetParameterId(i);
     const CParameterDescription* d =
         m_catalogue ? m_catalogue->FindDescription(static_cast<int32_t>(id)) : nullptr;
     return std::to_string(id) + " " + (d ? d->GetName() : std::string("--"));
+}
+
+std::string CDocMeasurementBase::GetChannelUnit(int i) const {
+    if (IsDerived(i)) {
+        std::lock_guard lock(m_mutex);
+        return m_derived[static_cast<size_t>(i) - m_channels.size()]->spec.unit;
+    }
+    const CParameterDescription* d =
+        m_catalogue ? m_catalogue->FindDescription(static_cast<int32_t>(GetParameterId(i))) : nullptr;
+    return d ? d->GetUnit() : std::string(kUnknownChannelName);
+}
+
+int CDocMeasurementBase::GetChannelPrecision(int i) const {
+    if (IsDerived(i)) {
+        std::lock_guard lock(m_mutex);
+        return m_derived[static_cast<size_t>(i) - m_channels.size()]->spec.precision;
+    }
+    const CParameterDescription* d =
+        m_catalogue ? m_catalogue->FindDescription(static_cast<int32_t>(GetParameterId(i))) : nullptr;
+    return d ? d->GetPrecision() : 0;
 }
 
 void CDocMeasurementBase::SetAxis(int i, uint32_t axis) {
@@ -195,7 +226,9 @@ PARAMVALUE CDocMeasurementBase::GetCell(int i, size_t j) const {
 
 size_t CDocMeasurementBase::AddValue(int i, const PARAMVALUE& value) {
     std::lock_guard lock(m_mutex);
-    return ChannelAt(i).Add(value);
+    const size_t index = ChannelAt(i).Add(value);
+    ExtendDerived();
+    return index;
 }
 
 bool CDocMeasurementBase::AddValues(int i, const PARAMVALUE* cells, size_t count, uint64_t run) {
@@ -205,6 +238,7 @@ bool CDocMeasurementBase::AddValues(int i, const PARAMVALUE* cells, size_t count
     CParameterValuesDiagram& channel = ChannelAt(i);
     for (size_t k = 0; k < count; ++k)
         channel.Add(cells[k]);
+    ExtendDerived();
     return true;
 }
 
@@ -223,7 +257,81 @@ void CDocMeasurementBase::AppendChannels(const std::vector<uint32_t>& ids) {
     std::lock_guard lock(m_mutex);
     for (uint32_t id : ids)
         m_channels.push_back(std::make_unique<CParameterValuesDiagram>(id));
+    PruneDerived();
     NoteRewrite();
+}
+
+// ---- derived channels ----
+
+void CDocMeasurementBase::SetDerivedChannels(std::vector<DerivedSpec> specs) {
+    std::lock_guard lock(m_mutex);
+    m_derived.clear();
+    for (DerivedSpec& spec : specs) {
+        auto d = std::make_unique<Derived>();
+        d->channel.SetId(static_cast<int32_t>(spec.id));
+        d->spec = std::move(spec);
+        m_derived.push_back(std::move(d));
+    }
+    PruneDerived();
+    ExtendDerived();
+    NoteRewrite();
+}
+
+std::vector<CDocMeasurementBase::DerivedSpec> CDocMeasurementBase::GetDerivedChannels() const {
+    std::lock_guard lock(m_mutex);
+    std::vector<DerivedSpec> specs;
+    for (const auto& d : m_derived)
+        specs.push_back(d->spec);
+    return specs;
+}
+
+int CDocMeasurementBase::GetShownChannelCount() const {
+    std::lock_guard lock(m_mutex);
+    return static_cast<int>(m_channels.size() + m_derived.size());
+}
+
+bool CDocMeasurementBase::IsDerived(int i) const {
+    std::lock_guard lock(m_mutex);
+    return i >= 0 && static_cast<size_t>(i) >= m_channels.size() &&
+           static_cast<size_t>(i) < m_channels.size() + m_derived.size();
+}
+
+int CDocMeasurementBase::FindShown(uint32_t id, size_t limit) const {
+    limit = std::min(limit, m_channels.size() + m_derived.size());
+    for (size_t k = 0; k < limit; ++k)
+        if (ChannelAt(static_cast<int>(k)).GetParameterId() == id)
+            return static_cast<int>(k);
+    return -1;
+}
+
+void CDocMeasurementBase::ExtendDerived() {
+    for (size_t k = 0; k < m_derived.size(); ++k) {
+        Derived& d = *m_derived[k];
+        const size_t before = m_channels.size() + k;
+        const int a = FindShown(d.spec.a, before), b = FindShown(d.spec.b, before);
+        if (a < 0 || b < 0)
+            continue;
+        const CParameterValues::Cells& av = ChannelAt(a).GetValues();
+        const CParameterValues::Cells& bv = ChannelAt(b).GetValues();
+        for (size_t j = d.channel.GetSize(); j < std::min(av.size(), bv.size()); ++j) {
+            PARAMVALUE cell(DataTypeCode::kFloat);
+            cell.SetFloat(static_cast<float>(
+                d.spec.value(av[j].GetAsDouble().value_or(0.0), bv[j].GetAsDouble().value_or(0.0))));
+            d.channel.Add(cell);
+        }
+    }
+}
+
+void CDocMeasurementBase::PruneDerived() {
+    for (size_t k = 0; k < m_derived.size();) {
+        const DerivedSpec& spec = m_derived[k]->spec;
+        const size_t before = m_channels.size() + k;
+        if (FindShown(spec.id, m_channels.size()) >= 0 || FindShown(spec.a, before) < 0 ||
+            FindShown(spec.b, before) < 0)
+            m_derived.erase(m_derived.begin() + static_cast<std::ptrdiff_t>(k));
+        else
+            ++k;
+    }
 }
 
 // ---- running flag, run and start ----
@@ -287,6 +395,14 @@ void CDocMeasurementBase::Write(CMeasurementArchiveOut& out, bool withMeasStart)
 void CDocMeasurementBase::Read(CMeasurementArchiveIn& in, bool withMeasStart) {
     std::lock_guard lock(m_mutex);
     DeleteContents();
+    // Whatever part of the file is read, the derived channels follow the channels it brought.
+    struct DerivedFollow {
+        CDocMeasurementBase& doc;
+        ~DerivedFollow() {
+            doc.PruneDerived();
+            doc.ExtendDerived();
+        }
+    } follow{*this};
     quirel::ArchiveReader head = in.Window(6);
     const uint32_t channels = head.readCount();
     in.Consume(head.position());

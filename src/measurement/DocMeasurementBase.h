@@ -99,6 +99,33 @@ public:
 
     // "ID name" for a channel the catalogue knows, "ID --" for one it does not.
     std::string GetChannelTitle(int i) const;
+    // The catalogue's unit and display precision of the channel's parameter (" -- " and 0 when it does not
+    // know it); a derived channel's own.
+    std::string GetChannelUnit(int i) const;
+    int GetChannelPrecision(int i) const;
+
+    // --- derived channels ---
+    // A channel computed sample by sample from two others (the analysis defines them). It is drawn,
+    // scaled, exported and analysed like a captured channel, but never written into the measurement file:
+    // the format has no place for it that older readers would not take for a captured channel. Derived
+    // channels follow the captured ones, at index GetChannelCount() + k; GetChannelCount() and the files
+    // know the captured channels only (the jobs read exactly those from the device), while the per-channel
+    // operations above take either index and GetShownChannelCount() counts both.
+    struct DerivedSpec {
+        uint32_t id = 0;
+        std::string name, unit;
+        std::string definition; // the text form the analysis reads it back from
+        uint32_t a = 0, b = 0;  // the sources: captured channels, or derived ones defined before
+        std::function<double(double a, double b)> value;
+        int precision = 3; // decimals it is shown with
+    };
+    // Replaces the derived channels and computes them from what their sources hold; appended values
+    // extend them. Those whose sources are not there, or whose identifier a captured channel has, are left
+    // out; a new measurement keeps the others, computed anew.
+    void SetDerivedChannels(std::vector<DerivedSpec> specs);
+    std::vector<DerivedSpec> GetDerivedChannels() const;
+    int GetShownChannelCount() const;
+    bool IsDerived(int i) const;
     // The time axis of the kind's chart: the x value of value index j, in GetTimeUnit().
     virtual double GetX(size_t j) const = 0;
     // "ms" (single) or "s" (continuous).
@@ -162,7 +189,10 @@ public:
     public:
         explicit CReadPass(const CDocMeasurementBase& doc) : m_doc(doc), m_lock(doc.m_mutex) {}
         int GetChannelCount() const { return static_cast<int>(m_doc.m_channels.size()); }
-        // Throws std::invalid_argument when i is not a channel index.
+        int GetShownCount() const {
+            return static_cast<int>(m_doc.m_channels.size() + m_doc.m_derived.size());
+        }
+        // Throws std::invalid_argument when i is not a channel index (captured or derived).
         const CParameterValuesDiagram& Channel(int i) const { return m_doc.ChannelAt(i); }
         // The cells of channel i, oldest first, contiguous; valid until the pass ends.
         const PARAMVALUE* Cells(int i) const { return Channel(i).GetValues().data(); }
@@ -200,6 +230,16 @@ protected:
 private:
     CParameterValuesDiagram& ChannelAt(int i);
     const CParameterValuesDiagram& ChannelAt(int i) const;
+    struct Derived {
+        DerivedSpec spec;
+        CParameterValuesDiagram channel;
+    };
+    // The index of the first channel before `limit` (captured, then derived) recording `id`, or -1.
+    int FindShown(uint32_t id, size_t limit) const;
+    // Appends to each derived channel what its sources gained; under the lock.
+    void ExtendDerived();
+    // Drops the derived channels the captured ones no longer serve; under the lock.
+    void PruneDerived();
     void Write(CMeasurementArchiveOut& out, bool withMeasStart) const;
     void Read(CMeasurementArchiveIn& in, bool withMeasStart);
     // False when the bytes go on where the format ends. Files of the other kind or the other format read
@@ -211,6 +251,7 @@ private:
     const CParameterManager* m_catalogue;
     IUiPort* m_uiPort;
     std::vector<std::unique_ptr<CParameterValuesDiagram>> m_channels;
+    std::vector<std::unique_ptr<Derived>> m_derived;
     std::atomic<bool> m_running{false};
     CMeasStart m_start;
     bool m_withMeasStart = false;

@@ -57,7 +57,7 @@ bool WriteMeasurementCsv(const CDocMeasurementBase& doc, size_t firstRow, size_t
     uint64_t rewrites = 0;
     {
         const CDocMeasurementBase::CReadPass pass(doc);
-        channels = pass.GetChannelCount();
+        channels = pass.GetShownCount();
         rewrites = doc.GetRewriteCount();
         const CMeasStart s = doc.GetMeasStart();
         line = Format("# kind=%s channels=%d running=%d start=%04d-%02d-%02dT%02d:%02d:%02d",

@@ -63,14 +63,14 @@ std::string TimeAxisTitle(const CDocMeasurementBase& doc) {
 }
 
 std::string Legend(const CDocMeasurementBase& doc, int i) {
-    if (i < 0 || i >= doc.GetChannelCount())
+    if (i < 0 || i >= doc.GetShownChannelCount())
         return "INVALID";
     const unsigned id = doc.GetParameterId(i);
-    const CParameterDescription* d = Find(doc.GetCatalogue(), id);
+    const bool known = doc.IsDerived(i) || Find(doc.GetCatalogue(), id);
     const std::string scaling = " x" + quirel::formatDecimalComma(doc.GetFactor(i), 2) + " +" +
                                 quirel::formatDecimalComma(doc.GetOffset(i), 2);
-    std::string text = d ? doc.GetChannelTitle(i) + " [" + d->GetUnit() + "]" + scaling
-                         : std::to_string(id) + " -- [--]" + scaling;
+    std::string text = known ? doc.GetChannelTitle(i) + " [" + doc.GetChannelUnit(i) + "]" + scaling
+                             : std::to_string(id) + " -- [--]" + scaling;
     const uint32_t axis = doc.GetAxis(i);
     if (axis == CParameterValuesDiagram::kAxisLeft)
         text += " (YLeft)";
@@ -81,13 +81,12 @@ std::string Legend(const CDocMeasurementBase& doc, int i) {
 
 std::string CursorLine(const CDocMeasurementBase& doc, int i, std::optional<double> value) {
     const unsigned id = doc.GetParameterId(i);
-    const CParameterDescription* d = Find(doc.GetCatalogue(), id);
-    const int precision = d ? d->GetPrecision() : 0;
-    const std::string shown = value ? Fixed(*value, precision, 6) : std::string("    --");
-    if (!d)
+    const bool known = doc.IsDerived(i) || Find(doc.GetCatalogue(), id);
+    const std::string shown = value ? Fixed(*value, doc.GetChannelPrecision(i), 6) : std::string("    --");
+    if (!known)
         return std::to_string(id) + CDocMeasurementBase::kUnknownChannelName + shown +
                CDocMeasurementBase::kUnknownChannelName;
-    return doc.GetChannelTitle(i) + shown + d->GetUnit();
+    return doc.GetChannelTitle(i) + shown + doc.GetChannelUnit(i);
 }
 
 std::string DtLine(double dt, const std::string& unit) {

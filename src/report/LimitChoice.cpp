@@ -24,6 +24,16 @@ analysis::LimitCheck LimitChoice::Check(std::span<const analysis::HarmonicRow> t
     return analysis::CheckLimits(set, column, table, demandCurrentRms);
 }
 
+analysis::LimitCheck LimitChoice::Check(const Spectrum::Harmonics& h) const {
+    std::vector<analysis::HarmonicRow> table;
+    for (const Spectrum::Harmonic& o : h.orders)
+        table.push_back({o.order, o.frequencyHz, o.amplitude, o.percent, 0.0});
+    analysis::LimitCheck check = Check(table);
+    if (!h.wholePeriods)
+        check.overall = analysis::Verdict::kNone;
+    return check;
+}
+
 std::optional<LimitChoice> MakeLimitChoice(const LimitRequest& request, std::string* why) {
     auto refuse = [&](const std::string& reason) -> std::optional<LimitChoice> {
         if (why)

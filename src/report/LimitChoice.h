@@ -2,6 +2,7 @@
 
 #include "analysis/LimitCheck.h"
 #include "analysis/LimitSet.h"
+#include "measurement/Spectrum.h"
 
 #include <optional>
 #include <span>
@@ -23,6 +24,9 @@ struct LimitChoice {
     // "IEEE Std 519-2022, Isc/IL 20-50, IL 160 A": what a reader needs to know the verdicts by.
     std::string Title() const;
     analysis::LimitCheck Check(std::span<const analysis::HarmonicRow> table) const;
+    // The harmonic table of a spectrum held against the limits. Without whole mains periods (no table) or
+    // a fundamental there is nothing to judge: the overall verdict is then none.
+    analysis::LimitCheck Check(const Spectrum::Harmonics& harmonics) const;
 };
 
 // What a user names: the set, and the site's data the set needs (empty / NaN when not given).

@@ -16,10 +16,6 @@ namespace {
 using analysis::LimitCheck;
 using analysis::Verdict;
 
-// An order the load draws less than this share of its fundamental of is left out of the effectiveness
-// table: its reduction would be a ratio of noise.
-constexpr double kSignificantShare = 0.005;
-
 // Channels drawn and tabled together: one quantity (a phase each), or the rest by unit.
 struct Group {
     ReportText title;
@@ -320,10 +316,9 @@ void WriteEffectiveness(HtmlOut& out, const ReportMeasurement& m) {
             continue;
         out << "<div class=\"keep\">";
         out.Element("h4", Text(kPhase) + " L" + std::to_string(e.phase));
-        const double fundamental = f.before.harmonics.front().amplitude;
         int highest = 13;
         for (const analysis::Effectiveness::Order& o : f.orders)
-            if (o.before >= kSignificantShare * fundamental)
+            if (o.significant)
                 highest = std::max(highest, o.order);
         BarChart chart;
         chart.height = 180;
@@ -348,7 +343,7 @@ void WriteEffectiveness(HtmlOut& out, const ReportMeasurement& m) {
             out.Element("th", t, "class=\"num\"");
         out << "</tr></thead>\n";
         for (const analysis::Effectiveness::Order& o : f.orders) {
-            if (o.before < kSignificantShare * fundamental)
+            if (!o.significant)
                 continue;
             out << "<tr>";
             for (const std::string& v :

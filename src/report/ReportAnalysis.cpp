@@ -24,16 +24,6 @@ const ReportChannel* FindRole(const std::vector<ReportChannel>& channels, Channe
     return nullptr;
 }
 
-// The mains frequency the figures fall back on: the nominal one nearest to the first fundamental found.
-int NominalHz(const MeasurementChannels& m) {
-    for (const Channel& c : m.channels) {
-        const TraceFigures f = AnalyseTrace(c.values, m.sampleRateHz, 50.0);
-        if (f.HasFundamental())
-            return f.frequencyHz > 55.0 ? 60 : 50;
-    }
-    return 50;
-}
-
 } // namespace
 
 bool LimitApplies(const LimitChoice& choice, const ChannelRole& role, const std::string& unit) {
@@ -96,7 +86,7 @@ ReportMeasurement AnalyseMeasurement(const CDocMeasurementSingle& doc,
     }
     r.notes = m.notes;
     r.sampleRateHz = m.sampleRateHz;
-    r.nominalHz = NominalHz(m);
+    r.nominalHz = NominalMainsHz(m);
     const double nominal = r.nominalHz;
 
     for (size_t k = 0; k < m.channels.size() && k < roles.size(); ++k) {

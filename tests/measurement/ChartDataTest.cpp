@@ -89,6 +89,18 @@ TEST(ChartColumn, EnvelopesSpanTheirValuesAtEveryZoom) {
         ASSERT_EQ(a.size(), b.size());
         for (size_t i = 0; i < a.size(); ++i)
             EXPECT_EQ(a[i].value, b[i].value);
+        // The range's own extremes and mean, whatever blocks it cuts.
+        double lo = 1e300, hi = -1e300, sum = 0;
+        for (size_t j = k.first; j < k.end; ++j) {
+            lo = std::min(lo, CChartColumn::ValueOf(cells[j]));
+            hi = std::max(hi, CChartColumn::ValueOf(cells[j]));
+            sum += CChartColumn::ValueOf(cells[j]);
+        }
+        const CChartColumn::RangeStats s = pieces.Summarise(cells.data(), k.first, k.end);
+        EXPECT_EQ(s.min, lo);
+        EXPECT_EQ(s.max, hi);
+        EXPECT_NEAR(s.mean, sum / double(k.end - k.first), 1e-9 * std::abs(hi));
+        EXPECT_EQ(s.count, k.end - k.first);
     }
     EXPECT_EQ(bulk.Max(), cells[123457].GetFloat());
     // The spike of one value shows however far out the chart is zoomed.
@@ -131,6 +143,7 @@ TEST(ChartColumn, ExtremesOfEveryDataType) {
             ASSERT_EQ(points.size(), 2u); // the columns of NaN alone draw nothing
             EXPECT_EQ(points[0].value, -3.0);
             EXPECT_EQ(points[1].value, 4.0);
+            EXPECT_EQ(c.Summarise(k.cells.data(), 0, 1000).mean, 0.5); // of the two numbers alone
         } else {
             EXPECT_EQ(c.Min(), k.min);
             EXPECT_EQ(c.Max(), k.max);

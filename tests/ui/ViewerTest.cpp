@@ -89,7 +89,8 @@ private slots:
     void menusInBothLanguages() {
         const QStringList english =
             QString("&File|&Read parameter set from device|&Send parameter set to device|&Open parameter set|"
-                    "&Update Device Firmware|-|E&xit|Connection|Connect to device|Disconnect|Settings...|-|"
+                    "&Update Device Firmware|-|Service report ...|-|E&xit|Connection|Connect to "
+                    "device|Disconnect|Settings...|-|"
                     "Communication log|Parameter|Device parameters|Oscilloscope|Single measurement ...|"
                     "Continuous measurement ...|Eventlog|Show eventlog ...|Language|German|English|&Help|"
                     "&About Quirel Viewer Velorin...|Quirel Viewer Velorin Help")
@@ -97,7 +98,7 @@ private slots:
         const QStringList german =
             QString(
                 "&Datei|Parameter von Gerät &lesen ...|Parameter in Gerät &senden ...|"
-                "&Parameter Datei öffnen|&Update Geräte Firmware|-|&Beenden|Verbindung|"
+                "&Parameter Datei öffnen|&Update Geräte Firmware|-|Servicebericht ...|-|&Beenden|Verbindung|"
                 "Verbindung mit Gerät herstellen|Verbindung trennen|Einstellungen...|-|"
                 "Kommunikationsprotokoll|Parameter|Geräteparameter|Oszilloskop|Einzelmessung ...|"
                 "Dauermessung ...|Ereignisspeicher|Ereignisspeicher anzeigen ...|Sprache|Deutsch|Englisch|"

@@ -78,6 +78,7 @@ CKestrelApp::~CKestrelApp() {
     m_docErrorMemory.reset();
     m_docMeasurementSingle.reset();
     m_docMeasurementContinuous.reset();
+    m_reportCapture.reset();
     if (m_simulator)
         m_simulator->stop();
 }
@@ -225,6 +226,8 @@ void CKestrelApp::CreateActions() {
             &CKestrelApp::OnOpenParameterSet);
     connect(AddAction(kFirmwareUpdate, "&Update Device Firmware"), &QAction::triggered, this,
             &CKestrelApp::OnUpdateFirmware);
+    connect(AddAction(kServiceReport, "Service report ..."), &QAction::triggered, this,
+            &CKestrelApp::OnServiceReport);
     connect(AddAction(kExit, "E&xit"), &QAction::triggered, this, &CKestrelApp::OnExit);
 
     connect(AddAction(kConnect, "Connect to device", "Establish connection to device.\nConnect"),
@@ -291,6 +294,8 @@ void CKestrelApp::BuildMenu(QMenuBar* bar) {
     file->addAction(Action(kSendParameterSet));
     file->addAction(Action(kOpenParameterSet));
     file->addAction(Action(kFirmwareUpdate));
+    file->addSeparator();
+    file->addAction(Action(kServiceReport));
     file->addSeparator();
     file->addAction(Action(kExit));
     file->menuAction()->setObjectName("menuFile");

@@ -63,6 +63,7 @@ constexpr int kToolDeviceParameters = 32786;
 constexpr int kRefresh = 32813;
 constexpr int kNew = 57600;
 constexpr int kCommLog = 32830;
+constexpr int kServiceReport = 32840;
 } // namespace Command
 
 struct AppOptions {
@@ -168,6 +169,9 @@ public:
     void OnReadParameterSet();
     void OnSendParameterSet();
     void OnOpenParameterSet();
+    // "File > Service report ..." (KestrelAppReport.cpp): what to include, the gathering behind a progress
+    // window with Cancel, the HTML file, then print or PDF of the same page.
+    void OnServiceReport();
 
     QAction* Action(int command) const;
     // Re-evaluates which commands are enabled and what the status panes say.
@@ -190,6 +194,7 @@ private:
     // Creates both measurement documents and loads the last measurements into them.
     void CreateMeasurementDocuments();
     class ConnectCheckHost;
+    class ReportHost;
     // The check after every successful connect: identification, revision, catalogue download.
     void RunCatalogueCheck();
     void CreateActions();
@@ -221,6 +226,9 @@ private:
     // Filled by jobs: they go after the controller, whose worker may still hold them.
     std::unique_ptr<CDocMeasurementSingle> m_docMeasurementSingle;
     std::unique_ptr<CDocMeasurementContinuous> m_docMeasurementContinuous;
+    // The service report's capture: a document without views, kept for the run, since jobs may post
+    // updates of it after the gathering ended.
+    std::unique_ptr<CDocMeasurementSingle> m_reportCapture;
     std::unique_ptr<quirel::sim::SimulatorThread> m_simulator;
     std::unique_ptr<QTranslator> m_qtTranslator;
     std::unique_ptr<quirel::ui::CFirmwareUpdate> m_firmwareUpdate;

@@ -8,6 +8,7 @@
 #include "parameters/document/DocParameters.h"
 #include "ui/app/DlgCommSettings.h"
 #include "ui/app/DlgLoadParams.h"
+#include "ui/app/DlgServiceReport.h"
 #include "ui/app/KestrelApp.h"
 #include "ui/app/MainFrame.h"
 #include "ui/app/NewParaFound.h"
@@ -21,6 +22,7 @@
 #include "ui/firmware/DlgSerialBootLoader.h"
 #include "ui/firmware/FileDownload.h"
 #include "ui/firmware/UpdateFirmwareMenue.h"
+#include "ui/measurement/LimitChooser.h"
 #include "ui/measurement/MeasurementScreenshots.h"
 #include "ui/parameters/DlgEditParams.h"
 #include "ui/parameters/ViewParameters.h"
@@ -28,9 +30,11 @@
 #include "ui/schematic/ViewSchematic.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDialog>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QPixmap>
 #include <QProgressDialog>
@@ -252,6 +256,17 @@ void RunScreenshotTour(CKestrelApp& app, const QString& directory) {
         log->window()->close();
     }
     PhotographMeasurements(app, directory, lang);
+    CDlgServiceReport report(app.Controller().IsConnected(), frame);
+    report.AddFile("/home/service/site-42/" +
+                   QString(lang == "en" ? "after-commissioning.nbts" : "nach-inbetriebnahme.nbts"));
+    report.VoltageLimits()->Select("en50160");
+    report.CurrentLimits()->Select("ieee519");
+    report.CurrentLimits()->Ratio()->setCurrentText("20-50");
+    report.CurrentLimits()->DemandCurrent()->setValue(160);
+    report.show();
+    PumpEvents(300);
+    Save(&report, QDir(directory).filePath("report-dialog-" + lang + ".png"));
+    report.close();
     CDlgSerialBootLoader service("/dev/ttyUSB0", frame);
     service.show();
     PumpEvents(300);

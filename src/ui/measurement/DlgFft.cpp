@@ -1,14 +1,15 @@
 #include "ui/measurement/DlgFft.h"
 
+#include "analysis/AnalysisTexts.h"
 #include "base/DecimalNumber.h"
 #include "base/FileUtil.h"
 #include "base/StringTable.h"
-#include "measurement/DocMeasurementBase.h"
 #include "measurement/SpreadsheetFile.h"
-#include "parameters/ParameterManager.h"
+#include "report/ReportTexts.h"
 #include "ui/common/MessageBoxes.h"
 #include "ui/common/UiText.h"
 #include "ui/measurement/ChartFiles.h"
+#include "ui/measurement/LimitChooser.h"
 
 #include <qcustomplot.h>
 
@@ -41,10 +42,19 @@ QString Fixed(double value, int precision) {
     return Qs(quirel::formatDecimalComma(value, precision));
 }
 
+const QColor kLimitColour(0xC6, 0x28, 0x28);
+const QColor kPassColour(0x2E, 0x7D, 0x32);
+
+QString VerdictWord(quirel::analysis::Verdict v) {
+    using quirel::analysis::Verdict;
+    return v == Verdict::kNone ? QString("--")
+                               : Qs(quirel::report::Text(v == Verdict::kPass ? quirel::report::kPass
+                                                                             : quirel::report::kFail));
+}
+
 } // namespace
 
-CDlgFft::CDlgFft(const CParameterManager* catalogue, QWidget* parent)
-    : QDialog(parent), m_catalogue(catalogue), m_chooseFile(quirel::ui::ChooseChartFile) {
+CDlgFft::CDlgFft(QWidget* parent) : QDialog(parent), m_chooseFile(quirel::ui::ChooseChartFile) {
     setObjectName("dlgFft");
     setWindowTitle("FFT");
     setSizeGripEnabled(true);
@@ -62,7 +72,15 @@ CDlgFft::CDlgFft(const CParameterManager* catalogue, QWidget* parent)
     m_chart->yAxis2->setTickLabels(false);
     m_chart->axisRect()->setMinimumMargins(QMargins(20, 5, 20, 5));
     m_chart->setFocusPolicy(Qt::StrongFocus);
+    m_chart->setAutoAddPlottableToLegend(false);
     m_bars = new QCPBars(m_chart->xAxis, m_chart->yAxis);
+    m_limitLine = m_chart->addGraph();
+    m_limitLine->setObjectName("limitLine");
+    m_limitLine->setPen(QPen(kLimitColour, 1.8, Qt::DashLine));
+    m_limitLine->addToLegend();
+    m_chart->legend->setBrush(QColor(255, 255, 255, 230));
+    m_chart->legend->setBorderPen(QPen(QColor(200, 200, 200)));
+    m_chart->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
     m_chart->addLayer(kCursorLayer, m_chart->layer("main"), QCustomPlot::limAbove);
     m_chart->layer(kCursorLayer)->setMode(QCPLayer::lmBuffered);
     m_cursorLine = new QCPItemStraightLine(m_chart);
@@ -108,6 +126,20 @@ CDlgFft::CDlgFft(const CParameterManager* catalogue, QWidget* parent)
     m_note->setObjectName("harmonicsNote");
     m_note->setWordWrap(true);
 
+    m_limits = new CLimitChooser(CLimitChooser::Kinds::kAll, QString(), this);
+    m_limits->setObjectName("limits");
+    connect(m_limits, &CLimitChooser::changed, this, [this] {
+        FillHarmonics();
+        m_chart->replot();
+    });
+    m_verdict = new QLabel(this);
+    m_verdict->setObjectName("verdict");
+    m_verdict->setWordWrap(true);
+    m_indicative = new QLabel(Qs(quirel::analysis::IndicativeNoteText()), this);
+    m_indicative->setObjectName("indicative");
+    m_indicative->setWordWrap(true);
+    m_indicative->setStyleSheet("color: #555555; font-size: small;");
+
     m_logarithmic = new QCheckBox(Tx("Logarithmic amplitude"), this);
     m_logarithmic->setObjectName("logarithmic");
     connect(m_logarithmic, &QCheckBox::toggled, this, &CDlgFft::SetLogarithmic);
@@ -119,6 +151,9 @@ CDlgFft::CDlgFft(const CParameterManager* catalogue, QWidget* parent)
     sideLayout->addWidget(m_table, 1);
     sideLayout->addWidget(m_thd);
     sideLayout->addWidget(m_note);
+    sideLayout->addWidget(m_limits);
+    sideLayout->addWidget(m_verdict);
+    sideLayout->addWidget(m_indicative);
     sideLayout->addWidget(m_logarithmic);
     auto* splitter = new QSplitter(this);
     splitter->addWidget(m_chart);
@@ -144,12 +179,9 @@ void CDlgFft::Fill(const Input& input, const Spectrum::Result& spectrum) {
     m_input = input;
     m_spectrum = spectrum;
     m_harmonics = Spectrum::AnalyseHarmonics(spectrum, input.mainsHz, input.divider);
-    const CParameterDescription* d =
-        m_catalogue ? m_catalogue->FindDescription(static_cast<int32_t>(input.parameterId)) : nullptr;
-    const QString name = d ? Qs(d->GetName()) : QString(CDocMeasurementBase::kUnknownChannelName);
-    m_unit = d ? Qs(d->GetUnit()) : QString(CDocMeasurementBase::kUnknownChannelName);
-    m_precision = d ? d->GetPrecision() : 0;
-    setWindowTitle(QString("%1 %2").arg(input.parameterId).arg(name));
+    m_unit = input.unit;
+    m_precision = input.precision;
+    setWindowTitle(QString("%1 %2").arg(input.parameterId).arg(input.name));
 
     m_chart->xAxis->setLabel(quirel::ui::ResourceText(kIdsFrequency));
     m_chart->yAxis->setLabel(m_unit.isEmpty()
@@ -179,18 +211,42 @@ void CDlgFft::Fill(const Input& input, const Spectrum::Result& spectrum) {
 }
 
 void CDlgFft::FillHarmonics() {
+    std::string why;
+    const std::optional<quirel::report::LimitChoice> limits = m_limits->Choice(&why);
+    m_check = limits ? limits->Check(m_harmonics) : quirel::analysis::LimitCheck();
+    const bool judged = limits && m_check.overall != quirel::analysis::Verdict::kNone;
+    const int columns = limits ? 6 : 4;
     m_table->clearContents();
+    m_table->setColumnCount(columns);
     m_table->setRowCount(static_cast<int>(m_harmonics.orders.size()));
-    m_table->setHorizontalHeaderLabels(
-        {Tx("Order"), "f [Hz]", m_unit.trimmed().isEmpty() ? "" : m_unit.trimmed(), Tx("% of h1")});
+    QStringList header = {Tx("Order"), "f [Hz]", m_unit.trimmed().isEmpty() ? "" : m_unit.trimmed(),
+                          limits && limits->ForCurrents() ? Tx("% of IL") : Tx("% of h1")};
+    if (limits)
+        header << Tx("Limit [%]") << Qs(quirel::report::Text(quirel::report::kVerdict));
+    m_table->setHorizontalHeaderLabels(header);
+    // The limit and the verdict are read whole (German words are long); the figures share the rest.
+    for (int c = 4; c < columns; ++c)
+        m_table->horizontalHeader()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
     int row = 0;
     for (const Spectrum::Harmonic& h : m_harmonics.orders) {
-        const QString cells[4] = {QString::number(h.order), Fixed(h.frequencyHz, 1),
-                                  Fixed(h.amplitude, m_precision + 1),
-                                  std::isnan(h.percent) ? QString("--") : Fixed(h.percent, 1)};
-        for (int c = 0; c < 4; ++c) {
+        const quirel::analysis::LimitCheck::Order* o = nullptr;
+        for (const auto& candidate : m_check.orders)
+            o = candidate.order == h.order ? &candidate : o;
+        const double percent = limits ? (o ? o->percent : std::nan("")) : h.percent;
+        QStringList cells = {QString::number(h.order), Fixed(h.frequencyHz, 1),
+                             Fixed(h.amplitude, m_precision + 1),
+                             std::isnan(percent) ? QString("--") : Fixed(percent, limits ? 2 : 1)};
+        if (limits)
+            cells << (o && o->limitPercent ? Fixed(*o->limitPercent, 1) : QString("--"))
+                  << VerdictWord(o ? o->verdict : quirel::analysis::Verdict::kNone);
+        for (int c = 0; c < columns; ++c) {
             auto* item = new QTableWidgetItem(cells[c]);
             item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            if (c == 5 && o && o->verdict != quirel::analysis::Verdict::kNone) {
+                const bool pass = o->verdict == quirel::analysis::Verdict::kPass;
+                item->setForeground(pass ? kPassColour : kLimitColour);
+                item->setBackground(pass ? QColor(0xE8, 0xF5, 0xE9) : QColor(0xFD, 0xEC, 0xEA));
+            }
             m_table->setItem(row, c, item);
         }
         ++row;
@@ -204,6 +260,50 @@ void CDlgFft::FillHarmonics() {
                         : Tx("The samples hold %1 mains periods, no whole number: the harmonics lie between "
                              "the bins. Harmonics and THD are shown with sample rate 4, 5, 8, 10, 12 or 15.")
                               .arg(Fixed(m_harmonics.periods, 2)));
+    if (!limits) {
+        m_verdict->setText(why.empty() ? QString() : Qs(why));
+    } else if (!judged) {
+        m_verdict->setText(Qs(quirel::report::Text(quirel::report::kNoSpectrumVerdict)));
+    } else {
+        const bool pass = m_check.overall == quirel::analysis::Verdict::kPass;
+        QString distortion = Qs(m_check.distortionName) + " " + Fixed(m_check.distortionPercent, 2) + " %";
+        if (m_check.distortionLimitPercent)
+            distortion += " (" + Qs(quirel::report::Text(quirel::report::kLimit)) + " " +
+                          Fixed(*m_check.distortionLimitPercent, 1) + " %)";
+        m_verdict->setText(
+            QString("<span style=\"font-size:large; font-weight:bold; color:%1\">%2: %3</span><br>%4<br>%5")
+                .arg((pass ? kPassColour : kLimitColour).name(),
+                     Qs(quirel::report::Text(quirel::report::kVerdict)),
+                     VerdictWord(m_check.overall).toUpper(), Qs(limits->Title()).toHtmlEscaped(),
+                     distortion));
+    }
+    m_verdict->setVisible(!m_verdict->text().isEmpty());
+    m_indicative->setVisible(judged);
+    ShowLimits();
+}
+
+void CDlgFft::ShowLimits() {
+    // A step per order, an order wide, where the set has a limit; gaps where it has none.
+    QVector<QCPGraphData> steps;
+    const double f1 = m_harmonics.orders.empty() ? 0.0 : m_harmonics.orders.front().frequencyHz;
+    bool joined = false;
+    if (m_check.overall != quirel::analysis::Verdict::kNone && std::isfinite(m_check.referenceAmplitude))
+        for (const quirel::analysis::LimitCheck::Order& o : m_check.orders) {
+            if (!o.limitPercent) {
+                joined = false;
+                continue;
+            }
+            const double level = m_check.referenceAmplitude * *o.limitPercent / 100.0;
+            const double from = (o.order - 0.5) * f1, to = (o.order + 0.5) * f1;
+            if (!joined && !steps.isEmpty())
+                steps.append(QCPGraphData(from, std::nan("")));
+            steps.append(QCPGraphData(from, level));
+            steps.append(QCPGraphData(to, level));
+            joined = true;
+        }
+    m_limitLine->data()->set(steps, true);
+    m_limitLine->setName(Qs(quirel::report::Text(quirel::report::kLimit)));
+    m_chart->legend->setVisible(!steps.isEmpty());
 }
 
 void CDlgFft::SetLogarithmic(bool on) {

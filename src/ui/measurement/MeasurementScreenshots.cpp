@@ -1,20 +1,28 @@
 #include "ui/measurement/MeasurementScreenshots.h"
 
+#include "analysis/DocumentDerived.h"
 #include "measurement/DocMeasurementContinuous.h"
 #include "measurement/DocMeasurementSingle.h"
 #include "measurement/Spectrum.h"
+#include "report/ReportAnalysis.h"
 #include "ui/app/KestrelApp.h"
 #include "ui/common/EventPump.h"
+#include "ui/common/UiText.h"
 #include "ui/measurement/DiagramControl.h"
+#include "ui/measurement/DlgDerivedChannels.h"
+#include "ui/measurement/DlgEffectiveness.h"
 #include "ui/measurement/DlgFft.h"
+#include "ui/measurement/LimitChooser.h"
 #include "ui/measurement/MeasurementChart.h"
 #include "ui/measurement/TraceViewFrame.h"
 #include "ui/measurement/ViewMeasurementContinuous.h"
 #include "ui/measurement/ViewMeasurementSingle.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QScreen>
 
 #include <cstdio>
@@ -33,6 +41,77 @@ std::string Entry(const std::vector<std::string>& choices, int id) {
         if (MeasurementSetup::ChannelId(c) == id)
             return c;
     return MeasurementSetup::kNoChannel;
+}
+
+// A capture of the three phases (mains voltages and currents, the filter current of L1) with the load
+// current of L1 derived: the figures, the dialog that derives it, its spectrum against IEEE 519 and the
+// filter's effectiveness.
+void PhotographAnalysis(CKestrelApp& app, CViewMeasurementSingle& single, const QString& directory,
+                        const QString& lang) {
+    const std::vector<std::string> choices = MeasurementSetup::ChannelChoices(app.Catalogue());
+    auto* frame = static_cast<CTraceViewFrame*>(single.window());
+    MeasurementSetup::SingleSettings s = single.Settings();
+    s.triggerText = Entry(choices, 183);
+    s.delay = 0;
+    s.channelText.fill(MeasurementSetup::kNoChannel);
+    const int ids[] = {183, 184, 185, 180, 181, 182, 186};
+    for (size_t i = 0; i < std::size(ids); ++i)
+        s.channelText[i] = Entry(choices, ids[i]);
+    single.ApplySettings(s);
+    single.OnStart();
+    CDocMeasurementSingle& doc = app.DocMeasurementSingle();
+    QDeadlineTimer deadline(20000);
+    while ((doc.IsRunning() || doc.GetChannelCount() < 7 || doc.GetValueCount(6) == 0) &&
+           !deadline.hasExpired())
+        PumpEvents(100);
+    doc.SetAxis(0, 1);
+    doc.SetAxis(1, 1);
+    doc.SetAxis(2, 1);
+    const std::optional<quirel::analysis::DerivedChannel> load = quirel::analysis::DerivedChannel::Parse(
+        "9001=diff(180,186);A;" + quirel::ui::Tx("Load current L%1").arg(1).toStdString());
+    single.SetDerivedChannels({*load});
+    PumpEvents(500);
+    Save(frame->grab(), QDir(directory).filePath("figures-" + lang + ".png"));
+
+    CDlgDerivedChannels derived(
+        doc, [](std::vector<quirel::analysis::DerivedChannel>) {}, frame);
+    derived.Operation()->setCurrentIndex(2);
+    derived.SourceA()->setCurrentIndex(derived.SourceA()->findData(183));
+    derived.SourceB()->setCurrentIndex(derived.SourceB()->findData(180));
+    derived.Name()->setText(lang == "en" ? "Instantaneous power L1" : "Momentanleistung L1");
+    derived.show();
+    PumpEvents(300);
+    Save(derived.grab(), QDir(directory).filePath("derived-" + lang + ".png"));
+    derived.close();
+
+    // The load current against IEEE 519 at a site of Isc/IL 20-50 and IL 160 A.
+    CDlgFft fft(frame);
+    const CDlgFft::Input input = single.FftInput(7, 50);
+    const Spectrum::Result spectrum = Spectrum::Compute(input.y.data(), input.y.size(), 50, input.divider);
+    if (spectrum.status == Spectrum::Result::kOk) {
+        fft.Fill(input, spectrum);
+        fft.SetLogarithmic(true);
+        fft.Limits()->Select("ieee519");
+        fft.Limits()->Ratio()->setCurrentText("20-50");
+        fft.Limits()->DemandCurrent()->setValue(160);
+        fft.SetCursorBin(4 * 5);
+        fft.show();
+        PumpEvents(400);
+        Save(fft.grab(), QDir(directory).filePath("fft-limits-" + lang + ".png"));
+        fft.close();
+    }
+
+    std::vector<quirel::report::MissingPart> missing;
+    quirel::report::ReportMeasurement m =
+        quirel::report::AnalyseMeasurement(doc, quirel::analysis::DocumentDerived(doc), {}, missing);
+    if (!m.effectiveness.empty()) {
+        CDlgEffectiveness effectiveness(std::move(m), frame);
+        effectiveness.show();
+        PumpEvents(400);
+        Save(effectiveness.grab(), QDir(directory).filePath("effectiveness-" + lang + ".png"));
+        effectiveness.close();
+    }
+    single.SetDerivedChannels({});
 }
 
 } // namespace
@@ -85,16 +164,8 @@ void PhotographMeasurements(CKestrelApp& app, const QString& directory, const QS
 
         // The spectrum of the current in L1.
         if (doc.GetChannelCount() > 0 && doc.GetValueCount(0) > 0) {
-            CDlgFft fft(&app.Catalogue(), frame);
-            CDlgFft::Input input;
-            input.mainsHz = 50;
-            input.divider = doc.GetTrigger().GetDivider();
-            input.colour = single->Chart()->Channels()[0].colour;
-            input.parameterId = doc.GetParameterId(0);
-            for (size_t j = 0; j < single->Data().Column(0).Size(); ++j) {
-                input.x.push_back(single->Data().X(double(j)));
-                input.y.push_back(single->Data().Column(0).At(j));
-            }
+            CDlgFft fft(frame);
+            const CDlgFft::Input input = single->FftInput(0, 50);
             const Spectrum::Result spectrum =
                 Spectrum::Compute(input.y.data(), input.y.size(), 50, input.divider);
             if (spectrum.status == Spectrum::Result::kOk) {
@@ -107,6 +178,7 @@ void PhotographMeasurements(CKestrelApp& app, const QString& directory, const QS
                 fft.close();
             }
         }
+        PhotographAnalysis(app, *single, directory, lang);
         frame->close();
     }
 

@@ -3,10 +3,12 @@
 #include "ui/app/KestrelApp.h"
 #include "ui/common/UiText.h"
 #include "ui/measurement/DiagramControl.h"
+#include "ui/measurement/FiguresPanel.h"
 #include "ui/measurement/TraceToolIcons.h"
 #include "ui/measurement/ViewMeasurementBase.h"
 
 #include <QAction>
+#include <QDockWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QToolBar>
@@ -95,6 +97,39 @@ CTraceViewFrame::CTraceViewFrame(CKestrelApp& app, CViewMeasurementBase* view)
                                          {kZoomIn, 4}, {kZoomOut, 5}, {kFullScreen, 6}};
     for (const auto& [id, code] : steps)
         connect(Command(id), &QAction::triggered, view, [view, code = code] { view->OnNavigate(code); });
+
+    // The analysis: its commands carry their names, as they have no pictures.
+    auto* analysis = new QToolBar(Tx("Analysis"), this);
+    analysis->setObjectName("analysisBar");
+    analysis->setAllowedAreas(Qt::TopToolBarArea);
+    analysis->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    m_figures = new QDockWidget(Tx("Figures"), this);
+    m_figures->setObjectName("figuresDock");
+    m_figures->setAllowedAreas(Qt::BottomDockWidgetArea | Qt::RightDockWidgetArea);
+    m_figures->setWidget(view->Figures());
+    view->Figures()->show();
+    addDockWidget(Qt::BottomDockWidgetArea, m_figures);
+    QAction* figures = m_figures->toggleViewAction();
+    figures->setText(Tx("Figures"));
+    figures->setObjectName(QString("command%1").arg(kFigures));
+    m_commands[kFigures] = figures;
+    for (auto [id, text] :
+         {std::pair{kDerived, "Derived channels ..."}, {kEffectiveness, "Filter effectiveness ..."}}) {
+        if (id == kEffectiveness && !view->HasEffectiveness())
+            continue;
+        auto* action = new QAction(Tx(text), this);
+        action->setObjectName(QString("command%1").arg(id));
+        action->setStatusTip(Tx(text));
+        m_commands[id] = action;
+    }
+    analysis->addAction(figures);
+    analysis->addAction(Command(kDerived));
+    connect(Command(kDerived), &QAction::triggered, view, &CViewMeasurementBase::OnDerivedChannels);
+    if (QAction* effectiveness = Command(kEffectiveness)) {
+        analysis->addAction(effectiveness);
+        connect(effectiveness, &QAction::triggered, view, &CViewMeasurementBase::OnEffectiveness);
+    }
+    addToolBar(Qt::TopToolBarArea, analysis);
 
     m_control = new CDiagramControl(this);
     addDockWidget(Qt::TopDockWidgetArea, m_control);

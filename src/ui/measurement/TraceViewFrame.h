@@ -7,12 +7,14 @@
 class CDiagramControl;
 class CViewMeasurementBase;
 class QAction;
+class QDockWidget;
 
-// The frame of the two measurement windows: besides the application's menu and toolbar, three toolbars
+// The frame of the two measurement windows: besides the application's menu and toolbar, four toolbars
 // in one row (file: Open, Save, Print, About; measurement: Configure, Start, Cancel; view: Left, Right,
-// Up, Down, Zoom in, Zoom out, Full screen) and the floating diagram control. Start is offered while the
-// measurement does not run, Cancel while it does; Open only while it does not, because the running
-// measurement would go on writing into the opened file's channels. Its "Exit" menu item is "Close".
+// Up, Down, Zoom in, Zoom out, Full screen; analysis: Figures, Derived channels, and in the single window
+// Filter effectiveness), the figures docked below the chart and the floating diagram control. Start is
+// offered while the measurement does not run, Cancel while it does; Open only while it does not, because the
+// running measurement would go on writing into the opened file's channels. Its "Exit" menu item is "Close".
 class CTraceViewFrame : public CMainFrame {
     Q_OBJECT
 public:
@@ -33,12 +35,16 @@ public:
         kZoomOut = 32800,
         kFullScreen = 32801,
         kClose = 57602,
+        kFigures = 32850,
+        kDerived = 32851,
+        kEffectiveness = 32852,
     };
 
     CTraceViewFrame(CKestrelApp& app, CViewMeasurementBase* view);
 
     CViewMeasurementBase* MeasurementView() const { return m_view; }
     CDiagramControl* DiagramControl() const { return m_control; }
+    QDockWidget* FiguresDock() const { return m_figures; }
     QAction* Command(int id) const;
 
 private:
@@ -46,5 +52,6 @@ private:
 
     CViewMeasurementBase* m_view;
     CDiagramControl* m_control = nullptr;
+    QDockWidget* m_figures = nullptr;
     std::map<int, QAction*> m_commands;
 };

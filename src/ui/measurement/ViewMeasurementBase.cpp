@@ -1,20 +1,25 @@
 #include "ui/measurement/ViewMeasurementBase.h"
 
+#include "analysis/DocumentDerived.h"
+
 #include "base/DecimalNumber.h"
 #include "base/FileUtil.h"
 #include "base/StringTable.h"
 #include "comm/ControllerModbus.h"
-#include "measurement/DocMeasurementBase.h"
+#include "measurement/DocMeasurementSingle.h"
 #include "measurement/MeasurementCsv.h"
 #include "measurement/MeasurementTexts.h"
 #include "measurement/SpreadsheetFile.h"
 #include "parameters/ParameterManager.h"
 #include "ui/common/MessageBoxes.h"
+#include "ui/common/ModalDialogs.h"
 #include "ui/common/QtUiPort.h"
 #include "ui/common/UiText.h"
 #include "ui/common/WindowPlacement.h"
 #include "ui/measurement/ChartFiles.h"
 #include "ui/measurement/DiagramControl.h"
+#include "ui/measurement/DlgDerivedChannels.h"
+#include "ui/measurement/FiguresPanel.h"
 #include "ui/measurement/MeasurementChart.h"
 
 #include <QFileInfo>
@@ -33,6 +38,8 @@ namespace {
 constexpr unsigned kIdsNoValues = 177; // "No measured values available ..."
 constexpr unsigned kIdsWriteFailed = 1202;
 constexpr unsigned kIdsUnknownType = 1203; // followed by the file's name // the chart could not be written
+constexpr unsigned kIdsDerivedNotWritten = 1850;
+constexpr unsigned kIdsDerivedNotRead = 1851;
 
 // Distinct from the cursors' blue and red, and from each other on paper.
 const QColor kSeriesColours[MeasurementSetup::kMaxChannels] = {
@@ -71,6 +78,8 @@ CViewMeasurementBase::CViewMeasurementBase(CDocMeasurementBase& doc, CController
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_chart);
+    m_figures = new CFiguresPanel(dynamic_cast<CDocMeasurementSingle*>(&doc) != nullptr, this);
+    m_figures->hide(); // until the frame docks it
 
     connect(m_chart, &CMeasurementChart::seriesClicked, this, [this](int channel, QPoint globalPos) {
         SelectChannel(channel);
@@ -152,7 +161,7 @@ void CViewMeasurementBase::Redraw() {
     }
 
     std::vector<CMeasurementChart::Channel> channels;
-    const int count = std::min(m_doc.GetChannelCount(), m_data.GetChannelCount());
+    const int count = std::min(m_doc.GetShownChannelCount(), m_data.GetChannelCount());
     for (int i = 0; i < count; ++i) {
         CMeasurementChart::Channel ch;
         ch.title = Qs(m_doc.GetChannelTitle(i));
@@ -169,6 +178,17 @@ void CViewMeasurementBase::Redraw() {
     if (m_selected >= count)
         m_selected = 0;
     ShowSelectedScaling();
+    if (change != CChartData::Change::kNone) {
+        UpdateFigures(m_figuresGeneration != generation);
+        m_figuresGeneration = generation;
+    }
+}
+
+std::vector<QColor> CViewMeasurementBase::Colours() const {
+    std::vector<QColor> colours;
+    for (const CMeasurementChart::Channel& ch : m_chart->Channels())
+        colours.push_back(ch.colour);
+    return colours;
 }
 
 std::optional<double> CViewMeasurementBase::PlottedValue(int channel, size_t index) const {
@@ -183,7 +203,7 @@ std::optional<double> CViewMeasurementBase::PlottedValue(int channel, size_t ind
 
 QStringList CViewMeasurementBase::PanelText() const {
     QStringList lines;
-    const int channels = std::min(m_doc.GetChannelCount(), static_cast<int>(m_chart->Channels().size()));
+    const int channels = std::min(m_doc.GetShownChannelCount(), static_cast<int>(m_chart->Channels().size()));
     if (m_chart->CursorsActive()) {
         for (int c = 0; c < 2; ++c) {
             lines << (c == 0 ? "C1:" : "C2:");
@@ -212,16 +232,14 @@ QStringList CViewMeasurementBase::HoverText(size_t index) const {
     lines << QString("t = %1 %2")
                  .arg(Qs(quirel::formatDecimalComma(m_data.X(static_cast<double>(index)), 4)),
                       m_doc.GetTimeUnit());
-    const CParameterManager* catalogue = m_doc.GetCatalogue();
-    const int channels = std::min(m_doc.GetChannelCount(), static_cast<int>(m_chart->Channels().size()));
+    const int channels = std::min(m_doc.GetShownChannelCount(), static_cast<int>(m_chart->Channels().size()));
     for (int i = 0; i < channels; ++i) {
         const std::optional<double> v = PlottedValue(i, index);
-        const unsigned id = m_doc.GetParameterId(i);
         lines << QString("%1: %2 %3")
                      .arg(m_chart->Channels()[static_cast<size_t>(i)].title,
-                          v ? Qs(quirel::formatDecimalComma(*v, MeasurementTexts::Precision(catalogue, id)))
+                          v ? Qs(quirel::formatDecimalComma(*v, m_doc.GetChannelPrecision(i)))
                             : QString("--"),
-                          Qs(MeasurementTexts::Unit(catalogue, id)).trimmed());
+                          Qs(m_doc.GetChannelUnit(i)).trimmed());
     }
     return lines;
 }
@@ -266,14 +284,14 @@ void CViewMeasurementBase::SetDiagramControl(CDiagramControl* control) {
 }
 
 void CViewMeasurementBase::SelectChannel(int channel) {
-    if (channel < 0 || channel >= m_doc.GetChannelCount())
+    if (channel < 0 || channel >= m_doc.GetShownChannelCount())
         return;
     m_selected = channel;
     ShowSelectedScaling();
 }
 
 void CViewMeasurementBase::ShowSelectedScaling() {
-    if (!m_control || m_selected >= m_doc.GetChannelCount())
+    if (!m_control || m_selected >= m_doc.GetShownChannelCount())
         return;
     m_control->SetValues(GainSpinValue(m_doc.GetFactor(m_selected)),
                          OffsetSpinValue(m_doc.GetOffset(m_selected)),
@@ -282,21 +300,22 @@ void CViewMeasurementBase::ShowSelectedScaling() {
 
 void CViewMeasurementBase::OnGain(int percent) {
     // The spin never goes below 0 %; a step that would is refused.
-    if (percent < 0 || m_selected >= m_doc.GetChannelCount())
+    if (percent < 0 || m_selected >= m_doc.GetShownChannelCount())
         return;
     m_doc.SetFactor(m_selected, percent / 100.0);
     m_doc.UpdateAllViews(nullptr, UpdateHint::kDataChanged);
 }
 
 void CViewMeasurementBase::OnOffset(int offset) {
-    if (m_selected >= m_doc.GetChannelCount())
+    if (m_selected >= m_doc.GetShownChannelCount())
         return;
     m_doc.SetOffset(m_selected, offset);
     m_doc.UpdateAllViews(nullptr, UpdateHint::kDataChanged);
 }
 
 void CViewMeasurementBase::OnAxis(int axis) {
-    if (m_selected >= m_doc.GetChannelCount() || m_doc.GetAxis(m_selected) == static_cast<uint32_t>(axis))
+    if (m_selected >= m_doc.GetShownChannelCount() ||
+        m_doc.GetAxis(m_selected) == static_cast<uint32_t>(axis))
         return;
     m_doc.SetAxis(m_selected, static_cast<uint32_t>(axis));
     m_doc.UpdateAllViews(nullptr, UpdateHint::kDataChanged);
@@ -329,9 +348,31 @@ void CViewMeasurementBase::OnOpen() {
         ext);
     if (path.isEmpty())
         return;
-    m_doc.OpenMeasurementFile(path.toStdString(),
-                              [this](const std::function<void()>& work) { RunHeld(Tx("Open"), work); });
+    const bool opened = m_doc.OpenMeasurementFile(
+        path.toStdString(), [this](const std::function<void()>& work) { RunHeld(Tx("Open"), work); });
     window()->setWindowTitle(Qs(m_doc.GetTitle()));
+    if (!opened)
+        return;
+    // The file's derived channels, from beside it.
+    const std::string why = quirel::analysis::LoadDerivedFile(m_doc, path.toStdString());
+    m_doc.UpdateAllViews(nullptr, UpdateHint::kDataChanged);
+    if (!why.empty())
+        quirel::ui::ShowMessageBox(window(), quirel::loadString(kIdsDerivedNotRead) + "\n" + why,
+                                   std::string(), MbIcon::Warning);
+}
+
+void CViewMeasurementBase::OnDerivedChannels() {
+    CDlgDerivedChannels dialog(
+        m_doc,
+        [this](std::vector<quirel::analysis::DerivedChannel> channels) { SetDerivedChannels(channels); },
+        window());
+    quirel::ui::ExecModal(dialog);
+}
+
+void CViewMeasurementBase::SetDerivedChannels(const std::vector<quirel::analysis::DerivedChannel>& channels) {
+    quirel::analysis::SetDocumentDerived(m_doc, channels);
+    m_doc.UpdateAllViews(nullptr, UpdateHint::kDataChanged);
+    FlushRedraw();
 }
 
 void CViewMeasurementBase::OnSave() {
@@ -357,9 +398,14 @@ bool CViewMeasurementBase::ExportTo(const QString& path) {
         // The other kind's extension is refused like any unknown one: its readers would misread the file.
         const bool saved = m_doc.SaveMeasurementFile(
             file, [this](const std::function<void()>& work) { RunHeld(Tx("Save"), work); });
-        if (saved)
-            window()->setWindowTitle(Qs(m_doc.GetTitle()));
-        return saved;
+        if (!saved)
+            return false;
+        window()->setWindowTitle(Qs(m_doc.GetTitle()));
+        if (quirel::analysis::SaveDerivedFile(m_doc, file))
+            return true;
+        quirel::ui::ShowMessageBox(window(), quirel::loadString(kIdsDerivedNotWritten) + file + ".derived",
+                                   std::string(), MbIcon::Error);
+        return false;
     }
     if (ext == "bmp" || ext == "jpg" || ext == "jpeg") {
         const std::string bytes = quirel::ui::ChartPicture(m_chart, ext == "bmp" ? "BMP" : "JPG");
@@ -368,10 +414,8 @@ bool CViewMeasurementBase::ExportTo(const QString& path) {
         SpreadsheetTable table;
         table.sheetName = m_doc.GetDefaultTitle();
         table.header.push_back(MeasurementTexts::TimeAxisTitle(m_doc));
-        const CParameterManager* catalogue = m_doc.GetCatalogue();
         for (int i = 0; i < static_cast<int>(m_chart->Channels().size()); ++i)
-            table.header.push_back(m_doc.GetChannelTitle(i) + " [" +
-                                   MeasurementTexts::Unit(catalogue, m_doc.GetParameterId(i)) + "]");
+            table.header.push_back(m_doc.GetChannelTitle(i) + " [" + m_doc.GetChannelUnit(i) + "]");
         table.rows = m_data.GetMaxCount();
         // The rows are written on another thread: the scaling is taken now, the chart's data stands still
         // while redraws are held, and values come from the document under its lock (NaN, an empty cell,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/DerivedChannel.h"
 #include "base/Document.h"
 #include "base/UiPort.h"
 #include "measurement/ChartData.h"
@@ -19,6 +20,7 @@
 class CControllerModbus;
 class CDiagramControl;
 class CDocMeasurementBase;
+class CFiguresPanel;
 class CMeasurementChart;
 class QPrinter;
 
@@ -27,10 +29,10 @@ class CQtUiPort;
 class ISettingsStore;
 } // namespace quirel::ui
 
-// What the two measurement windows share: the chart of the document, its information panel, the diagram
-// control's actions on the selected channel, navigation, open, save and exports, print, and the channel
-// slots the settings dialogs edit. The single and the continuous view add their settings, start, cancel
-// and timers.
+// What the two measurement windows share: the chart of the document, its information panel, the figures
+// panel (its frame docks it), the diagram control's actions on the selected channel, navigation, derived
+// channels, open, save and exports, print, and the channel slots the settings dialogs edit. The single and
+// the continuous view add their settings, start, cancel, timers and figures.
 //
 // Document updates only mark the chart out of date; it is brought up to date at most kFrameMs after the
 // first update of a burst, so a worker that appends fast costs one redraw per frame, not one per value.
@@ -50,6 +52,7 @@ public:
 
     CDocMeasurementBase& Document() const { return m_doc; }
     CMeasurementChart* Chart() const { return m_chart; }
+    CFiguresPanel* Figures() const { return m_figures; }
     const CChartData& Data() const { return m_data; }
 
     // CView: hint 0 and every hint a kind does not take itself redraw.
@@ -77,8 +80,16 @@ public:
     void OnAxis(int axis);
     virtual void OnFft(int mainsHz) { (void)mainsHz; }
     virtual bool HasFft() const { return false; }
+    virtual void OnEffectiveness() {}
+    virtual bool HasEffectiveness() const { return false; }
 
-    // What Save does with a path, by its extension (any case): the kind's measurement file, "bmp" and
+    // "Derived channels": the dialog that adds and removes channels computed from others.
+    void OnDerivedChannels();
+    // Makes `channels` the measurement's derived channels and shows them.
+    void SetDerivedChannels(const std::vector<quirel::analysis::DerivedChannel>& channels);
+
+    // What Save does with a path, by its extension (any case): the kind's measurement file (its derived
+    // channels in the side file beside it, FILE.derived), "bmp" and
     // "jpg"/"jpeg" pictures of the chart, "xlsx"/"xls" a spreadsheet of every point as drawn, "csv" the
     // visible rows as quirel-cli show prints them. Any other extension writes nothing and returns false.
     bool ExportTo(const QString& path);
@@ -108,6 +119,10 @@ protected:
     virtual std::vector<std::string> KindPanelLines() const = 0;
     // A new measurement or file: the kind takes the document's settings as those of the next start.
     virtual void TakeKindSettings() = 0;
+    // After the data changed (`fresh`: it became another measurement): the kind's figures.
+    virtual void UpdateFigures(bool fresh) { (void)fresh; }
+    // The chart's colour of each channel it shows.
+    std::vector<QColor> Colours() const;
     // Hint 0x8010: the kind stops its timer when the measurement no longer runs.
     virtual void OnRunningHint() = 0;
     // First showing: the kind takes up what the document holds (a measurement the document says runs).
@@ -146,12 +161,14 @@ private:
     quirel::ui::ISettingsStore& m_settings;
     CChartData m_data;
     CMeasurementChart* m_chart = nullptr;
+    CFiguresPanel* m_figures = nullptr;
     CDiagramControl* m_control = nullptr;
     FileChooser m_chooseFile;
 
     std::array<std::string, MeasurementSetup::kMaxChannels> m_slots;
     std::vector<uint32_t> m_chosen;
     uint64_t m_generation = 0;
+    uint64_t m_figuresGeneration = 0;
     bool m_taken = false; // the slots were taken from the document at least once
     int m_selected = 0;
 

@@ -5,6 +5,8 @@
 #include "measurement/DocMeasurementContinuous.h"
 #include "measurement/MeasurementTexts.h"
 #include "ui/measurement/DlgContMeas.h"
+#include "ui/measurement/FiguresPanel.h"
+#include "ui/measurement/MeasurementChart.h"
 
 #include <climits>
 
@@ -20,6 +22,35 @@ CViewMeasurementContinuous::CViewMeasurementContinuous(CDocMeasurementContinuous
     setObjectName(kClassName);
     m_settings.channelText.fill(MeasurementSetup::kNoChannel);
     connect(&m_timer, &QTimer::timeout, this, &CViewMeasurementContinuous::OnSampleTimer);
+    // Dragging or zooming moves the range many times a frame: its figures are taken once per turn.
+    connect(Chart()->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this] {
+        if (m_rangePending)
+            return;
+        m_rangePending = true;
+        QTimer::singleShot(0, this, &CViewMeasurementContinuous::ShowRangeFigures);
+    });
+    m_figuresTimer.setSingleShot(true);
+    connect(&m_figuresTimer, &QTimer::timeout, this, &CViewMeasurementContinuous::ShowRangeFigures);
+}
+
+void CViewMeasurementContinuous::UpdateFigures(bool fresh) {
+    // Samples may come up to 40 times a second, faster than anyone reads figures; a moved view shows
+    // its own at once (above).
+    constexpr qint64 kEveryMs = 250;
+    if (!fresh && m_figuresTaken.isValid() && m_figuresTaken.elapsed() < kEveryMs) {
+        if (!m_figuresTimer.isActive())
+            m_figuresTimer.start(static_cast<int>(kEveryMs - m_figuresTaken.elapsed()));
+        return;
+    }
+    ShowRangeFigures();
+}
+
+void CViewMeasurementContinuous::ShowRangeFigures() {
+    m_rangePending = false;
+    m_figuresTimer.stop();
+    m_figuresTaken.start();
+    const auto [first, end] = Chart()->VisibleIndices();
+    Figures()->ShowRange(m_doc, Data(), first, end, Colours());
 }
 
 CViewMeasurementContinuous::~CViewMeasurementContinuous() {

@@ -2,6 +2,8 @@
 
 #include "ui/measurement/ViewMeasurementBase.h"
 
+#include <QElapsedTimer>
+
 class CDocMeasurementContinuous;
 
 // The continuous measurement: one value per channel every interval (timer 1), read by a job of the user
@@ -36,9 +38,15 @@ protected:
     std::vector<std::string> KindPanelLines() const override;
     void TakeKindSettings() override;
     void OnRunningHint() override;
+    void UpdateFigures(bool fresh) override;
 
 private:
     CDocMeasurementContinuous& m_doc;
     MeasurementSetup::ContinuousSettings m_settings;
     QTimer m_timer;
+    bool m_rangePending = false; // the visible range moved; its figures follow once per turn
+    QTimer m_figuresTimer;       // new samples' figures, at most four times a second
+    QElapsedTimer m_figuresTaken;
+
+    void ShowRangeFigures();
 };

@@ -1,15 +1,26 @@
 #include "ui/measurement/ViewMeasurementSingle.h"
 
+#include "analysis/DocumentDerived.h"
+#include "analysis/MeasurementChannels.h"
+#include "base/StringTable.h"
 #include "measurement/DocMeasurementSingle.h"
 #include "measurement/MeasurementTexts.h"
 #include "measurement/Spectrum.h"
 #include "parameters/ParameterException.h"
 #include "parameters/ParameterManager.h"
+#include "report/ReportAnalysis.h"
 #include "ui/common/MessageBoxes.h"
+#include "ui/common/ModalDialogs.h"
 #include "ui/common/UiText.h"
+#include "ui/measurement/DlgEffectiveness.h"
 #include "ui/measurement/DlgFft.h"
 #include "ui/measurement/DlgSingleMeas.h"
+#include "ui/measurement/FiguresPanel.h"
 #include "ui/measurement/MeasurementChart.h"
+
+namespace {
+constexpr unsigned kIdsNoEffectiveness = 1852;
+} // namespace
 
 CViewMeasurementSingle::CViewMeasurementSingle(CDocMeasurementSingle& doc, CControllerModbus& controller,
                                                quirel::ui::CQtUiPort& ui,
@@ -80,6 +91,31 @@ void CViewMeasurementSingle::OnCancel() {
 
 void CViewMeasurementSingle::OnRunningHint() {
     m_run.OnHint(UpdateHint::kRunning);
+    if (m_figuresWaiting && !m_doc.IsRunning())
+        UpdateFigures(false);
+}
+
+void CViewMeasurementSingle::UpdateFigures(bool fresh) {
+    m_figuresFresh = m_figuresFresh || fresh;
+    // Traces arrive a channel at a time: the figures of half a capture would only flicker.
+    m_figuresWaiting = m_doc.IsRunning();
+    if (m_figuresWaiting)
+        return;
+    Figures()->ShowFigures(quirel::analysis::CollectChannels(m_doc, quirel::analysis::DocumentDerived(m_doc)),
+                           Colours(), m_figuresFresh);
+    m_figuresFresh = false;
+}
+
+void CViewMeasurementSingle::OnEffectiveness() {
+    std::vector<quirel::report::MissingPart> missing;
+    quirel::report::ReportMeasurement m =
+        quirel::report::AnalyseMeasurement(m_doc, quirel::analysis::DocumentDerived(m_doc), {}, missing);
+    if (m.effectiveness.empty()) {
+        Message(kIdsNoEffectiveness, MbIcon::Information);
+        return;
+    }
+    CDlgEffectiveness dialog(std::move(m), window());
+    quirel::ui::ExecModal(dialog);
 }
 
 bool CViewMeasurementSingle::OnKindHint(int64_t hint) {
@@ -96,23 +132,34 @@ void CViewMeasurementSingle::AdoptDocument() {
     m_run.Adopt();
 }
 
-void CViewMeasurementSingle::OnFft(int mainsHz) {
-    const int channel = SelectedChannel();
-    if (channel >= Data().GetChannelCount() || channel >= static_cast<int>(Chart()->Channels().size()))
-        return;
-    const CChartColumn& column = Data().Column(channel);
-    const CMeasurementChart::Channel& ch = Chart()->Channels()[static_cast<size_t>(channel)];
+CDlgFft::Input CViewMeasurementSingle::FftInput(int channel, int mainsHz) const {
     CDlgFft::Input input;
     input.mainsHz = mainsHz;
     input.divider = m_doc.GetTrigger().GetDivider();
+    if (channel < 0 || channel >= Data().GetChannelCount() ||
+        channel >= static_cast<int>(Chart()->Channels().size()))
+        return input;
+    const CChartColumn& column = Data().Column(channel);
+    const CMeasurementChart::Channel& ch = Chart()->Channels()[static_cast<size_t>(channel)];
     input.colour = ch.colour;
     input.parameterId = m_doc.GetParameterId(channel);
+    input.name = quirel::ui::Qs(m_doc.GetChannelName(channel));
+    input.unit = quirel::ui::Qs(m_doc.GetChannelUnit(channel));
+    input.precision = m_doc.GetChannelPrecision(channel);
     input.x.reserve(column.Size());
     input.y.reserve(column.Size());
     for (size_t j = 0; j < column.Size(); ++j) {
         input.x.push_back(Data().X(static_cast<double>(j)));
         input.y.push_back(column.At(j) * ch.factor + ch.offset);
     }
+    return input;
+}
+
+void CViewMeasurementSingle::OnFft(int mainsHz) {
+    const int channel = SelectedChannel();
+    if (channel >= Data().GetChannelCount() || channel >= static_cast<int>(Chart()->Channels().size()))
+        return;
+    const CDlgFft::Input input = FftInput(channel, mainsHz);
     const Spectrum::Result spectrum =
         Spectrum::Compute(input.y.data(), input.y.size(), mainsHz, input.divider);
     const std::string refusal = MeasurementTexts::SpectrumRefusal(spectrum);
@@ -121,7 +168,7 @@ void CViewMeasurementSingle::OnFft(int mainsHz) {
         return;
     }
     if (!m_fft)
-        m_fft = std::make_unique<CDlgFft>(m_doc.GetCatalogue(), window());
+        m_fft = std::make_unique<CDlgFft>(window());
     m_fft->Fill(input, spectrum);
     m_fft->exec();
 }

@@ -2,11 +2,11 @@
 
 #include "comm/SingleMeasurementRun.h"
 #include "measurement/Trigger.h"
+#include "ui/measurement/DlgFft.h"
 #include "ui/measurement/ViewMeasurementBase.h"
 
 #include <memory>
 
-class CDlgFft;
 class CDocMeasurementSingle;
 
 // The triggered single measurement: drives its run (arm the trigger, poll its state every second with
@@ -30,7 +30,13 @@ public:
     void OnStart() override;
     void OnCancel() override;
     void OnFft(int mainsHz) override;
+    // What the spectrum dialog takes of a channel: its plotted values, times, name, unit and colour.
+    CDlgFft::Input FftInput(int channel, int mainsHz) const;
     bool HasFft() const override { return true; }
+    // "Filter effectiveness": the load current beside the mains current of each phase the measurement
+    // holds them of; a message says what is missing otherwise.
+    void OnEffectiveness() override;
+    bool HasEffectiveness() const override { return true; }
 
     // Timer 2: one trigger-state query.
     void OnPollTimer();
@@ -48,6 +54,7 @@ protected:
     void OnRunningHint() override;
     bool OnKindHint(int64_t hint) override;
     void AdoptDocument() override;
+    void UpdateFigures(bool fresh) override;
 
 private:
     CDocMeasurementSingle& m_doc;
@@ -56,4 +63,6 @@ private:
     QTimer m_timer;
     CSingleMeasurementRun m_run;
     std::unique_ptr<CDlgFft> m_fft;
+    // Figures wait for a capture to be read whole; a new one proposes its pairs anew.
+    bool m_figuresWaiting = false, m_figuresFresh = false;
 };
