@@ -251,7 +251,7 @@ const Entry kStrings[] = {
     {1806, "Reduction", "Minderung"},
     {1807, "No limit set was chosen: the harmonics are shown without verdicts.",
      "Es wurde kein Grenzwertsatz gew\xC3\xA4hlt: die Oberschwingungen stehen ohne Bewertung."},
-    {1808, "Orders the load draws less than 0.5 % of its fundamental of are not listed.",
+    {1808, "Orders at which the load draws less than 0.5 % of its fundamental are not listed.",
      "Ordnungen unter 0,5 % der Grundschwingung des Laststroms sind nicht aufgef\xC3\xBChrt."},
     {1809, "Kind", "Art"},
     {1810, "Date", "Datum"},
