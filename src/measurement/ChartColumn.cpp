@@ -31,9 +31,18 @@ void Merge(double mn, double mx, double& lo, double& hi) {
     hi = mx > hi ? mx : hi;
 }
 
-// The range of n float cells; false, leaving lo and hi alone, when one of them is of another type.
-bool FloatRange(const PARAMVALUE* cells, size_t n, double& lo, double& hi) {
+// What a pass over cells finds: extremes (+inf/-inf without a number), and the sum and count of the
+// numbers, NaN left out. The sums come with the extremes so that a mean never costs a second pass.
+struct CellStats {
+    double lo, hi, sum;
+    size_t count;
+};
+
+// The stats of n float cells; false, leaving `out` alone, when one of them is of another type.
+bool FloatRange(const PARAMVALUE* cells, size_t n, CellStats& out) {
     float mn = static_cast<float>(kInf), mx = -mn;
+    double sum = 0.0;
+    size_t count = 0;
     size_t k = 0;
 #if defined(__SSE2__)
     // A pass over millions of cells keeps up with reading them only at a cycle or so per cell: eight at a
@@ -42,6 +51,7 @@ bool FloatRange(const PARAMVALUE* cells, size_t n, double& lo, double& hi) {
     const __m128i floatType = _mm_set1_epi32(static_cast<int>(DataTypeCode::kFloat));
     __m128i same = _mm_set1_epi32(-1);
     __m128 mn0 = _mm_set1_ps(mn), mx0 = _mm_set1_ps(mx), mn1 = mn0, mx1 = mx0;
+    __m128d sum0 = _mm_setzero_pd(), sum1 = sum0;
     for (; k + 8 <= n; k += 8) {
         const auto* words = reinterpret_cast<const float*>(cells + k);
         const __m128 a = _mm_loadu_ps(words), b = _mm_loadu_ps(words + 4);
@@ -58,9 +68,18 @@ bool FloatRange(const PARAMVALUE* cells, size_t n, double& lo, double& hi) {
         mx0 = _mm_max_ps(v0, mx0);
         mn1 = _mm_min_ps(v1, mn1);
         mx1 = _mm_max_ps(v1, mx1);
+        // Summed in double, NaN as 0 and not counted.
+        const __m128 ord0 = _mm_cmpord_ps(v0, v0), ord1 = _mm_cmpord_ps(v1, v1);
+        const __m128 z0 = _mm_and_ps(v0, ord0), z1 = _mm_and_ps(v1, ord1);
+        sum0 = _mm_add_pd(sum0, _mm_add_pd(_mm_cvtps_pd(z0), _mm_cvtps_pd(_mm_movehl_ps(z0, z0))));
+        sum1 = _mm_add_pd(sum1, _mm_add_pd(_mm_cvtps_pd(z1), _mm_cvtps_pd(_mm_movehl_ps(z1, z1))));
+        count += static_cast<size_t>(
+            __builtin_popcount(static_cast<unsigned>(_mm_movemask_ps(ord0) | (_mm_movemask_ps(ord1) << 4))));
     }
     if (_mm_movemask_epi8(same) != 0xFFFF)
         return false;
+    sum0 = _mm_add_pd(sum0, sum1);
+    sum = _mm_cvtsd_f64(_mm_add_sd(sum0, _mm_unpackhi_pd(sum0, sum0)));
     mn0 = _mm_min_ps(mn1, mn0);
     mx0 = _mm_max_ps(mx1, mx0);
     mn0 = _mm_min_ps(_mm_movehl_ps(mn0, mn0), mn0);
@@ -73,49 +92,62 @@ bool FloatRange(const PARAMVALUE* cells, size_t n, double& lo, double& hi) {
     for (; k < n; ++k) {
         if (cells[k].dataType != DataTypeCode::kFloat)
             return false;
-        Widen(cells[k].GetFloat(), mn, mx);
+        const float v = cells[k].GetFloat();
+        Widen(v, mn, mx);
+        if (!std::isnan(v)) {
+            sum += v;
+            ++count;
+        }
     }
-    lo = mn;
-    hi = mx;
+    out = {mn, mx, sum, count};
     return true;
 }
 
-template <class T> void IntRange(const PARAMVALUE* cells, size_t n, double& lo, double& hi) {
+template <class T> CellStats IntRange(const PARAMVALUE* cells, size_t n) {
     T mn = static_cast<T>(cells[0].raw), mx = mn;
-    for (size_t k = 1; k < n; ++k)
-        Widen(static_cast<T>(cells[k].raw), mn, mx);
-    lo = static_cast<double>(mn);
-    hi = static_cast<double>(mx);
+    int64_t sum = 0;
+    for (size_t k = 0; k < n; ++k) {
+        const T v = static_cast<T>(cells[k].raw);
+        Widen(v, mn, mx);
+        sum += v;
+    }
+    return {static_cast<double>(mn), static_cast<double>(mx), static_cast<double>(sum), n};
 }
 
-// The smallest and largest value of n > 0 cells. A channel's cells share one data type, so a range of
-// one type is summarised in that type instead of converting cell by cell.
-void CellRange(const PARAMVALUE* cells, size_t n, double& lo, double& hi) {
+// The stats of n > 0 cells. A channel's cells share one data type, so a range of one type is summarised
+// in that type instead of converting cell by cell.
+CellStats CellRange(const PARAMVALUE* cells, size_t n) {
+    CellStats out{};
     const uint32_t type = cells[0].dataType;
-    if (type == DataTypeCode::kFloat && FloatRange(cells, n, lo, hi))
-        return;
+    if (type == DataTypeCode::kFloat && FloatRange(cells, n, out))
+        return out;
     uint32_t differ = 0;
     for (size_t k = 1; k < n; ++k)
         differ |= cells[k].dataType ^ type;
     if (differ == 0) {
         switch (PARAMVALUE::KindOf(type)) {
         case PARAMVALUE::Kind::Int16:
-            return IntRange<int16_t>(cells, n, lo, hi);
+            return IntRange<int16_t>(cells, n);
         case PARAMVALUE::Kind::UInt16:
-            return IntRange<uint16_t>(cells, n, lo, hi);
+            return IntRange<uint16_t>(cells, n);
         case PARAMVALUE::Kind::Int32:
-            return IntRange<int32_t>(cells, n, lo, hi);
+            return IntRange<int32_t>(cells, n);
         case PARAMVALUE::Kind::UInt32:
-            return IntRange<uint32_t>(cells, n, lo, hi);
+            return IntRange<uint32_t>(cells, n);
         default:
-            lo = hi = 0.0;
-            return;
+            return {0.0, 0.0, 0.0, n}; // cells without a number are drawn and counted as 0
         }
     }
-    lo = kInf;
-    hi = -kInf;
-    for (size_t k = 0; k < n; ++k)
-        Widen(CChartColumn::ValueOf(cells[k]), lo, hi);
+    out = {kInf, -kInf, 0.0, 0};
+    for (size_t k = 0; k < n; ++k) {
+        const double v = CChartColumn::ValueOf(cells[k]);
+        Widen(v, out.lo, out.hi);
+        if (!std::isnan(v)) {
+            out.sum += v;
+            ++out.count;
+        }
+    }
+    return out;
 }
 
 } // namespace
@@ -148,6 +180,8 @@ std::pair<size_t, size_t> CChartColumn::Prepare(size_t count) {
     const size_t entries = (count + kFirstBlock - 1) / kFirstBlock;
     m_levels[0].min.resize(entries);
     m_levels[0].max.resize(entries);
+    m_blockSums.resize(entries);
+    m_blockCounts.resize(entries);
     return {m_size / kFirstBlock, entries};
 }
 
@@ -160,7 +194,11 @@ void CChartColumn::SummariseBlocks(const PARAMVALUE* cells, size_t count, size_t
             for (size_t k = 0; k < kFirstBlock; k += 64 / sizeof(PARAMVALUE))
                 __builtin_prefetch(cells + begin + kPrefetchCells + k);
 #endif
-        CellRange(cells + begin, std::min(kFirstBlock, count - begin), base.min[e], base.max[e]);
+        const CellStats st = CellRange(cells + begin, std::min(kFirstBlock, count - begin));
+        base.min[e] = st.lo;
+        base.max[e] = st.hi;
+        m_blockSums[e] = st.sum;
+        m_blockCounts[e] = static_cast<uint8_t>(st.count);
     }
 }
 
@@ -259,9 +297,8 @@ void CChartColumn::Envelope(const PARAMVALUE* cells, size_t first, size_t end, s
         for (size_t column = 0; column < columns && from < end; ++column) {
             auto to = static_cast<size_t>(std::ceil(static_cast<double>(column + 1) * perColumn)) + first;
             to = std::clamp(to, from + 1, end);
-            double mn, mx;
-            CellRange(cells + from, to - from, mn, mx);
-            put(column, mn, mx);
+            const CellStats st = CellRange(cells + from, to - from);
+            put(column, st.lo, st.hi);
             from = to;
         }
         return;
@@ -323,19 +360,13 @@ CChartColumn::RangeStats CChartColumn::Summarise(const PARAMVALUE* cells, size_t
     end = std::min(end, m_size);
     if (first >= end)
         return stats;
-    // The blocks not yet summed, once: appending values costs nothing here until a mean is wanted.
-    for (size_t e = m_sums.size() - 1; (e + 1) * kFirstBlock <= m_size; ++e) {
-        double sum = 0.0;
-        size_t count = 0;
-        for (size_t j = e * kFirstBlock; j < (e + 1) * kFirstBlock; ++j) {
-            const double v = ValueOf(cells[j]);
-            if (!std::isnan(v)) {
-                sum += v;
-                ++count;
-            }
-        }
-        m_sums.push_back(m_sums.back() + sum);
-        m_counts.push_back(m_counts.back() + count);
+    // Running sums over the complete blocks not yet taken in; the blocks' own sums came with their extremes.
+    const size_t complete = m_size / kFirstBlock;
+    m_sums.reserve(complete + 1);
+    m_counts.reserve(complete + 1);
+    for (size_t e = m_sums.size() - 1; e < complete; ++e) {
+        m_sums.push_back(m_sums.back() + m_blockSums[e]);
+        m_counts.push_back(m_counts.back() + m_blockCounts[e]);
     }
     const size_t e0 = std::min((first + kFirstBlock - 1) / kFirstBlock, end / kFirstBlock);
     const size_t e1 = std::max(e0, end / kFirstBlock);

@@ -19,6 +19,7 @@ class CChartColumn {
 public:
     // Block sizes: 32, 128, 512, ... values per summary entry.
     static constexpr size_t kFirstBlock = 32;
+    static_assert(kFirstBlock <= 255, "a block's count is kept in a byte");
     static constexpr size_t kFanOut = 4;
 
     // A point of an envelope: a value index (fractional where a column starts) and a value.
@@ -62,7 +63,7 @@ public:
     // The smallest, largest and mean value of [first, end) and how many numbers it holds (NaN left out;
     // NaN figures without a number, and once the document was rewritten). Costs about as much as reading
     // two blocks of cells, whatever the range: the extremes come from the summaries, the mean from running
-    // sums over whole first-level blocks, kept from the first time a mean is asked for.
+    // sums over whole first-level blocks, whose sums the summarising pass takes with their extremes.
     struct RangeStats {
         double min, max, mean;
         size_t count;
@@ -86,6 +87,9 @@ private:
     std::vector<Level> m_levels; // the first always of kFirstBlock once there is a value
     // Extremes of the whole first-level entries [from, to) at `level` and coarser.
     void EntriesRange(size_t level, size_t from, size_t to, double& lo, double& hi) const;
+    // Per first-level entry the sum and count of its numbers, filled with its extremes.
+    std::vector<double> m_blockSums;
+    std::vector<uint8_t> m_blockCounts; // at most kFirstBlock
     // Running sums over the complete first-level blocks: [e] sums the numbers of blocks 0 .. e-1.
     mutable std::vector<double> m_sums{0.0};
     mutable std::vector<size_t> m_counts{0};

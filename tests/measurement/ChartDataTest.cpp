@@ -126,6 +126,7 @@ TEST(ChartColumn, ExtremesOfEveryDataType) {
         {{Float(2.5f), PARAMVALUE(2, 0xFFFE), PARAMVALUE(9, 7)}, -2, 2.5},
         {std::vector<PARAMVALUE>(40, Float(1.0f)), -7, 4},
         {std::vector<PARAMVALUE>(1000, Float(float(nan))), nan, nan},
+        {std::vector<PARAMVALUE>(64, PARAMVALUE(4, 0xFFFFFFFEu)), -2, -2}, // whole blocks of one type
     };
     cases[6].cells[5] = PARAMVALUE(2, 0xFFF9); // among floats
     cases[6].cells[30] = Float(4.0f);
@@ -147,6 +148,10 @@ TEST(ChartColumn, ExtremesOfEveryDataType) {
         } else {
             EXPECT_EQ(c.Min(), k.min);
             EXPECT_EQ(c.Max(), k.max);
+            double sum = 0;
+            for (const PARAMVALUE& cell : k.cells)
+                sum += CChartColumn::ValueOf(cell);
+            EXPECT_EQ(c.Summarise(k.cells.data(), 0, k.cells.size()).mean, sum / double(k.cells.size()));
         }
     }
     EXPECT_TRUE(std::isnan(CChartColumn().Min()));

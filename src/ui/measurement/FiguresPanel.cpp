@@ -69,18 +69,34 @@ QTableWidget* NewTable(QWidget* parent, const char* name) {
 }
 
 // One row: the channel's title in its colour's swatch, then the figures right-aligned.
+// The cell's item, made where there is none yet; items are kept, so that figures taken several times a
+// second change texts instead of making items, swatches and column sizes anew.
+QTableWidgetItem* CellItem(QTableWidget* table, int row, int column, Qt::Alignment alignment) {
+    QTableWidgetItem* item = table->item(row, column);
+    if (!item) {
+        item = new QTableWidgetItem;
+        item->setTextAlignment(alignment);
+        table->setItem(row, column, item);
+    }
+    return item;
+}
+
+void SetText(QTableWidgetItem* item, const QString& text) {
+    if (item->text() != text)
+        item->setText(text);
+}
+
 void SetRow(QTableWidget* table, int row, const QString& title, const QColor& colour,
             const QStringList& cells) {
-    auto* head = new QTableWidgetItem(title);
-    if (colour.isValid())
-        head->setIcon(Swatch(colour));
-    head->setToolTip(title);
-    table->setItem(row, 0, head);
-    for (int c = 0; c < cells.size(); ++c) {
-        auto* item = new QTableWidgetItem(cells[c]);
-        item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        table->setItem(row, c + 1, item);
+    QTableWidgetItem* head = CellItem(table, row, 0, Qt::AlignLeft | Qt::AlignVCenter);
+    if (head->text() != title || head->data(Qt::UserRole).value<QColor>() != colour) {
+        head->setText(title);
+        head->setToolTip(title);
+        head->setIcon(colour.isValid() ? Swatch(colour) : QIcon());
+        head->setData(Qt::UserRole, colour);
     }
+    for (int c = 0; c < cells.size(); ++c)
+        SetText(CellItem(table, row, c + 1, Qt::AlignRight | Qt::AlignVCenter), cells[c]);
 }
 
 void SetHeader(QTableWidget* table, const QStringList& labels) {

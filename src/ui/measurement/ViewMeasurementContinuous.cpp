@@ -23,26 +23,30 @@ CViewMeasurementContinuous::CViewMeasurementContinuous(CDocMeasurementContinuous
     m_settings.channelText.fill(MeasurementSetup::kNoChannel);
     connect(&m_timer, &QTimer::timeout, this, &CViewMeasurementContinuous::OnSampleTimer);
     // Dragging or zooming moves the range many times a frame: its figures are taken once per turn.
-    connect(Chart()->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this] {
-        if (m_rangePending)
-            return;
-        m_rangePending = true;
-        QTimer::singleShot(0, this, &CViewMeasurementContinuous::ShowRangeFigures);
-    });
+    connect(Chart()->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
+            &CViewMeasurementContinuous::QueueRangeFigures);
     m_figuresTimer.setSingleShot(true);
     connect(&m_figuresTimer, &QTimer::timeout, this, &CViewMeasurementContinuous::ShowRangeFigures);
 }
 
 void CViewMeasurementContinuous::UpdateFigures(bool fresh) {
     // Samples may come up to 40 times a second, faster than anyone reads figures; a moved view shows
-    // its own at once (above).
+    // its own at the next turn (above).
     constexpr qint64 kEveryMs = 250;
     if (!fresh && m_figuresTaken.isValid() && m_figuresTaken.elapsed() < kEveryMs) {
         if (!m_figuresTimer.isActive())
             m_figuresTimer.start(static_cast<int>(kEveryMs - m_figuresTaken.elapsed()));
         return;
     }
-    ShowRangeFigures();
+    QueueRangeFigures();
+}
+
+void CViewMeasurementContinuous::QueueRangeFigures() {
+    // New values usually move the range as well: both are taken once, at the next turn.
+    if (m_rangePending)
+        return;
+    m_rangePending = true;
+    QTimer::singleShot(0, this, &CViewMeasurementContinuous::ShowRangeFigures);
 }
 
 void CViewMeasurementContinuous::ShowRangeFigures() {

@@ -48,5 +48,6 @@ private:
     QTimer m_figuresTimer;       // new samples' figures, at most four times a second
     QElapsedTimer m_figuresTaken;
 
+    void QueueRangeFigures();
     void ShowRangeFigures();
 };
