@@ -2,8 +2,6 @@
 
 #include "base/StringTable.h"
 
-#include <initializer_list>
-
 namespace quirel::analysis {
 namespace {
 
@@ -16,31 +14,19 @@ constexpr unsigned kIdsFileLine = 1504;
 constexpr unsigned kIdsIndicative = 1505;
 constexpr unsigned kIdsUnknownLimitSet = 1506;
 
-// The string with %1, %2, ... replaced by the arguments in turn.
-std::string Fill(unsigned id, std::initializer_list<std::string> args) {
-    std::string text = loadString(id);
-    int k = 1;
-    for (const std::string& arg : args) {
-        const std::string mark = "%" + std::to_string(k++);
-        if (const size_t at = text.find(mark); at != std::string::npos)
-            text.replace(at, mark.size(), arg);
-    }
-    return text;
-}
-
 } // namespace
 
 std::string UnknownSourceText(uint32_t id, uint32_t source) {
-    return Fill(kIdsUnknownSource, {std::to_string(id), std::to_string(source)});
+    return fillString(kIdsUnknownSource, {std::to_string(id), std::to_string(source)});
 }
 
 std::string IdTakenText(uint32_t id) {
-    return Fill(kIdsIdTaken, {std::to_string(id)});
+    return fillString(kIdsIdTaken, {std::to_string(id)});
 }
 
 std::string ShortenedText(uint32_t id, size_t a, size_t b, size_t used) {
-    return Fill(kIdsShortened,
-                {std::to_string(id), std::to_string(a), std::to_string(b), std::to_string(used)});
+    return fillString(kIdsShortened,
+                      {std::to_string(id), std::to_string(a), std::to_string(b), std::to_string(used)});
 }
 
 std::string DerivedSyntaxText(std::string_view text) {
@@ -48,7 +34,7 @@ std::string DerivedSyntaxText(std::string_view text) {
 }
 
 std::string FileLineText(size_t line, const std::string& path, const std::string& reason) {
-    return Fill(kIdsFileLine, {std::to_string(line), path}) + reason;
+    return fillString(kIdsFileLine, {std::to_string(line), path}) + reason;
 }
 
 std::string FileUnreadableText(const std::string& path, const std::string& reason) {

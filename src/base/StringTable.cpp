@@ -385,4 +385,15 @@ const std::string& loadString(unsigned id) {
     return loadString(id, uiLanguage());
 }
 
+std::string fillString(unsigned id, std::initializer_list<std::string> args) {
+    std::string text = loadString(id);
+    int k = 1;
+    for (const std::string& arg : args) {
+        const std::string mark = "%" + std::to_string(k++);
+        if (const size_t at = text.find(mark); at != std::string::npos)
+            text.replace(at, mark.size(), arg);
+    }
+    return text;
+}
+
 } // namespace quirel

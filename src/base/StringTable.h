@@ -1,5 +1,6 @@
 #pragma once
 
+#include <initializer_list>
 #include <string>
 
 // The program's resource strings, by identifier, in English and German.
@@ -15,5 +16,7 @@ int uiLanguage();
 // The text of resource `id` in `language` (the current one when omitted); an unknown id gives "".
 const std::string& loadString(unsigned id, int language);
 const std::string& loadString(unsigned id);
+// The text of resource `id` in the current language with %1, %2, ... replaced by `args` in turn.
+std::string fillString(unsigned id, std::initializer_list<std::string> args);
 
 } // namespace quirel

@@ -16,14 +16,7 @@ const std::string& Text(ReportText id) {
 }
 
 std::string Text(ReportText id, std::initializer_list<std::string> args) {
-    std::string text = loadString(id);
-    int k = 1;
-    for (const std::string& arg : args) {
-        const std::string mark = "%" + std::to_string(k++);
-        if (const size_t at = text.find(mark); at != std::string::npos)
-            text.replace(at, mark.size(), arg);
-    }
-    return text;
+    return fillString(id, args);
 }
 
 std::string FormatFigure(double v, int significant) {
