@@ -95,7 +95,7 @@ std::vector<std::string> CatalogueFolders() {
     return ExistingFolders(candidates);
 }
 
-std::string FindCatalogue(const std::string& name) {
+std::string FindCatalogue(const std::string& name, const std::string& firstFolder) {
     std::error_code ec;
     if (name.empty())
         return std::string();
@@ -103,7 +103,10 @@ std::string FindCatalogue(const std::string& name) {
         return name;
     if (fs::path(name).has_parent_path())
         return std::string();
-    for (const std::string& folder : CatalogueFolders()) {
+    std::vector<std::string> folders = CatalogueFolders();
+    if (!firstFolder.empty())
+        folders.insert(folders.begin(), firstFolder);
+    for (const std::string& folder : folders) {
         const fs::path candidate = fs::path(folder) / name;
         if (fs::is_regular_file(candidate, ec))
             return candidate.string();

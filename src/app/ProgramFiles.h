@@ -31,8 +31,9 @@ std::vector<std::string> ExistingFolders(const std::vector<std::string>& candida
 // source's resources. Duplicates and missing folders are left out.
 std::vector<std::string> CatalogueFolders();
 // The catalogue file to load: the first of `name` and the folders above that holds it; empty when none
-// does. A name with a folder of its own is only taken as given.
-std::string FindCatalogue(const std::string& name);
+// does. A name with a folder of its own is only taken as given. `firstFolder`, when given, is looked in
+// before the folders above.
+std::string FindCatalogue(const std::string& name, const std::string& firstFolder = std::string());
 // What a user reads when FindCatalogue found nothing: the name and every place it was looked for.
 std::string CatalogueNotFoundText(const std::string& name);
 

@@ -1,7 +1,6 @@
 #include "ui/app/KestrelApp.h"
 
 #include "Simulator.h"
-#include "app/CatalogueDownload.h"
 #include "app/ProgramFiles.h"
 #include "base/BuildInfo.h"
 #include "base/StringTable.h"
@@ -31,7 +30,6 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLibraryInfo>
@@ -120,12 +118,7 @@ bool CKestrelApp::InitInstance() {
 
     // Start-up goes on without a catalogue, but the user learns why the tree stays empty.
     const std::string name = m_options.catalogue.empty() ? GetCatalogueFileName() : m_options.catalogue;
-    std::string catalogue;
-    if (!m_options.fileFolder.empty() && name == quirel::app::kDownloadedCatalogueName &&
-        QFileInfo::exists(Qs(m_options.fileFolder + "/" + name)))
-        catalogue = m_options.fileFolder + "/" + name;
-    else
-        catalogue = quirel::app::FindCatalogue(name);
+    const std::string catalogue = quirel::app::FindCatalogue(name, m_options.fileFolder);
     if (catalogue.empty())
         quirel::ui::ShowMessageBox(nullptr, quirel::app::CatalogueNotFoundText(name), std::string(),
                                    MbIcon::Error);

@@ -73,8 +73,8 @@ struct AppOptions {
     bool connectAtStart = false;
     // Catalogue file to load instead of the IniFile setting (empty: the setting).
     std::string catalogue;
-    // Folder of the files kept next to the program ("last.nbts", "last.nbtc", the downloaded catalogue, which
-    // is then also looked for there first); empty: the program's folder.
+    // Folder of the files kept next to the program ("last.nbts", "last.nbtc", the downloaded catalogue;
+    // catalogues are looked for there first); empty: the program's folder.
     std::string fileFolder;
     // Folder of the HTML manual (<folder>/<en|de>/index.html) to open instead of the installed one.
     std::string manualFolder;

@@ -167,8 +167,8 @@ public:
     void SetCatalogueFileName(const std::string& name) override { m_app.SetCatalogueFileName(name); }
     std::string DownloadTarget() override {
         const std::string& folder = m_app.m_options.fileFolder;
-        return folder.empty() ? quirel::app::ProgramFilePath(quirel::app::kDownloadedCatalogueName)
-                              : quirel::app::ProgramFilePathIn(folder, quirel::app::kDownloadedCatalogueName);
+        return quirel::app::ProgramFilePathIn(folder.empty() ? quirel::app::ProgramFolder() : folder,
+                                              quirel::app::kDownloadedCatalogueName);
     }
     void RunDeviceWork(const std::string& caption, const std::string& text, const std::function<void()>& work,
                        const std::function<void()>& onCancel) override {
