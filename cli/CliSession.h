@@ -13,8 +13,13 @@
 
 namespace quirel::cli {
 
-// Exit codes of quirel-cli.
-enum ExitCode : int { kOk = 0, kFailed = 1, kNoConnection = 2, kUsage = 64 };
+// Exit codes of quirel-cli; 130 as a shell reports a program ended by Ctrl-C.
+enum ExitCode : int { kOk = 0, kFailed = 1, kNoConnection = 2, kUsage = 64, kInterrupted = 130 };
+
+// Texts more than one command says.
+constexpr unsigned kIdsNoValueReceived = 1013; // followed by the parameter's number
+constexpr unsigned kIdsCannotOpenFile = 188;   // followed by the path
+constexpr unsigned kIdsFileDamaged = 20001;
 
 // The options that come before the command.
 struct GlobalOptions {

@@ -16,9 +16,6 @@ namespace {
 
 using namespace quirel::analysis;
 
-constexpr unsigned kIdsCannotOpenFile = 188;
-constexpr unsigned kIdsFileDamaged = 20001;
-
 // "%.10g" whatever the locale; an empty cell where the figure cannot be had.
 void AppendNumber(std::string& line, double v) {
     line += ',';

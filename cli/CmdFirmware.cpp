@@ -17,7 +17,7 @@ namespace {
 
 std::atomic<bool> g_interrupted{false};
 
-void OnInterrupt(int) {
+void OnFirmwareInterrupt(int) {
     g_interrupted.store(true);
     // A second Ctrl-C ends the program at once, whatever it is doing.
     std::signal(SIGINT, SIG_DFL);
@@ -142,7 +142,7 @@ int Firmware(CliSession& s, const std::vector<std::string>& args) {
     CSerialBootLoader loader(serial, console, console, clock);
     loader.SetPortName(port);
     g_interrupted.store(false);
-    auto previous = std::signal(SIGINT, OnInterrupt);
+    auto previous = std::signal(SIGINT, OnFirmwareInterrupt);
     const CSerialBootLoader::Outcome outcome = loader.Start();
     std::signal(SIGINT, previous);
 

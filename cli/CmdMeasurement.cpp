@@ -30,12 +30,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kInterrupted = 130; // as a shell reports a program ended by Ctrl-C
 constexpr auto kPollPeriod = std::chrono::milliseconds(1000);
 constexpr auto kTick = std::chrono::milliseconds(20);
 constexpr unsigned kIdsConnectionTooSlow = 137;
-constexpr unsigned kIdsCannotOpenFile = 188;
-constexpr unsigned kIdsFileDamaged = 20001;
 constexpr unsigned kIdsFileForeign = 1204;
 
 std::vector<std::string> SplitList(const std::string& text) {

@@ -15,8 +15,6 @@ namespace {
 
 using namespace quirel::paramset;
 
-constexpr unsigned kIdsNoValueReceived = 1013;
-
 int ExitOf(TransferResult result) {
     return result == TransferResult::Done ? kOk : kFailed;
 }

@@ -18,7 +18,6 @@ namespace {
 constexpr unsigned kIdsParameterNotFound = 155;
 constexpr unsigned kIdsSectionNotFound = 161;
 constexpr unsigned kIdsModbusError = 178;
-constexpr unsigned kIdsNoValueReceived = 1013;
 
 // The values the read jobs deliver, in place of the parameters document.
 class ValueStore : public CDocument {

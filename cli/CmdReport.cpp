@@ -19,7 +19,6 @@ namespace {
 
 using namespace quirel::report;
 
-constexpr int kInterrupted = 130;
 constexpr unsigned kIdsFileNotWritten = 1105;
 
 // The session lends the gathering its controller and the documents it reads into; posted updates are

@@ -14,8 +14,6 @@
 namespace quirel::cli {
 namespace {
 
-constexpr int kInterrupted = 130; // as a shell reports a program ended by Ctrl-C
-
 // Ctrl-C (and SIGTERM) cut the probe under way off; raising the signal is a write to an eventfd, which a
 // signal handler may do.
 std::atomic<quirel::CancelSignal*> gCancel{nullptr};

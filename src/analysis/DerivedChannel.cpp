@@ -1,6 +1,7 @@
 #include "analysis/DerivedChannel.h"
 
 #include "analysis/AnalysisTexts.h"
+#include "base/TextTrim.h"
 
 #include <algorithm>
 #include <charconv>
@@ -11,21 +12,14 @@ namespace {
 
 constexpr std::string_view kOpNames[] = {"sum", "diff", "product", "scale"};
 
-std::string_view Trim(std::string_view s) {
-    const size_t first = s.find_first_not_of(" \t");
-    if (first == std::string_view::npos)
-        return {};
-    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
-}
-
 bool ParseId(std::string_view s, uint32_t& out) {
-    s = Trim(s);
+    s = trimBlanks(s);
     const auto r = std::from_chars(s.data(), s.data() + s.size(), out);
     return !s.empty() && r.ec == std::errc() && r.ptr == s.data() + s.size();
 }
 
 bool ParseNumber(std::string_view s, double& out) {
-    s = Trim(s);
+    s = trimBlanks(s);
     const auto r = std::from_chars(s.data(), s.data() + s.size(), out);
     return !s.empty() && r.ec == std::errc() && r.ptr == s.data() + s.size() && std::isfinite(out);
 }
@@ -75,7 +69,7 @@ std::optional<DerivedChannel> DerivedChannel::Parse(std::string_view text, std::
         close == std::string_view::npos || !(equals < open && open < close) ||
         !ParseId(text.substr(0, equals), d.id))
         return refuse();
-    const std::string_view opName = Trim(text.substr(equals + 1, open - equals - 1));
+    const std::string_view opName = trimBlanks(text.substr(equals + 1, open - equals - 1));
     const auto* found = std::find(std::begin(kOpNames), std::end(kOpNames), opName);
     if (found == std::end(kOpNames))
         return refuse();
@@ -86,12 +80,12 @@ std::optional<DerivedChannel> DerivedChannel::Parse(std::string_view text, std::
         !(scale ? ParseNumber(args[1], d.factor) : ParseId(args[1], d.b)) ||
         (args.size() == 3 && !ParseNumber(args[2], d.offset)))
         return refuse();
-    const std::string_view rest = Trim(text.substr(close + 1));
+    const std::string_view rest = trimBlanks(text.substr(close + 1));
     const size_t second = rest.find(';', 1);
     if (rest.empty() || rest[0] != ';' || second == std::string_view::npos)
         return refuse();
-    d.unit = Trim(rest.substr(1, second - 1));
-    d.name = Trim(rest.substr(second + 1));
+    d.unit = trimBlanks(rest.substr(1, second - 1));
+    d.name = trimBlanks(rest.substr(second + 1));
     if (d.name.empty() || d.name.find_first_of("\r\n") != std::string::npos)
         return refuse();
     return d;

@@ -3,6 +3,7 @@
 #include "analysis/AnalysisTexts.h"
 #include "analysis/LimitSetFiles.h"
 #include "base/IniFile.h"
+#include "base/TextTrim.h"
 
 #include <charconv>
 #include <cmath>
@@ -11,19 +12,12 @@
 namespace quirel::analysis {
 namespace {
 
-std::string_view Trim(std::string_view s) {
-    const size_t first = s.find_first_not_of(" \t");
-    if (first == std::string_view::npos)
-        return {};
-    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
-}
-
 std::vector<std::string_view> Cells(std::string_view s) {
     std::vector<std::string_view> cells;
     for (size_t from = 0;;) {
         const size_t comma = s.find(',', from);
-        cells.push_back(
-            Trim(s.substr(from, comma == std::string_view::npos ? std::string_view::npos : comma - from)));
+        cells.push_back(trimBlanks(
+            s.substr(from, comma == std::string_view::npos ? std::string_view::npos : comma - from)));
         if (comma == std::string_view::npos)
             return cells;
         from = comma + 1;

@@ -16,7 +16,6 @@ namespace quirel::app {
 namespace {
 
 constexpr unsigned kIdsWriteFailed = 1105; // followed by the path
-constexpr unsigned kIdsReadingFirmwareInformation = 1109;
 constexpr unsigned kIdsReadingCatalogue = 1110;
 constexpr size_t kMaxRevisionCharacters = 49;
 constexpr int kIdentificationBytes = 102;

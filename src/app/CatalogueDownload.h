@@ -11,6 +11,9 @@ class IUiPort;
 // from the device's file records into "dlParameters.ini".
 namespace quirel::app {
 
+// The caption of the connect check's progress window, which the download it may start keeps.
+inline constexpr unsigned kIdsReadingFirmwareInformation = 1109;
+
 inline constexpr const char* kDefaultCatalogueName = "Parameters.ini";
 inline constexpr const char* kDownloadedCatalogueName = "dlParameters.ini";
 

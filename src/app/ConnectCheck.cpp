@@ -11,7 +11,6 @@ namespace {
 constexpr unsigned kIdsModbusError = 178;
 constexpr unsigned kIdsDownloadFailed = 218;
 constexpr unsigned kIdsWrongCatalogue = 220;
-constexpr unsigned kIdsReadingFirmwareInformation = 1109;
 constexpr unsigned kIdsRestart = 1111;
 constexpr unsigned kIdsReadingIdentification = 1410;
 

@@ -1,9 +1,14 @@
 #include "modbus/MbusMasterFunctions.h"
 
+#include "modbus/MbusBytes.h"
+
 #include <algorithm>
 #include <cstring>
 #include <netdb.h>
 #include <string.h>
+
+using mbus::getWord;
+using mbus::putWord;
 
 namespace {
 
@@ -18,15 +23,6 @@ bool validSlave(int slave, bool broadcastAllowed) {
 
 bool validRef(int ref) {
     return ref >= 1 && ref <= 65536;
-}
-
-void putWord(std::uint8_t* p, unsigned value) {
-    p[0] = static_cast<std::uint8_t>(value >> 8);
-    p[1] = static_cast<std::uint8_t>(value);
-}
-
-unsigned getWord(const std::uint8_t* p) {
-    return (static_cast<unsigned>(p[0]) << 8) | p[1];
 }
 
 // 32-bit values travel as two registers, the low-order half in the lower register, whatever the host.

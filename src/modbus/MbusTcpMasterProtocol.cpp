@@ -1,5 +1,7 @@
 #include "modbus/MbusTcpMasterProtocol.h"
 
+#include "modbus/MbusBytes.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -59,10 +61,6 @@ int resolveIPv4(const std::string& name, int timeoutMs, in_addr* out) {
         return EAI_AGAIN;
     *out = lookup->address;
     return lookup->error;
-}
-
-std::uint16_t getWord(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
 }
 
 // Waits for events on fd until deadline, repeating interrupted waits. 1 ready, 0 time-out, -1 error or
@@ -293,10 +291,10 @@ int MbusTcpMasterProtocol::receiveFrame(std::uint16_t transaction, bool* excepti
         int rc = receiveUntil(kHeaderSize, deadline, &have);
         if (rc != MBUS_SUCCESS)
             return rc;
-        const unsigned length = getWord(reply_ + 4);
+        const unsigned length = mbus::getWord(reply_ + 4);
         *exception = (reply_[7] & 0x80) != 0;
         const unsigned predicted = *exception ? 3u : static_cast<unsigned>(replyLength) + 2;
-        if (getWord(reply_) == transaction && getWord(reply_ + 2) == 0 && length == predicted)
+        if (mbus::getWord(reply_) == transaction && mbus::getWord(reply_ + 2) == 0 && length == predicted)
             break;
         // A late or repeated reply to an earlier request, or one that does not fit this request: skipped
         // by its own length. A length no frame can have leaves nothing to find the next frame by.
@@ -328,12 +326,9 @@ int MbusTcpMasterProtocol::sendRequest(std::uint8_t slave, std::uint8_t function
     // Each request carries an identifier of its own, which its reply must echo: a late or repeated reply
     // to an earlier request is told apart by it even when it arrives after this request was sent.
     const std::uint16_t transaction = transaction_++;
-    frame_[0] = static_cast<std::uint8_t>(transaction >> 8);
-    frame_[1] = static_cast<std::uint8_t>(transaction);
-    frame_[2] = 0;
-    frame_[3] = 0;
-    frame_[4] = static_cast<std::uint8_t>((requestLength + 2) >> 8);
-    frame_[5] = static_cast<std::uint8_t>(requestLength + 2);
+    mbus::putWord(frame_, transaction);
+    mbus::putWord(frame_ + 2, 0);
+    mbus::putWord(frame_ + 4, static_cast<unsigned>(requestLength + 2));
     frame_[6] = slave;
     frame_[7] = function;
     if (requestLength > 0)

@@ -10,7 +10,7 @@
 
 namespace {
 
-std::string Slurp(const std::string& path) {
+std::string SlurpOutput(const std::string& path) {
     return quirel::readWholeFile(path, quirel::kMaxMeasurementFileBytes).value_or(std::string());
 }
 
@@ -52,8 +52,8 @@ CliResult RunCli(const std::vector<std::string>& arguments, int interruptAfterMs
         ::waitpid(pid, &status, 0);
     }
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = Slurp(out);
-    r.err = Slurp(err);
+    r.out = SlurpOutput(out);
+    r.err = SlurpOutput(err);
     std::remove(out.c_str());
     std::remove(err.c_str());
     ::rmdir(dir);

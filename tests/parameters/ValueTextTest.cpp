@@ -13,7 +13,7 @@
 
 namespace {
 
-const char* kCatalogue =
+const char* kTypesCatalogue =
     "[Rootfolder]\nNrOfParameters=12\nFolderName_en=R\nParameter1=1\nParameter2=2\nParameter3=3\n"
     "Parameter4=4\nParameter5=5\nParameter6=240\nParameter7=6\nParameter8=11\nParameter9=12\n"
     "Parameter10=13\nParameter11=7\nParameter12=9\n"
@@ -38,7 +38,7 @@ protected:
     }
     std::string Text(uint32_t id, uint32_t raw) { return Typed(id, raw).GetText(catalogue); }
 
-    const LoadedCatalogue catalogue{kCatalogue, quirel::kLanguageEnglish};
+    const LoadedCatalogue catalogue{kTypesCatalogue, quirel::kLanguageEnglish};
 };
 
 } // namespace

@@ -14,9 +14,7 @@
 
 using quirel::ui::Tx;
 
-namespace {
-constexpr unsigned kIdsFileNotWritten = 1105;
-}
+namespace {}
 
 CDialog_ParameterSet::CDialog_ParameterSet(QString text, QWidget* parent)
     : QDialog(parent), m_text(std::move(text)) {
@@ -45,7 +43,6 @@ bool CDialog_ParameterSet::SaveAsText() {
         return false;
     if (quirel::writeFileAtomically(path, quirel::utf8ToCp1252(m_text.toStdString())))
         return true;
-    quirel::ui::ShowMessageBox(this, quirel::loadString(kIdsFileNotWritten) + path, std::string(),
-                               MbIcon::Error);
+    quirel::ui::ShowFileNotWritten(this, path);
     return false;
 }

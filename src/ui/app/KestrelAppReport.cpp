@@ -33,8 +33,6 @@ using quirel::ui::Tx;
 
 namespace {
 
-constexpr unsigned kIdsFileNotWritten = 1105;
-
 QWidget* ReportParent(const CKestrelApp& app) {
     const std::vector<CMainFrame*> frames = app.Frames();
     for (CMainFrame* frame : frames)
@@ -84,8 +82,7 @@ void CKestrelApp::OnServiceReport() {
     // A report that cannot be written is not worth asking the device for.
     quirel::AtomicFileWriter file;
     if (!file.Open(path)) {
-        quirel::ui::ShowMessageBox(parent, quirel::loadString(kIdsFileNotWritten) + path, std::string(),
-                                   MbIcon::Error);
+        quirel::ui::ShowFileNotWritten(parent, path);
         return;
     }
     if (request->capture && !m_reportCapture)
@@ -100,8 +97,7 @@ void CKestrelApp::OnServiceReport() {
     if (outcome == GatherOutcome::kCancelled)
         return; // nothing written: the file is left as it was
     if (!file.Write(WriteReportHtml(*report, ChartEmbedding::kInline).html) || !file.Commit()) {
-        quirel::ui::ShowMessageBox(parent, quirel::loadString(kIdsFileNotWritten) + path, std::string(),
-                                   MbIcon::Error);
+        quirel::ui::ShowFileNotWritten(parent, path);
         return;
     }
     ShowStatusMessage(Qs(Text(kSavedText) + path));
@@ -125,8 +121,7 @@ void CKestrelApp::OnServiceReport() {
         printer.setOutputFileName(Qs(target));
         quirel::ui::PrintReport(*report, printer);
         if (QFileInfo(Qs(target)).size() == 0)
-            quirel::ui::ShowMessageBox(parent, quirel::loadString(kIdsFileNotWritten) + target, std::string(),
-                                       MbIcon::Error);
+            quirel::ui::ShowFileNotWritten(parent, target);
     };
     auto open = [path] { QDesktopServices::openUrl(QUrl::fromLocalFile(Qs(path))); };
     CDlgReportSaved saved(text, print, pdf, open, parent);

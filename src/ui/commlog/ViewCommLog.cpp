@@ -28,8 +28,6 @@ using quirel::ui::Tx;
 
 namespace {
 
-constexpr unsigned kIdsFileNotWritten = 1105; // "The file could not be written: "
-
 QString ChooseFile(QWidget* parent) {
     return QString::fromStdString(quirel::ui::AskFileName(
         parent, quirel::ui::FileDialogMode::Save, Tx("Save as text..."), Tx("Text files (*.txt)"), "txt"));
@@ -164,6 +162,5 @@ void CViewCommLog::OnSave() {
     for (int r = 0; r < m_shown->rowCount(); ++r)
         text += m_model->Line(m_shown->mapToSource(m_shown->index(r, 0)).row()) + "\n";
     if (!quirel::writeFileAtomically(path.toStdString(), text))
-        quirel::ui::ShowMessageBox(window(), quirel::loadString(kIdsFileNotWritten) + path.toStdString(),
-                                   std::string(), MbIcon::Error);
+        quirel::ui::ShowFileNotWritten(window(), path.toStdString());
 }

@@ -1,5 +1,6 @@
 #include "ui/common/MessageBoxes.h"
 
+#include "base/StringTable.h"
 #include "ui/common/SettingsStore.h"
 
 #include <QApplication>
@@ -102,6 +103,11 @@ int ShowMessageBox(QWidget* parent, const std::string& text, const std::string& 
 
 void SetMessageBoxHandler(MessageBoxHandler handler) {
     Handler() = std::move(handler);
+}
+
+void ShowFileNotWritten(QWidget* parent, const std::string& path) {
+    constexpr unsigned kIdsFileNotWritten = 1105; // followed by the path
+    ShowMessageBox(parent, loadString(kIdsFileNotWritten) + path, std::string(), MbIcon::Error);
 }
 
 } // namespace quirel::ui

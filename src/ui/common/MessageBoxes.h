@@ -23,6 +23,9 @@ int ShowMessageBox(QWidget* parent, const std::string& text, const std::string& 
 int ShowMessageBox(QWidget* parent, const std::string& text, const std::string& caption, MbIcon icon,
                    MbButtons buttons, int defaultButton);
 
+// The error box "The file could not be written: " with `path`.
+void ShowFileNotWritten(QWidget* parent, const std::string& path);
+
 // Replaces how boxes are shown; an empty handler restores the standard QMessageBox.
 void SetMessageBoxHandler(MessageBoxHandler handler);
 

@@ -10,6 +10,11 @@ class QWidget;
 
 namespace quirel::ui {
 
+// What the charts' Save says when nothing was written, and when a file's type is not one it writes
+// (followed by the file's name).
+inline constexpr unsigned kIdsChartWriteFailed = 1202;
+inline constexpr unsigned kIdsChartUnknownType = 1203;
+
 // The file dialog of the charts' Open and Save: `filters` with the first selected, hide read-only,
 // confirm overwriting; the suffix follows the filter chosen. Empty when cancelled.
 QString ChooseChartFile(QWidget* parent, bool save, const QStringList& filters, const QString& suffix);

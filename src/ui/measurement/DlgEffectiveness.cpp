@@ -5,6 +5,7 @@
 #include "ui/common/MessageBoxes.h"
 #include "ui/common/UiText.h"
 #include "ui/measurement/ChartFiles.h"
+#include "ui/measurement/FigureText.h"
 
 #include <qcustomplot.h>
 
@@ -23,25 +24,18 @@
 #include <cmath>
 #include <numbers>
 
+using quirel::ui::FigureText;
+using quirel::ui::FixedText;
 using quirel::ui::Qs;
 using quirel::ui::Tx;
 using namespace quirel::report;
 
 namespace {
 
-constexpr unsigned kIdsWriteFailed = 1202;
 // The report's colours: the load's current warm, the mains' cool.
 const QColor kBeforeColour(0xD9, 0x82, 0x2B);
 const QColor kAfterColour(0x1F, 0x6F, 0xB2);
 const QColor kGainColour(0x2E, 0x7D, 0x32);
-
-QString Fixed(double v, int decimals) {
-    return std::isfinite(v) ? Qs(FormatFixed(v, decimals)) : QString("--");
-}
-
-QString Figure(double v, int significant) {
-    return std::isfinite(v) ? Qs(FormatFigure(v, significant)) : QString("--");
-}
 
 // A card: a caption, one large figure in `colour`, a line below it.
 QFrame* Card(QWidget* parent, const QString& caption, const QColor& colour, QLabel*& value, QLabel** below) {
@@ -186,8 +180,8 @@ CDlgEffectiveness::CDlgEffectiveness(ReportMeasurement measurement, QWidget* par
         const QString path =
             quirel::ui::ChooseChartFile(this, true, {"PNG (*.png)", "JPEG (*.jpg)", "BMP (*.bmp)"}, "png");
         if (!path.isEmpty() && !m_page->grab().save(path))
-            quirel::ui::ShowMessageBox(this, quirel::loadString(kIdsWriteFailed), std::string(),
-                                       MbIcon::Error);
+            quirel::ui::ShowMessageBox(this, quirel::loadString(quirel::ui::kIdsChartWriteFailed),
+                                       std::string(), MbIcon::Error);
     });
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 8);
@@ -216,11 +210,11 @@ void CDlgEffectiveness::ShowPhase(int index) {
                                         QString(": %1 \xE2\x88\x92 %2").arg(e.mainsId).arg(e.filterId);
     m_sources->setText(Qs(Text(kLoadBefore)) + ": " + load + "   \xC2\xB7   " + Qs(Text(kMainsAfter)) + ": " +
                        ChannelName(e.mainsId));
-    m_before->setText(Fixed(f.before.thdPercent, 1) + " %");
-    m_after->setText(Fixed(f.after.thdPercent, 1) + " %");
-    m_removed->setText(Fixed(f.harmonicReductionPercent, 0) + " %");
-    m_beforeRms->setText(Qs(Text(kRms)) + " " + Figure(f.before.rms, 4) + " A");
-    m_afterRms->setText(Qs(Text(kRms)) + " " + Figure(f.after.rms, 4) + " A");
+    m_before->setText(FixedText(f.before.thdPercent, 1) + " %");
+    m_after->setText(FixedText(f.after.thdPercent, 1) + " %");
+    m_removed->setText(FixedText(f.harmonicReductionPercent, 0) + " %");
+    m_beforeRms->setText(Qs(Text(kRms)) + " " + FigureText(f.before.rms, 4) + " A");
+    m_afterRms->setText(Qs(Text(kRms)) + " " + FigureText(f.after.rms, 4) + " A");
 
     // The orders up to the highest the load draws a share of, at least to the 13th, as the report shows.
     int highest = 13;
@@ -246,8 +240,9 @@ void CDlgEffectiveness::ShowPhase(int index) {
             continue;
         const int row = m_table->rowCount();
         m_table->insertRow(row);
-        const QString cells[] = {QString::number(o.order), Figure(o.before / std::numbers::sqrt2, 3),
-                                 Figure(o.after / std::numbers::sqrt2, 3), Fixed(o.reductionPercent, 1)};
+        const QString cells[] = {QString::number(o.order), FigureText(o.before / std::numbers::sqrt2, 3),
+                                 FigureText(o.after / std::numbers::sqrt2, 3),
+                                 FixedText(o.reductionPercent, 1)};
         for (int c = 0; c < 4; ++c) {
             auto* item = new QTableWidgetItem(cells[c]);
             item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -260,7 +255,7 @@ void CDlgEffectiveness::ShowPhase(int index) {
         label->position->setCoords(o.order, std::max(o.before, o.after) / std::numbers::sqrt2);
         label->setPositionAlignment(Qt::AlignHCenter | Qt::AlignBottom);
         label->setText((o.reductionPercent >= 0 ? QString("\xE2\x88\x92") : QString("+")) +
-                       Fixed(std::abs(o.reductionPercent), 0) + " %");
+                       FixedText(std::abs(o.reductionPercent), 0) + " %");
         label->setColor(o.reductionPercent >= 0 ? kGainColour : QColor(0xB0, 0x00, 0x20));
         QFont small = label->font();
         small.setPointSizeF(small.pointSizeF() * 0.85);

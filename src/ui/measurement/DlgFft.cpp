@@ -34,11 +34,9 @@ namespace {
 
 constexpr unsigned kIdsFrequency = 213; // "Frequency [Hz]"
 constexpr unsigned kIdsAmplitude = 214; // "Amplitude"
-constexpr unsigned kIdsWriteFailed = 1202;
-constexpr unsigned kIdsUnknownType = 1203; // followed by the file's name
 constexpr const char* kCursorLayer = "cursor";
 
-QString Fixed(double value, int precision) {
+QString CommaFixed(double value, int precision) {
     return Qs(quirel::formatDecimalComma(value, precision));
 }
 
@@ -233,11 +231,11 @@ void CDlgFft::FillHarmonics() {
         for (const auto& candidate : m_check.orders)
             o = candidate.order == h.order ? &candidate : o;
         const double percent = limits ? (o ? o->percent : std::nan("")) : h.percent;
-        QStringList cells = {QString::number(h.order), Fixed(h.frequencyHz, 1),
-                             Fixed(h.amplitude, m_precision + 1),
-                             std::isnan(percent) ? QString("--") : Fixed(percent, limits ? 2 : 1)};
+        QStringList cells = {QString::number(h.order), CommaFixed(h.frequencyHz, 1),
+                             CommaFixed(h.amplitude, m_precision + 1),
+                             std::isnan(percent) ? QString("--") : CommaFixed(percent, limits ? 2 : 1)};
         if (limits)
-            cells << (o && o->limitPercent ? Fixed(*o->limitPercent, 1) : QString("--"))
+            cells << (o && o->limitPercent ? CommaFixed(*o->limitPercent, 1) : QString("--"))
                   << VerdictWord(o ? o->verdict : quirel::analysis::Verdict::kNone);
         for (int c = 0; c < columns; ++c) {
             auto* item = new QTableWidgetItem(cells[c]);
@@ -259,17 +257,18 @@ void CDlgFft::FillHarmonics() {
                         ? Tx("%1 mains periods analysed.").arg(std::lround(m_harmonics.periods))
                         : Tx("The samples hold %1 mains periods, no whole number: the harmonics lie between "
                              "the bins. Harmonics and THD are shown with sample rate 4, 5, 8, 10, 12 or 15.")
-                              .arg(Fixed(m_harmonics.periods, 2)));
+                              .arg(CommaFixed(m_harmonics.periods, 2)));
     if (!limits) {
         m_verdict->setText(why.empty() ? QString() : Qs(why));
     } else if (!judged) {
         m_verdict->setText(Qs(quirel::report::Text(quirel::report::kNoSpectrumVerdict)));
     } else {
         const bool pass = m_check.overall == quirel::analysis::Verdict::kPass;
-        QString distortion = Qs(m_check.distortionName) + " " + Fixed(m_check.distortionPercent, 2) + " %";
+        QString distortion =
+            Qs(m_check.distortionName) + " " + CommaFixed(m_check.distortionPercent, 2) + " %";
         if (m_check.distortionLimitPercent)
             distortion += " (" + Qs(quirel::report::Text(quirel::report::kLimit)) + " " +
-                          Fixed(*m_check.distortionLimitPercent, 1) + " %)";
+                          CommaFixed(*m_check.distortionLimitPercent, 1) + " %)";
         m_verdict->setText(
             QString("<span style=\"font-size:large; font-weight:bold; color:%1\">%2: %3</span><br>%4<br>%5")
                 .arg((pass ? kPassColour : kLimitColour).name(),
@@ -337,7 +336,7 @@ void CDlgFft::SetLogarithmic(bool on) {
 
 QString CDlgFft::ThdText() const {
     return std::isnan(m_harmonics.thdPercent) ? QString("THD = --")
-                                              : "THD = " + Fixed(m_harmonics.thdPercent, 2) + " %";
+                                              : "THD = " + CommaFixed(m_harmonics.thdPercent, 2) + " %";
 }
 
 void CDlgFft::SetCursorBin(int bin) {
@@ -362,10 +361,10 @@ QString CDlgFft::ReadoutText() const {
     if (m_spectrum.amplitude.empty())
         return {};
     const auto k = static_cast<size_t>(m_cursor);
-    QString amplitude = Fixed(m_spectrum.amplitude[k], m_precision);
+    QString amplitude = CommaFixed(m_spectrum.amplitude[k], m_precision);
     if (amplitude.size() < 6)
         amplitude = QString(6 - amplitude.size(), ' ') + amplitude;
-    return amplitude + " " + m_unit + " " + Fixed(m_spectrum.frequencyHz[k], 2) + " Hz";
+    return amplitude + " " + m_unit + " " + CommaFixed(m_spectrum.frequencyHz[k], 2) + " Hz";
 }
 
 void CDlgFft::MoveCursorTo(double frequency) {
@@ -404,13 +403,15 @@ bool CDlgFft::ExportTo(const QString& path) {
         ok = quirel::writeFileAtomically(file, Spectrum::ToCsv(m_spectrum));
     } else {
         // Nothing is written, but the user learns why rather than finding no file.
-        quirel::ui::ShowMessageBox(
-            this, quirel::loadString(kIdsUnknownType) + QFileInfo(path).fileName().toStdString(),
-            std::string(), MbIcon::Error);
+        quirel::ui::ShowMessageBox(this,
+                                   quirel::loadString(quirel::ui::kIdsChartUnknownType) +
+                                       QFileInfo(path).fileName().toStdString(),
+                                   std::string(), MbIcon::Error);
         return false;
     }
     if (!ok)
-        quirel::ui::ShowMessageBox(this, quirel::loadString(kIdsWriteFailed), std::string(), MbIcon::Error);
+        quirel::ui::ShowMessageBox(this, quirel::loadString(quirel::ui::kIdsChartWriteFailed), std::string(),
+                                   MbIcon::Error);
     return ok;
 }
 

@@ -8,6 +8,7 @@
 #include "report/ChannelRoles.h"
 #include "report/ReportTexts.h"
 #include "ui/common/UiText.h"
+#include "ui/measurement/FigureText.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -21,6 +22,8 @@
 #include <algorithm>
 #include <cmath>
 
+using quirel::ui::FigureText;
+using quirel::ui::FixedText;
 using quirel::ui::Qs;
 using quirel::ui::Tx;
 namespace report = quirel::report;
@@ -28,20 +31,12 @@ using namespace quirel::analysis;
 
 namespace {
 
-QString Figure(double v, int significant = 4) {
-    return std::isfinite(v) ? Qs(report::FormatFigure(v, significant)) : QString("--");
-}
-
 // The decimals that show `scale` with four significant digits: a channel's RMS, peak and mean alike, so
 // that a mean near zero reads 0,0 rather than a string of noise.
 int DecimalsFor(double scale) {
     if (!(std::abs(scale) > 0.0) || !std::isfinite(scale))
         return 3;
     return std::clamp(3 - static_cast<int>(std::floor(std::log10(std::abs(scale)))), 0, 6);
-}
-
-QString Fixed(double v, int decimals) {
-    return std::isfinite(v) ? Qs(report::FormatFixed(v, decimals)) : QString("--");
 }
 
 QIcon Swatch(const QColor& colour) {
@@ -207,8 +202,9 @@ void CFiguresPanel::ShowFigures(const MeasurementChannels& m, const std::vector<
         const TraceFigures f = AnalyseTrace(c.values, m.sampleRateHz, m_nominalHz);
         const int decimals = DecimalsFor(f.peak);
         SetRow(m_table, static_cast<int>(k), ChannelTitle(c), k < colours.size() ? colours[k] : QColor(),
-               {Qs(c.unit), Fixed(f.rms, decimals), Fixed(f.peak, decimals), Fixed(f.mean, decimals),
-                Fixed(f.frequencyHz, 3), Fixed(f.thdPercent, 2), QString::number(f.periods)});
+               {Qs(c.unit), FixedText(f.rms, decimals), FixedText(f.peak, decimals),
+                FixedText(f.mean, decimals), FixedText(f.frequencyHz, 3), FixedText(f.thdPercent, 2),
+                QString::number(f.periods)});
     }
     if (fresh) {
         m_pairs.clear();
@@ -256,9 +252,9 @@ void CFiguresPanel::ShowPairs() {
         const Channel& i = *m_channels.Find(m_pairs[k].second);
         const PairFigures p = AnalysePair(u.values, i.values, m_channels.sampleRateHz, m_nominalHz);
         SetRow(m_pairTable, static_cast<int>(k), QString("%1 / %2").arg(u.id).arg(i.id), QColor(),
-               {Fixed(p.phaseDeg, 1), Fixed(p.displacementPowerFactor, 3), Fixed(p.powerFactor, 3),
-                Figure(p.activePowerW / 1000.0), Figure(p.reactivePowerVar / 1000.0),
-                Figure(p.apparentPowerVA / 1000.0)});
+               {FixedText(p.phaseDeg, 1), FixedText(p.displacementPowerFactor, 3),
+                FixedText(p.powerFactor, 3), FigureText(p.activePowerW / 1000.0),
+                FigureText(p.reactivePowerVar / 1000.0), FigureText(p.apparentPowerVA / 1000.0)});
         m_pairTable->item(static_cast<int>(k), 0)->setToolTip(ChannelTitle(u) + " / " + ChannelTitle(i));
     }
     m_remove->setEnabled(!m_pairs.empty());
@@ -273,8 +269,8 @@ void CFiguresPanel::ShowRange(const CDocMeasurementBase& doc, const CChartData& 
         const CChartColumn::RangeStats s = data.Column(i).Summarise(first, end);
         const int precision = doc.GetChannelPrecision(i);
         SetRow(m_table, i, Qs(doc.GetChannelTitle(i)), colours[static_cast<size_t>(i)],
-               {Qs(doc.GetChannelUnit(i)).trimmed(), Fixed(s.min, precision), Fixed(s.mean, precision + 1),
-                Fixed(s.max, precision)});
+               {Qs(doc.GetChannelUnit(i)).trimmed(), FixedText(s.min, precision),
+                FixedText(s.mean, precision + 1), FixedText(s.max, precision)});
     }
     const QString unit = doc.GetTimeUnit();
     m_caption->setText(end > first

@@ -36,8 +36,6 @@ using quirel::ui::Tx;
 namespace {
 
 constexpr unsigned kIdsNoValues = 177; // "No measured values available ..."
-constexpr unsigned kIdsWriteFailed = 1202;
-constexpr unsigned kIdsUnknownType = 1203; // followed by the file's name // the chart could not be written
 constexpr unsigned kIdsDerivedNotWritten = 1850;
 constexpr unsigned kIdsDerivedNotRead = 1851;
 
@@ -453,14 +451,15 @@ bool CViewMeasurementBase::ExportTo(const QString& path) {
         });
     } else {
         // Nothing is written, but the user learns why rather than finding no file.
-        quirel::ui::ShowMessageBox(
-            window(), quirel::loadString(kIdsUnknownType) + QFileInfo(path).fileName().toStdString(),
-            std::string(), MbIcon::Error);
+        quirel::ui::ShowMessageBox(window(),
+                                   quirel::loadString(quirel::ui::kIdsChartUnknownType) +
+                                       QFileInfo(path).fileName().toStdString(),
+                                   std::string(), MbIcon::Error);
         return false;
     }
     if (!ok && !cancelled)
-        quirel::ui::ShowMessageBox(window(), quirel::loadString(kIdsWriteFailed), std::string(),
-                                   MbIcon::Error);
+        quirel::ui::ShowMessageBox(window(), quirel::loadString(quirel::ui::kIdsChartWriteFailed),
+                                   std::string(), MbIcon::Error);
     return ok;
 }
 
