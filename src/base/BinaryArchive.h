@@ -39,6 +39,8 @@ private:
 class ArchiveReader {
 public:
     explicit ArchiveReader(std::string_view bytes) : bytes_(bytes) {}
+    // The reader only views its bytes: a temporary string would be gone before the first read.
+    explicit ArchiveReader(std::string&&) = delete;
 
     // Each throws ArchiveError when the data ends early.
     uint8_t readU8();

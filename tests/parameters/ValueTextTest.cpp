@@ -242,7 +242,8 @@ TEST(ValueCells, SerialisedBytesAreExact) {
     EXPECT_EQ(back.GetValues(), series.GetValues());
     EXPECT_THROW(back.GetAt(2), std::invalid_argument);
     // A count that promises more than the file holds is refused and changes nothing.
-    quirel::ArchiveReader rt(ws.bytes().substr(0, 12));
+    const std::string truncated = ws.bytes().substr(0, 12);
+    quirel::ArchiveReader rt(truncated);
     EXPECT_THROW(back.Deserialize(rt), quirel::ArchiveError);
     EXPECT_EQ(back.GetSize(), 2u);
 }
