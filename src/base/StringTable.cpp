@@ -386,12 +386,18 @@ const std::string& loadString(unsigned id) {
 }
 
 std::string fillString(unsigned id, std::initializer_list<std::string> args) {
-    std::string text = loadString(id);
-    int k = 1;
-    for (const std::string& arg : args) {
-        const std::string mark = "%" + std::to_string(k++);
-        if (const size_t at = text.find(mark); at != std::string::npos)
-            text.replace(at, mark.size(), arg);
+    // One pass over the pattern: an argument that holds "%2" (a path, a user's text) stays as it is.
+    const std::string& pattern = loadString(id);
+    std::string text;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        const char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
+        const auto n = static_cast<size_t>(next - '1');
+        if (pattern[i] == '%' && next >= '1' && next <= '9' && n < args.size()) {
+            text += args.begin()[n];
+            ++i;
+        } else {
+            text += pattern[i];
+        }
     }
     return text;
 }

@@ -16,7 +16,8 @@ int uiLanguage();
 // The text of resource `id` in `language` (the current one when omitted); an unknown id gives "".
 const std::string& loadString(unsigned id, int language);
 const std::string& loadString(unsigned id);
-// The text of resource `id` in the current language with %1, %2, ... replaced by `args` in turn.
+// The text of resource `id` in the current language with each %1, %2, ... replaced by `args` in turn, in
+// one pass: what an argument holds is never taken for a placeholder.
 std::string fillString(unsigned id, std::initializer_list<std::string> args);
 
 } // namespace quirel

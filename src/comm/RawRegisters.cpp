@@ -21,23 +21,6 @@ constexpr unsigned kIdsInvalidFunction = 1606; // "Invalid function \"%1\": ..."
 
 constexpr long kAddressSpace = 65536;
 
-// The text of `id` with %1, %2, ... replaced in one pass (a user's text that holds "%2" stays as typed).
-std::string Filled(unsigned id, const std::vector<std::string>& args) {
-    const std::string& pattern = quirel::loadString(id);
-    std::string text;
-    for (std::size_t i = 0; i < pattern.size(); ++i) {
-        const std::size_t n =
-            i + 1 < pattern.size() ? static_cast<std::size_t>(pattern[i + 1] - '1') : args.size();
-        if (pattern[i] == '%' && n < args.size()) {
-            text += args[n];
-            ++i;
-        } else {
-            text += pattern[i];
-        }
-    }
-    return text;
-}
-
 // A whole decimal number with an optional sign, blanks around it allowed.
 bool ParseLong(const std::string& text, long& out) {
     const std::size_t first = text.find_first_not_of(" \t");
@@ -61,7 +44,7 @@ bool ParseLong(const std::string& text, long& out) {
 std::string ParseRawAddress(const std::string& text, int& address) {
     long v = 0;
     if (!ParseLong(text, v) || v < 0 || v >= kAddressSpace)
-        return Filled(kIdsInvalidAddress, {text});
+        return quirel::fillString(kIdsInvalidAddress, {text});
     address = static_cast<int>(v);
     return std::string();
 }
@@ -69,7 +52,8 @@ std::string ParseRawAddress(const std::string& text, int& address) {
 std::string ParseRawCount(const std::string& text, int& count) {
     long v = 0;
     if (!ParseLong(text, v) || v < 1 || v > RawRegisterRequest::kMaxReadCount)
-        return Filled(kIdsInvalidCount, {text, std::to_string(RawRegisterRequest::kMaxReadCount)});
+        return quirel::fillString(kIdsInvalidCount,
+                                  {text, std::to_string(RawRegisterRequest::kMaxReadCount)});
     count = static_cast<int>(v);
     return std::string();
 }
@@ -83,14 +67,14 @@ std::string ParseRawValues(const std::string& text, std::vector<std::uint16_t>& 
             text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         long v = 0;
         if (!ParseLong(item, v) || v < -32768 || v > 65535)
-            return Filled(kIdsInvalidValue, {item});
+            return quirel::fillString(kIdsInvalidValue, {item});
         parsed.push_back(static_cast<std::uint16_t>(v & 0xFFFF));
         if (comma == std::string::npos)
             break;
         start = comma + 1;
     }
     if (parsed.size() > static_cast<std::size_t>(RawRegisterRequest::kMaxWriteCount))
-        return Filled(kIdsValueCount, {std::to_string(RawRegisterRequest::kMaxWriteCount)});
+        return quirel::fillString(kIdsValueCount, {std::to_string(RawRegisterRequest::kMaxWriteCount)});
     values = std::move(parsed);
     return std::string();
 }
@@ -98,18 +82,18 @@ std::string ParseRawValues(const std::string& text, std::vector<std::uint16_t>& 
 std::string CheckRawRequest(const RawRegisterRequest& r) {
     if (r.function != RawRegisterRequest::kReadHolding && r.function != RawRegisterRequest::kReadInput &&
         r.function != RawRegisterRequest::kWrite)
-        return Filled(kIdsInvalidFunction, {std::to_string(r.function)});
+        return quirel::fillString(kIdsInvalidFunction, {std::to_string(r.function)});
     if (r.address < 0 || r.address >= kAddressSpace)
-        return Filled(kIdsInvalidAddress, {std::to_string(r.address)});
+        return quirel::fillString(kIdsInvalidAddress, {std::to_string(r.address)});
     const int count = r.RegisterCount();
     if (r.IsWrite() && (count < 1 || count > RawRegisterRequest::kMaxWriteCount))
-        return Filled(kIdsValueCount, {std::to_string(RawRegisterRequest::kMaxWriteCount)});
+        return quirel::fillString(kIdsValueCount, {std::to_string(RawRegisterRequest::kMaxWriteCount)});
     if (!r.IsWrite() && (count < 1 || count > RawRegisterRequest::kMaxReadCount))
-        return Filled(kIdsInvalidCount,
-                      {std::to_string(count), std::to_string(RawRegisterRequest::kMaxReadCount)});
+        return quirel::fillString(kIdsInvalidCount,
+                                  {std::to_string(count), std::to_string(RawRegisterRequest::kMaxReadCount)});
     // The master takes references up to 65536 and counts on: the registers must not wrap round to 0.
     if (r.address + static_cast<long>(count) > kAddressSpace)
-        return Filled(kIdsPastEnd, {std::to_string(count), std::to_string(r.address)});
+        return quirel::fillString(kIdsPastEnd, {std::to_string(count), std::to_string(r.address)});
     return std::string();
 }
 
@@ -164,5 +148,5 @@ std::string RawWriteQuestion(const RawRegisterRequest& r) {
                       static_cast<unsigned>(v));
         list += item;
     }
-    return Filled(kIdsWriteQuestion, {std::to_string(r.address), list});
+    return quirel::fillString(kIdsWriteQuestion, {std::to_string(r.address), list});
 }

@@ -1,5 +1,6 @@
 #include "base/BinaryArchive.h"
 #include "base/DecimalNumber.h"
+#include "base/StringTable.h"
 #include "base/TextEncoding.h"
 
 #include <gtest/gtest.h>
@@ -65,6 +66,12 @@ TEST(TextEncoding, Windows1252RoundTripsAndMalformedUtf8IsNoUtf8) {
                          "e"),
               "Gr\xC3\xB6\xC3\x9F"
               "e");
+}
+
+// A user's text that holds a placeholder is put in as typed, not filled in turn.
+TEST(StringTable, FillsThePlaceholdersInOnePass) {
+    EXPECT_EQ(fillString(1603, {"%2x", "125"}), "Invalid count \"%2x\": allowed are 1 to 125");
+    EXPECT_EQ(fillString(1604, {"3"}), "3 registers from address %2 run past the last address, 65535.");
 }
 
 TEST(BinaryArchive, CountFieldWidensAt0xFFFF) {
