@@ -1,5 +1,6 @@
 #include "modbus/MbusTrafficText.h"
 
+#include "modbus/MbusBytes.h"
 #include "modbus/MbusMasterFunctions.h"
 
 #include <charconv>
@@ -9,6 +10,7 @@
 
 namespace {
 
+using mbus::getWord;
 using std::chrono::duration_cast;
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
@@ -19,10 +21,6 @@ system_clock::duration wallOffset() {
         system_clock::now().time_since_epoch() -
         duration_cast<system_clock::duration>(steady_clock::now().time_since_epoch());
     return offset;
-}
-
-unsigned word(const std::uint8_t* p) {
-    return (static_cast<unsigned>(p[0]) << 8) | p[1];
 }
 
 // Texts and numbers appended to `out`, without printf: a busy line formats thousands of frames a second.
@@ -51,11 +49,11 @@ void appendException(std::string& out, unsigned code) {
 void appendCoil(std::string& out, const std::uint8_t* data, std::size_t length) {
     if (length < 4)
         return;
-    const unsigned value = word(data + 2);
+    const unsigned value = getWord(data + 2);
     if (value == 0xFF00 || value == 0)
-        put(out, ", address ", word(data), value != 0 ? ", ON" : ", OFF");
+        put(out, ", address ", getWord(data), value != 0 ? ", ON" : ", OFF");
     else
-        put(out, ", address ", word(data), ", value ", value);
+        put(out, ", address ", getWord(data), ", value ", value);
 }
 
 // The function-specific part of a request's decoding.
@@ -68,18 +66,19 @@ void appendRequest(std::string& out, unsigned function, const std::uint8_t* data
     case 15:
     case 16:
         if (length >= 4)
-            put(out, ", address ", word(data), ", count ", word(data + 2));
+            put(out, ", address ", getWord(data), ", count ", getWord(data + 2));
         break;
     case 5:
         appendCoil(out, data, length);
         break;
     case 6:
         if (length >= 4)
-            put(out, ", address ", word(data), ", value ", word(data + 2));
+            put(out, ", address ", getWord(data), ", value ", getWord(data + 2));
         break;
     case 20:
         if (length >= 8)
-            put(out, ", file ", word(data + 2), ", record ", word(data + 4), ", length ", word(data + 6));
+            put(out, ", file ", getWord(data + 2), ", record ", getWord(data + 4), ", length ",
+                getWord(data + 6));
         break;
     case 43:
         if (length >= 3)
