@@ -133,43 +133,48 @@ uint32_t CDocMeasurementBase::GetParameterId(int i) const {
     return ChannelAt(i).GetParameterId();
 }
 
+const CDocMeasurementBase::DerivedSpec* CDocMeasurementBase::DerivedAt(int i) const {
+    const auto k = static_cast<size_t>(i);
+    return i >= 0 && k >= m_channels.size() && k < m_channels.size() + m_derived.size()
+               ? &m_derived[k - m_channels.size()]->spec
+               : nullptr;
+}
+
+const CParameterDescription* CDocMeasurementBase::Describe(int i) const {
+    return m_catalogue ? m_catalogue->FindDescription(static_cast<int32_t>(ChannelAt(i).GetParameterId()))
+                       : nullptr;
+}
+
 std::string CDocMeasurementBase::GetChannelName(int i) const {
-    if (IsDerived(i)) {
-        std::lock_guard lock(m_mutex);
-        return m_derived[static_cast<size_t>(i) - m_channels.size()]->spec.name;
-    }
-    const uint32_t id = GetParameterId(i);
-    const CParameterDescription* d =
-        m_catalogue ? m_catalogue->FindDescription(static_cast<int32_t>(id)) : nullptr;
+    std::lock_guard lock(m_mutex);
+    if (const DerivedSpec* s = DerivedAt(i))
+        return s->name;
+    const CParameterDescription* d = Describe(i);
     return d ? d->GetName() : kUnknownChannelName;
 }
 
 std::string CDocMeasurementBase::GetChannelTitle(int i) const {
-    if (IsDerived(i))
-        return std::to_string(GetParameterId(i)) + " " + GetChannelName(i);
-    const uint32_t id = GetParameterId(i);
-    const CParameterDescription* d =
-        m_catalogue ? m_catalogue->FindDescription(static_cast<int32_t>(id)) : nullptr;
-    return std::to_string(id) + " " + (d ? d->GetName() : std::string("--"));
+    std::lock_guard lock(m_mutex);
+    const std::string id = std::to_string(ChannelAt(i).GetParameterId());
+    if (const DerivedSpec* s = DerivedAt(i))
+        return id + " " + s->name;
+    const CParameterDescription* d = Describe(i);
+    return id + " " + (d ? d->GetName() : std::string("--"));
 }
 
 std::string CDocMeasurementBase::GetChannelUnit(int i) const {
-    if (IsDerived(i)) {
-        std::lock_guard lock(m_mutex);
-        return m_derived[static_cast<size_t>(i) - m_channels.size()]->spec.unit;
-    }
-    const CParameterDescription* d =
-        m_catalogue ? m_catalogue->FindDescription(static_cast<int32_t>(GetParameterId(i))) : nullptr;
+    std::lock_guard lock(m_mutex);
+    if (const DerivedSpec* s = DerivedAt(i))
+        return s->unit;
+    const CParameterDescription* d = Describe(i);
     return d ? d->GetUnit() : std::string(kUnknownChannelName);
 }
 
 int CDocMeasurementBase::GetChannelPrecision(int i) const {
-    if (IsDerived(i)) {
-        std::lock_guard lock(m_mutex);
-        return m_derived[static_cast<size_t>(i) - m_channels.size()]->spec.precision;
-    }
-    const CParameterDescription* d =
-        m_catalogue ? m_catalogue->FindDescription(static_cast<int32_t>(GetParameterId(i))) : nullptr;
+    std::lock_guard lock(m_mutex);
+    if (const DerivedSpec* s = DerivedAt(i))
+        return s->precision;
+    const CParameterDescription* d = Describe(i);
     return d ? d->GetPrecision() : 0;
 }
 
@@ -292,8 +297,7 @@ int CDocMeasurementBase::GetShownChannelCount() const {
 
 bool CDocMeasurementBase::IsDerived(int i) const {
     std::lock_guard lock(m_mutex);
-    return i >= 0 && static_cast<size_t>(i) >= m_channels.size() &&
-           static_cast<size_t>(i) < m_channels.size() + m_derived.size();
+    return DerivedAt(i) != nullptr;
 }
 
 int CDocMeasurementBase::FindShown(uint32_t id, size_t limit) const {

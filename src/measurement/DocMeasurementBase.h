@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+class CParameterDescription;
 class CParameterManager;
 class CMeasurementArchiveIn;
 class CMeasurementArchiveOut;
@@ -234,6 +235,10 @@ private:
         DerivedSpec spec;
         CParameterValuesDiagram channel;
     };
+    // Derived channel i's definition, nullptr for any other index; under the lock.
+    const DerivedSpec* DerivedAt(int i) const;
+    // The catalogue's description of channel i's parameter, nullptr where it has none; under the lock.
+    const CParameterDescription* Describe(int i) const;
     // The index of the first channel before `limit` (captured, then derived) recording `id`, or -1.
     int FindShown(uint32_t id, size_t limit) const;
     // Appends to each derived channel what its sources gained; under the lock.
