@@ -21,6 +21,7 @@ Effectiveness CompareCurrents(std::span<const double> before, std::span<const do
     }
     e.after = AnalyseTraceAt(after, sampleRateHz, f, nominalHz);
     const size_t orders = std::min(e.before.harmonics.size(), e.after.harmonics.size());
+    const double fundamental = orders > 1 ? e.before.harmonics.front().amplitude : 0.0;
     double before2 = 0.0, after2 = 0.0;
     for (size_t k = 1; k < orders; ++k) {
         Effectiveness::Order o;
@@ -29,7 +30,6 @@ Effectiveness CompareCurrents(std::span<const double> before, std::span<const do
         o.after = e.after.harmonics[k].amplitude;
         // Below a ten-thousandth of the fundamental an order is zero as far as a capture can tell (values
         // stored as floats, a frequency estimated to a few microhertz); a reduction of it means nothing.
-        const double fundamental = e.before.harmonics.front().amplitude;
         if (o.before > 1e-4 * fundamental)
             o.reductionPercent = 100.0 * (1.0 - o.after / o.before);
         o.significant = o.before >= Effectiveness::kSignificantShare * fundamental;
@@ -37,8 +37,7 @@ Effectiveness CompareCurrents(std::span<const double> before, std::span<const do
         after2 += o.after * o.after;
         e.orders.push_back(o);
     }
-    if (orders > 1 &&
-        before2 > 1e-8 * e.before.harmonics.front().amplitude * e.before.harmonics.front().amplitude)
+    if (orders > 1 && before2 > 1e-8 * fundamental * fundamental)
         e.harmonicReductionPercent = 100.0 * (1.0 - std::sqrt(after2 / before2));
     return e;
 }
