@@ -14,6 +14,7 @@
 #include "parameters/ParameterException.h"
 #include "parameters/ParameterManager.h"
 #include "parameters/document/DocParameters.h"
+#include "ui/app/AppWindows.h"
 #include "ui/app/CommSettings.h"
 #include "ui/app/DlgCommSettings.h"
 #include "ui/app/MainFrame.h"
@@ -526,11 +527,23 @@ std::vector<CMainFrame*> CKestrelApp::Frames() const {
     return frames;
 }
 
+QWidget* DialogParent(const CKestrelApp& app) {
+    const std::vector<CMainFrame*> frames = app.Frames();
+    for (CMainFrame* frame : frames)
+        if (frame->isActiveWindow())
+            return frame;
+    return frames.empty() ? nullptr : frames.front();
+}
+
+bool RefusedWhileTracing(const CKestrelApp& app, const std::string& text) {
+    if (!app.IsMeasurementRunning())
+        return false;
+    quirel::ui::ShowMessageBox(DialogParent(app), text, std::string(), MbIcon::Information);
+    return true;
+}
+
 CViewParameters* CKestrelApp::FindParametersView() const {
-    for (CMainFrame* frame : Frames())
-        if (auto* view = dynamic_cast<CViewParameters*>(frame->View()))
-            return view;
-    return nullptr;
+    return FindView<CViewParameters>(Frames());
 }
 
 CMainFrame* CKestrelApp::FrameOf(const QWidget* view) const {

@@ -2,6 +2,7 @@
 
 #include "ui/app/KestrelApp.h"
 
+#include "ui/app/AppWindows.h"
 #include "ui/app/MainFrame.h"
 #include "ui/commlog/ViewCommLog.h"
 #include "ui/common/WindowPlacement.h"
@@ -20,8 +21,5 @@ void CKestrelApp::OnCommLog() {
 }
 
 CViewCommLog* CKestrelApp::FindCommLogView() const {
-    for (CMainFrame* frame : Frames())
-        if (auto* view = dynamic_cast<CViewCommLog*>(frame->View()))
-            return view;
-    return nullptr;
+    return FindView<CViewCommLog>(Frames());
 }

@@ -6,6 +6,7 @@
 #include "measurement/DocMeasurementSingle.h"
 #include "measurement/LastMeasurement.h"
 #include "parameters/ParameterManager.h"
+#include "ui/app/AppWindows.h"
 #include "ui/app/MainFrame.h"
 #include "ui/common/QtUiPort.h"
 #include "ui/common/WindowPlacement.h"
@@ -55,17 +56,6 @@ void CKestrelApp::StoreLastMeasurements() {
 }
 
 // ---- the measurement windows ----
-
-namespace {
-
-template <class View> View* FindView(const std::vector<CMainFrame*>& frames) {
-    for (CMainFrame* frame : frames)
-        if (auto* view = dynamic_cast<View*>(frame->View()))
-            return view;
-    return nullptr;
-}
-
-} // namespace
 
 CViewMeasurementSingle* CKestrelApp::FindSingleMeasurementView() const {
     return FindView<CViewMeasurementSingle>(Frames());

@@ -10,6 +10,7 @@
 #include "measurement/DocMeasurementContinuous.h"
 #include "measurement/DocMeasurementSingle.h"
 #include "parameters/document/DocParameters.h"
+#include "ui/app/AppWindows.h"
 #include "ui/app/MainFrame.h"
 #include "ui/common/MessageBoxes.h"
 #include "ui/common/QtUiPort.h"
@@ -99,17 +100,11 @@ void CKestrelApp::OnEventLog() {
 }
 
 CViewSchematic* CKestrelApp::FindSchematicView() const {
-    for (CMainFrame* frame : Frames())
-        if (auto* view = dynamic_cast<CViewSchematic*>(frame->View()))
-            return view;
-    return nullptr;
+    return FindView<CViewSchematic>(Frames());
 }
 
 CViewErrorMemory* CKestrelApp::FindEventLogView() const {
-    for (CMainFrame* frame : Frames())
-        if (auto* view = dynamic_cast<CViewErrorMemory*>(frame->View()))
-            return view;
-    return nullptr;
+    return FindView<CViewErrorMemory>(Frames());
 }
 
 bool CKestrelApp::IsEventLogActive() const {

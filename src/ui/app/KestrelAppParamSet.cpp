@@ -10,6 +10,7 @@
 #include "parameters/document/DocParameters.h"
 #include "paramset/ParamSetReport.h"
 #include "paramset/ParamSetTransfer.h"
+#include "ui/app/AppWindows.h"
 #include "ui/app/DlgLoadParams.h"
 #include "ui/app/DlgParameterSet.h"
 #include "ui/app/MainFrame.h"
@@ -30,24 +31,6 @@ constexpr unsigned kIdsPleaseWait = 1100;
 constexpr unsigned kIdsValuesUnread = 1114;
 const char kFilter[] = "Quirel Viewer Velorin Setup Parameters (*.btp)";
 const char kSuffix[] = "btp";
-
-// The frame a command's dialogs belong to. Not simply the active window: right after a progress window
-// that is the progress window itself, already on its way out, and it would take its children along.
-QWidget* DialogParent(const CKestrelApp& app) {
-    const std::vector<CMainFrame*> frames = app.Frames();
-    for (CMainFrame* frame : frames)
-        if (frame->isActiveWindow())
-            return frame;
-    return frames.empty() ? nullptr : frames.front();
-}
-
-// A measurement in progress refuses the transfers (said with `text`).
-bool RefusedWhileTracing(const CKestrelApp& app, const std::string& text) {
-    if (!app.IsMeasurementRunning())
-        return false;
-    quirel::ui::ShowMessageBox(DialogParent(app), text, std::string(), MbIcon::Information);
-    return true;
-}
 
 std::string AskParameterSetFile(QWidget* parent, quirel::ui::FileDialogMode mode) {
     const bool save = mode == quirel::ui::FileDialogMode::Save;

@@ -10,6 +10,7 @@
 #include "report/ReportGather.h"
 #include "report/ReportHtml.h"
 #include "report/ReportTexts.h"
+#include "ui/app/AppWindows.h"
 #include "ui/app/DlgServiceReport.h"
 #include "ui/app/MainFrame.h"
 #include "ui/app/ReportPrint.h"
@@ -31,18 +32,6 @@ using namespace quirel::report;
 using quirel::ui::Qs;
 using quirel::ui::Tx;
 
-namespace {
-
-QWidget* ReportParent(const CKestrelApp& app) {
-    const std::vector<CMainFrame*> frames = app.Frames();
-    for (CMainFrame* frame : frames)
-        if (frame->isActiveWindow())
-            return frame;
-    return frames.empty() ? nullptr : frames.front();
-}
-
-} // namespace
-
 // What the gathering borrows from the program; it runs beside the event loop, which takes the posted
 // updates meanwhile, so waiting is sleeping.
 class CKestrelApp::ReportHost : public IReportHost {
@@ -62,7 +51,7 @@ private:
 void CKestrelApp::OnServiceReport() {
     if (IsBusy())
         return;
-    QWidget* parent = ReportParent(*this);
+    QWidget* parent = DialogParent(*this);
     CDlgServiceReport options(m_controller->IsConnected(), parent);
     if (quirel::ui::ExecModal(options) != QDialog::Accepted)
         return;
@@ -70,11 +59,8 @@ void CKestrelApp::OnServiceReport() {
     if (!request)
         return;
     // The parameter set and a capture would run into the measurement's traffic.
-    if (request->device && IsMeasurementRunning()) {
-        quirel::ui::ShowMessageBox(parent, quirel::paramset::TraceRunningReadText(m_language), std::string(),
-                                   MbIcon::Information);
+    if (request->device && RefusedWhileTracing(*this, quirel::paramset::TraceRunningReadText(m_language)))
         return;
-    }
     const std::string path = quirel::ui::AskFileName(
         parent, quirel::ui::FileDialogMode::Save, Tx("Save service report"), "HTML (*.html *.htm)", "html");
     if (path.empty())
