@@ -39,24 +39,7 @@ std::string Fixed(double value, int precision, int width) {
     return text;
 }
 
-std::string Replace(std::string text, const std::string& mark, const std::string& with) {
-    const size_t at = text.find(mark);
-    if (at != std::string::npos)
-        text.replace(at, mark.size(), with);
-    return text;
-}
-
 } // namespace
-
-int Precision(const CParameterManager* catalogue, unsigned id) {
-    const CParameterDescription* d = Find(catalogue, id);
-    return d ? d->GetPrecision() : 0;
-}
-
-std::string Unit(const CParameterManager* catalogue, unsigned id) {
-    const CParameterDescription* d = Find(catalogue, id);
-    return d ? d->GetUnit() : std::string(CDocMeasurementBase::kUnknownChannelName);
-}
 
 std::string TimeAxisTitle(const CDocMeasurementBase& doc) {
     return quirel::loadString(kIdsTime) + " [" + doc.GetTimeUnit() + "]";
@@ -131,8 +114,8 @@ std::string StartLine(const CMeasStart& s) {
 std::string SpectrumRefusal(const Spectrum::Result& result) {
     switch (result.status) {
     case Spectrum::Result::kTooFewValues:
-        return Replace(Replace(quirel::loadString(kIdsSpectrumTooFew), "%1", std::to_string(result.length)),
-                       "%2", std::to_string(result.available));
+        return quirel::fillString(kIdsSpectrumTooFew,
+                                  {std::to_string(result.length), std::to_string(result.available)});
     case Spectrum::Result::kNoSamplePeriod:
         return quirel::loadString(kIdsSpectrumNoRate);
     default:

@@ -9,7 +9,6 @@
 class CDocMeasurementBase;
 class CDocMeasurementSingle;
 class CMeasStart;
-class CParameterManager;
 
 // The texts the measurement windows write beside their charts, in the user-interface language and with
 // the decimal comma, whatever the language.
@@ -34,10 +33,6 @@ std::vector<std::string> TriggerLines(const CDocMeasurementSingle& doc);
 std::string IntervalLine(unsigned interval);
 // "Measurement start: 2024-03-01 08:00:00".
 std::string StartLine(const CMeasStart& start);
-
-// The catalogue's precision and unit of a parameter: 0 and " -- " when it does not know it.
-int Precision(const CParameterManager* catalogue, unsigned id);
-std::string Unit(const CParameterManager* catalogue, unsigned id);
 
 // Why a spectrum could not be computed; empty when it was.
 std::string SpectrumRefusal(const Spectrum::Result& result);
