@@ -44,11 +44,7 @@ void setReason(std::string* why, const std::string& text) {
 }
 
 std::string tooLarge(size_t maxBytes) {
-    std::string text = loadString(kIdsFileTooLarge);
-    const size_t at = text.find("%1");
-    if (at != std::string::npos)
-        text.replace(at, 2, std::to_string((maxBytes + (1u << 20) - 1) >> 20));
-    return text;
+    return fillString(kIdsFileTooLarge, {std::to_string((maxBytes + (1u << 20) - 1) >> 20)});
 }
 
 // Reads until the end rather than trusting the size fstat gives: a file may grow or shrink meanwhile.

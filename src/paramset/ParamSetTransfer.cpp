@@ -52,11 +52,7 @@ int Scaled(size_t done, size_t total, int from, int to) {
 }
 
 std::string ValuesOf(size_t done, size_t total) {
-    std::string text = loadString(kIdsValuesOf);
-    for (auto [marker, n] : {std::pair{"%1", done}, std::pair{"%2", total}})
-        if (const size_t at = text.find(marker); at != std::string::npos)
-            text.replace(at, 2, std::to_string(n));
-    return text;
+    return fillString(kIdsValuesOf, {std::to_string(done), std::to_string(total)});
 }
 
 } // namespace

@@ -11,13 +11,6 @@ namespace {
 constexpr unsigned kIdsTooManyValues = 1107;
 constexpr unsigned kIdsSent = 1117;
 
-std::string WithNumbers(std::string text, size_t first, size_t second) {
-    for (auto [marker, n] : {std::pair{"%1", first}, std::pair{"%2", second}})
-        if (const size_t at = text.find(marker); at != std::string::npos)
-            text.replace(at, 2, std::to_string(n));
-    return text;
-}
-
 } // namespace
 
 bool SendItem::Changes() const {
@@ -111,14 +104,14 @@ std::string NotSentReport(const SendList& list, int language, const char* eol) {
 }
 
 std::string TooManyValuesText(size_t count) {
-    return WithNumbers(loadString(kIdsTooManyValues), count, 0);
+    return fillString(kIdsTooManyValues, {std::to_string(count)});
 }
 
 std::string SentText(const SendList& list) {
     size_t sent = 0;
     for (const SendItem& item : list.items)
         sent += item.WasSent() ? 1 : 0;
-    return WithNumbers(loadString(kIdsSent), sent, list.items.size());
+    return fillString(kIdsSent, {std::to_string(sent), std::to_string(list.items.size())});
 }
 
 } // namespace quirel::paramset
