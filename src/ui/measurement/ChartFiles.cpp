@@ -1,9 +1,13 @@
 #include "ui/measurement/ChartFiles.h"
 
+#include "base/StringTable.h"
+#include "ui/common/MessageBoxes.h"
+
 #include <qcustomplot.h>
 
 #include <QBuffer>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QPrinter>
 #include <QRegularExpression>
 
@@ -50,6 +54,23 @@ void PrintChart(QCustomPlot* chart, QPrinter& printer) {
     painter.scale(scale, scale);
     chart->toPainter(&painter, width, height);
     painter.end();
+}
+
+void ShowChartNotWritten(QWidget* parent) {
+    constexpr unsigned kIdsWriteFailed = 1202;
+    ShowMessageBox(parent, loadString(kIdsWriteFailed), std::string(), MbIcon::Error);
+}
+
+void ShowChartUnknownType(QWidget* parent, const QString& path) {
+    constexpr unsigned kIdsUnknownType = 1203; // followed by the file's name
+    ShowMessageBox(parent, loadString(kIdsUnknownType) + QFileInfo(path).fileName().toStdString(),
+                   std::string(), MbIcon::Error);
+}
+
+QLocale ChartNumberLocale() {
+    QLocale numbers(QLocale::German, QLocale::Germany);
+    numbers.setNumberOptions(QLocale::OmitGroupSeparator);
+    return numbers;
 }
 
 } // namespace quirel::ui

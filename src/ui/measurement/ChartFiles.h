@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLocale>
 #include <QStringList>
 
 #include <string>
@@ -10,10 +11,12 @@ class QWidget;
 
 namespace quirel::ui {
 
-// What the charts' Save says when nothing was written, and when a file's type is not one it writes
-// (followed by the file's name).
-inline constexpr unsigned kIdsChartWriteFailed = 1202;
-inline constexpr unsigned kIdsChartUnknownType = 1203;
+// What the charts' Save says when nothing was written, and when the type of `path` is not one it writes.
+void ShowChartNotWritten(QWidget* parent);
+void ShowChartUnknownType(QWidget* parent, const QString& path);
+
+// The numbers of a chart's axes: the decimal comma, without group separators.
+QLocale ChartNumberLocale();
 
 // The file dialog of the charts' Open and Save: `filters` with the first selected, hide read-only,
 // confirm overwriting; the suffix follows the filter chosen. Empty when cancelled.

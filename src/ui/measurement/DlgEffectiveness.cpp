@@ -1,8 +1,6 @@
 #include "ui/measurement/DlgEffectiveness.h"
 
-#include "base/StringTable.h"
 #include "report/ReportTexts.h"
-#include "ui/common/MessageBoxes.h"
 #include "ui/common/UiText.h"
 #include "ui/measurement/ChartFiles.h"
 #include "ui/measurement/FigureText.h"
@@ -109,9 +107,7 @@ CDlgEffectiveness::CDlgEffectiveness(ReportMeasurement measurement, QWidget* par
     m_chart = new QCustomPlot(m_page);
     m_chart->setObjectName("effectivenessChart");
     m_chart->setBackground(Qt::white);
-    QLocale numbers(QLocale::German, QLocale::Germany);
-    numbers.setNumberOptions(QLocale::OmitGroupSeparator);
-    m_chart->setLocale(numbers);
+    m_chart->setLocale(quirel::ui::ChartNumberLocale());
     m_chart->setMinimumHeight(300);
     m_barsBefore = new QCPBars(m_chart->xAxis, m_chart->yAxis);
     m_barsAfter = new QCPBars(m_chart->xAxis, m_chart->yAxis);
@@ -180,8 +176,7 @@ CDlgEffectiveness::CDlgEffectiveness(ReportMeasurement measurement, QWidget* par
         const QString path =
             quirel::ui::ChooseChartFile(this, true, {"PNG (*.png)", "JPEG (*.jpg)", "BMP (*.bmp)"}, "png");
         if (!path.isEmpty() && !m_page->grab().save(path))
-            quirel::ui::ShowMessageBox(this, quirel::loadString(quirel::ui::kIdsChartWriteFailed),
-                                       std::string(), MbIcon::Error);
+            quirel::ui::ShowChartNotWritten(this);
     });
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 8);

@@ -61,9 +61,7 @@ CDlgFft::CDlgFft(QWidget* parent) : QDialog(parent), m_chooseFile(quirel::ui::Ch
     m_chart = new QCustomPlot(this);
     m_chart->setObjectName("fftChart");
     m_chart->setBackground(Qt::white);
-    QLocale numbers(QLocale::German, QLocale::Germany);
-    numbers.setNumberOptions(QLocale::OmitGroupSeparator);
-    m_chart->setLocale(numbers);
+    m_chart->setLocale(quirel::ui::ChartNumberLocale());
     m_chart->xAxis2->setVisible(true);
     m_chart->xAxis2->setTickLabels(false);
     m_chart->yAxis2->setVisible(true);
@@ -311,7 +309,7 @@ void CDlgFft::SetLogarithmic(bool on) {
     QCPAxis* y = m_chart->yAxis;
     // Powers of ten are written as such only where the locale writes its exponent "e"; linear numbers
     // take the decimal comma.
-    QLocale numbers = on ? QLocale::c() : QLocale(QLocale::German, QLocale::Germany);
+    QLocale numbers = on ? QLocale::c() : quirel::ui::ChartNumberLocale();
     numbers.setNumberOptions(QLocale::OmitGroupSeparator);
     m_chart->setLocale(numbers);
     if (on) {
@@ -403,15 +401,11 @@ bool CDlgFft::ExportTo(const QString& path) {
         ok = quirel::writeFileAtomically(file, Spectrum::ToCsv(m_spectrum));
     } else {
         // Nothing is written, but the user learns why rather than finding no file.
-        quirel::ui::ShowMessageBox(this,
-                                   quirel::loadString(quirel::ui::kIdsChartUnknownType) +
-                                       QFileInfo(path).fileName().toStdString(),
-                                   std::string(), MbIcon::Error);
+        quirel::ui::ShowChartUnknownType(this, path);
         return false;
     }
     if (!ok)
-        quirel::ui::ShowMessageBox(this, quirel::loadString(quirel::ui::kIdsChartWriteFailed), std::string(),
-                                   MbIcon::Error);
+        quirel::ui::ShowChartNotWritten(this);
     return ok;
 }
 

@@ -1,6 +1,7 @@
 #include "ui/measurement/MeasurementChart.h"
 
 #include "measurement/ChartData.h"
+#include "ui/measurement/ChartFiles.h"
 #include "ui/measurement/ChartPicture.h"
 #include "ui/measurement/ChartTrace.h"
 
@@ -160,9 +161,7 @@ CMeasurementChart::CMeasurementChart(QWidget* parent) : QCustomPlot(parent) {
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     // Axis numbers with the decimal comma, as every number the program shows.
-    QLocale numbers(QLocale::German, QLocale::Germany);
-    numbers.setNumberOptions(QLocale::OmitGroupSeparator);
-    setLocale(numbers);
+    setLocale(quirel::ui::ChartNumberLocale());
 
     // A box around the plot; the right axis gets its numbers only while a channel uses it.
     xAxis2->setVisible(true);

@@ -451,15 +451,11 @@ bool CViewMeasurementBase::ExportTo(const QString& path) {
         });
     } else {
         // Nothing is written, but the user learns why rather than finding no file.
-        quirel::ui::ShowMessageBox(window(),
-                                   quirel::loadString(quirel::ui::kIdsChartUnknownType) +
-                                       QFileInfo(path).fileName().toStdString(),
-                                   std::string(), MbIcon::Error);
+        quirel::ui::ShowChartUnknownType(window(), path);
         return false;
     }
     if (!ok && !cancelled)
-        quirel::ui::ShowMessageBox(window(), quirel::loadString(quirel::ui::kIdsChartWriteFailed),
-                                   std::string(), MbIcon::Error);
+        quirel::ui::ShowChartNotWritten(window());
     return ok;
 }
 
