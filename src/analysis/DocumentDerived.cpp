@@ -9,7 +9,6 @@
 #include <map>
 
 namespace quirel::analysis {
-namespace {
 
 bool Holds(const CDocMeasurementBase& doc, uint32_t id) {
     for (int i = 0; i < doc.GetShownChannelCount(); ++i)
@@ -17,8 +16,6 @@ bool Holds(const CDocMeasurementBase& doc, uint32_t id) {
             return true;
     return false;
 }
-
-} // namespace
 
 void SetDocumentDerived(CDocMeasurementBase& doc, std::span<const DerivedChannel> channels) {
     // Shown with the decimals its sources carry into it.

@@ -16,6 +16,9 @@ namespace quirel::analysis {
 void SetDocumentDerived(CDocMeasurementBase& doc, std::span<const DerivedChannel> channels);
 std::vector<DerivedChannel> DocumentDerived(const CDocMeasurementBase& doc);
 
+// Whether a channel of the document, captured or derived, records `id`.
+bool Holds(const CDocMeasurementBase& doc, uint32_t id);
+
 // Why `d` cannot join the document's channels (its identifier is taken, a source is not there), in the
 // user-interface language; empty when it can.
 std::string RefuseDerived(const CDocMeasurementBase& doc, const DerivedChannel& d);

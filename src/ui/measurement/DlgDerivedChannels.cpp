@@ -144,13 +144,8 @@ void CDlgDerivedChannels::Refresh() {
     if (m_b->currentIndex() == m_a->currentIndex() && m_b->count() > 1)
         m_b->setCurrentIndex(m_a->currentIndex() + 1 < m_b->count() ? m_a->currentIndex() + 1 : 0);
     int id = kFirstDerivedId;
-    for (bool taken = true; taken; ++id) {
-        taken = false;
-        for (int i = 0; i < m_doc.GetShownChannelCount(); ++i)
-            taken = taken || m_doc.GetParameterId(i) == static_cast<uint32_t>(id);
-        if (!taken)
-            break;
-    }
+    while (quirel::analysis::Holds(m_doc, static_cast<uint32_t>(id)))
+        ++id;
     m_id->setValue(id);
     m_nameEdited = m_unitEdited = false;
     m_filling = false;
