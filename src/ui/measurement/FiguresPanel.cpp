@@ -192,9 +192,10 @@ QString CFiguresPanel::Cell(int row, int column) const {
     return item ? item->text() : QString();
 }
 
-void CFiguresPanel::ShowFigures(const MeasurementChannels& m, const std::vector<QColor>& colours,
+void CFiguresPanel::ShowFigures(MeasurementChannels channels, const std::vector<QColor>& colours,
                                 bool fresh) {
-    m_channels = m;
+    m_channels = std::move(channels);
+    const MeasurementChannels& m = m_channels;
     m_nominalHz = NominalMainsHz(m);
     m_table->setRowCount(static_cast<int>(m.channels.size()));
     for (size_t k = 0; k < m.channels.size(); ++k) {

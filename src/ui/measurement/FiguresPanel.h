@@ -30,8 +30,7 @@ public:
 
     // Single: the figures of `m` (captured and derived channels), in the chart's colours. A new
     // measurement (`fresh`) proposes the pairs anew: each mains voltage with the mains current of its phase.
-    void ShowFigures(const quirel::analysis::MeasurementChannels& m, const std::vector<QColor>& colours,
-                     bool fresh);
+    void ShowFigures(quirel::analysis::MeasurementChannels m, const std::vector<QColor>& colours, bool fresh);
     // Continuous: the visible value indices [first, end) of every channel the chart shows.
     void ShowRange(const CDocMeasurementBase& doc, const CChartData& data, size_t first, size_t end,
                    const std::vector<QColor>& colours);
