@@ -1,7 +1,6 @@
 #include "ui/app/DlgParameterSet.h"
 
 #include "base/FileUtil.h"
-#include "base/StringTable.h"
 #include "base/TextEncoding.h"
 #include "ui/common/MessageBoxes.h"
 #include "ui/common/ModalDialogs.h"
@@ -13,8 +12,6 @@
 #include <QVBoxLayout>
 
 using quirel::ui::Tx;
-
-namespace {}
 
 CDialog_ParameterSet::CDialog_ParameterSet(QString text, QWidget* parent)
     : QDialog(parent), m_text(std::move(text)) {

@@ -95,9 +95,9 @@ CViewCommLog::CViewCommLog(MbusTrafficRecorder& recorder, CControllerModbus& con
     layout->addLayout(bar);
     layout->addWidget(split, 1);
 
-    m_timer = new QTimer(this);
-    connect(m_timer, &QTimer::timeout, this, &CViewCommLog::TakeRecorded);
-    m_timer->start(kRefreshMs);
+    auto* timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, &CViewCommLog::TakeRecorded);
+    timer->start(kRefreshMs);
     ShowDropped();
     m_raw->SetConnected(m_controller.IsConnected());
     m_controller.SetTrafficObserver(&m_recorder);
@@ -120,7 +120,6 @@ void CViewCommLog::OnConnectionState(int state) {
 
 void CViewCommLog::SetPaused(bool paused) {
     // Paused, nothing is recorded: the table stands still, and the line is not watched at all.
-    m_paused = paused;
     TakeRecorded();
     m_controller.SetTrafficObserver(paused ? nullptr : &m_recorder);
 }

@@ -15,7 +15,6 @@ class QLabel;
 class QPushButton;
 class QSortFilterProxyModel;
 class QTableView;
-class QTimer;
 
 namespace quirel::ui {
 class CQtUiPort;
@@ -67,11 +66,9 @@ private:
     CControllerModbus& m_controller;
     quirel::ui::ISettingsStore& m_settings;
     FileChooser m_chooseFile;
-    bool m_paused = false;
     CCommLogModel* m_model = nullptr;
     QSortFilterProxyModel* m_shown = nullptr;
     QTableView* m_table = nullptr;
     QLabel* m_droppedLabel = nullptr;
     CRawRegisterPanel* m_raw = nullptr;
-    QTimer* m_timer = nullptr;
 };

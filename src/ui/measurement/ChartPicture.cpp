@@ -13,7 +13,7 @@ void CChartPicture::Draw(QCPPainter* painter, const QRect& area, bool same,
     }
     const qreal ratio = painter->device()->devicePixelRatioF();
     if (!same || m_picture.isNull() || area.size() != m_size || ratio != m_ratio ||
-        painter->renderHints() != m_hints || painter->antialiasing() != m_antialiased) {
+        painter->renderHints() != m_hints) {
         if (m_picture.isNull() || area.size() != m_size || ratio != m_ratio) {
             m_picture = QPixmap(area.size() * ratio);
             m_picture.setDevicePixelRatio(ratio);
@@ -29,7 +29,6 @@ void CChartPicture::Draw(QCPPainter* painter, const QRect& area, bool same,
         m_size = area.size();
         m_ratio = ratio;
         m_hints = painter->renderHints();
-        m_antialiased = painter->antialiasing();
     }
     // The picture holds the shift already.
     painter->save();

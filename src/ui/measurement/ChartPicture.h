@@ -20,5 +20,4 @@ private:
     QSize m_size;
     qreal m_ratio = 0;
     QPainter::RenderHints m_hints;
-    bool m_antialiased = false;
 };
