@@ -43,14 +43,10 @@ void CViewMeasurementContinuous::UpdateFigures(bool fresh) {
 
 void CViewMeasurementContinuous::QueueRangeFigures() {
     // New values usually move the range as well: both are taken once, at the next turn.
-    if (m_rangePending)
-        return;
-    m_rangePending = true;
-    QTimer::singleShot(0, this, &CViewMeasurementContinuous::ShowRangeFigures);
+    m_figuresTimer.start(0);
 }
 
 void CViewMeasurementContinuous::ShowRangeFigures() {
-    m_rangePending = false;
     m_figuresTimer.stop();
     m_figuresTaken.start();
     const auto [first, end] = Chart()->VisibleIndices();

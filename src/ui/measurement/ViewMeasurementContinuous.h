@@ -44,8 +44,9 @@ private:
     CDocMeasurementContinuous& m_doc;
     MeasurementSetup::ContinuousSettings m_settings;
     QTimer m_timer;
-    bool m_rangePending = false; // the visible range moved; its figures follow once per turn
-    QTimer m_figuresTimer;       // new samples' figures, at most four times a second
+    // The figures of the visible range: at the next turn when it moved, at most four times a second for
+    // new samples.
+    QTimer m_figuresTimer;
     QElapsedTimer m_figuresTaken;
 
     void QueueRangeFigures();
