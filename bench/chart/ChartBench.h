@@ -36,6 +36,8 @@ struct ChartBench {
 };
 
 double Median(std::vector<double> v);
+// Milliseconds since `start`.
+double MsSince(std::chrono::steady_clock::time_point start);
 
 // QApplication on the offscreen platform unless another was asked for.
 std::unique_ptr<QApplication> MakeApplication(int& argc, char** argv);

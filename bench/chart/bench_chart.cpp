@@ -12,10 +12,6 @@
 
 namespace {
 
-double Ms(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-
 // A plain QCustomPlot with QCustomPlot's defaults (antialiased lines of one pixel), holding the points
 // the chart draws and showing its ranges.
 std::unique_ptr<QCustomPlot> BareCopy(CMeasurementChart& chart) {
@@ -52,7 +48,7 @@ int main(int argc, char** argv) {
         large.push_back(largeBench.AppendAndShow());
         const auto start = std::chrono::steady_clock::now();
         plain->replot(QCustomPlot::rpImmediateRefresh);
-        bare.push_back(Ms(start));
+        bare.push_back(MsSince(start));
         QApplication::processEvents();
     }
     std::printf("chart_append_10k_ms=%.3f\n", Median(small));

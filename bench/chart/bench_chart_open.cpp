@@ -7,14 +7,6 @@
 #include <cstdio>
 #include <filesystem>
 
-namespace {
-
-double Ms(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-
-} // namespace
-
 int main(int argc, char** argv) {
     auto app = MakeApplication(argc, argv);
     ChartBench bench;
@@ -32,14 +24,14 @@ int main(int argc, char** argv) {
         if (!bench.doc->OpenMeasurementFile(path))
             return 1;
         // Show's own time: the replot it runs, without the one the redraw queued for later.
-        const double reading = Ms(start);
+        const double reading = MsSince(start);
         opened.push_back(reading + bench.Show());
 
         alone.InitMeasurement(1, {}, CMeasStart());
         start = std::chrono::steady_clock::now();
         if (!alone.OpenMeasurementFile(path))
             return 1;
-        read.push_back(Ms(start));
+        read.push_back(MsSince(start));
     }
     std::filesystem::remove(path);
     std::printf("chart_open_10x1M_ms=%.1f\n", Median(opened));

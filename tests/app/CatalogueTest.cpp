@@ -143,7 +143,8 @@ TEST(ConnectCheck, DownloadsTheDeviceCatalogueWhichMatchesAfterARestart) {
     EXPECT_EQ(host.name, "dlParameters.ini");
     EXPECT_EQ(host.exits, 1);
     EXPECT_EQ(host.BoxTexts(), std::vector<std::string>{kRestart});
-    EXPECT_EQ(host.ui.ProgressSteps().at(0).caption, "Reading firmware information");
+    ASSERT_FALSE(host.ui.ProgressSteps().empty());
+    EXPECT_EQ(host.ui.ProgressSteps().back().caption, "Reading firmware information");
     EXPECT_EQ(host.ui.ProgressEnds(), 1);
 
     // The whole catalogue came, with the device's identification in its [DeviceId].
@@ -220,8 +221,8 @@ TEST(CatalogueDownload, ReadsUpToTheFirstZeroByte) {
     const struct {
         std::string text;
         int garbledRecord;
-        size_t requests; // the probe and the blocks
-        int lastProgress;
+        size_t requests;  // the probe and the blocks
+        int lastProgress; // of the last step; no step lies outside 0 to it
         std::string file; // none when the download fails
     } cases[] = {{small, -1, 2, 0, small + end + "\r\n" + footer},
                  {big, -1, 1 + 11 * 100, 84, big + footer},
@@ -235,9 +236,14 @@ TEST(CatalogueDownload, ReadsUpToTheFirstZeroByte) {
         EXPECT_EQ(DownloadCatalogue(host.controller, host.ui, host.target, id), !c.file.empty());
         EXPECT_EQ(device.Requests(), c.requests);
         EXPECT_EQ(quirel::readWholeFile(host.target, quirel::kMaxMeasurementFileBytes).value_or(""), c.file);
+        EXPECT_EQ(std::filesystem::exists(host.target), !c.file.empty());
         EXPECT_EQ(host.BoxTexts(), c.file.empty() ? std::vector<std::string>{"Invalid reply error [error]"}
                                                   : std::vector<std::string>{});
-        EXPECT_TRUE(c.lastProgress < 0 || host.ui.ProgressSteps().back().pos == c.lastProgress);
+        const auto steps = host.ui.ProgressSteps();
+        ASSERT_FALSE(steps.empty());
+        EXPECT_TRUE(c.lastProgress < 0 || steps.back().pos == c.lastProgress);
+        for (const auto& step : steps)
+            EXPECT_TRUE(c.lastProgress < 0 || (step.pos >= 0 && step.pos <= c.lastProgress)) << step.pos;
         EXPECT_EQ(host.ui.ProgressEnds(), 1);
     }
 }

@@ -33,9 +33,9 @@ TEST(CliEventLog, ReadsSavesAndOpens) {
     EXPECT_EQ(r.err, "");
 
     // What the window's Open refuses, named with the reason.
-    EXPECT_EQ(RunCli({"eventlog", "--open", dir.File(".")}).err,
-              "File could not be opened\n" + dir.File(".") + " (it is not a regular file)\n");
-    quirel::test::WriteTextFile(dir.File("late.txt"), std::string(80, ' ') + "x;Info\n");
+    EXPECT_EQ(RunCli({"eventlog", "--open", dir.path()}).err,
+              "File could not be opened\n" + dir.path() + " (it is not a regular file)\n");
+    ASSERT_TRUE(quirel::test::WriteTextFile(dir.File("late.txt"), std::string(80, ' ') + "x;Info\n"));
     r = RunCli({"eventlog", "--open", dir.File("late.txt")});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "The specified file cannot be opened.\n" + dir.File("late.txt") + "\n");

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
 
@@ -121,12 +120,14 @@ void PrintTo(const Cell& cell, std::ostream* os) {
 TEST_P(FaultMatrix, EndsBoundedWithTheRightStatusAndNoHalfFile) {
     const Cell& cell = GetParam();
     quirel::test::TempDir dir;
-    const std::string folder = fs::path(dir.File("x")).parent_path().string();
+    const std::string& folder = dir.path();
     // A catalogue the device serves in 17 blocks, and a set as the device gave it.
-    std::ofstream(dir.File("device.ini")) << "[Rootfolder]\nNrOfSubfolders=0\nNrOfParameters=0\n"
-                                          << std::string(3300, ';') << "\n";
-    std::ofstream(dir.File("set.btp")) << "[Commissioning]\r\nParam0=310=750\r\nParam1=300=mainside\r\n"
-                                          "Param2=401=0,90\r\n";
+    ASSERT_TRUE(quirel::test::WriteTextFile(dir.File("device.ini"),
+                                            "[Rootfolder]\nNrOfSubfolders=0\nNrOfParameters=0\n" +
+                                                std::string(3300, ';') + "\n"));
+    ASSERT_TRUE(quirel::test::WriteTextFile(dir.File("set.btp"),
+                                            "[Commissioning]\r\nParam0=310=750\r\nParam1=300=mainside\r\n"
+                                            "Param2=401=0,90\r\n"));
     const bool tcp = cell.link == Link::Tcp;
     const Outcome& expected = tcp ? cell.fault->tcp : cell.fault->rtu;
     std::vector<std::string> simArgs{"--device-catalogue", dir.File("device.ini")};

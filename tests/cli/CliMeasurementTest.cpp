@@ -11,7 +11,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <numbers>
 #include <regex>
 #include <thread>
@@ -174,7 +173,7 @@ TEST(CliMeasurement, ShowsOlderFilesAndRefusesWhatItCannotUse) {
     u16(1), u32(8), u32(0x3F000000), u32(4711), u32(1), f64one(), u32(0), u32(0);
     btc += '\0';
     u32(60);
-    std::ofstream(dir.File("old.btc"), std::ios::binary) << btc;
+    ASSERT_TRUE(quirel::test::WriteTextFile(dir.File("old.btc"), btc));
     CliResult r = RunCli({"show", dir.File("old.btc")});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, "# kind=continuous channels=2 running=0 start=0000-00-00T00:00:00 interval=60\r\n"
@@ -182,7 +181,7 @@ TEST(CliMeasurement, ShowsOlderFilesAndRefusesWhatItCannotUse) {
                      "0,-1,0.5\r\n"
                      "60,7,\r\n");
 
-    std::ofstream(dir.File("cut.btc"), std::ios::binary) << btc.substr(0, btc.size() - 2);
+    ASSERT_TRUE(quirel::test::WriteTextFile(dir.File("cut.btc"), btc.substr(0, btc.size() - 2)));
     r = RunCli({"show", dir.File("cut.btc")});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(Lines(r.out).size(), 4u); // what was read is shown

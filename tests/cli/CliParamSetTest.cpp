@@ -59,7 +59,7 @@ TEST(CliParamSet, SavesShowsAndSendsBack) {
     const std::string fifo = folder.File("fifo.btp");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     for (auto [file, why] : {std::pair{folder.File("none.btp"), "No such file or directory"},
-                             std::pair{folder.File("."), "it is not a regular file"},
+                             std::pair{folder.path(), "it is not a regular file"},
                              std::pair{fifo, "it is not a regular file"}}) {
         r = RunCli({"paramset", "show", file});
         EXPECT_EQ(r.code, 1);

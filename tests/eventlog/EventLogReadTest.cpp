@@ -42,10 +42,6 @@ public:
         return m_reads;
     }
     const CControllerModbus* watched = nullptr;
-    std::unique_ptr<quirel::test::ScriptedTcpPeer> peer =
-        std::make_unique<quirel::test::ScriptedTcpPeer>([this](const Bytes& request, int) {
-            return std::vector<PeerStep>{{quirel::test::mbap(request, Answer(request))}};
-        });
 
 private:
     Bytes Answer(const Bytes& request) {
@@ -71,6 +67,13 @@ private:
     std::map<int, std::string> m_files;
     std::map<int, std::pair<int, int>> m_failures; // reads to pass, then to fail
     std::vector<Read> m_reads;
+
+public:
+    // Last, so that its thread, which calls Answer(), ends before the members above go.
+    std::unique_ptr<quirel::test::ScriptedTcpPeer> peer =
+        std::make_unique<quirel::test::ScriptedTcpPeer>([this](const Bytes& request, int) {
+            return std::vector<PeerStep>{{quirel::test::mbap(request, Answer(request))}};
+        });
 };
 
 // A controller connected to `host` over Modbus TCP, its worker running.

@@ -148,7 +148,8 @@ struct Session {
         RawPty line(sim->ptyPath());
         for (int attempt = 0; attempt < 6; ++attempt) {
             std::this_thread::sleep_for(std::chrono::milliseconds(attempt ? 0 : 100));
-            line.send({0x01, 0x03, 0x00, 0xC8, 0x00, 0x01});
+            if (!line.send({0x01, 0x03, 0x00, 0xC8, 0x00, 0x01}))
+                return false;
             const Bytes reply = line.receive(7, std::chrono::milliseconds(250));
             if (reply.size() == 7 && reply[1] == 0x03 && RawPty::crcHolds(reply))
                 return true;

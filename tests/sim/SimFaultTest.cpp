@@ -61,7 +61,7 @@ TEST(SimFaults, CorruptCrcAndStrayDuplicateOnRtu) {
     RawPty pty(sim.ptyPath());
     ASSERT_TRUE(pty.open());
     auto ask = [&pty] {
-        pty.send({1, 0x04, 0x00, 0x09, 0x00, 0x02});
+        EXPECT_TRUE(pty.send({1, 0x04, 0x00, 0x09, 0x00, 0x02}));
         return pty.receive(9);
     };
     std::vector<bool> good;
@@ -128,7 +128,7 @@ TEST(SimFaults, RefuseConnectionsThroughTheControlSocket) {
     RawTcp control(sim.controlPort()), existing(sim.tcpPort());
     ASSERT_TRUE(control.connected() && existing.connected());
     auto say = [&control](const std::string& line) {
-        control.send(Bytes(line.begin(), line.end()));
+        EXPECT_TRUE(control.send(Bytes(line.begin(), line.end())));
         std::string answer;
         for (auto b = control.receive(1, 3000ms); !b.empty() && b[0] != '\n'; b = control.receive(1, 3000ms))
             answer.push_back(static_cast<char>(b[0]));

@@ -182,14 +182,14 @@ TEST(SimFrames, BrokenFramesAndUnknownFunctionsOverRtu) {
     RawPty pty(sim.ptyPath());
     ASSERT_TRUE(pty.open());
     // A frame with a broken CRC is ignored; the next good one, after the master's time-out, is answered.
-    pty.sendRaw({3, 0x03, 0x03, 0xE8, 0x00, 0x02, 0x00, 0x00});
+    ASSERT_TRUE(pty.sendRaw({3, 0x03, 0x03, 0xE8, 0x00, 0x02, 0x00, 0x00}));
     EXPECT_TRUE(pty.receive(1, 300ms).empty());
-    pty.send({3, 0x03, 0x03, 0xE8, 0x00, 0x02});
+    ASSERT_TRUE(pty.send({3, 0x03, 0x03, 0xE8, 0x00, 0x02}));
     auto reply = pty.receive(9);
     ASSERT_EQ(reply.size(), 9U);
     EXPECT_TRUE(RawPty::crcHolds(reply));
     // Unknown function: exception 1.
-    pty.send({3, 0x41, 0x00});
+    ASSERT_TRUE(pty.send({3, 0x41, 0x00}));
     reply = pty.receive(5);
     ASSERT_EQ(reply.size(), 5U);
     EXPECT_EQ(Bytes(reply.begin() + 1, reply.begin() + 3), (Bytes{0xC1, 1}));

@@ -22,9 +22,10 @@ using Modbus =
 Modbus connect(int port, const std::string& path = "", int slave = 1, int baud = 9600, int timeoutMs = 2000) {
     Modbus ctx(path.empty() ? modbus_new_tcp("127.0.0.1", port)
                             : modbus_new_rtu(path.c_str(), baud, 'N', 8, 1));
-    if (!ctx || modbus_set_slave(ctx.get(), slave) != 0 || modbus_connect(ctx.get()) != 0)
+    // libmodbus refuses a microsecond part of a second or more.
+    if (!ctx || modbus_set_slave(ctx.get(), slave) != 0 || modbus_connect(ctx.get()) != 0 ||
+        modbus_set_response_timeout(ctx.get(), timeoutMs / 1000, timeoutMs % 1000 * 1000) != 0)
         return nullptr;
-    modbus_set_response_timeout(ctx.get(), 0, static_cast<uint32_t>(timeoutMs) * 1000);
     return ctx;
 }
 

@@ -57,7 +57,7 @@ public:
     // Receives exactly count bytes, or fewer when the time-out passes or the peer closes.
     std::vector<std::uint8_t> receive(std::size_t count,
                                       std::chrono::milliseconds timeout = std::chrono::milliseconds(3000));
-    bool sendRaw(const std::vector<std::uint8_t>& bytes);
+    [[nodiscard]] bool sendRaw(const std::vector<std::uint8_t>& bytes);
 
 protected:
     RawLine() = default;
@@ -71,7 +71,7 @@ class RawTcp : public RawLine {
 public:
     explicit RawTcp(int port);
     bool connected() const { return m_fd >= 0; }
-    bool send(const std::vector<std::uint8_t>& bytes) { return sendRaw(bytes); }
+    [[nodiscard]] bool send(const std::vector<std::uint8_t>& bytes) { return sendRaw(bytes); }
     // True when the peer has closed the connection (receive gives end of file) within the time-out.
     bool closedByPeer(std::chrono::milliseconds timeout);
     // One request/response: the MBAP header and PDU of the answer, or empty on time-out.
@@ -87,6 +87,6 @@ class RawPty : public RawLine {
 public:
     explicit RawPty(const std::string& path);
     bool open() const { return m_fd >= 0; }
-    bool send(std::vector<std::uint8_t> frame);
+    [[nodiscard]] bool send(std::vector<std::uint8_t> frame);
     static bool crcHolds(const std::vector<std::uint8_t>& frame);
 };

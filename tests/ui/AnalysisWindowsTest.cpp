@@ -18,7 +18,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
@@ -26,6 +25,7 @@
 
 #include <numbers>
 
+using quirel::test::FileBytes;
 using quirel::test::Float;
 
 namespace {
@@ -53,23 +53,13 @@ QString Text(const QTableWidget* table, int row, int column) {
     return item ? item->text() : QString("(none)");
 }
 
-QByteArray Contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace
 
 class AnalysisWindowsTest : public QObject, private quirel::test::MeasurementWindowsFixture {
     Q_OBJECT
 
 private slots:
-    void initTestCase() {
-        QVERIFY(m_folder.isValid());
-        QString error;
-        QVERIFY2(StartSimulator(error), qPrintable(error));
-    }
-    void cleanupTestCase() { m_sim.stop(); }
+    void initTestCase() { QVERIFY(StartSimulator()); }
     void init() { m_boxes.clear(); }
     void cleanup() {
         quirel::ui::SetModalHandler({});
@@ -177,7 +167,7 @@ private slots:
         const QDir dir(m_folder.path());
         const QString file = dir.filePath("d.nbts");
         QVERIFY(view->ExportTo(file));
-        const QByteArray captured = Contents(file);
+        const QByteArray captured = FileBytes(file);
         QString refusal;
         bool added = false;
         quirel::ui::SetModalHandler([&](QDialog& dialog) {
@@ -199,10 +189,10 @@ private slots:
         QVERIFY(view->Chart()->graph(3)->name().startsWith("9001 Load current L1 [A]"));
         QCOMPARE(Text(view->Figures()->Table(), 3, 6), QString("30,00"));
         QVERIFY(view->ExportTo(dir.filePath("d.csv")));
-        QVERIFY(Contents(dir.filePath("d.csv")).contains(",9001 Load current L1\r\n"));
+        QVERIFY(FileBytes(dir.filePath("d.csv")).contains(",9001 Load current L1\r\n"));
         QVERIFY(view->ExportTo(file));
-        QCOMPARE(Contents(file), captured);
-        QVERIFY(Contents(file + ".derived").endsWith("\n9001=diff(180,186);A;Load current L1\n"));
+        QCOMPARE(FileBytes(file), captured);
+        QVERIFY(FileBytes(file + ".derived").endsWith("\n9001=diff(180,186);A;Load current L1\n"));
 
         FillKnown(doc);
         quirel::analysis::SetDocumentDerived(doc, {});
@@ -241,9 +231,9 @@ private slots:
         app->Action(Command::kServiceReport)->trigger();
         QCOMPARE(refusal, QString("Nothing to report: without a connection the report needs at least one "
                                   "measurement file."));
-        const QByteArray html = Contents(dir.filePath("r.html"));
+        const QByteArray html = FileBytes(dir.filePath("r.html"));
         QVERIFY(html.contains("<svg") && html.contains("r.nbts") && html.contains("EN 50160:2010"));
-        QVERIFY(Contents(dir.filePath("r.pdf")).startsWith("%PDF-"));
+        QVERIFY(FileBytes(dir.filePath("r.pdf")).startsWith("%PDF-"));
         QVERIFY(m_boxes.empty());
         Finish(app);
     }

@@ -37,15 +37,13 @@ protected:
     std::vector<std::string> m_boxes;
     QTemporaryDir m_folder;
 
-    // Records the text of every message box from now on and starts the simulator on loopback TCP.
-    bool StartSimulator(QString& error) {
-        RecordMessageBoxTexts(m_boxes);
-        return m_sim.start(TestSimulatorOptions(), error);
-    }
-    // The same, the reason for a failure in the test's output; the simulator stops with the test object.
+    // Records the text of every message box from now on and starts the simulator on loopback TCP; the reason
+    // for a failure goes to the test's output. The simulator stops with the test object.
     bool StartSimulator() {
+        RecordMessageBoxTexts(m_boxes);
         QString error;
-        return m_folder.isValid() && (StartSimulator(error) || (qWarning("%s", qPrintable(error)), false));
+        return m_folder.isValid() &&
+               (m_sim.start(TestSimulatorOptions(), error) || (qWarning("%s", qPrintable(error)), false));
     }
 
     // `modem` 1: the connection is a modem link, read only when asked.
